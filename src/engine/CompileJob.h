@@ -1,0 +1,55 @@
+// The compile job: the settings snapshot of one run, the folder walk, filename
+// matching and acceptance of each found file. Plain C++, no Qt: the worker
+// thread reaches the window only through the hooks.
+#pragma once
+
+#include "engine/Criteria.h"
+#include "engine/WizardSettings.h"
+#include "media/MediaUtils.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// One accepted file; becomes one playlist entry.
+struct TFileInfo {
+    std::string FileName; // raw path bytes
+    TMediaInfo MediaInfo;
+    std::int32_t Size = 0; // low 32 bits of the file size
+};
+
+struct CompileJob {
+    std::vector<std::string> Folders;
+    std::vector<std::string> FilenameMasks;
+    bool Recurse = true;
+    bool ThoroughID3Check = false;
+    bool IncludeTaglessFiles = false;
+    CriteriaJob Criteria;
+};
+
+// SnapshotSearch + SnapshotCriteria + the three options: the checked folders and
+// masks in list order.
+CompileJob MakeCompileJob(const WizardSettings& Settings);
+
+// What the search run calls back. Every hook is optional.
+struct SearchHooks {
+    std::function<bool()> StopRequested;                 // polled once per entry
+    std::function<void()> SafePoint;                      // pause point, before each entry
+    std::function<void(const std::string&)> ShowStatus;   // "Searching <folder>..."
+    std::function<void(const TFileInfo&)> FoundFile;      // accepted file, in walk order
+};
+
+enum class SearchOutcome { Completed, Aborted, Failed };
+
+struct SearchResult {
+    SearchOutcome Outcome = SearchOutcome::Completed;
+    std::string ErrorMessage; // the malformed mask's message when Failed
+};
+
+// Walks every folder of the job, as the worker does. Never throws.
+SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks);
+
+// Whether one file goes into the playlist; fills Info.MediaInfo when it reads tags.
+// Throws EMaskException for a malformed mask it reaches.
+bool AcceptFile(const CompileJob& Job, TFileInfo& Info);

@@ -1,0 +1,31 @@
+// The media-info record of one file, its extraction from the file's ID3v2 or
+// ID3v1 tag, and the reading of track texts for sorting.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The tag fields of one file as 8-bit byte texts; empty means unknown.
+struct TMediaInfo {
+    std::string Title;
+    std::string Artist;
+    std::string Album;
+    std::string Genre;
+    std::string Year;
+    std::string Track;
+
+    bool operator==(const TMediaInfo&) const = default;
+};
+
+// True when an ID3v2 or an ID3v1 tag was found; all six fields are then
+// overwritten. False when neither was found; MediaInfo is left untouched.
+// Never throws, never blocks on special files.
+bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo);
+
+struct TrackNumbers {
+    std::uint8_t TrackNumber = 0;
+    std::uint8_t TrackCount = 0;
+};
+
+// "3/12" gives 3 and 12; a text that is no number gives 0.
+TrackNumbers ParseTrackText(const std::string& Text);

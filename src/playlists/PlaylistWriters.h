@@ -1,0 +1,20 @@
+// Writes the playlist files: M3U and PLS, byte for byte, CRLF line ends.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Carries the exact message shown to the user.
+class EPlaylistWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Both throw EPlaylistWriteError. A failed write leaves a former file of that
+// name as it was.
+void WriteM3UPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
+void WritePLSPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
+
+// True when FileName's extension, lower-cased, is ".pls".
+bool IsPlsFileName(const std::string& FileName);
