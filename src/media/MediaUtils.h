@@ -22,6 +22,12 @@ struct TMediaInfo {
 // Never throws, never blocks on special files.
 bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo);
 
+// ReadMediaInfo that also gives the file's size in bytes from the descriptor it
+// already has open (-1 when the file could not be opened as a regular file), so
+// a folder walk needs no separate stat of each file it reads.
+bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
+                          std::int64_t& FileSize);
+
 struct TrackNumbers {
     std::uint8_t TrackNumber = 0;
     std::uint8_t TrackCount = 0;
