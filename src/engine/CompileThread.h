@@ -1,1 +1,78 @@
-// Filled in with the unit.
+// The compile run on its worker thread, and the window-side controller that
+// starts, pauses, resumes and aborts it and hands its progress to the UI thread.
+#pragma once
+
+#include "engine/CompileJob.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TCompileController;
+struct TCompileRunState; // shared by one worker and the controller; CompileThread.cpp
+
+// One compile run: walks its own CompileJob on a new thread. Created, started
+// and deleted by TCompileController only.
+class TCompileThread : public QThread {
+    Q_OBJECT
+public:
+    TCompileThread(std::shared_ptr<TCompileRunState> State, TCompileController* Controller);
+    ~TCompileThread() override;
+
+protected:
+    void run() override;
+
+private:
+    friend class TCompileController;
+    std::shared_ptr<TCompileRunState> state_;
+};
+
+// Owned by the window (UI thread). At most one run is current; callbacks reach
+// the window only from the current run, one at a time, on the UI thread, while
+// the worker waits for each to return:
+//   ShowCompileStatus  "Searching <folder>..." and "Finished compiling playlist."
+//   AddFoundFile       one accepted file, in walk order
+//   CompileTerminated  the current run has ended (completed, or ended by an
+//                      error); CompileExists() is already false when it is called
+// AbortCompile, and StartCompile while a run exists, detach the run they end:
+// it gets no further callbacks (not even CompileTerminated), and winds down on
+// its own while a new run may already be going. Destroying the controller ends
+// every run, paused or waiting on a hand-over, and waits for their threads.
+class TCompileController : public QObject {
+    Q_OBJECT
+public:
+    explicit TCompileController(QObject* Parent = nullptr);
+    ~TCompileController() override;
+
+    // Starts a run of Job. The caller has emptied its playlist.
+    void StartCompile(CompileJob Job);
+    // Holds the worker at its next safe point; no callback arrives while paused.
+    void PauseCompile();
+    void ResumeCompile();
+    // Lets a paused worker go and asks it to stop at its next entry. Never waits.
+    void AbortCompile();
+    // A current run exists, running or paused.
+    bool CompileExists() const;
+    // A current run exists and is not paused.
+    bool CompileRunning() const;
+
+    std::function<void(const std::string&)> ShowCompileStatus;
+    std::function<void(const TFileInfo&)> AddFoundFile;
+    std::function<void()> CompileTerminated;
+
+private:
+    friend class TCompileThread;
+    // Runs a pending hand-over of State on the UI thread (posted by the worker).
+    void DeliverHandOver(const std::shared_ptr<TCompileRunState>& State);
+    void ThreadFinished(TCompileThread* Thread);
+    void DetachRun(TCompileRunState& State);
+    void ShutDown();
+
+    std::shared_ptr<TCompileRunState> current_;
+    // Every thread not yet finished, the current one and detached ones alike.
+    std::vector<TCompileThread*> threads_;
+};
