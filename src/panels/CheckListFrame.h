@@ -1,0 +1,170 @@
+// The list panel every wizard page uses: a checkable list with a command bar and
+// context menu (Add, Remove, Edit, the check commands), drag reordering, its
+// summary block and its section in the settings store.
+#pragma once
+
+#include "panels/CheckListModel.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMouseEvent;
+class QKeyEvent;
+class QToolBar;
+class QVBoxLayout;
+class SettingsStore;
+struct ListEntry;
+class TCheckListView;
+
+// Commands a panel may carry. Not every panel shows every command.
+enum class TListCommand {
+    Add,
+    Remove,
+    Edit,
+    CheckAll,
+    UncheckAll,
+    InvertChecks,
+    ShowCaptions,
+    IncludeAll,
+    ExcludeAll,
+    IgnoreAll,
+    Play,
+    Stop,
+};
+
+class TCheckList : public QWidget {
+    Q_OBJECT
+public:
+    // Name is the panel's component name: its summary heading and store section.
+    explicit TCheckList(const QString& Name, QWidget* Parent = nullptr);
+    ~TCheckList() override;
+
+    std::string Name() const;
+
+    // ---- Settings the owner makes
+    const QString& ItemNoun() const { return itemNoun_; }
+    void SetItemNoun(const QString& Noun) { itemNoun_ = Noun; }
+    bool DragReorder() const { return dragReorder_; }
+    void SetDragReorder(bool On) { dragReorder_ = On; }
+    virtual bool Persistent() const { return persistent_; }
+    virtual void SetPersistent(bool On) { persistent_ = On; }
+    // The caption label above the list (the main window hides it).
+    QLabel* CaptionLabel() const { return label_; }
+    void SetCaption(const QString& Caption);
+    // The command bar in one row or in two (broken at the first separator).
+    void SetCommandBarRows(int Rows);
+    int CommandBarRows() const { return commandBarRows_; }
+    bool ButtonCaptionsShown() const;
+
+    // ---- Entries
+    int Count() const { return model_->Count(); }
+    int CheckedCount() const { return model_->CheckedCount(); }
+    const TCheckListEntry& Entry(int Row) const { return model_->Entries()[Row]; }
+    const std::vector<TCheckListEntry>& Entries() const { return model_->Entries(); }
+    // Appends at the end; returns the new entry's row.
+    int AddEntryWithState(const std::string& Caption, int State);
+    int AddEntry(const std::string& Caption, bool Checked);
+    void AddListEntries(const std::vector<ListEntry>& Entries);
+    bool Checked(int Row) const { return Entry(Row).State == 1; }
+    void SetChecked(int Row, bool On) { model_->SetState(Row, On ? 1 : 0); }
+    void SetState(int Row, int State) { model_->SetState(Row, State); }
+    void SetEntryCaption(int Row, const std::string& Caption) { model_->SetCaption(Row, Caption); }
+    void SetEntryValue(int Row, std::int32_t Value) { model_->SetValue(Row, Value); }
+    void RemoveEntry(int Row);
+    void Clear();
+    // Captions and states as the settings layout keeps them.
+    std::vector<ListEntry> ListEntries() const;
+    // Captions (raw bytes) of the checked entries, in list order.
+    void GetCheckedCaptions(std::vector<std::string>& Captions) const;
+
+    int SelectedIndex() const; // -1 when none
+    void SetSelectedIndex(int Row);
+
+    // The panel's block of the Summary page.
+    void AppendSummary(std::vector<std::string>& Lines) const;
+
+    // ---- Store
+    virtual void LoadFromStore(const SettingsStore& Store);
+    virtual void SaveToStore(SettingsStore& Store) const;
+    // Every live persistent panel, in creation order. SaveAllLists does not flush the store.
+    static void LoadAllLists(const SettingsStore& Store);
+    static void SaveAllLists(SettingsStore& Store);
+    static std::vector<TCheckList*> LivePanels();
+
+    // ---- Commands
+    QAction* Action(TListCommand Command) const;
+    // Binds the owner's own handler to a command (it may call the panel's *Execute).
+    void OverrideCommand(TListCommand Command, std::function<void()> Handler);
+    virtual void AddExecute();
+    virtual void RemoveExecute();
+    virtual void EditExecute();
+    virtual void CheckAllExecute();
+    virtual void UncheckAllExecute();
+    virtual void InvertChecksExecute();
+    void ShowCaptionsExecute();
+
+    virtual std::string GetEditMask() const { return {}; }
+    virtual std::string EntrySummaryText(const TCheckListEntry& Entry) const;
+
+    // The view and model, for owners and tests.
+    TCheckListView* View() const { return view_; }
+    TCheckListModel* Model() const { return model_; }
+    QToolBar* CommandBar(int Row) const;
+    QMenu* ContextMenu() const { return menu_; }
+    bool Dragging() const { return dragging_; }
+
+    // ---- What the model asks of the panel
+    virtual bool ShowsCheckBoxes() const { return true; }
+    virtual QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const;
+
+    // ---- List events (the view forwards them)
+    virtual void ListChange();
+    virtual void ListKeyDown(QKeyEvent* Event);
+    virtual void ListMouseDown(QMouseEvent* Event);
+    virtual void ListMouseMove(QMouseEvent* Event);
+    virtual void ListMouseUp(QMouseEvent* Event);
+    virtual void ListDblClick();
+    virtual void ListColumnClick(int Column);
+
+signals:
+    // Rows were added, removed, moved or sorted.
+    void EntriesChanged();
+    // The state of some entry changed.
+    void CheckStateChanged();
+
+protected:
+    // A command with caption = hint, shortcut (acting on the focused panel) and icon.
+    QAction* MakeCommand(TListCommand Command, const QString& Caption, const QKeySequence& Key,
+                         const QIcon& Icon);
+    // Commands appear in groups; groups are separated in the bar and the menu.
+    void AddCommandGroup(const std::vector<QAction*>& Group);
+    void RebuildCommandBar();
+    void RebuildContextMenu();
+    void UpdateCommandEnabling();
+    void Run(TListCommand Command);
+
+private:
+    void ContextMenuRequested(const QPoint& Position);
+
+    QString itemNoun_ = QStringLiteral("item");
+    bool dragReorder_ = true;
+    bool persistent_ = true;
+    bool dragging_ = false;
+    int commandBarRows_ = 2;
+    QLabel* label_ = nullptr;
+    TCheckListView* view_ = nullptr;
+    TCheckListModel* model_ = nullptr;
+    QVBoxLayout* barLayout_ = nullptr;
+    std::vector<QToolBar*> bars_;
+    QMenu* menu_ = nullptr;
+    std::map<TListCommand, QAction*> actions_;
+    std::map<TListCommand, std::function<void()>> overrides_;
+    std::vector<std::vector<QAction*>> groups_;
+};

@@ -1,0 +1,76 @@
+// The item model under every list panel: a vector of plain entries with O(1)
+// appends (published to the view in batches), a running checked count, and
+// moves and sorts that keep the selection on its entry.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// One row. Texts are raw bytes; only the view decodes them.
+struct TCheckListEntry {
+    std::string Caption;
+    int State = 1;                      // 1/0 checked in check-box panels; state index otherwise
+    std::array<std::string, 6> Columns; // further column texts (title ... track)
+    int IconIndex = -1;                 // position in the panel's entry icon set; -1 none
+    std::int32_t Value = 0;             // attached value (the playlist keeps the file size)
+};
+
+class TCheckList;
+
+class TCheckListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TCheckListModel(TCheckList& Panel);
+
+    int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& Index, int Role) const override;
+    bool setData(const QModelIndex& Index, const QVariant& Value, int Role) override;
+    Qt::ItemFlags flags(const QModelIndex& Index) const override;
+    QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
+
+    void SetHeaders(const QStringList& Headers);
+
+    const std::vector<TCheckListEntry>& Entries() const { return entries_; }
+    int Count() const { return static_cast<int>(entries_.size()); }
+    int CheckedCount() const { return checked_; }
+
+    // Appends at the end. The row reaches the view at the next batch or Flush.
+    void Append(TCheckListEntry Entry);
+    void AppendMany(std::vector<TCheckListEntry> Entries);
+    // Publishes rows appended since the last batch to the view.
+    void Flush();
+
+    void SetState(int Row, int State);
+    void SetAllStates(const std::function<int(int OldState)>& NewState);
+    void SetCaption(int Row, std::string Caption);
+    void SetColumns(int Row, const std::array<std::string, 6>& Columns);
+    void SetIconIndex(int Row, int IconIndex);
+    void SetValue(int Row, std::int32_t Value);
+    void Remove(int Row);
+    void Clear();
+    // Moves the entry at From so that it ends at row To; those between shift by one.
+    void Move(int From, int To);
+    // Stable sort of the whole list; Less(a, b) true when a goes first.
+    void Sort(const std::function<bool(const TCheckListEntry&, const TCheckListEntry&)>& Less);
+
+signals:
+    // Any change of an entry's state (check box click, Check All, AdvanceState ...).
+    void StatesChanged();
+
+private:
+    void Changed(int First, int Last);
+
+    TCheckList& panel_;
+    std::vector<TCheckListEntry> entries_;
+    int published_ = 0;
+    int checked_ = 0;
+    QStringList headers_;
+    QTimer batchTimer_;
+};

@@ -1,0 +1,27 @@
+// The tree view under a list panel: forwards mouse and key events to the panel
+// and keeps Qt's own press-drag selection out of the panel's drag reordering.
+#pragma once
+
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+class TCheckList;
+
+class TCheckListView : public QTreeView {
+    Q_OBJECT
+public:
+    TCheckListView(TCheckList& Panel, QWidget* Parent);
+
+    // The rectangle of the row's decoration (state icon) in viewport coordinates.
+    QRect DecorationRect(const QModelIndex& Index) const;
+
+protected:
+    void mousePressEvent(QMouseEvent* Event) override;
+    void mouseMoveEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+    void mouseDoubleClickEvent(QMouseEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
+
+private:
+    TCheckList& panel_;
+};

@@ -1,0 +1,59 @@
+// The playlist panel: one row per media file with its tag fields in seven
+// columns, file-type icons, sorting by any column and a preview player.
+#pragma once
+
+#include "media/MediaUtils.h"
+#include "panels/FileCheckListFrame.h"
+#include "panels/PreviewPlayer.h"
+
+#include <QIcon>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TMediaFileCheckList : public TFileCheckList {
+    Q_OBJECT
+public:
+    using TMediaInfoProvider = std::function<void(const std::string& Path, TMediaInfo& Info)>;
+
+    explicit TMediaFileCheckList(const QString& Name, QWidget* Parent = nullptr);
+    ~TMediaFileCheckList() override;
+
+    // A checked or unchecked row for a file and its tag fields; returns its row.
+    int AddMediaEntry(const std::string& Path, const TMediaInfo& Info, bool Checked);
+    void SetMediaInfoProvider(TMediaInfoProvider Provider) { provider_ = std::move(Provider); }
+
+    int FileIconIndex(const std::string& Path);
+    const std::vector<QIcon>& FileIcons() const { return fileIcons_; }
+    const std::vector<std::string>& ExtensionCache() const { return extensions_; }
+
+    int SortColumn() const { return sortColumn_; }
+    bool SortAscending() const { return sortAscending_; }
+    // Negative when A goes before B under the last sort's column and direction.
+    int ListCompare(const TCheckListEntry& A, const TCheckListEntry& B) const;
+
+    int PendingPreviews() const { return pendingPreviews_; }
+    // Replaces the preview player (tests install their own).
+    void SetPreviewPlayer(std::unique_ptr<TPreviewPlayer> Player);
+
+    void AddExecute() override;
+    void PlayExecute();
+    void StopExecute();
+    void MediaPlayerNotify();
+
+    void ListChange() override;
+    void ListDblClick() override;
+    void ListColumnClick(int Column) override;
+    QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const override;
+
+private:
+    TMediaInfoProvider provider_;
+    std::vector<std::string> extensions_;
+    std::vector<QIcon> fileIcons_;
+    int sortColumn_ = 0;
+    bool sortAscending_ = false;
+    int pendingPreviews_ = 0;
+    std::unique_ptr<TPreviewPlayer> player_;
+};
