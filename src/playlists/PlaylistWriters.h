@@ -12,7 +12,10 @@ public:
 };
 
 // Both throw EPlaylistWriteError. A failed write leaves a former file of that
-// name as it was.
+// name as it was: a regular file is replaced by a complete side file renamed
+// over it, keeping its permissions (a new file gets 0666 less the umask). A
+// symbolic link is written through (its target is replaced, the link stays);
+// a FIFO or device node is written in place.
 void WriteM3UPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
 void WritePLSPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
 

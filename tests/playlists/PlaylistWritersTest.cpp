@@ -1,0 +1,259 @@
+// The M3U and PLS writers on real files: exact bytes, replacement, failures.
+#include "playlists/PlaylistWriters.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Writer = void (*)(const std::string&, const std::vector<std::string>&);
+
+// The message a writer throws, or "" when it succeeds.
+std::string MessageOf(Writer Write, const std::string& FileName,
+                      const std::vector<std::string>& Entries) {
+    try {
+        Write(FileName, Entries);
+    } catch (const EPlaylistWriteError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+std::vector<std::string> FolderListing(const TempDir& Dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t ModeOf(const std::string& Path) {
+    struct stat info {};
+    EXPECT_EQ(stat(Path.c_str(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+// Runs the writer in a child process whose files may not grow beyond Limit
+// bytes. Unlike permissions, this limit binds root too, so it makes a write
+// fail part way in a container where nothing else would.
+std::string MessageUnderSizeLimit(Writer Write, const std::string& FileName,
+                                  const std::vector<std::string>& Entries, rlim_t Limit) {
+    int channel[2];
+    if (pipe(channel) != 0)
+        return "pipe failed";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {Limit, Limit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string message = MessageOf(Write, FileName, Entries);
+        (void)!write(channel[1], message.data(), message.size());
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string message;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(channel[0], buffer, sizeof buffer)) > 0)
+        message.append(buffer, static_cast<size_t>(n));
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return message;
+}
+
+std::vector<std::string> NumberedEntries(int Count) {
+    std::vector<std::string> entries;
+    for (int i = 1; i <= Count; ++i)
+        entries.push_back("/music/track " + std::to_string(i) + ".mp3");
+    return entries;
+}
+
+} // namespace
+
+TEST(PlaylistWriters, WriteExactBytesOfBothFormats) {
+    TempDir dir;
+    const std::vector<std::string> entries = {"C:\\Music\\a.mp3", "D:\\b.ogg"};
+    WriteM3UPlaylist(dir.str() + "/list.m3u", entries);
+    WritePLSPlaylist(dir.str() + "/list.pls", entries);
+    EXPECT_EQ(TempDir::read(dir.str() + "/list.m3u"),
+              "#EXTM3U\r\nC:\\Music\\a.mp3\r\nD:\\b.ogg\r\n");
+    EXPECT_EQ(TempDir::read(dir.str() + "/list.pls"),
+              "[playlist]\r\nVersion=2\r\nNumberOfEntries=2\r\n"
+              "File1=C:\\Music\\a.mp3\r\nFile2=D:\\b.ogg\r\n");
+}
+
+TEST(PlaylistWriters, EmptyListGivesHeaderOnly) {
+    TempDir dir;
+    WriteM3UPlaylist(dir.str() + "/empty.m3u", {});
+    WritePLSPlaylist(dir.str() + "/empty.pls", {});
+    EXPECT_EQ(TempDir::read(dir.str() + "/empty.m3u"), "#EXTM3U\r\n");
+    EXPECT_EQ(TempDir::read(dir.str() + "/empty.pls"),
+              "[playlist]\r\nVersion=2\r\nNumberOfEntries=0\r\n");
+}
+
+TEST(PlaylistWriters, EntriesAreWrittenAsPassedByteForByte) {
+    TempDir dir;
+    // A repeat, a Latin-1 byte, bytes that are not UTF-8, an equals sign, a space.
+    const std::vector<std::string> entries = {"/m/a.mp3", "/m/a.mp3", "/m/caf\xe9.mp3",
+                                              "/m/\xff\xfe\x80.mp3", "/m/x=y z.mp3"};
+    WriteM3UPlaylist(dir.str() + "/raw.m3u", entries);
+    WritePLSPlaylist(dir.str() + "/raw.pls", entries);
+    EXPECT_EQ(TempDir::read(dir.str() + "/raw.m3u"),
+              "#EXTM3U\r\n/m/a.mp3\r\n/m/a.mp3\r\n/m/caf\xe9.mp3\r\n/m/\xff\xfe\x80.mp3\r\n"
+              "/m/x=y z.mp3\r\n");
+    EXPECT_EQ(TempDir::read(dir.str() + "/raw.pls"),
+              "[playlist]\r\nVersion=2\r\nNumberOfEntries=5\r\nFile1=/m/a.mp3\r\nFile2=/m/a.mp3\r\n"
+              "File3=/m/caf\xe9.mp3\r\nFile4=/m/\xff\xfe\x80.mp3\r\nFile5=/m/x=y z.mp3\r\n");
+
+    // Numbering is decimal without padding: twelve entries end with File12.
+    WritePLSPlaylist(dir.str() + "/twelve.pls", NumberedEntries(12));
+    const std::string twelve = TempDir::read(dir.str() + "/twelve.pls");
+    EXPECT_NE(twelve.find("NumberOfEntries=12\r\n"), std::string::npos);
+    EXPECT_NE(twelve.find("\r\nFile10=/music/track 10.mp3\r\n"), std::string::npos);
+    EXPECT_TRUE(twelve.ends_with("\r\nFile12=/music/track 12.mp3\r\n"));
+}
+
+TEST(PlaylistWriters, OverwritingLongerFileLeavesNoTraceOfIt) {
+    TempDir dir;
+    const std::string pls = dir.str() + "/list.pls";
+    const std::string m3u = dir.str() + "/list.m3u";
+    WritePLSPlaylist(pls, NumberedEntries(10));
+    WriteM3UPlaylist(m3u, NumberedEntries(10));
+    const std::vector<std::string> five = NumberedEntries(5);
+    WritePLSPlaylist(pls, five);
+    WriteM3UPlaylist(m3u, five);
+
+    std::string expectedPls = "[playlist]\r\nVersion=2\r\nNumberOfEntries=5\r\n";
+    std::string expectedM3u = "#EXTM3U\r\n";
+    for (int k = 1; k <= 5; ++k) {
+        expectedPls += "File" + std::to_string(k) + "=" + five[k - 1] + "\r\n";
+        expectedM3u += five[k - 1] + "\r\n";
+    }
+    EXPECT_EQ(TempDir::read(pls), expectedPls);
+    EXPECT_EQ(TempDir::read(m3u), expectedM3u);
+    EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"list.m3u", "list.pls"}));
+}
+
+TEST(PlaylistWriters, UncreatableFilesGiveTheirMessagesAndCreateNothing) {
+    TempDir dir;
+    const std::string missing = dir.str() + "/no such folder/list.m3u";
+    EXPECT_EQ(MessageOf(WriteM3UPlaylist, missing, {"/a.mp3"}), "Invalid filename");
+    EXPECT_EQ(MessageOf(WritePLSPlaylist, missing, {"/a.mp3"}), "Unable to write to " + missing);
+
+    // A plain file where a folder should be.
+    dir.write("plain", "x");
+    const std::string underFile = dir.str() + "/plain/list.m3u";
+    EXPECT_EQ(MessageOf(WriteM3UPlaylist, underFile, {}), "Invalid filename");
+    EXPECT_EQ(MessageOf(WritePLSPlaylist, underFile, {}), "Unable to write to " + underFile);
+
+    // A folder where the file should be.
+    fs::create_directory(dir.path() / "folder.m3u");
+    const std::string folder = dir.str() + "/folder.m3u";
+    EXPECT_EQ(MessageOf(WriteM3UPlaylist, folder, {}), "File access denied");
+    EXPECT_EQ(MessageOf(WritePLSPlaylist, folder, {}), "Unable to write to " + folder);
+
+    EXPECT_EQ(MessageOf(WriteM3UPlaylist, "", {}), "File not found");
+    EXPECT_EQ(MessageOf(WritePLSPlaylist, "", {}), "Unable to write to ");
+    EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"folder.m3u", "plain"}));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "folder.m3u"));
+}
+
+TEST(PlaylistWriters, FailedWriteLeavesFormerFileIntactAndNoSideFile) {
+    TempDir dir;
+    const std::string former(1000, 'F');
+    const std::string m3u = dir.write("list.m3u", former);
+    const std::string pls = dir.write("list.pls", former);
+    const std::vector<std::string> entries = NumberedEntries(50); // well over 64 bytes
+
+    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, m3u, entries, 64), "Disk full");
+    EXPECT_EQ(MessageUnderSizeLimit(WritePLSPlaylist, pls, entries, 64),
+              "Unable to write to " + pls);
+    EXPECT_EQ(TempDir::read(m3u), former);
+    EXPECT_EQ(TempDir::read(pls), former);
+    EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"list.m3u", "list.pls"}));
+
+    // A new name that fails part way is not left behind half written.
+    const std::string fresh = dir.str() + "/fresh.m3u";
+    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, fresh, entries, 64), "Disk full");
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(FolderListing(dir).size(), 2u);
+
+    // The same write within the limit succeeds, so the limit was what failed it.
+    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, m3u, entries, 1 << 20), "");
+    EXPECT_EQ(TempDir::read(m3u).substr(0, 9), "#EXTM3U\r\n");
+}
+
+TEST(PlaylistWriters, ReplacementKeepsPermissionsNewFileFollowsUmask) {
+    TempDir dir;
+    const std::string kept = dir.write("kept.m3u", "old");
+    ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+    WriteM3UPlaylist(kept, {"/a.mp3"});
+    EXPECT_EQ(ModeOf(kept), 0640u);
+
+    const mode_t previous = umask(027);
+    WritePLSPlaylist(dir.str() + "/new.pls", {"/a.mp3"});
+    umask(previous);
+    EXPECT_EQ(ModeOf(dir.str() + "/new.pls"), 0640u);
+}
+
+TEST(PlaylistWriters, SymlinkedTargetIsWrittenThroughAndStaysALink) {
+    TempDir dir;
+    const std::string real = dir.write("real/list.m3u", "old content that is long");
+    const std::string link = dir.str() + "/link.m3u";
+    fs::create_symlink("real/list.m3u", link);
+    WriteM3UPlaylist(link, {"/a.mp3"});
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(TempDir::read(real), "#EXTM3U\r\n/a.mp3\r\n");
+
+    // A dangling link creates its target.
+    const std::string dangling = dir.str() + "/dangling.pls";
+    fs::create_symlink("real/made.pls", dangling);
+    WritePLSPlaylist(dangling, {});
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(TempDir::read(dir.str() + "/real/made.pls"),
+              "[playlist]\r\nVersion=2\r\nNumberOfEntries=0\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "real"), fs::directory_iterator()),
+              2);
+}
+
+TEST(PlaylistWriters, FifoIsWrittenInPlaceNotReplaced) {
+    TempDir dir;
+    const std::string fifo = dir.str() + "/out.m3u";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    WriteM3UPlaylist(fifo, {"/a.mp3"});
+    char buffer[64] = {};
+    const ssize_t n = read(reader, buffer, sizeof buffer);
+    close(reader);
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0), "#EXTM3U\r\n/a.mp3\r\n");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST(PlaylistWriters, PlsChosenByLowerCasedExtensionOfFilePart) {
+    EXPECT_TRUE(IsPlsFileName("/home/u/list.pls"));
+    EXPECT_TRUE(IsPlsFileName("/home/u/list.PLS"));
+    EXPECT_TRUE(IsPlsFileName("list.Pls"));
+    EXPECT_TRUE(IsPlsFileName("/a.b/c.m3u.pls"));
+    EXPECT_FALSE(IsPlsFileName("/home/u/list.m3u"));
+    EXPECT_FALSE(IsPlsFileName("/home/u/list.txt"));
+    EXPECT_FALSE(IsPlsFileName("/home/u/list"));
+    EXPECT_FALSE(IsPlsFileName("/home/u.pls/list"));
+    EXPECT_FALSE(IsPlsFileName("/home/u/list.pls.bak"));
+    EXPECT_FALSE(IsPlsFileName("/home/u/list.plsx"));
+    EXPECT_FALSE(IsPlsFileName(""));
+}
