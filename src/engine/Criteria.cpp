@@ -1,1 +1,124 @@
-// Filled in with the unit.
+// Deciding from a file's tag fields whether it goes into the playlist, and the
+// checks that settings can find anything at all.
+#include "engine/Criteria.h"
+
+#include "engine/Masks.h"
+
+#include <algorithm>
+#include <array>
+
+const char* const SearchInadequateMessage =
+    "The search folders and filenames you have specified are inadequate to find any media "
+    "files.";
+const char* const CriteriaInadequateMessage =
+    "The media info search criteria you have specified are inadequate to find any media files.";
+
+namespace {
+
+// A rule index outside 0..2 can only come from a damaged settings file; the
+// rule boxes start on their first line, so such a value means that line.
+PrecedenceRule RuleFromIndex(int Index) {
+    return Index == ExclusionFirst || Index == ByOrder ? static_cast<PrecedenceRule>(Index)
+                                                       : InclusionFirst;
+}
+
+// Whether State, met while scanning under Rule, ends the scan.
+bool Decides(PrecedenceRule Rule, CriterionState State) {
+    switch (Rule) {
+    case ByOrder:
+        return true;
+    case ExclusionFirst:
+        return State == Exclude;
+    case InclusionFirst:
+        break;
+    }
+    return State == Include;
+}
+
+// The media-info field compared for each field, in the fixed field order.
+constexpr std::array<std::string TMediaInfo::*, CriterionFieldCount> FieldMembers = {
+    &TMediaInfo::Title, &TMediaInfo::Artist, &TMediaInfo::Album, &TMediaInfo::Genre,
+    &TMediaInfo::Year};
+
+int FieldIndex(const std::string& Name) {
+    for (int I = 0; I < CriterionFieldCount; ++I)
+        if (Name == CriterionFieldNames[I])
+            return I;
+    return -1;
+}
+
+bool AnyChecked(const std::vector<ListEntry>& Entries) {
+    return std::any_of(Entries.begin(), Entries.end(),
+                       [](const ListEntry& E) { return E.State != 0; });
+}
+
+} // namespace
+
+CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
+    CriteriaJob Job;
+    for (int F = 0; F < CriterionFieldCount; ++F) {
+        FieldCriteria& Field = Job.Fields[F];
+        // Only Include and Exclude take part; a damaged state value is left out
+        // like Ignore rather than voting with a meaning no rule knows.
+        for (const ListEntry& Entry : Settings.Criteria[F]) {
+            if (Entry.State != Include && Entry.State != Exclude)
+                continue;
+            Field.Criteria.push_back({Entry.Caption, static_cast<CriterionState>(Entry.State)});
+            if (Entry.State == Include)
+                ++Job.IncludeCount;
+        }
+        Field.Rule = RuleFromIndex(Settings.FieldRules[F]);
+    }
+    Job.OrderRule = RuleFromIndex(Settings.OrderRule);
+    Job.FieldOrder = Settings.FieldOrder;
+    return Job;
+}
+
+CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
+                             PrecedenceRule Rule) {
+    CriterionState Result = Ignore;
+    for (const Criterion& C : Criteria) {
+        // Ignore entries are not taken into a job; should one be passed in, it
+        // still must not change the result.
+        if (C.State == Ignore || !MatchWildcard(Text, C.Mask))
+            continue;
+        Result = C.State;
+        if (Decides(Rule, C.State))
+            break;
+    }
+    return Result;
+}
+
+bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo) {
+    // Every position is evaluated even after one has decided, so a malformed mask
+    // in any field ends the run whatever the other fields say.
+    bool Decided = false;
+    CriterionState Deciding = Ignore; // the remembered state until one decides
+    for (const std::string& Name : Job.FieldOrder) {
+        const int F = FieldIndex(Name);
+        if (F < 0)
+            continue; // a name in another letter case evaluates to Ignore
+        const FieldCriteria& Field = Job.Fields[F];
+        const CriterionState Result =
+            EvaluateField(MediaInfo.*FieldMembers[F], Field.Criteria, Field.Rule);
+        if (Decided || Result == Ignore)
+            continue;
+        Deciding = Result;
+        Decided = Decides(Job.OrderRule, Result);
+    }
+    return Deciding == Include;
+}
+
+bool SearchAdequate(const WizardSettings& Settings) {
+    return AnyChecked(Settings.Folders) && AnyChecked(Settings.Filenames);
+}
+
+bool CriteriaAdequate(const WizardSettings& Settings) {
+    if (Settings.IncludeTaglessFiles)
+        return true;
+    for (const auto& List : Settings.Criteria)
+        for (const ListEntry& Entry : List)
+            if (Entry.State == Include)
+                return true;
+    return false;
+}

@@ -1,0 +1,276 @@
+// Criteria: one field's scan under its rule, the five fields combined under the
+// overall rule and field order, the settings snapshot and the adequacy checks.
+#include "engine/Criteria.h"
+#include "engine/Masks.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const PrecedenceRule AllRules[] = {InclusionFirst, ExclusionFirst, ByOrder};
+
+const std::vector<std::string> BuiltInOrder = {"Title", "Artist", "Album", "Genre", "Year"};
+
+TMediaInfo SomeInfo() {
+    TMediaInfo Info;
+    Info.Title = "Endless Love";
+    Info.Artist = "The Band";
+    Info.Album = "Live";
+    Info.Genre = "Rock";
+    Info.Year = "1999";
+    return Info;
+}
+
+// A job whose fields evaluate to the given states: "*" matches every field text.
+CriteriaJob JobWithResults(const std::array<CriterionState, CriterionFieldCount>& Results,
+                           PrecedenceRule OrderRule, const std::vector<std::string>& Order) {
+    CriteriaJob Job;
+    for (int F = 0; F < CriterionFieldCount; ++F)
+        if (Results[F] != Ignore)
+            Job.Fields[F].Criteria = {{"*", Results[F]}};
+    Job.OrderRule = OrderRule;
+    Job.FieldOrder = Order;
+    return Job;
+}
+
+bool Throws(const std::function<void()>& Action) {
+    try {
+        Action();
+    } catch (const EMaskException&) {
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(CriteriaTest, FieldRuleTable) {
+    struct Case {
+        std::vector<Criterion> Criteria;
+        CriterionState InclusionFirstResult, ExclusionFirstResult, ByOrderResult;
+    };
+    const std::vector<Case> Cases = {
+        {{}, Ignore, Ignore, Ignore},
+        {{{"x*", Include}, {"x*", Exclude}}, Ignore, Ignore, Ignore},
+        {{{"*love*", Include}, {"*LOVE", Exclude}}, Include, Exclude, Include},
+        {{{"*love", Exclude}, {"endless*", Include}}, Include, Exclude, Exclude},
+        {{{"x*", Include}, {"*", Exclude}}, Exclude, Exclude, Exclude},
+        {{{"*", Include}, {"x*", Exclude}}, Include, Include, Include},
+        {{{"x*", Exclude}, {"e*", Exclude}, {"*", Include}}, Include, Exclude, Exclude},
+        {{{"Love", Include}, {"Endless?Love", Include}}, Include, Include, Include},
+    };
+    for (std::size_t I = 0; I < Cases.size(); ++I) {
+        SCOPED_TRACE("case " + std::to_string(I));
+        const Case& C = Cases[I];
+        EXPECT_EQ(EvaluateField("Endless Love", C.Criteria, InclusionFirst),
+                  C.InclusionFirstResult);
+        EXPECT_EQ(EvaluateField("Endless Love", C.Criteria, ExclusionFirst),
+                  C.ExclusionFirstResult);
+        EXPECT_EQ(EvaluateField("Endless Love", C.Criteria, ByOrder), C.ByOrderResult);
+    }
+}
+
+TEST(CriteriaTest, IgnoreNeverChangesAResult) {
+    const std::vector<Criterion> Base = {{"x*", Include}, {"*", Exclude}, {"*e*", Include}};
+    for (PrecedenceRule Rule : AllRules) {
+        const CriterionState Expected = EvaluateField("Endless Love", Base, Rule);
+        for (std::size_t At = 0; At <= Base.size(); ++At) {
+            std::vector<Criterion> WithIgnore = Base;
+            WithIgnore.insert(WithIgnore.begin() + At, {"*", Ignore});
+            EXPECT_EQ(EvaluateField("Endless Love", WithIgnore, Rule), Expected)
+                << "rule " << Rule << " ignore at " << At;
+        }
+        EXPECT_EQ(EvaluateField("Endless Love", {{"*", Ignore}}, Rule), Ignore);
+    }
+}
+
+TEST(CriteriaTest, FieldTextsAreMatchedWhole) {
+    // Years are four-digit criteria; a full date matches none of them.
+    EXPECT_EQ(EvaluateField("1999", {{"1999", Include}}, InclusionFirst), Include);
+    EXPECT_EQ(EvaluateField("1999-05-03", {{"1999", Include}}, InclusionFirst), Ignore);
+    // An empty field is the empty text: a lone star matches it, "?*" does not.
+    EXPECT_EQ(EvaluateField("", {{"*", Include}}, InclusionFirst), Include);
+    EXPECT_EQ(EvaluateField("", {{"?*", Include}}, InclusionFirst), Ignore);
+    // a-z fold, nothing else does.
+    EXPECT_EQ(EvaluateField("LOVE song", {{"*love*", Include}}, ByOrder), Include);
+    EXPECT_EQ(EvaluateField("Lovely", {{"Love", Include}}, ByOrder), Ignore);
+}
+
+TEST(CriteriaTest, MalformedMaskThrowsOnlyWhereTheScanReachesIt) {
+    const Criterion Bad = {"[oops", Include};
+    // The first criterion decides: the malformed one after it is never compiled.
+    EXPECT_FALSE(Throws([&] { EvaluateField("abc", {{"*", Include}, Bad}, InclusionFirst); }));
+    EXPECT_FALSE(Throws([&] { EvaluateField("abc", {{"*", Exclude}, Bad}, ExclusionFirst); }));
+    EXPECT_FALSE(Throws([&] { EvaluateField("abc", {{"*", Exclude}, Bad}, ByOrder); }));
+    // The first matches without deciding, or does not match: the scan goes on.
+    EXPECT_TRUE(Throws([&] { EvaluateField("abc", {{"*", Exclude}, Bad}, InclusionFirst); }));
+    EXPECT_TRUE(Throws([&] { EvaluateField("abc", {{"*", Include}, Bad}, ExclusionFirst); }));
+    EXPECT_TRUE(Throws([&] { EvaluateField("abc", {{"x", Include}, Bad}, ByOrder); }));
+    EXPECT_TRUE(Throws([&] { EvaluateField("abc", {Bad, {"*", Include}}, ByOrder); }));
+    // An ignored entry is never compiled.
+    EXPECT_FALSE(Throws([&] { EvaluateField("abc", {{"[oops", Ignore}}, ByOrder); }));
+
+    // Every field is evaluated even after an earlier one has decided.
+    CriteriaJob Job =
+        JobWithResults({Include, Ignore, Ignore, Ignore, Ignore}, ByOrder, BuiltInOrder);
+    Job.Fields[FieldYear].Criteria = {Bad};
+    try {
+        EvaluateCriteria(Job, SomeInfo());
+        ADD_FAILURE() << "no error for the year criterion";
+    } catch (const EMaskException& E) {
+        EXPECT_STREQ(E.what(), "'[oops' is an invalid mask at (6)");
+    }
+    // A field whose name the order does not spell exactly is not evaluated.
+    Job.FieldOrder = {"Title", "Artist", "Album", "Genre", "year"};
+    EXPECT_TRUE(EvaluateCriteria(Job, SomeInfo()));
+}
+
+TEST(CriteriaTest, OverallRuleTableOverEveryCombination) {
+    // The combining procedure against the plain statement of each rule, for every
+    // combination of field results and a few field orders.
+    const std::vector<std::vector<std::string>> Orders = {
+        BuiltInOrder,
+        {"Year", "Genre", "Album", "Artist", "Title"},
+        {"Album", "Title", "Year", "Artist", "Genre"},
+    };
+    int Included = 0, Checked = 0;
+    for (int Code = 0; Code < 243; ++Code) {
+        std::array<CriterionState, CriterionFieldCount> Results{};
+        for (int F = 0, C = Code; F < CriterionFieldCount; ++F, C /= 3)
+            Results[F] = static_cast<CriterionState>(C % 3);
+        const auto Count = [&](CriterionState S) {
+            return std::count(Results.begin(), Results.end(), S);
+        };
+        for (const auto& Order : Orders) {
+            CriterionState FirstInOrder = Ignore;
+            for (const std::string& Name : Order) {
+                const int F =
+                    static_cast<int>(std::find(BuiltInOrder.begin(), BuiltInOrder.end(), Name) -
+                                     BuiltInOrder.begin());
+                if (Results[F] != Ignore) {
+                    FirstInOrder = Results[F];
+                    break;
+                }
+            }
+            const bool Expected[] = {Count(Include) > 0, Count(Exclude) == 0 && Count(Include) > 0,
+                                     FirstInOrder == Include};
+            for (PrecedenceRule Rule : AllRules) {
+                const bool Got = EvaluateCriteria(JobWithResults(Results, Rule, Order), SomeInfo());
+                EXPECT_EQ(Got, Expected[Rule]) << "code " << Code << " rule " << Rule;
+                Included += Got;
+                ++Checked;
+            }
+        }
+    }
+    EXPECT_GT(Included, 0);
+    EXPECT_LT(Included, Checked);
+}
+
+TEST(CriteriaTest, ArtistExcludedTitleIncluded) {
+    const std::array<CriterionState, CriterionFieldCount> Results = {Include, Exclude, Ignore,
+                                                                     Ignore, Ignore};
+    EXPECT_TRUE(
+        EvaluateCriteria(JobWithResults(Results, InclusionFirst, BuiltInOrder), SomeInfo()));
+    EXPECT_FALSE(
+        EvaluateCriteria(JobWithResults(Results, ExclusionFirst, BuiltInOrder), SomeInfo()));
+    EXPECT_TRUE(EvaluateCriteria(JobWithResults(Results, ByOrder, BuiltInOrder), SomeInfo()));
+    const std::vector<std::string> ArtistFirst = {"Artist", "Title", "Album", "Genre", "Year"};
+    EXPECT_FALSE(EvaluateCriteria(JobWithResults(Results, ByOrder, ArtistFirst), SomeInfo()));
+    // A title position spelled in another case counts as Ignore, leaving the artist.
+    const std::vector<std::string> LowerTitle = {"title", "Artist", "Album", "Genre", "Year"};
+    EXPECT_FALSE(EvaluateCriteria(JobWithResults(Results, InclusionFirst, LowerTitle), SomeInfo()));
+}
+
+TEST(CriteriaTest, EachFieldIsComparedWithItsOwnText) {
+    const TMediaInfo Info = SomeInfo();
+    const char* Masks[] = {"endless love", "the band", "live", "rock", "1999"};
+    for (int F = 0; F < CriterionFieldCount; ++F) {
+        CriteriaJob Job;
+        Job.Fields[F].Criteria = {{Masks[F], Include}};
+        EXPECT_TRUE(EvaluateCriteria(Job, Info)) << CriterionFieldNames[F];
+        // The same mask on the next field matches nothing there.
+        CriteriaJob Other;
+        Other.Fields[(F + 1) % CriterionFieldCount].Criteria = {{Masks[F], Include}};
+        EXPECT_FALSE(EvaluateCriteria(Other, Info)) << CriterionFieldNames[F];
+    }
+}
+
+TEST(CriteriaTest, SnapshotTakesIncludeAndExcludeEntriesInOrder) {
+    WizardSettings Settings;
+    Settings.Criteria[FieldTitle] = {{"a*", 0}, {"b*", 2}, {"c*", 1}, {"d*", 0}};
+    Settings.Criteria[FieldYear] = {{"1999", 2}, {"2000", 0}, {"2001", 7}, {"2002", -1}};
+    Settings.FieldRules = {2, 1, 0, 3, -1};
+    Settings.OrderRule = 2;
+    Settings.FieldOrder = {"Year", "genre", "Album", "Artist", "Title"};
+
+    const CriteriaJob Job = SnapshotCriteria(Settings);
+    ASSERT_EQ(Job.Fields[FieldTitle].Criteria.size(), 3u);
+    EXPECT_EQ(Job.Fields[FieldTitle].Criteria[0].Mask, "a*");
+    EXPECT_EQ(Job.Fields[FieldTitle].Criteria[1].Mask, "c*");
+    EXPECT_EQ(Job.Fields[FieldTitle].Criteria[1].State, Exclude);
+    EXPECT_EQ(Job.Fields[FieldTitle].Criteria[2].Mask, "d*");
+    // States outside 0..2 from a damaged file take no part.
+    ASSERT_EQ(Job.Fields[FieldYear].Criteria.size(), 1u);
+    EXPECT_EQ(Job.Fields[FieldYear].Criteria[0].Mask, "2000");
+    EXPECT_TRUE(Job.Fields[FieldArtist].Criteria.empty());
+    EXPECT_EQ(Job.IncludeCount, 3);
+    EXPECT_EQ(Job.Fields[FieldTitle].Rule, ByOrder);
+    EXPECT_EQ(Job.Fields[FieldArtist].Rule, ExclusionFirst);
+    EXPECT_EQ(Job.Fields[FieldAlbum].Rule, InclusionFirst);
+    // Rule values outside 0..2 mean the first line.
+    EXPECT_EQ(Job.Fields[FieldGenre].Rule, InclusionFirst);
+    EXPECT_EQ(Job.Fields[FieldYear].Rule, InclusionFirst);
+    EXPECT_EQ(Job.OrderRule, ByOrder);
+    EXPECT_EQ(Job.FieldOrder, Settings.FieldOrder);
+
+    Settings.OrderRule = 9;
+    EXPECT_EQ(SnapshotCriteria(Settings).OrderRule, InclusionFirst);
+}
+
+TEST(CriteriaTest, SearchAdequacy) {
+    EXPECT_STREQ(SearchInadequateMessage, "The search folders and filenames you have specified are "
+                                          "inadequate to find any media files.");
+    WizardSettings Settings;
+    EXPECT_FALSE(SearchAdequate(Settings));
+    Settings.Folders = {{"/music", 0}, {"/more", 1}};
+    EXPECT_FALSE(SearchAdequate(Settings)); // no filename mask
+    Settings.Filenames = {{"*.mp3", 0}};
+    EXPECT_FALSE(SearchAdequate(Settings)); // the only mask is unchecked
+    Settings.Filenames.push_back({"*.ogg", 1});
+    EXPECT_TRUE(SearchAdequate(Settings));
+    Settings.Folders[1].State = 0;
+    EXPECT_FALSE(SearchAdequate(Settings)); // every folder unchecked
+}
+
+TEST(CriteriaTest, CriteriaAdequacy) {
+    EXPECT_STREQ(CriteriaInadequateMessage, "The media info search criteria you have specified "
+                                            "are inadequate to find any media files.");
+    WizardSettings Settings;
+    EXPECT_FALSE(CriteriaAdequate(Settings));
+    Settings.Criteria[FieldTitle] = {{"*", 1}, {"*", 2}};
+    EXPECT_FALSE(CriteriaAdequate(Settings)); // excludes and ignores find nothing
+    Settings.IncludeTaglessFiles = true;
+    EXPECT_TRUE(CriteriaAdequate(Settings));
+    Settings.IncludeTaglessFiles = false;
+    Settings.Criteria[FieldYear] = {{"1999", 0}};
+    EXPECT_TRUE(CriteriaAdequate(Settings));
+}
+
+TEST(CriteriaTest, IgnoredListsRejectEveryTaggedFile) {
+    WizardSettings Settings;
+    for (auto& List : Settings.Criteria)
+        List = {{"*", Ignore}};
+    for (int Rule : {0, 1, 2}) {
+        Settings.OrderRule = Rule;
+        Settings.FieldRules = {Rule, Rule, Rule, Rule, Rule};
+        const CriteriaJob Job = SnapshotCriteria(Settings);
+        EXPECT_FALSE(EvaluateCriteria(Job, SomeInfo())) << "rule " << Rule;
+        EXPECT_FALSE(EvaluateCriteria(Job, TMediaInfo{})) << "rule " << Rule;
+    }
+}
