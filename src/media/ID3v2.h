@@ -1,0 +1,64 @@
+// The ID3v2 tag reader: the tag at the start of a media file, versions 2, 3
+// and 4, reduced to the texts of sixteen known frames as raw bytes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class TMediaFile;
+
+// What one read collects from a file: its tag header, its size and the data of
+// the kept frames.
+struct TagInfo {
+    static constexpr std::size_t SlotCount = 16;
+    // Bytes kept of each frame; shorter frames are filled up with NUL bytes.
+    static constexpr std::size_t FrameTextSize = 250;
+
+    std::array<char, 3> Magic{};
+    std::uint8_t MajorVersion = 0;
+    std::uint8_t Revision = 0;
+    std::uint8_t Flags = 0;
+    std::array<std::uint8_t, 4> SizeBytes{};
+    // 64 bits: files beyond 2 GiB are common enough for long recordings.
+    std::int64_t FileSize = 0;
+    // Slot 1 of the frame table is FrameText[0]; empty when the frame is absent.
+    std::array<std::string, SlotCount> FrameText;
+};
+
+class TID3v2 {
+public:
+    bool TagFound;
+    std::uint8_t TagVersion;
+    // Header, frames, padding and footer: the position where the tag ends; 0
+    // when the declared size is larger than the file.
+    std::int32_t TagSize;
+    std::string Title;
+    std::string Artist;
+    std::string Album;
+    std::string TrackText;
+    std::string Year;
+    std::string Genre;
+    std::string Comment;
+    std::string Composer;
+    std::string Encoder;
+    std::string RightsMessage;
+    std::string Language;
+    std::string Link;
+
+    TID3v2() { Clear(); }
+
+    void Clear();
+
+    // True when the first 10 bytes of the file could be read; whether they start
+    // a tag is TagFound. The object is cleared first in every case.
+    bool LoadFromFile(const std::string& FileName);
+
+    // LoadFromFile on a file that is already open, so a caller can go on to the
+    // ID3v1 tag through the same descriptor.
+    bool LoadFromMediaFile(TMediaFile& File);
+
+private:
+    void ScanFrames(TMediaFile& File, TagInfo& Info);
+    void DeriveTexts(const TagInfo& Info);
+};

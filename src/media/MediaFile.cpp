@@ -1,0 +1,61 @@
+// A media file opened for reading its tags (see MediaFile.h).
+#include "media/MediaFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Positions and sizes beyond 2 GiB must survive the trip through the system calls.
+static_assert(sizeof(off_t) == 8, "build with 64-bit file offsets");
+
+TMediaFile::TMediaFile(const std::string& FileName) {
+    // O_NONBLOCK keeps a FIFO without writer from stalling the open; the
+    // fstat below then turns it away before anything is read.
+    int fd;
+    do {
+        fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    Descriptor = fd;
+    FileSize = static_cast<std::int64_t>(st.st_size);
+}
+
+TMediaFile::~TMediaFile() {
+    if (Descriptor >= 0)
+        ::close(Descriptor);
+}
+
+const unsigned char* TMediaFile::Bytes(std::int64_t Position, std::size_t Count) {
+    if (Descriptor < 0 || Position < 0 || Count > WindowCapacity ||
+        Position > FileSize - static_cast<std::int64_t>(Count))
+        return nullptr;
+    if (Position >= WindowStart && Position + static_cast<std::int64_t>(Count) <=
+                                       WindowStart + static_cast<std::int64_t>(WindowLength))
+        return Window + (Position - WindowStart);
+
+    // Refill the window from Position on, as far as the file allows.
+    std::int64_t wanted = FileSize - Position;
+    std::size_t length = wanted < static_cast<std::int64_t>(WindowCapacity)
+                             ? static_cast<std::size_t>(wanted)
+                             : WindowCapacity;
+    std::size_t got = 0;
+    while (got < length) {
+        ssize_t n = ::pread(Descriptor, Window + got, length - got,
+                            static_cast<off_t>(Position + static_cast<std::int64_t>(got)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    WindowStart = Position;
+    WindowLength = got;
+    return got >= Count ? Window : nullptr;
+}

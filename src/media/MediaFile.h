@@ -1,0 +1,36 @@
+// A media file opened for reading its tags: read-only, never blocking, regular
+// files only, with a window of bytes that serves most tag reads from one read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class TMediaFile {
+public:
+    // Opens the file; Open() is false when it cannot be opened or is anything but
+    // a regular file (a FIFO, socket, device or folder is never read).
+    explicit TMediaFile(const std::string& FileName);
+    ~TMediaFile();
+    TMediaFile(const TMediaFile&) = delete;
+    TMediaFile& operator=(const TMediaFile&) = delete;
+
+    bool Open() const { return Descriptor >= 0; }
+    // The size from the one fstat made when opening; -1 when not open.
+    std::int64_t Size() const { return FileSize; }
+
+    // The Count bytes at Position, valid until the next call; nullptr when they
+    // do not all lie inside the file or cannot be read. Count is at most
+    // WindowCapacity.
+    const unsigned char* Bytes(std::int64_t Position, std::size_t Count);
+
+    // Large enough for the header and the text frames of a usual tag.
+    static constexpr std::size_t WindowCapacity = 8192;
+
+private:
+    int Descriptor = -1;
+    std::int64_t FileSize = -1;
+    std::int64_t WindowStart = 0;
+    std::size_t WindowLength = 0;
+    unsigned char Window[WindowCapacity];
+};
