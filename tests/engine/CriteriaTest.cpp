@@ -172,21 +172,6 @@ TEST(CriteriaTest, OverallRuleTableOverEveryCombination) {
     EXPECT_LT(Included, Checked);
 }
 
-TEST(CriteriaTest, ArtistExcludedTitleIncluded) {
-    const std::array<CriterionState, CriterionFieldCount> Results = {Include, Exclude, Ignore,
-                                                                     Ignore, Ignore};
-    EXPECT_TRUE(
-        EvaluateCriteria(JobWithResults(Results, InclusionFirst, BuiltInOrder), SomeInfo()));
-    EXPECT_FALSE(
-        EvaluateCriteria(JobWithResults(Results, ExclusionFirst, BuiltInOrder), SomeInfo()));
-    EXPECT_TRUE(EvaluateCriteria(JobWithResults(Results, ByOrder, BuiltInOrder), SomeInfo()));
-    const std::vector<std::string> ArtistFirst = {"Artist", "Title", "Album", "Genre", "Year"};
-    EXPECT_FALSE(EvaluateCriteria(JobWithResults(Results, ByOrder, ArtistFirst), SomeInfo()));
-    // A title position spelled in another case counts as Ignore, leaving the artist.
-    const std::vector<std::string> LowerTitle = {"title", "Artist", "Album", "Genre", "Year"};
-    EXPECT_FALSE(EvaluateCriteria(JobWithResults(Results, InclusionFirst, LowerTitle), SomeInfo()));
-}
-
 TEST(CriteriaTest, EachFieldIsComparedWithItsOwnText) {
     const TMediaInfo Info = SomeInfo();
     const char* Masks[] = {"endless love", "the band", "live", "rock", "1999"};
@@ -260,17 +245,4 @@ TEST(CriteriaTest, CriteriaAdequacy) {
     Settings.IncludeTaglessFiles = false;
     Settings.Criteria[FieldYear] = {{"1999", 0}};
     EXPECT_TRUE(CriteriaAdequate(Settings));
-}
-
-TEST(CriteriaTest, IgnoredListsRejectEveryTaggedFile) {
-    WizardSettings Settings;
-    for (auto& List : Settings.Criteria)
-        List = {{"*", Ignore}};
-    for (int Rule : {0, 1, 2}) {
-        Settings.OrderRule = Rule;
-        Settings.FieldRules = {Rule, Rule, Rule, Rule, Rule};
-        const CriteriaJob Job = SnapshotCriteria(Settings);
-        EXPECT_FALSE(EvaluateCriteria(Job, SomeInfo())) << "rule " << Rule;
-        EXPECT_FALSE(EvaluateCriteria(Job, TMediaInfo{})) << "rule " << Rule;
-    }
 }
