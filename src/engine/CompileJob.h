@@ -7,6 +7,7 @@
 #include "engine/WizardSettings.h"
 #include "media/MediaUtils.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,11 +35,14 @@ CompileJob MakeCompileJob(const WizardSettings& Settings);
 
 // What the search run calls back. Every hook is optional.
 struct SearchHooks {
-    std::function<bool()> StopRequested;                 // polled once per entry
-    std::function<void()> SafePoint;                      // pause point, before each entry
-    std::function<void(const std::string&)> ShowStatus;   // "Searching <folder>..."
-    std::function<void(const TFileInfo&)> FoundFile;      // accepted file, in walk order
+    std::function<bool()> StopRequested;                // polled once per entry
+    std::function<void()> SafePoint;                    // pause point, before each entry
+    std::function<void(const std::string&)> ShowStatus; // "Searching <folder>..."
+    std::function<void(const TFileInfo&)> FoundFile;    // accepted file, in walk order
 };
+
+// The last status of a run that walked every folder.
+extern const char* const FinishedCompilingMessage; // "Finished compiling playlist."
 
 enum class SearchOutcome { Completed, Aborted, Failed };
 
@@ -53,3 +57,26 @@ SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks);
 // Whether one file goes into the playlist; fills Info.MediaInfo when it reads tags.
 // Throws EMaskException for a malformed mask it reaches.
 bool AcceptFile(const CompileJob& Job, TFileInfo& Info);
+
+// One listed entry other than "." and "..", as the walk hands it on.
+struct TFolderEntry {
+    const std::string& Path; // folder, one delimiter, name: raw bytes
+    std::size_t NameOffset;  // where the name starts in Path
+    int FolderFd;            // the listed folder, for *at() calls on the name
+    unsigned char Type;      // DT_REG, DT_DIR, DT_FIFO...; links and DT_UNKNOWN resolved
+    std::int64_t Size;       // -1 until something asked the file system
+    bool IsFolder() const;
+};
+
+// Lists Folder with readdir, in the listing's order, and calls Step for every
+// entry but "." and ".."; with Recurse, descends into each subfolder (links
+// included) right after its Step, depth first, never into a folder already on
+// the current path. A folder that cannot be listed yields nothing. Exceptions
+// from Step unwind the walk.
+void WalkFolder(const std::string& Folder, bool Recurse,
+                const std::function<void(TFolderEntry&)>& Step);
+
+// "Searching " + the folder part of Path + "...".
+std::string SearchingStatus(const std::string& Path);
+// Extension from the last "." of the name, A-Z lower-cased; empty when none.
+std::string LowerCaseExtension(const std::string& Path);

@@ -1,0 +1,390 @@
+// The compile job's walk and acceptance, on real folder trees.
+#include "engine/CompileJob.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An ID3v2.3 tag holding a title frame and some audio-like bytes after it.
+std::string Id3v2Title(const std::string& Title) {
+    const std::string Data = std::string(1, '\0') + Title;
+    std::string Frame = "TIT2";
+    for (int Shift : {24, 16, 8, 0})
+        Frame += static_cast<char>((Data.size() >> Shift) & 0xFF);
+    Frame += std::string(2, '\0') + Data;
+    std::string Tag = "ID3";
+    Tag += '\x03';
+    Tag += '\0';
+    Tag += '\0';
+    for (int Shift : {21, 14, 7, 0})
+        Tag += static_cast<char>((Frame.size() >> Shift) & 0x7F);
+    return Tag + Frame + std::string(64, '\x55');
+}
+
+// Audio-like bytes ending in an ID3v1 tag with a title.
+std::string Id3v1Title(const std::string& Title) {
+    std::string Block(128, '\0');
+    Block.replace(0, 3, "TAG");
+    Block.replace(3, Title.size(), Title);
+    Block[127] = '\xff';
+    return std::string(200, '\x55') + Block;
+}
+
+const std::string NoTag(300, '\x55');
+
+// A job whose criteria include every tagged file.
+CompileJob JobFor(std::vector<std::string> Folders, std::vector<std::string> Masks) {
+    CompileJob Job;
+    Job.Folders = std::move(Folders);
+    Job.FilenameMasks = std::move(Masks);
+    Job.Criteria.Fields[FieldTitle].Criteria.push_back({"*", Include});
+    Job.Criteria.IncludeCount = 1;
+    return Job;
+}
+
+struct SearchRecord {
+    SearchResult Result;
+    std::vector<std::string> Statuses;
+    std::vector<TFileInfo> Found;
+
+    std::vector<std::string> Paths() const {
+        std::vector<std::string> Out;
+        for (const TFileInfo& File : Found)
+            Out.push_back(File.FileName);
+        return Out;
+    }
+    std::vector<std::string> SortedPaths() const {
+        std::vector<std::string> Out = Paths();
+        std::sort(Out.begin(), Out.end());
+        return Out;
+    }
+};
+
+SearchRecord Search(const CompileJob& Job) {
+    SearchRecord R;
+    SearchHooks Hooks;
+    Hooks.ShowStatus = [&](const std::string& Text) { R.Statuses.push_back(Text); };
+    Hooks.FoundFile = [&](const TFileInfo& File) { R.Found.push_back(File); };
+    R.Result = RunSearch(Job, Hooks);
+    return R;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> V) {
+    std::sort(V.begin(), V.end());
+    return V;
+}
+
+} // namespace
+
+TEST(CompileJobWalk, RecursesOnlyWhenAskedAndNeverHandsOnFolders) {
+    TempDir Dir;
+    const std::string Top = Dir.write("a.mp3", Id3v2Title("A"));
+    const std::string Deep = Dir.write("sub/inner/b.mp3", Id3v2Title("B"));
+    const std::string Other = Dir.write("sub/notes.txt", "x");
+    CompileJob Job = JobFor({Dir.str()}, {"*"});
+    Job.IncludeTaglessFiles = true; // would let folder paths through a "*" mask
+
+    SearchRecord Recursive = Search(Job);
+    EXPECT_EQ(Recursive.Result.Outcome, SearchOutcome::Completed);
+    EXPECT_EQ(Recursive.SortedPaths(), Sorted({Top, Deep, Other}));
+
+    Job.Recurse = false;
+    SearchRecord Flat = Search(Job);
+    EXPECT_EQ(Flat.Paths(), std::vector<std::string>{Top});
+    ASSERT_EQ(Flat.Found.size(), 1u);
+    EXPECT_EQ(Flat.Found[0].MediaInfo.Title, "A");
+}
+
+TEST(CompileJobWalk, HiddenFilesAndFoldersAreSearched) {
+    TempDir Dir;
+    const std::string A = Dir.write(".hidden.mp3", Id3v2Title("A"));
+    const std::string B = Dir.write(".dir/b.mp3", Id3v1Title("B"));
+    SearchRecord R = Search(JobFor({Dir.str()}, {"*.mp3"}));
+    EXPECT_EQ(R.SortedPaths(), Sorted({A, B}));
+}
+
+TEST(CompileJobWalk, RepeatedAndNestedFoldersAreSearchedAgain) {
+    TempDir Dir;
+    const std::string A = Dir.write("a.mp3", Id3v2Title("A"));
+    const std::string B = Dir.write("sub/b.mp3", Id3v2Title("B"));
+    const std::string Sub = (Dir.path() / "sub").string();
+
+    SearchRecord Twice = Search(JobFor({Dir.str(), Dir.str() + "/"}, {"*.mp3"}));
+    EXPECT_EQ(Twice.SortedPaths(), Sorted({A, A, B, B}));
+
+    SearchRecord Nested = Search(JobFor({Dir.str(), Sub}, {"*.mp3"}));
+    EXPECT_EQ(Nested.SortedPaths(), Sorted({A, B, B}));
+    // The second folder's files come after all of the first's.
+    EXPECT_EQ(Nested.Paths().back(), B);
+}
+
+TEST(CompileJobWalk, MissingFolderIsSkippedSilently) {
+    TempDir Dir;
+    const std::string A = Dir.write("a.mp3", Id3v2Title("A"));
+    SearchRecord R = Search(JobFor({Dir.str() + "/missing", "", Dir.str()}, {"*.mp3"}));
+    EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
+    EXPECT_EQ(R.Paths(), std::vector<std::string>{A});
+    EXPECT_EQ(R.Statuses, std::vector<std::string>{"Searching " + Dir.str() + "..."});
+}
+
+TEST(CompileJobWalk, UnreadableFolderIsSkippedSilently) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root from listing a folder";
+    TempDir Dir;
+    Dir.write("locked/a.mp3", Id3v2Title("A"));
+    const std::string B = Dir.write("open/b.mp3", Id3v2Title("B"));
+    fs::permissions(Dir.path() / "locked", fs::perms::none);
+    SearchRecord R = Search(JobFor({Dir.str()}, {"*.mp3"}));
+    EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
+    EXPECT_EQ(R.Paths(), std::vector<std::string>{B});
+}
+
+TEST(CompileJobWalk, LinksToFoldersAreFollowedButLoopsAreNot) {
+    TempDir Dir;
+    TempDir Elsewhere;
+    const std::string A = Dir.write("music/a.mp3", Id3v2Title("A"));
+    Elsewhere.write("c.mp3", Id3v2Title("C"));
+    fs::create_directory_symlink(Dir.path() / "music", Dir.path() / "music/again");
+    fs::create_directory_symlink(Dir.path(), Dir.path() / "music/top");
+    fs::create_directory_symlink(Elsewhere.path(), Dir.path() / "music/linked");
+    fs::create_symlink(Dir.path() / "nowhere.mp3", Dir.path() / "music/dangling.mp3");
+
+    SearchRecord R = Search(JobFor({(Dir.path() / "music").string()}, {"*.mp3"}));
+    EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
+    // "top" leads to the parent of the walked folder, which is not on the
+    // current path: its "music" is the walked folder itself and stops there.
+    EXPECT_EQ(R.SortedPaths(), Sorted({A, Dir.str() + "/music/linked/c.mp3"}));
+}
+
+TEST(CompileJobWalk, SpecialFilesNeverBlockAndAreNotReadForTags) {
+    TempDir Dir;
+    ASSERT_EQ(mkfifo((Dir.path() / "x.mp3").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((Dir.path() / "y.wav").c_str(), 0644), 0);
+    const std::string A = Dir.write("a.mp3", Id3v2Title("A"));
+    CompileJob Job = JobFor({Dir.str()}, {"*"});
+    Job.ThoroughID3Check = true;
+    Job.IncludeTaglessFiles = true;
+    SearchRecord R = Search(Job);
+    EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
+    // The .mp3 FIFO has no tag, so it is never taken; the other one is a
+    // tagless file like any other.
+    EXPECT_EQ(R.SortedPaths(), Sorted({A, Dir.str() + "/y.wav"}));
+}
+
+TEST(CompileJobWalk, NonUtf8NamesReachTheResultUnchanged) {
+    TempDir Dir;
+    const std::string Name = "caf\xe9 \xff\xfe.mp3";
+    const std::string Path = Dir.write(Name, Id3v2Title("Caf\xe9"));
+    SearchRecord R = Search(JobFor({Dir.str()}, {"*.mp3"}));
+    ASSERT_EQ(R.Found.size(), 1u);
+    EXPECT_EQ(R.Found[0].FileName, Path);
+    EXPECT_EQ(R.Found[0].FileName.substr(R.Found[0].FileName.size() - Name.size()), Name);
+    EXPECT_EQ(R.Found[0].MediaInfo.Title, "Caf\xe9");
+}
+
+TEST(CompileJobWalk, SizeKeepsTheLowThirtyTwoBits) {
+    TempDir Dir;
+    const std::string Small = Dir.write("small.wav", std::string(1234, 'x'));
+    const std::string Tagged = Dir.write("tagged.mp3", Id3v2Title("T"));
+    const std::string Half = Dir.write("half.wav", "");
+    const std::string Over = Dir.write("over.wav", "");
+    const std::int64_t Gib = 1LL << 30;
+    // Sparse: no disk space is used.
+    ASSERT_EQ(truncate(Tagged.c_str(), 4 * Gib + 3), 0);
+    ASSERT_EQ(truncate(Half.c_str(), 2 * Gib + 5), 0);
+    ASSERT_EQ(truncate(Over.c_str(), 4 * Gib + 7), 0);
+    CompileJob Job = JobFor({Dir.str()}, {"*"});
+    Job.IncludeTaglessFiles = true;
+
+    std::map<std::string, std::int32_t> Sizes;
+    for (const TFileInfo& File : Search(Job).Found)
+        Sizes[File.FileName] = File.Size;
+    ASSERT_EQ(Sizes.size(), 4u);
+    EXPECT_EQ(Sizes[Small], 1234);
+    EXPECT_EQ(Sizes[Tagged], 3);
+    EXPECT_EQ(Sizes[Half], INT32_MIN + 5);
+    EXPECT_EQ(Sizes[Over], 7);
+}
+
+TEST(CompileJobWalk, StatusNamesEachFolderAsTheWalkEntersOrReturnsToIt) {
+    TempDir Dir;
+    Dir.write("a1.wav", "x");
+    Dir.write("a2.wav", "x");
+    Dir.write("a3.wav", "x");
+    Dir.write("sub/b1.wav", "x");
+    Dir.write("sub/b2.wav", "x");
+    Dir.write("sub/deeper/c.wav", "x");
+    CompileJob Job = JobFor({Dir.str() + "/"}, {"*"});
+    Job.IncludeTaglessFiles = true;
+    SearchRecord R = Search(Job);
+    ASSERT_EQ(R.Found.size(), 6u);
+    // Every file is accepted, so the statuses are the runs of equal folders
+    // in the order found, whatever order the listing gave.
+    std::vector<std::string> Expected;
+    for (const TFileInfo& File : R.Found) {
+        const std::string Status =
+            "Searching " + File.FileName.substr(0, File.FileName.rfind('/')) + "...";
+        if (Expected.empty() || Expected.back() != Status)
+            Expected.push_back(Status);
+    }
+    EXPECT_EQ(R.Statuses, Expected);
+    EXPECT_EQ(SearchingStatus("/a.mp3"), "Searching /...");
+    EXPECT_EQ(SearchingStatus("/music//a.mp3"), "Searching /music...");
+}
+
+TEST(CompileJobWalk, StopEndsTheRunAtTheNextEntry) {
+    TempDir Dir;
+    for (int I = 0; I < 20; ++I)
+        Dir.write("f" + std::to_string(I) + ".mp3", Id3v2Title("T"));
+    bool Stop = false;
+    int ChecksAfterStop = 0;
+    int Found = 0;
+    SearchHooks Hooks;
+    Hooks.StopRequested = [&] {
+        ChecksAfterStop += Stop;
+        return Stop;
+    };
+    Hooks.FoundFile = [&](const TFileInfo&) {
+        ++Found;
+        Stop = true;
+    };
+    SearchResult Result = RunSearch(JobFor({Dir.str(), Dir.str()}, {"*.mp3"}), Hooks);
+    EXPECT_EQ(Result.Outcome, SearchOutcome::Aborted);
+    EXPECT_EQ(Found, 1);
+    EXPECT_EQ(ChecksAfterStop, 1);
+}
+
+TEST(CompileJobWalk, MalformedMaskEndsTheRunWhereItIsFirstReached) {
+    TempDir Dir;
+    const std::string Wav = Dir.write("a.wav", "x");
+    CompileJob Job = JobFor({Dir.str()}, {"*.wav", "[a"});
+    Job.IncludeTaglessFiles = true;
+    // Every entry matches the first mask, so the second is never compiled.
+    SearchRecord Fine = Search(Job);
+    EXPECT_EQ(Fine.Result.Outcome, SearchOutcome::Completed);
+    EXPECT_EQ(Fine.Paths(), std::vector<std::string>{Wav});
+
+    Dir.write("b.mp3", Id3v2Title("B"));
+    SearchRecord Broken = Search(Job);
+    EXPECT_EQ(Broken.Result.Outcome, SearchOutcome::Failed);
+    EXPECT_EQ(Broken.Result.ErrorMessage, "'[a' is an invalid mask at (3)");
+    EXPECT_LE(Broken.Found.size(), 1u);
+    EXPECT_EQ(Broken.Statuses, std::vector<std::string>{"Searching " + Dir.str() + "..."});
+}
+
+// The extension, thoroughness and tagless rules, file by file.
+TEST(CompileJobAccept, ExtensionThoroughAndTaglessTable) {
+    TempDir Dir;
+    const std::string Mp3Tagged = Dir.write("song.MP3", Id3v2Title("Keep"));
+    const std::string Mp3Untagged = Dir.write("plain.mp3", NoTag);
+    const std::string BakTagged = Dir.write("song.mp3.bak", Id3v1Title("Keep"));
+    const std::string WavTagged = Dir.write("x.mp3.d/song.wav", Id3v2Title("Drop"));
+    const std::string WavUntagged = Dir.write("plain.wav", NoTag);
+
+    struct Row {
+        bool Thorough, Tagless;
+        std::map<std::string, bool> Accepted;
+    };
+    const Row Rows[] = {
+        {false,
+         false,
+         {{Mp3Tagged, true},
+          {Mp3Untagged, false},
+          {BakTagged, false},
+          {WavTagged, false},
+          {WavUntagged, false}}},
+        {false,
+         true,
+         {{Mp3Tagged, true},
+          {Mp3Untagged, false},
+          {BakTagged, true},
+          {WavTagged, true},
+          {WavUntagged, true}}},
+        {true,
+         false,
+         {{Mp3Tagged, true},
+          {Mp3Untagged, false},
+          {BakTagged, true},
+          {WavTagged, false},
+          {WavUntagged, false}}},
+        {true,
+         true,
+         {{Mp3Tagged, true},
+          {Mp3Untagged, false},
+          {BakTagged, true},
+          {WavTagged, false},
+          {WavUntagged, true}}},
+    };
+    for (const Row& Row : Rows) {
+        CompileJob Job;
+        Job.FilenameMasks = {"*"};
+        Job.ThoroughID3Check = Row.Thorough;
+        Job.IncludeTaglessFiles = Row.Tagless;
+        Job.Criteria.Fields[FieldTitle].Criteria = {{"Keep", Include}, {"Drop", Exclude}};
+        Job.Criteria.IncludeCount = 1;
+        for (const auto& [Path, Expected] : Row.Accepted) {
+            TFileInfo Info{Path, {}, 0};
+            EXPECT_EQ(AcceptFile(Job, Info), Expected)
+                << Path << " thorough " << Row.Thorough << " tagless " << Row.Tagless;
+            // Tags are read only where the rules say so.
+            const bool Read =
+                Path == Mp3Tagged || (Row.Thorough && Path != Mp3Untagged && Path != WavUntagged);
+            EXPECT_EQ(Info.MediaInfo.Title.empty(), !Read) << Path;
+        }
+        // The walk applies the same rules.
+        Job.Folders = {Dir.str()};
+        std::vector<std::string> Expected;
+        for (const auto& [Path, Accepted] : Row.Accepted)
+            if (Accepted)
+                Expected.push_back(Path);
+        EXPECT_EQ(Search(Job).SortedPaths(), Sorted(Expected));
+    }
+}
+
+TEST(CompileJobAccept, FirstMatchingMaskDecidesOverTheWholePath) {
+    TempDir Dir;
+    const std::string Rock = Dir.write("Rock/a.mp3", Id3v2Title("A"));
+    Dir.write("Jazz/b.mp3", Id3v2Title("B"));
+    EXPECT_EQ(Search(JobFor({Dir.str()}, {"*/rock/*.mp3"})).Paths(),
+              std::vector<std::string>{Rock});
+    // A mask that starts with a name fragment matches no full path.
+    EXPECT_TRUE(Search(JobFor({Dir.str()}, {"a*.mp3"})).Found.empty());
+    EXPECT_TRUE(Search(JobFor({Dir.str()}, {})).Found.empty());
+}
+
+TEST(CompileJobAccept, ExtensionIsTakenFromTheNameOnly) {
+    EXPECT_EQ(LowerCaseExtension("/m/song.MP3"), ".mp3");
+    EXPECT_EQ(LowerCaseExtension("/m/song.mp3.TXT"), ".txt");
+    EXPECT_EQ(LowerCaseExtension("/m/x.mp3/song"), "");
+    EXPECT_EQ(LowerCaseExtension("/m/song."), ".");
+}
+
+TEST(CompileJobMake, TakesOnlyCheckedFoldersAndMasksInListOrder) {
+    WizardSettings Settings;
+    Settings.Folders = {{"/b", 1}, {"/off", 0}, {"/a", 1}};
+    Settings.Filenames = {{"*.ogg", 0}, {"*.mp3", 1}, {"*.wav", 1}};
+    Settings.Recurse = false;
+    Settings.ThoroughID3Check = true;
+    Settings.IncludeTaglessFiles = true;
+    Settings.Criteria[FieldArtist] = {{"*Band*", Include}};
+    const CompileJob Job = MakeCompileJob(Settings);
+    EXPECT_EQ(Job.Folders, (std::vector<std::string>{"/b", "/a"}));
+    EXPECT_EQ(Job.FilenameMasks, (std::vector<std::string>{"*.mp3", "*.wav"}));
+    EXPECT_FALSE(Job.Recurse);
+    EXPECT_TRUE(Job.ThoroughID3Check);
+    EXPECT_TRUE(Job.IncludeTaglessFiles);
+    ASSERT_EQ(Job.Criteria.Fields[FieldArtist].Criteria.size(), 1u);
+    EXPECT_EQ(Job.Criteria.Fields[FieldArtist].Criteria[0].Mask, "*Band*");
+}
