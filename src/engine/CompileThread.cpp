@@ -1,1 +1,227 @@
-// Filled in with the unit.
+// The worker of a compile run and its controller. A hand-over is posted to the
+// UI thread and the worker waits on a condition rather than in a blocking
+// queued call, so that pausing, aborting or destroying the controller can
+// always release it.
+#include "engine/CompileThread.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QWaitCondition>
+
+#include <algorithm>
+#include <atomic>
+
+// Shared by the worker and the controller; Mutex guards all but StopRequested
+// and the job, which the worker only reads.
+struct TCompileRunState {
+    enum class HandOver { None, Status, File };
+
+    CompileJob Job;
+    TCompileController* Controller = nullptr; // used only while not Detached
+
+    QMutex Mutex;
+    QWaitCondition Changed;
+    std::atomic<bool> StopRequested{false};
+    bool Paused = false;
+    bool Detached = false; // aborted, replaced or shut down: no more callbacks
+    HandOver Pending = HandOver::None;
+    bool Deferred = false; // a hand-over arrived on the UI thread while paused
+    std::string StatusText;
+    TFileInfo PendingFile;
+    bool SearchCompleted = false;
+
+    // Asks the UI thread to run the pending hand-over. Called under Mutex while
+    // not Detached: the controller detaches every run under this lock before it
+    // goes away, so it is alive here.
+    static void PostDelivery(const std::shared_ptr<TCompileRunState>& State) {
+        TCompileController* Controller = State->Controller;
+        QMetaObject::invokeMethod(
+            Controller, [Controller, State] { Controller->DeliverHandOver(State); },
+            Qt::QueuedConnection);
+    }
+};
+
+namespace {
+
+void WaitWhilePaused(TCompileRunState& State) {
+    while (State.Paused && !State.Detached)
+        State.Changed.wait(&State.Mutex);
+}
+
+// Worker side: hands one status or file to the UI thread and waits until the
+// window has taken it, or the run has been let go.
+template <class Fill>
+void HandOver(const std::shared_ptr<TCompileRunState>& State, TCompileRunState::HandOver Kind,
+              Fill&& FillPending) {
+    QMutexLocker Lock(&State->Mutex);
+    WaitWhilePaused(*State);
+    if (State->Detached)
+        return;
+    State->Pending = Kind;
+    FillPending(*State);
+    TCompileRunState::PostDelivery(State);
+    while (State->Pending != TCompileRunState::HandOver::None && !State->Detached)
+        State->Changed.wait(&State->Mutex);
+    State->Pending = TCompileRunState::HandOver::None;
+}
+
+} // namespace
+
+TCompileThread::TCompileThread(std::shared_ptr<TCompileRunState> State,
+                               TCompileController* Controller)
+    : QThread(nullptr), state_(std::move(State)) {
+    state_->Controller = Controller;
+}
+
+TCompileThread::~TCompileThread() = default;
+
+void TCompileThread::run() {
+    const std::shared_ptr<TCompileRunState>& State = state_;
+    State->SearchCompleted = false;
+    try {
+        auto ShowStatus = [&State](const std::string& Text) {
+            HandOver(State, TCompileRunState::HandOver::Status,
+                     [&Text](TCompileRunState& S) { S.StatusText = Text; });
+        };
+        SearchHooks Hooks;
+        Hooks.StopRequested = [&State] {
+            return State->StopRequested.load(std::memory_order_acquire);
+        };
+        Hooks.SafePoint = [&State] {
+            QMutexLocker Lock(&State->Mutex);
+            WaitWhilePaused(*State);
+        };
+        Hooks.ShowStatus = ShowStatus;
+        Hooks.FoundFile = [&State](const TFileInfo& File) {
+            HandOver(State, TCompileRunState::HandOver::File,
+                     [&File](TCompileRunState& S) { S.PendingFile = File; });
+        };
+        const SearchResult Result = RunSearch(State->Job, Hooks);
+        State->SearchCompleted = Result.Outcome == SearchOutcome::Completed;
+        if (State->SearchCompleted)
+            ShowStatus(FinishedCompilingMessage);
+    } catch (...) {
+        // Errors end the run without a message.
+    }
+}
+
+TCompileController::TCompileController(QObject* Parent) : QObject(Parent) {
+    if (QCoreApplication* App = QCoreApplication::instance())
+        connect(App, &QCoreApplication::aboutToQuit, this, &TCompileController::ShutDown);
+}
+
+TCompileController::~TCompileController() {
+    ShutDown();
+}
+
+void TCompileController::StartCompile(CompileJob Job) {
+    if (current_)
+        DetachRun(*current_);
+    auto State = std::make_shared<TCompileRunState>();
+    State->Job = std::move(Job);
+    auto* Thread = new TCompileThread(State, this);
+    // Attached before the start, so even an instant end is reported.
+    connect(Thread, &QThread::finished, this, [this, State] { ThreadFinished(State); });
+    threads_.push_back(Thread);
+    current_ = State;
+    Thread->start();
+}
+
+void TCompileController::PauseCompile() {
+    if (!current_)
+        return;
+    QMutexLocker Lock(&current_->Mutex);
+    current_->Paused = true;
+}
+
+void TCompileController::ResumeCompile() {
+    if (!current_)
+        return;
+    QMutexLocker Lock(&current_->Mutex);
+    current_->Paused = false;
+    current_->Changed.wakeAll();
+    if (current_->Deferred) {
+        current_->Deferred = false;
+        TCompileRunState::PostDelivery(current_);
+    }
+}
+
+void TCompileController::AbortCompile() {
+    if (!current_)
+        return;
+    DetachRun(*current_);
+    current_.reset();
+}
+
+bool TCompileController::CompileExists() const {
+    return current_ != nullptr;
+}
+
+bool TCompileController::CompileRunning() const {
+    if (!current_)
+        return false;
+    QMutexLocker Lock(&current_->Mutex);
+    return !current_->Paused;
+}
+
+void TCompileController::DetachRun(TCompileRunState& State) {
+    QMutexLocker Lock(&State.Mutex);
+    State.Detached = true;
+    State.Paused = false;
+    State.StopRequested.store(true, std::memory_order_release);
+    State.Changed.wakeAll();
+}
+
+void TCompileController::DeliverHandOver(const std::shared_ptr<TCompileRunState>& State) {
+    QMutexLocker Lock(&State->Mutex);
+    if (State->Pending == TCompileRunState::HandOver::None || State->Detached)
+        return;
+    if (State->Paused) {
+        State->Deferred = true; // delivered again on resume
+        return;
+    }
+    const TCompileRunState::HandOver Kind = State->Pending;
+    Lock.unlock();
+    // The worker waits and leaves StatusText and PendingFile alone meanwhile.
+    try {
+        if (Kind == TCompileRunState::HandOver::Status) {
+            if (ShowCompileStatus)
+                ShowCompileStatus(State->StatusText);
+        } else if (AddFoundFile) {
+            AddFoundFile(State->PendingFile);
+        }
+    } catch (...) {
+        // A failing window callback must not leave the worker waiting.
+    }
+    Lock.relock();
+    State->Pending = TCompileRunState::HandOver::None;
+    State->Changed.wakeAll();
+}
+
+void TCompileController::ThreadFinished(const std::shared_ptr<TCompileRunState>& State) {
+    auto Found = std::find_if(threads_.begin(), threads_.end(),
+                              [&State](TCompileThread* T) { return T->state_ == State; });
+    if (Found == threads_.end())
+        return; // already joined by ShutDown
+    TCompileThread* Thread = *Found;
+    threads_.erase(Found);
+    Thread->wait();
+    delete Thread;
+    if (current_ != State)
+        return; // aborted or replaced: the window has moved on
+    current_.reset();
+    if (CompileTerminated)
+        CompileTerminated();
+}
+
+void TCompileController::ShutDown() {
+    current_.reset();
+    for (TCompileThread* Thread : threads_)
+        DetachRun(*Thread->state_);
+    for (TCompileThread* Thread : threads_) {
+        Thread->wait();
+        delete Thread;
+    }
+    threads_.clear();
+}

@@ -60,15 +60,19 @@ public:
     // A current run exists and is not paused.
     bool CompileRunning() const;
 
+    // Threads not yet ended and joined: the current run's and detached ones.
+    int ThreadCount() const { return static_cast<int>(threads_.size()); }
+
     std::function<void(const std::string&)> ShowCompileStatus;
     std::function<void(const TFileInfo&)> AddFoundFile;
     std::function<void()> CompileTerminated;
 
 private:
     friend class TCompileThread;
+    friend struct TCompileRunState;
     // Runs a pending hand-over of State on the UI thread (posted by the worker).
     void DeliverHandOver(const std::shared_ptr<TCompileRunState>& State);
-    void ThreadFinished(TCompileThread* Thread);
+    void ThreadFinished(const std::shared_ptr<TCompileRunState>& State);
     void DetachRun(TCompileRunState& State);
     void ShutDown();
 

@@ -1,0 +1,282 @@
+// The compile run on its worker thread: the order of its callbacks, pause,
+// resume, abort, overlapping runs and shutting down mid-run.
+#include "engine/CompileThread.h"
+
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Stands in for the window: records every callback in arrival order.
+struct Receiver {
+    std::vector<std::string> Events; // "S:<status>", "F:<path>", "T"
+    int Files = 0;
+    int Terminated = 0;
+    bool OffUiThread = false;
+    std::function<void(const TFileInfo&)> OnFile;
+
+    void Attach(TCompileController& Controller) {
+        Controller.ShowCompileStatus = [this](const std::string& Text) {
+            Check();
+            Events.push_back("S:" + Text);
+        };
+        Controller.AddFoundFile = [this](const TFileInfo& File) {
+            Check();
+            Events.push_back("F:" + File.FileName);
+            ++Files;
+            if (OnFile)
+                OnFile(File);
+        };
+        Controller.CompileTerminated = [this] {
+            Check();
+            Events.push_back("T");
+            ++Terminated;
+        };
+    }
+    void Check() { OffUiThread |= QThread::currentThread() != qApp->thread(); }
+    bool Finished() const {
+        return std::find(Events.begin(), Events.end(),
+                         std::string("S:") + FinishedCompilingMessage) != Events.end();
+    }
+};
+
+// A folder of Count tagless files that a "*" mask with tagless files on accepts.
+CompileJob TaglessJob(const TempDir& Dir, int Count, const std::string& Sub = "") {
+    for (int I = 0; I < Count; ++I)
+        Dir.write(Sub + "f" + std::to_string(I) + ".wav", "x");
+    CompileJob Job;
+    Job.Folders = {Dir.str()};
+    Job.FilenameMasks = {"*"};
+    Job.IncludeTaglessFiles = true;
+    return Job;
+}
+
+// Liveness only: generous, never a measure of speed.
+bool WaitFor(const std::function<bool()>& Condition) {
+    return QTest::qWaitFor(Condition, 60000);
+}
+
+// Lets the event loop run a while, to show that nothing arrives.
+void Idle(int Milliseconds) {
+    QTest::qWait(Milliseconds);
+}
+
+} // namespace
+
+TEST(CompileController, CompleteRunHandsOverInOrderOnTheUiThread) {
+    TempDir Dir;
+    CompileJob Job = TaglessJob(Dir, 3, "a/");
+    TaglessJob(Dir, 3, "b/");
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    Controller.CompileTerminated = [&, Inner = Controller.CompileTerminated] {
+        EXPECT_FALSE(Controller.CompileExists());
+        Inner();
+    };
+
+    Controller.StartCompile(Job);
+    EXPECT_TRUE(Controller.CompileExists());
+    EXPECT_TRUE(Controller.CompileRunning());
+    ASSERT_TRUE(WaitFor([&] { return R.Terminated == 1; }));
+
+    EXPECT_FALSE(R.OffUiThread);
+    EXPECT_EQ(R.Files, 6);
+    ASSERT_GE(R.Events.size(), 3u);
+    EXPECT_EQ(R.Events.back(), "T");
+    EXPECT_EQ(R.Events[R.Events.size() - 2], std::string("S:") + FinishedCompilingMessage);
+    // Each file comes after the status that names its folder.
+    std::string Folder;
+    for (const std::string& Event : R.Events) {
+        if (Event.rfind("S:Searching ", 0) == 0) {
+            Folder = Event.substr(12, Event.size() - 15);
+        } else if (Event[0] == 'F') {
+            EXPECT_EQ(Event.substr(2, Event.rfind('/') - 2), Folder) << Event;
+        }
+    }
+    EXPECT_FALSE(Controller.CompileExists());
+    EXPECT_TRUE(WaitFor([&] { return Controller.ThreadCount() == 0; }));
+}
+
+TEST(CompileController, PauseHoldsHandOversUntilResumed) {
+    TempDir Dir;
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    R.OnFile = [&](const TFileInfo&) {
+        if (R.Files == 1)
+            Controller.PauseCompile(); // the worker is waiting on this very hand-over
+    };
+    Controller.StartCompile(TaglessJob(Dir, 40));
+    ASSERT_TRUE(WaitFor([&] { return R.Files == 1; }));
+    EXPECT_TRUE(Controller.CompileExists());
+    EXPECT_FALSE(Controller.CompileRunning());
+    const std::size_t Seen = R.Events.size();
+    Idle(300);
+    EXPECT_EQ(R.Events.size(), Seen);
+
+    Controller.ResumeCompile();
+    EXPECT_TRUE(Controller.CompileRunning());
+    ASSERT_TRUE(WaitFor([&] { return R.Terminated == 1; }));
+    EXPECT_EQ(R.Files, 40);
+    EXPECT_TRUE(R.Finished());
+}
+
+TEST(CompileController, PauseHoldsAHandOverAlreadyOnItsWay) {
+    TempDir Dir;
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    Controller.StartCompile(TaglessJob(Dir, 10));
+    // Without the event loop the worker posts its first status and waits.
+    QThread::msleep(200);
+    Controller.PauseCompile();
+    Idle(300);
+    EXPECT_TRUE(R.Events.empty());
+    Controller.ResumeCompile();
+    ASSERT_TRUE(WaitFor([&] { return R.Terminated == 1; }));
+    EXPECT_EQ(R.Files, 10);
+    EXPECT_EQ(R.Events.front().rfind("S:Searching ", 0), 0u);
+}
+
+TEST(CompileController, AbortEndsTheRunWithoutFurtherCallbacks) {
+    for (bool WhilePaused : {false, true}) {
+        TempDir Dir;
+        TCompileController Controller;
+        Receiver R;
+        R.Attach(Controller);
+        R.OnFile = [&](const TFileInfo&) {
+            if (R.Files != 1)
+                return;
+            if (WhilePaused)
+                Controller.PauseCompile();
+            else
+                Controller.AbortCompile();
+        };
+        Controller.StartCompile(TaglessJob(Dir, 40));
+        ASSERT_TRUE(WaitFor([&] { return R.Files == 1; }));
+        if (WhilePaused) {
+            Idle(50);
+            Controller.AbortCompile();
+        }
+        EXPECT_FALSE(Controller.CompileExists());
+        EXPECT_FALSE(Controller.CompileRunning());
+        ASSERT_TRUE(WaitFor([&] { return Controller.ThreadCount() == 0; })) << WhilePaused;
+        Idle(50);
+        EXPECT_EQ(R.Files, 1) << WhilePaused;
+        EXPECT_EQ(R.Terminated, 0) << WhilePaused;
+        EXPECT_FALSE(R.Finished()) << WhilePaused;
+    }
+}
+
+TEST(CompileController, MalformedMaskEndsTheRunWithoutFinishing) {
+    TempDir Dir;
+    CompileJob Job = TaglessJob(Dir, 3);
+    Job.FilenameMasks = {"[a"};
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    Controller.StartCompile(Job);
+    ASSERT_TRUE(WaitFor([&] { return R.Terminated == 1; }));
+    EXPECT_EQ(R.Events, (std::vector<std::string>{"S:Searching " + Dir.str() + "...", "T"}));
+}
+
+TEST(CompileController, EmptyRunGoesStraightToFinished) {
+    TempDir Dir;
+    CompileJob Job = TaglessJob(Dir, 0);
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    Controller.StartCompile(Job);
+    ASSERT_TRUE(WaitFor([&] { return R.Terminated == 1; }));
+    EXPECT_EQ(R.Events,
+              (std::vector<std::string>{std::string("S:") + FinishedCompilingMessage, "T"}));
+}
+
+TEST(CompileController, NewRunWhileAnAbortedOneWindsDown) {
+    TempDir First;
+    TempDir Second;
+    const CompileJob Old = TaglessJob(First, 40);
+    const CompileJob New = TaglessJob(Second, 5);
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    std::size_t RestartedAt = 0;
+    R.OnFile = [&](const TFileInfo& File) {
+        // Inside the old run's hand-over: its worker is still waiting on it.
+        if (RestartedAt == 0 && File.FileName.rfind(First.str(), 0) == 0) {
+            Controller.AbortCompile();
+            Controller.StartCompile(New);
+            RestartedAt = R.Events.size();
+            EXPECT_EQ(Controller.ThreadCount(), 2);
+        }
+    };
+    Controller.StartCompile(Old);
+    ASSERT_TRUE(WaitFor([&] { return R.Terminated == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Controller.ThreadCount() == 0; }));
+    Idle(50);
+
+    EXPECT_EQ(R.Terminated, 1);
+    EXPECT_FALSE(Controller.CompileExists());
+    int NewFiles = 0;
+    for (std::size_t I = RestartedAt; I < R.Events.size(); ++I) {
+        if (R.Events[I][0] == 'F') {
+            EXPECT_EQ(R.Events[I].rfind("F:" + Second.str(), 0), 0u) << R.Events[I];
+            ++NewFiles;
+        }
+    }
+    EXPECT_EQ(NewFiles, 5);
+    EXPECT_EQ(R.Events.back(), "T");
+    EXPECT_EQ(R.Events[R.Events.size() - 2], std::string("S:") + FinishedCompilingMessage);
+}
+
+TEST(CompileController, DestroyingTheControllerMidRunNeitherAbortsNorHangs) {
+    enum Moment { Paused, WaitingOnHandOver, Walking };
+    for (Moment When : {Paused, WaitingOnHandOver, Walking}) {
+        TempDir Dir;
+        const CompileJob Job = TaglessJob(Dir, 200);
+        Receiver R;
+        {
+            auto Controller = std::make_unique<TCompileController>();
+            R.Attach(*Controller);
+            R.OnFile = [&](const TFileInfo&) {
+                if (When == Paused && R.Files == 1)
+                    Controller->PauseCompile();
+            };
+            Controller->StartCompile(Job);
+            if (When == Paused) {
+                ASSERT_TRUE(WaitFor([&] { return R.Files == 1; }));
+            } else if (When == WaitingOnHandOver) {
+                QThread::msleep(100); // no event loop: the first hand-over waits
+            }
+            // Walking: destroyed straight after the start.
+        }
+        const std::size_t Seen = R.Events.size();
+        Idle(50);
+        EXPECT_EQ(R.Events.size(), Seen) << When;
+        EXPECT_EQ(R.Terminated, 0) << When;
+    }
+}
+
+TEST(CompileController, QuittingTheApplicationEndsAPausedRun) {
+    TempDir Dir;
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    R.OnFile = [&](const TFileInfo&) { Controller.PauseCompile(); };
+    Controller.StartCompile(TaglessJob(Dir, 20));
+    ASSERT_TRUE(WaitFor([&] { return R.Files == 1; }));
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_EQ(Controller.ThreadCount(), 0);
+    EXPECT_FALSE(Controller.CompileExists());
+    EXPECT_EQ(R.Files, 1);
+}
