@@ -5,7 +5,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
+
+#include "media/MediaUtils.h"
+
+#include <gtest/gtest.h>
 
 namespace tagbytes {
 
@@ -79,3 +84,11 @@ inline std::string Tag(int Version, const std::string& Frames, std::size_t Paddi
 }
 
 } // namespace tagbytes
+
+// Failure messages show the six texts rather than the record's raw bytes.
+inline void PrintTo(const TMediaInfo& Info, std::ostream* Out) {
+    *Out << "{" << testing::PrintToString(Info.Title) << ", " << testing::PrintToString(Info.Artist)
+         << ", " << testing::PrintToString(Info.Album) << ", " << testing::PrintToString(Info.Genre)
+         << ", " << testing::PrintToString(Info.Year) << ", " << testing::PrintToString(Info.Track)
+         << "}";
+}
