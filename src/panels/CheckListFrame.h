@@ -122,6 +122,8 @@ public:
 
     // ---- What the model asks of the panel
     virtual bool ShowsCheckBoxes() const { return true; }
+    // How a caption is shown: masks as text, paths in the file system's encoding.
+    virtual QString CaptionText(const std::string& Caption) const;
     virtual QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const;
 
     // ---- List events (the view forwards them)
@@ -148,7 +150,11 @@ protected:
     void RebuildCommandBar();
     void RebuildContextMenu();
     void UpdateCommandEnabling();
+    // Runs a command: the owner's handler when one is bound, else Execute.
     void Run(TListCommand Command);
+    // The panel's own handler of a command; derived panels add theirs.
+    virtual void Execute(TListCommand Command);
+    void SetColumnHeaders(const QStringList& Headers, const std::vector<int>& Widths);
 
 private:
     void ContextMenuRequested(const QPoint& Position);

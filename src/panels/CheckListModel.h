@@ -59,6 +59,8 @@ public:
     void Move(int From, int To);
     // Stable sort of the whole list; Less(a, b) true when a goes first.
     void Sort(const std::function<bool(const TCheckListEntry&, const TCheckListEntry&)>& Less);
+    // Stable sort by row numbers of the current order, for callers that precompute keys.
+    void SortRows(const std::function<bool(int RowA, int RowB)>& Less);
 
 signals:
     // Any change of an entry's state (check box click, Check All, AdvanceState ...).

@@ -24,4 +24,5 @@ protected:
 
 private:
     TCheckList& panel_;
+    bool moved_ = false; // the current press has dragged an entry
 };

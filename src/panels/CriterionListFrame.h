@@ -18,4 +18,7 @@ public:
     void IgnoreAllExecute();
 
     std::string EntrySummaryText(const TCheckListEntry& Entry) const override;
+
+protected:
+    void Execute(TListCommand Command) override;
 };

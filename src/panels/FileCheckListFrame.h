@@ -14,6 +14,7 @@ public:
 
     void AddExecute() override;
     void EditExecute() override;
+    QString CaptionText(const std::string& Caption) const override;
 
 private:
     QString fileFilter_;

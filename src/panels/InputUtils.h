@@ -41,6 +41,8 @@ private:
     QLineEdit* field_;
     QPushButton* ok_;
     QPushButton* cancel_;
+    std::string original_; // the bytes handed in, given back when left as shown
+    QString originalShown_;
     bool masked_ = false;
     bool warning_ = false;
 };

@@ -48,6 +48,9 @@ public:
     void ListColumnClick(int Column) override;
     QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const override;
 
+protected:
+    void Execute(TListCommand Command) override;
+
 private:
     TMediaInfoProvider provider_;
     std::vector<std::string> extensions_;

@@ -1,0 +1,68 @@
+// The list panels' tree view.
+#include "panels/CheckListView.h"
+#include "panels/CheckListFrame.h"
+
+#include <QMouseEvent>
+
+namespace {
+// Gives the view the style option of an item, to find where its icon is drawn.
+class TOptionDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::initStyleOption;
+    using QStyledItemDelegate::QStyledItemDelegate;
+};
+} // namespace
+
+TCheckListView::TCheckListView(TCheckList& Panel, QWidget* Parent)
+    : QTreeView(Parent), panel_(Panel) {
+    setItemDelegate(new TOptionDelegate(this));
+}
+
+QRect TCheckListView::DecorationRect(const QModelIndex& Index) const {
+    if (!Index.isValid())
+        return {};
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(Index);
+    static_cast<TOptionDelegate*>(itemDelegate())->initStyleOption(&option, Index);
+    if (!(option.features & QStyleOptionViewItem::HasDecoration))
+        return {};
+    return style()->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, this);
+}
+
+void TCheckListView::mousePressEvent(QMouseEvent* Event) {
+    moved_ = false;
+    QTreeView::mousePressEvent(Event);
+    panel_.ListMouseDown(Event);
+}
+
+void TCheckListView::mouseMoveEvent(QMouseEvent* Event) {
+    // While the panel drags, the pointer must not drag the selection along as well.
+    if (panel_.Dragging()) {
+        const int before = panel_.SelectedIndex();
+        panel_.ListMouseMove(Event);
+        moved_ = moved_ || panel_.SelectedIndex() != before;
+        return;
+    }
+    QTreeView::mouseMoveEvent(Event);
+}
+
+void TCheckListView::mouseReleaseEvent(QMouseEvent* Event) {
+    // After a drag the release lands on another row; it must not toggle that row's check box.
+    if (moved_)
+        setState(NoState);
+    else
+        QTreeView::mouseReleaseEvent(Event);
+    moved_ = false;
+    panel_.ListMouseUp(Event);
+}
+
+void TCheckListView::mouseDoubleClickEvent(QMouseEvent* Event) {
+    QTreeView::mouseDoubleClickEvent(Event);
+    panel_.ListDblClick();
+}
+
+void TCheckListView::keyPressEvent(QKeyEvent* Event) {
+    QTreeView::keyPressEvent(Event);
+    panel_.ListKeyDown(Event);
+}

@@ -1,0 +1,209 @@
+// The playlist panel: media rows, file-type icons, sorting and preview.
+#include "panels/MediaFileCheckListFrame.h"
+#include "panels/CheckListView.h"
+#include "panels/Dialogs.h"
+#include "panels/PanelIcons.h"
+#include "panels/TextDisplay.h"
+
+#include <QAction>
+#include <QFileIconProvider>
+#include <QHeaderView>
+
+#include <algorithm>
+
+namespace {
+std::array<std::string, 6> ColumnsOf(const TMediaInfo& Info) {
+    return {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track};
+}
+
+// The extension of the path's file name, dot included, in lower case; empty without a dot.
+std::string LowerExtension(const std::string& Path) {
+    const size_t nameStart = Path.find_last_of('/');
+    const size_t dot = Path.find_last_of('.');
+    if (dot == std::string::npos || (nameStart != std::string::npos && dot < nameStart))
+        return {};
+    std::string extension = Path.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}
+
+int CompareBytes(const std::string& A, const std::string& B) {
+    // std::string compares as unsigned bytes: by character code, capitals first.
+    const int result = A.compare(B);
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+} // namespace
+
+TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
+    : TFileCheckList(Name, Parent) {
+    SetColumnHeaders({QStringLiteral("Filename"), QStringLiteral("Title"), QStringLiteral("Artist"),
+                      QStringLiteral("Album"), QStringLiteral("Genre"), QStringLiteral("Year"),
+                      QStringLiteral("Track")},
+                     {300, 100, 100, 100, 70, 36, 40});
+    View()->setHeaderHidden(false);
+    View()->header()->setSectionsClickable(true);
+    View()->header()->setSortIndicatorShown(false);
+
+    QAction* play = MakeCommand(TListCommand::Play, QStringLiteral("Play"),
+                                QKeySequence(Qt::CTRL | Qt::Key_P), PanelIcon(TPanelIcon::Play));
+    QAction* stop = MakeCommand(TListCommand::Stop, QStringLiteral("Stop"),
+                                QKeySequence(Qt::CTRL | Qt::Key_S), PanelIcon(TPanelIcon::Stop));
+    play->setEnabled(false);
+    stop->setEnabled(false);
+    AddCommandGroup({play, stop});
+    SetPreviewPlayer(MakeMediaPreviewPlayer());
+}
+
+TMediaFileCheckList::~TMediaFileCheckList() = default;
+
+void TMediaFileCheckList::SetPreviewPlayer(std::unique_ptr<TPreviewPlayer> Player) {
+    player_ = std::move(Player);
+    if (!player_)
+        return;
+    connect(player_.get(), &TPreviewPlayer::PlaybackEnded, this,
+            &TMediaFileCheckList::MediaPlayerNotify);
+    connect(player_.get(), &TPreviewPlayer::Failed, this,
+            [this](const QString& Text) { Dialogs().ErrorMessage(this, Text); });
+}
+
+int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
+                                       bool Checked) {
+    TCheckListEntry entry;
+    entry.Caption = Path;
+    entry.State = Checked ? 1 : 0;
+    entry.Columns = ColumnsOf(Info);
+    entry.IconIndex = FileIconIndex(Path);
+    Model()->Append(std::move(entry));
+    emit EntriesChanged();
+    return Count() - 1;
+}
+
+int TMediaFileCheckList::FileIconIndex(const std::string& Path) {
+    const std::string extension = LowerExtension(Path);
+    const auto cached = std::find(extensions_.begin(), extensions_.end(), extension);
+    if (cached != extensions_.end())
+        return static_cast<int>(cached - extensions_.begin());
+    QIcon icon;
+    if (Path.empty()) {
+        icon = PanelIcon(TPanelIcon::UnknownFile);
+    } else {
+        QFileIconProvider provider;
+        icon = provider.icon(QFileInfo(DisplayPath(Path)));
+        if (icon.isNull())
+            icon = PanelIcon(TPanelIcon::Application);
+    }
+    fileIcons_.push_back(icon);
+    extensions_.push_back(extension);
+    return static_cast<int>(extensions_.size()) - 1;
+}
+
+QVariant TMediaFileCheckList::EntryDecoration(const TCheckListEntry& Entry, int Column) const {
+    if (Column != 0 || Entry.IconIndex < 0 ||
+        Entry.IconIndex >= static_cast<int>(fileIcons_.size()))
+        return {};
+    return fileIcons_[Entry.IconIndex];
+}
+
+int TMediaFileCheckList::ListCompare(const TCheckListEntry& A, const TCheckListEntry& B) const {
+    const TCheckListEntry& first = sortAscending_ ? A : B;
+    const TCheckListEntry& second = sortAscending_ ? B : A;
+    if (sortColumn_ == 0)
+        return CompareBytes(first.Caption, second.Caption);
+    if (sortColumn_ == 6) {
+        const int a = ParseTrackText(first.Columns[5]).TrackNumber;
+        const int b = ParseTrackText(second.Columns[5]).TrackNumber;
+        return a < b ? -1 : (a > b ? 1 : 0);
+    }
+    return CompareBytes(first.Columns[sortColumn_ - 1], second.Columns[sortColumn_ - 1]);
+}
+
+void TMediaFileCheckList::ListColumnClick(int Column) {
+    if (Column < 0 || Column > 6)
+        return;
+    sortAscending_ = Column == sortColumn_ ? !sortAscending_ : true;
+    sortColumn_ = Column;
+    const std::vector<TCheckListEntry>& entries = Entries();
+    const bool ascending = sortAscending_;
+    if (Column == 6) {
+        // Track numbers are read once per entry, not once per comparison.
+        Model()->Flush();
+        std::vector<std::uint8_t> keys(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            keys[i] = ParseTrackText(entries[i].Columns[5]).TrackNumber;
+        Model()->SortRows(
+            [&](int a, int b) { return ascending ? keys[a] < keys[b] : keys[b] < keys[a]; });
+    } else {
+        Model()->SortRows([&](int a, int b) { return ListCompare(entries[a], entries[b]) < 0; });
+    }
+    View()->header()->setSortIndicator(Column,
+                                       ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    emit EntriesChanged();
+}
+
+void TMediaFileCheckList::AddExecute() {
+    const int before = Count();
+    TFileCheckList::AddExecute();
+    if (Count() <= before)
+        return;
+    const std::string& path = Entry(before).Caption;
+    TMediaInfo info;
+    if (provider_)
+        provider_(path, info);
+    Model()->SetIconIndex(before, FileIconIndex(path));
+    Model()->SetColumns(before, ColumnsOf(info));
+}
+
+void TMediaFileCheckList::ListChange() {
+    TFileCheckList::ListChange();
+    Action(TListCommand::Play)->setEnabled(SelectedIndex() >= 0);
+}
+
+void TMediaFileCheckList::ListDblClick() {
+    if (SelectedIndex() >= 0)
+        Run(TListCommand::Play);
+}
+
+void TMediaFileCheckList::PlayExecute() {
+    const int selected = SelectedIndex();
+    if (selected < 0 || !player_)
+        return;
+    QString error;
+    if (!player_->Open(Entry(selected).Caption, error)) {
+        Dialogs().ErrorMessage(this, error);
+        return;
+    }
+    player_->Play(); // a start that fails still leaves Stop to the user
+    Action(TListCommand::Stop)->setEnabled(true);
+    ++pendingPreviews_;
+}
+
+void TMediaFileCheckList::StopExecute() {
+    if (player_)
+        player_->Stop();
+    // Never below zero: a service may also report the end of a playback Stop cut short.
+    pendingPreviews_ = std::max(0, pendingPreviews_ - 1);
+    Action(TListCommand::Stop)->setEnabled(false);
+}
+
+void TMediaFileCheckList::MediaPlayerNotify() {
+    const int before = pendingPreviews_;
+    pendingPreviews_ = std::max(0, pendingPreviews_ - 1);
+    if (before == 1)
+        Action(TListCommand::Stop)->setEnabled(false);
+}
+
+void TMediaFileCheckList::Execute(TListCommand Command) {
+    switch (Command) {
+    case TListCommand::Play:
+        PlayExecute();
+        break;
+    case TListCommand::Stop:
+        StopExecute();
+        break;
+    default:
+        TFileCheckList::Execute(Command);
+        break;
+    }
+}

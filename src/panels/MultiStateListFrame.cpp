@@ -1,0 +1,62 @@
+// The multi-state list panel.
+#include "panels/MultiStateListFrame.h"
+#include "panels/CheckListView.h"
+#include "settings/SettingsStore.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+TMultiStateList::TMultiStateList(const QString& Name, QWidget* Parent) : TCheckList(Name, Parent) {
+    for (TListCommand command :
+         {TListCommand::CheckAll, TListCommand::UncheckAll, TListCommand::InvertChecks}) {
+        QAction* action = Action(command);
+        action->setVisible(false);
+        action->setEnabled(false);
+        // Free the keys for the commands of derived panels (Ctrl+I there is Include All).
+        action->setShortcut(QKeySequence());
+    }
+    RebuildCommandBar();
+}
+
+void TMultiStateList::SetStateIcons(std::vector<QIcon> Icons) {
+    stateIcons_ = std::move(Icons);
+    if (Count() > 0)
+        emit Model()->dataChanged(Model()->index(0, 0), Model()->index(Model()->rowCount() - 1, 0));
+}
+
+void TMultiStateList::AdvanceState(int Row) {
+    const int state = Entry(Row).State;
+    SetState(Row, state >= 0 && state < StateCount() - 1 ? state + 1 : 0);
+}
+
+void TMultiStateList::LoadFromStore(const SettingsStore& Store) {
+    AddListEntries(LoadCriterionSection(Store, Name()));
+}
+
+void TMultiStateList::SaveToStore(SettingsStore& Store) const {
+    SaveListSection(Store, Name(), ListEntries());
+}
+
+QVariant TMultiStateList::EntryDecoration(const TCheckListEntry& Entry, int Column) const {
+    if (Column != 0 || Entry.State < 0 || Entry.State >= StateCount())
+        return {};
+    return stateIcons_[Entry.State];
+}
+
+void TMultiStateList::ListKeyDown(QKeyEvent* Event) {
+    TCheckList::ListKeyDown(Event);
+    const int selected = SelectedIndex();
+    if (Event->key() == Qt::Key_Space && Event->modifiers() == Qt::NoModifier && selected >= 0)
+        AdvanceState(selected);
+}
+
+void TMultiStateList::ListMouseDown(QMouseEvent* Event) {
+    TCheckList::ListMouseDown(Event);
+    if (Event->button() != Qt::LeftButton)
+        return;
+    const QPoint at = Event->position().toPoint();
+    const QModelIndex pressed = View()->indexAt(at);
+    if (pressed.isValid() && View()->DecorationRect(pressed.siblingAtColumn(0)).contains(at))
+        AdvanceState(pressed.row());
+}

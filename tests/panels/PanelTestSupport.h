@@ -1,0 +1,130 @@
+// Shared helpers of the panel suites: scripted answers for the dialogs seam and
+// real mouse and key input on a panel's list.
+#pragma once
+
+#include "panels/CheckListFrame.h"
+#include "panels/CheckListView.h"
+#include "panels/Dialogs.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Answers every dialog from queues the test fills; an unexpected dialog fails the test.
+class TScriptedDialogs : public TDialogs {
+public:
+    struct InputAnswer {
+        bool Ok;
+        std::string Text;
+    };
+    struct InputCall {
+        QString Title, Prompt;
+        std::string Text, EditMask;
+    };
+
+    std::deque<InputAnswer> InputAnswers;
+    std::vector<InputCall> InputCalls;
+    std::deque<std::optional<std::string>> FolderAnswers;     // nullopt: cancelled
+    std::vector<std::pair<QString, std::string>> FolderCalls; // title, start folder
+    std::deque<std::optional<std::string>> FileAnswers;
+    std::vector<TFileDialogRequest> FileCalls;
+    std::vector<QString> Warnings, Errors;
+
+    bool InputQuery(QWidget*, const QString& Title, const QString& Prompt, std::string& Text,
+                    const std::string& EditMask) override {
+        InputCalls.push_back({Title, Prompt, Text, EditMask});
+        if (InputAnswers.empty()) {
+            ADD_FAILURE() << "unexpected input dialog " << Title.toStdString();
+            return false;
+        }
+        const InputAnswer answer = InputAnswers.front();
+        InputAnswers.pop_front();
+        Text = answer.Text;
+        return answer.Ok;
+    }
+    bool BrowseFolder(QWidget*, const QString& Title, std::string& Folder) override {
+        FolderCalls.emplace_back(Title, Folder);
+        return Pop(FolderAnswers, Folder, "folder picker");
+    }
+    bool OpenFile(TFileDialogRequest& Request) override {
+        FileCalls.push_back(Request);
+        return Pop(FileAnswers, Request.FileName, "open-file dialog");
+    }
+    bool SaveFile(TFileDialogRequest&) override {
+        ADD_FAILURE() << "unexpected save dialog";
+        return false;
+    }
+    bool Question(QWidget*, const QString&, const QString&) override {
+        ADD_FAILURE() << "unexpected question";
+        return false;
+    }
+    void Warning(QWidget*, const QString& Text) override { Warnings.push_back(Text); }
+    void ErrorMessage(QWidget*, const QString& Text) override { Errors.push_back(Text); }
+
+private:
+    static bool Pop(std::deque<std::optional<std::string>>& Answers, std::string& Out,
+                    const char* What) {
+        if (Answers.empty()) {
+            ADD_FAILURE() << "unexpected " << What;
+            return false;
+        }
+        const std::optional<std::string> answer = Answers.front();
+        Answers.pop_front();
+        if (!answer)
+            return false;
+        Out = *answer;
+        return true;
+    }
+};
+
+inline std::vector<std::string> Captions(const TCheckList& Panel) {
+    std::vector<std::string> result;
+    for (const TCheckListEntry& entry : Panel.Entries())
+        result.push_back(entry.Caption);
+    return result;
+}
+
+inline std::vector<int> States(const TCheckList& Panel) {
+    std::vector<int> result;
+    for (const TCheckListEntry& entry : Panel.Entries())
+        result.push_back(entry.State);
+    return result;
+}
+
+inline QPoint RowPoint(TCheckList& Panel, int Row, int Column = 0) {
+    Panel.Model()->Flush();
+    return Panel.View()->visualRect(Panel.Model()->index(Row, Column)).center();
+}
+
+// A move with the left button held (QTest's own mouseMove carries no buttons).
+inline void DragTo(TCheckList& Panel, QPoint To) {
+    QWidget* viewport = Panel.View()->viewport();
+    QMouseEvent move(QEvent::MouseMove, QPointF(To), QPointF(viewport->mapToGlobal(To)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+}
+
+// Presses on one row, moves over the rows up to another, releases there.
+inline void DragRow(TCheckList& Panel, int From, int To) {
+    QWidget* viewport = Panel.View()->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, RowPoint(Panel, From));
+    const int step = To > From ? 1 : -1;
+    for (int row = From + step; row != To + step; row += step)
+        DragTo(Panel, RowPoint(Panel, row));
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, RowPoint(Panel, To));
+}
+
+// Shows the panel as the active window with the keyboard focus in its list.
+inline void FocusList(TCheckList& Panel) {
+    Panel.show();
+    Panel.activateWindow();
+    QApplication::setActiveWindow(&Panel);
+    Panel.View()->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Panel));
+}
