@@ -1,0 +1,68 @@
+// libFuzzer target: arbitrary bytes as a media file through both tag readers
+// and ReadMediaInfo, and as a track text; aborts when a result breaks the
+// bounds the tag rules allow.
+#include "media/ID3v1.h"
+#include "media/ID3v2.h"
+#include "media/MediaUtils.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+// An in-memory file reached by path, so no disk is touched per input.
+const std::string& InputPath() {
+    static const std::string path = [] {
+        const int fd = memfd_create("song.mp3", 0);
+        if (fd < 0)
+            std::abort();
+        return "/proc/self/fd/" + std::to_string(fd);
+    }();
+    return path;
+}
+
+void Check(bool Condition) {
+    if (!Condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+    const std::string& path = InputPath();
+    const int fd = std::atoi(path.c_str() + 14);
+    Check(ftruncate(fd, 0) == 0);
+    Check(pwrite(fd, Data, Size, 0) == static_cast<ssize_t>(Size));
+
+    TID3v2 v2;
+    const bool headerRead = v2.LoadFromFile(path);
+    Check(headerRead == (Size >= 10));
+    for (const std::string* text : {&v2.Title, &v2.Artist, &v2.Album, &v2.TrackText, &v2.Year,
+                                    &v2.Genre, &v2.Comment, &v2.Link})
+        Check(text->size() <= 250);
+    Check(v2.TagSize >= 0 && static_cast<std::size_t>(v2.TagSize) <= Size);
+
+    TID3v1 v1;
+    Check(v1.LoadFromFile(path) == (Size >= 128));
+    for (const std::string* text : {&v1.Title, &v1.Artist, &v1.Album, &v1.Comment})
+        Check(text->size() <= 30);
+    Check(v1.Year.size() <= 4);
+
+    TMediaInfo info{"keep", "", "", "", "", ""};
+    std::int64_t fileSize = -1;
+    const bool found = ReadMediaInfoAndSize(path, info, fileSize);
+    Check(fileSize == static_cast<std::int64_t>(Size));
+    Check(found == ((headerRead && v2.TagFound) || v1.TagFound));
+    if (!found)
+        Check(info == (TMediaInfo{"keep", "", "", "", "", ""}));
+    else if (v2.TagFound)
+        Check(info.Title == v2.Title && info.Artist == v2.Artist && info.Track == v2.TrackText);
+    else
+        Check(info.Title == v1.Title && info.Genre == v1.GenreName());
+
+    ParseTrackText(std::string(reinterpret_cast<const char*>(Data), Size));
+    return 0;
+}
