@@ -3,10 +3,10 @@
 #pragma once
 
 #include "engine/WizardSettings.h"
+#include "settings/IniFormat.h"
 
 #include <QString>
 
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,8 +23,13 @@ public:
     // $XDG_CONFIG_HOME/Morvane/2.ini (~/.config/Morvane/2.ini).
     static QString DefaultFileName();
 
-    // Reads FileName when it exists. A file that cannot be parsed is reported by
-    // LoadError() and is never overwritten by Flush().
+    // Reads FileName once, when it exists. A file that cannot be read, or holds a
+    // line that cannot be parsed, is reported by LoadError() ("Invalid data type
+    // for '%s'" with the file name, or with the line in place of a value name);
+    // every line that could be read is taken. Its content is never lost: Flush()
+    // first copies it to "<file>.damaged-<yyyyMMdd-HHmmss>" and writes nothing
+    // when that copy fails. The same copy is kept when a present value was not an
+    // integer where one was read, since a default then stood in for it.
     explicit SettingsStore(const QString& FileName);
 
     const QString& FileName() const { return fileName_; }
@@ -42,31 +47,52 @@ public:
     void EraseSection(const std::string& Section);
 
     bool SectionExists(const std::string& Section) const;
+    // The section's values in file order; empty when there is no such section.
+    const std::vector<std::pair<std::string, std::string>>&
+    SectionValues(const std::string& Section) const;
 
-    // Writes the whole file atomically (side file renamed over it). Throws ESettingsError.
+    // The store's reading of an integer: decimal digits with an optional sign,
+    // nothing else (no blanks, an empty text fails), within the range of int.
+    static bool ParseInteger(const std::string& Text, int& Number);
+
+    // Writes the whole file atomically (side file renamed over it, permissions
+    // kept, symbolic links written through), creating its folder when missing.
+    // Throws ESettingsError: "Failed to create key %s" when the folder, the side
+    // file or the copy of a damaged file cannot be made or the rename fails;
+    // "Failed to set data for '%s'" when writing the bytes fails. %s is the file name.
     void Flush();
+    // Where Flush() put the copy of a damaged file; empty when it made none.
+    const QString& DamagedCopyName() const { return damagedCopyName_; }
 
 private:
+    IniSection* FindSection(const std::string& Name);
+    const IniSection* FindSection(const std::string& Name) const;
+    void KeepDamagedCopy();
+
     QString fileName_;
     std::string loadError_;
-    // Sections and values in file order are kept by the implementation.
-    struct Section {
-        std::string Name;
-        std::vector<std::pair<std::string, std::string>> Values;
-    };
-    std::vector<Section> sections_;
-    Section* FindSection(const std::string& Name);
-    const Section* FindSection(const std::string& Name) const;
+    std::vector<IniSection> sections_; // in file order
+    // The file as found could not be read whole: Flush() keeps a copy of it first.
+    bool damaged_ = false;
+    // Some value was present but not an integer where one was read, so a default
+    // stood in for it: Flush() keeps a copy of the file as found as well.
+    mutable bool defaultedValues_ = false;
+    QString damagedCopyName_;
 };
 
 // ---- The layout -----------------------------------------------------------
 
 // "Item Count", "Item n", "Item n State" of a check list section. Missing state
-// loads checked (1); a count of 0 or less, or no integer, loads nothing.
+// loads checked (1); a count of 0 or less, or no integer, loads nothing; a
+// missing caption loads empty. Any state other than 0 loads as checked (1). A
+// count larger than the section's number of values (no save writes that) is cut
+// to the highest entry number present, so a damaged count cannot exhaust memory.
 std::vector<ListEntry> LoadCheckListSection(const SettingsStore& Store, const std::string& Section);
-// As above, then each state is read again with default 0 (include).
+// As above, then each state is read again with default 0 (include); a state
+// outside 0..2 is clamped into that range.
 std::vector<ListEntry> LoadCriterionSection(const SettingsStore& Store, const std::string& Section);
-// Erases the section, then writes Item Count and each entry's caption and state.
+// Erases the section, then writes Item Count and each entry's caption and state
+// as given (SaveAllSettings brings states into range first).
 void SaveListSection(SettingsStore& Store, const std::string& Section,
                      const std::vector<ListEntry>& Entries);
 
@@ -78,12 +104,15 @@ std::string CurrentYearText();
 void DropMissingFolders(std::vector<ListEntry>& Entries);
 
 // The non-list values: Recurse, Thorough ID3 Check, the six rules, the field
-// order (with its acceptance rule against CurrentOrder) and Include Tagless Files.
+// order (with its acceptance rule against the current Settings.FieldOrder) and
+// Include Tagless Files. A rule outside 0..2 is clamped into that range, on
+// loading and on saving, so none is ever written.
 void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings);
 void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings);
 
 // Everything, as the wizard loads at start-up (lists, then window values;
 // missing folders dropped, years repaired) and saves at exit (lists, then
-// window values).
+// window values; the "Options" section is never erased). Saving changes the
+// store in memory only: Flush() writes the file.
 WizardSettings LoadAllSettings(const SettingsStore& Store);
 void SaveAllSettings(SettingsStore& Store, const WizardSettings& Settings);

@@ -1,0 +1,188 @@
+// Where each wizard setting lives in the settings store, and the rules that
+// apply when it is loaded again.
+#include "settings/SettingsStore.h"
+
+#include <QDate>
+
+#include <algorithm>
+#include <charconv>
+#include <sys/stat.h>
+
+namespace {
+
+const char* const CountName = "Item Count";
+
+std::string EntryName(size_t N) {
+    return "Item " + std::to_string(N);
+}
+std::string StateName(size_t N) {
+    return EntryName(N) + " State";
+}
+std::string OrderName(size_t I) {
+    return "Criteria " + std::to_string(I);
+}
+
+// The highest n with an "Item n" or "Item n State" value in the section.
+size_t HighestEntryNumber(const std::vector<std::pair<std::string, std::string>>& Values) {
+    size_t highest = 0;
+    for (const auto& [name, value] : Values) {
+        const std::string folded = FoldIniName(name);
+        if (!folded.starts_with("item "))
+            continue;
+        size_t n = 0;
+        const char* begin = folded.data() + 5;
+        const char* end = folded.data() + folded.size();
+        const auto [stop, error] = std::from_chars(begin, end, n);
+        if (error == std::errc() && stop != begin &&
+            (stop == end || std::string_view(stop, end) == " state"))
+            highest = std::max(highest, n);
+    }
+    return highest;
+}
+
+// Entries with their states as stored (default 1 for a missing state).
+std::vector<ListEntry> LoadStoredEntries(const SettingsStore& Store, const std::string& Section) {
+    std::vector<ListEntry> entries;
+    const int count = Store.ReadInteger(Section, CountName, 0);
+    if (count <= 0)
+        return entries;
+    size_t limit = static_cast<size_t>(count);
+    const auto& values = Store.SectionValues(Section);
+    if (limit > values.size())
+        limit = std::min(limit, HighestEntryNumber(values));
+    entries.reserve(limit);
+    for (size_t n = 1; n <= limit; ++n) {
+        ListEntry entry;
+        entry.State = Store.ReadInteger(Section, StateName(n), 1);
+        entry.Caption = Store.ReadString(Section, EntryName(n), "");
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+bool SameFieldName(const std::string& A, const std::string& B) {
+    return FoldIniName(A) == FoldIniName(B);
+}
+
+bool ListedIn(const std::vector<std::string>& Names, const std::string& Name) {
+    return std::any_of(Names.begin(), Names.end(),
+                       [&](const std::string& listed) { return SameFieldName(listed, Name); });
+}
+
+int ClampRule(int Rule) {
+    return std::clamp(Rule, 0, 2);
+}
+
+} // namespace
+
+std::vector<ListEntry> LoadCheckListSection(const SettingsStore& Store,
+                                            const std::string& Section) {
+    std::vector<ListEntry> entries = LoadStoredEntries(Store, Section);
+    for (ListEntry& entry : entries)
+        entry.State = entry.State != 0 ? 1 : 0;
+    return entries;
+}
+
+std::vector<ListEntry> LoadCriterionSection(const SettingsStore& Store,
+                                            const std::string& Section) {
+    std::vector<ListEntry> entries = LoadStoredEntries(Store, Section);
+    for (size_t n = 1; n <= entries.size(); ++n)
+        entries[n - 1].State = std::clamp(Store.ReadInteger(Section, StateName(n), 0), 0, 2);
+    return entries;
+}
+
+void SaveListSection(SettingsStore& Store, const std::string& Section,
+                     const std::vector<ListEntry>& Entries) {
+    Store.EraseSection(Section);
+    Store.WriteInteger(Section, CountName, static_cast<int>(Entries.size()));
+    for (size_t n = 1; n <= Entries.size(); ++n) {
+        Store.WriteString(Section, EntryName(n), Entries[n - 1].Caption);
+        Store.WriteInteger(Section, StateName(n), Entries[n - 1].State);
+    }
+}
+
+void RepairYearEntries(std::vector<ListEntry>& Entries, const std::string& CurrentYear) {
+    for (ListEntry& entry : Entries) {
+        const std::string& caption = entry.Caption;
+        int year = 0;
+        if (caption.size() != 4 || !SettingsStore::ParseInteger(caption, year))
+            entry.Caption = CurrentYear;
+    }
+}
+
+std::string CurrentYearText() {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d", QDate::currentDate().year());
+    return text;
+}
+
+void DropMissingFolders(std::vector<ListEntry>& Entries) {
+    std::erase_if(Entries, [](const ListEntry& entry) {
+        struct stat info;
+        return stat(entry.Caption.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
+    });
+}
+
+void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
+    Settings.Recurse = Store.ReadBool("Folders", "Recurse", true);
+    Settings.ThoroughID3Check = Store.ReadBool("Filenames", "Thorough ID3 Check", false);
+    for (int field = 0; field < CriterionFieldCount; ++field)
+        Settings.FieldRules[field] =
+            ClampRule(Store.ReadInteger(CriterionListNames[field], "Rule", 0));
+    Settings.OrderRule = ClampRule(Store.ReadInteger("Options", "Rule", 0));
+
+    // The stored order is taken only when it names every current line once.
+    std::vector<std::string> stored;
+    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i) {
+        std::string name = Store.ReadString("Options", OrderName(i), "");
+        if (ListedIn(stored, name) || !ListedIn(Settings.FieldOrder, name))
+            break;
+        stored.push_back(std::move(name));
+    }
+    if (stored.size() == Settings.FieldOrder.size())
+        Settings.FieldOrder = std::move(stored);
+
+    Settings.IncludeTaglessFiles = Store.ReadBool("Options", "Include Tagless Files", false);
+}
+
+void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
+    Store.WriteBool("Folders", "Recurse", Settings.Recurse);
+    Store.WriteBool("Filenames", "Thorough ID3 Check", Settings.ThoroughID3Check);
+    for (int field = 0; field < CriterionFieldCount; ++field)
+        Store.WriteInteger(CriterionListNames[field], "Rule",
+                           ClampRule(Settings.FieldRules[field]));
+    Store.WriteInteger("Options", "Rule", ClampRule(Settings.OrderRule));
+    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i)
+        Store.WriteString("Options", OrderName(i), Settings.FieldOrder[i]);
+    Store.WriteBool("Options", "Include Tagless Files", Settings.IncludeTaglessFiles);
+}
+
+WizardSettings LoadAllSettings(const SettingsStore& Store) {
+    WizardSettings settings;
+    settings.Folders = LoadCheckListSection(Store, "Folders");
+    DropMissingFolders(settings.Folders);
+    settings.Filenames = LoadCheckListSection(Store, "Filenames");
+    for (int field = 0; field < CriterionFieldCount; ++field)
+        settings.Criteria[field] = LoadCriterionSection(Store, CriterionListNames[field]);
+    RepairYearEntries(settings.Criteria[FieldYear], CurrentYearText());
+    LoadWindowSettings(Store, settings);
+    return settings;
+}
+
+void SaveAllSettings(SettingsStore& Store, const WizardSettings& Settings) {
+    auto checkList = [](std::vector<ListEntry> Entries) {
+        for (ListEntry& entry : Entries)
+            entry.State = entry.State != 0 ? 1 : 0;
+        return Entries;
+    };
+    auto criterionList = [](std::vector<ListEntry> Entries) {
+        for (ListEntry& entry : Entries)
+            entry.State = std::clamp(entry.State, 0, 2);
+        return Entries;
+    };
+    SaveListSection(Store, "Folders", checkList(Settings.Folders));
+    SaveListSection(Store, "Filenames", checkList(Settings.Filenames));
+    for (int field = 0; field < CriterionFieldCount; ++field)
+        SaveListSection(Store, CriterionListNames[field], criterionList(Settings.Criteria[field]));
+    SaveWindowSettings(Store, Settings);
+}

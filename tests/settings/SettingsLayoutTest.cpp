@@ -1,0 +1,232 @@
+// The wizard's settings in the store: loading rules and edge cases through real
+// INI files, the order of saving, and round trips.
+#include "settings/SettingsStore.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Q(const std::string& Path) {
+    return QFile::decodeName(QByteArray::fromStdString(Path));
+}
+
+WizardSettings LoadFrom(const TempDir& Dir, const std::string& Ini) {
+    SettingsStore store(Q(Dir.write("2.ini", Ini)));
+    EXPECT_EQ(store.LoadError(), "");
+    return LoadAllSettings(store);
+}
+
+std::vector<std::string> Captions(const std::vector<ListEntry>& Entries) {
+    std::vector<std::string> captions;
+    for (const ListEntry& entry : Entries)
+        captions.push_back(entry.Caption);
+    return captions;
+}
+
+std::vector<int> States(const std::vector<ListEntry>& Entries) {
+    std::vector<int> states;
+    for (const ListEntry& entry : Entries)
+        states.push_back(entry.State);
+    return states;
+}
+
+const std::vector<std::string> BuiltInOrder = {"Title", "Artist", "Album", "Genre", "Year"};
+
+std::string OrderIni(const std::vector<std::string>& Names) {
+    std::string ini = "[Options]\n";
+    for (size_t i = 0; i < Names.size(); ++i)
+        ini += "Criteria " + std::to_string(i) + "=" + Names[i] + "\n";
+    return ini;
+}
+
+} // namespace
+
+TEST(SettingsLayout, FirstRunLoadsDefaults) {
+    TempDir dir;
+    SettingsStore store(Q(dir.str() + "/absent/2.ini"));
+    const WizardSettings settings = LoadAllSettings(store);
+    EXPECT_TRUE(settings.Folders.empty());
+    EXPECT_TRUE(settings.Filenames.empty());
+    for (const auto& list : settings.Criteria)
+        EXPECT_TRUE(list.empty());
+    EXPECT_TRUE(settings.Recurse);
+    EXPECT_FALSE(settings.ThoroughID3Check);
+    EXPECT_FALSE(settings.IncludeTaglessFiles);
+    EXPECT_EQ(settings.FieldRules, (std::array<int, CriterionFieldCount>{0, 0, 0, 0, 0}));
+    EXPECT_EQ(settings.OrderRule, 0);
+    EXPECT_EQ(settings.FieldOrder, BuiltInOrder);
+}
+
+TEST(SettingsLayout, ListCountsAndMissingValues) {
+    TempDir dir;
+    WizardSettings settings = LoadFrom(dir, "[Filenames]\nItem Count=3\nItem 1=*.mp3\n"
+                                            "Item 1 State=0\nItem 3=*.ogg\n"
+                                            "[Titles]\nItem Count=-2\nItem 1=x\n"
+                                            "[Artists]\nItem Count=abc\nItem 1=x\n"
+                                            "[Albums]\nItem 1=x\n");
+    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "", "*.ogg"}));
+    // A missing state loads a check-list entry checked.
+    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{0, 1, 1}));
+    EXPECT_TRUE(settings.Criteria[FieldTitle].empty());
+    EXPECT_TRUE(settings.Criteria[FieldArtist].empty());
+    EXPECT_TRUE(settings.Criteria[FieldAlbum].empty());
+
+    // A count no save could have written is cut to the entries actually present.
+    settings = LoadFrom(dir, "[Filenames]\nItem Count=2000000000\nItem 1=*.mp3\nItem 4 State=0\n");
+    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "", "", ""}));
+    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{1, 1, 1, 0}));
+}
+
+TEST(SettingsLayout, StatesOfCheckAndCriterionLists) {
+    TempDir dir;
+    const WizardSettings settings =
+        LoadFrom(dir, "[Filenames]\nItem Count=3\nItem 1=a\nItem 2=b\nItem 2 State=5\n"
+                      "Item 3=c\nItem 3 State=-1\n"
+                      "[Genres]\nItem Count=6\nItem 1=a\nItem 2=b\nItem 2 State=1\nItem 3=c\n"
+                      "Item 3 State=2\nItem 4=d\nItem 4 State=7\nItem 5=e\nItem 5 State=-4\n"
+                      "Item 6=f\nItem 6 State=x\n");
+    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{1, 1, 1}));
+    // Missing state: include; out of range: clamped; not a number: include.
+    EXPECT_EQ(States(settings.Criteria[FieldGenre]), (std::vector<int>{0, 1, 2, 2, 0, 0}));
+}
+
+TEST(SettingsLayout, FieldOrderTakenOnlyWhenEveryLinePasses) {
+    TempDir dir;
+    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Genre", "Album", "Artist", "Title"})).FieldOrder,
+              (std::vector<std::string>{"Year", "Genre", "Album", "Artist", "Title"}));
+    EXPECT_EQ(LoadFrom(dir, OrderIni({"year", "genre", "album", "artist", "title"})).FieldOrder,
+              (std::vector<std::string>{"year", "genre", "album", "artist", "title"}));
+    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Year", "Album", "Artist", "Title"})).FieldOrder,
+              BuiltInOrder);
+    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "YEAR", "Album", "Artist", "Title"})).FieldOrder,
+              BuiltInOrder);
+    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Genre", "Album", "Artist", "Track"})).FieldOrder,
+              BuiltInOrder);
+    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Genre", "Album", "Artist"})).FieldOrder,
+              BuiltInOrder);
+
+    // The rule is against the current lines, whatever they are.
+    WizardSettings current;
+    current.FieldOrder = {"Genre", "Year"};
+    SettingsStore store(Q(dir.write("order.ini", OrderIni({"year", "Genre", "Album"}))));
+    LoadWindowSettings(store, current);
+    EXPECT_EQ(current.FieldOrder, (std::vector<std::string>{"year", "Genre"}));
+}
+
+TEST(SettingsLayout, MissingFoldersDroppedAtAnyPosition) {
+    TempDir dir;
+    const std::string a = (dir.path() / "a").string();
+    const std::string b = (dir.path() / "b b").string();
+    fs::create_directories(a);
+    fs::create_directories(b);
+    const std::string file = dir.write("file", "");
+    const std::string ini = "[Folders]\nItem Count=6\nItem 1=" + dir.str() + "/gone1\nItem 2=" + a +
+                            "\nItem 2 State=0\nItem 3=" + dir.str() + "/gone2\nItem 4=" + file +
+                            "\nItem 5=" + b + "\nItem 6=" + dir.str() + "/gone3\n";
+    SettingsStore store(Q(dir.write("2.ini", ini)));
+    WizardSettings settings = LoadAllSettings(store);
+    EXPECT_EQ(Captions(settings.Folders), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(States(settings.Folders), (std::vector<int>{0, 1}));
+
+    // Gone from the store after the next save.
+    SaveAllSettings(store, settings);
+    EXPECT_EQ(store.ReadInteger("Folders", "Item Count", 0), 2);
+    EXPECT_EQ(store.ReadString("Folders", "Item 2", ""), b);
+    EXPECT_EQ(store.ReadString("Folders", "Item 3", "none"), "none");
+}
+
+TEST(SettingsLayout, YearCaptionsRepairedStatesKept) {
+    TempDir dir;
+    const WizardSettings settings =
+        LoadFrom(dir, "[Years]\nItem Count=6\nItem 1=19\nItem 1 State=1\nItem 2=abcd\n"
+                      "Item 2 State=2\nItem 3=1999\nItem 3 State=1\nItem 4=19999\nItem 5=-199\n"
+                      "Item 6=19 9\n");
+    const std::string year = CurrentYearText();
+    ASSERT_EQ(year.size(), 4u);
+    EXPECT_GE(std::stoi(year), 2024);
+    EXPECT_EQ(Captions(settings.Criteria[FieldYear]),
+              (std::vector<std::string>{year, year, "1999", year, "-199", year}));
+    EXPECT_EQ(States(settings.Criteria[FieldYear]), (std::vector<int>{1, 2, 1, 0, 0, 0}));
+}
+
+TEST(SettingsLayout, SaveWritesListsThenWindowValues) {
+    TempDir dir;
+    const std::string file =
+        dir.write("2.ini", "[Options]\nOld Value=kept\n[Folders]\nStale=1\nRecurse=0\n");
+    SettingsStore store(Q(file));
+    WizardSettings settings;
+    settings.Folders = {{dir.str(), 0}};
+    settings.Filenames = {{"*.mp3", 1}};
+    settings.Criteria[FieldTitle] = {{"*love*", 1}};
+    settings.Recurse = true;
+    settings.FieldRules = {2, 1, 0, 0, 9}; // 9 is never written
+    settings.OrderRule = -1;
+    settings.FieldOrder = {"Year", "Genre", "Album", "Artist", "Title"};
+    settings.IncludeTaglessFiles = true;
+    SaveAllSettings(store, settings);
+    store.Flush();
+    EXPECT_EQ(TempDir::read(file), "[Options]\nOld Value=kept\nRule=0\nCriteria 0=Year\n"
+                                   "Criteria 1=Genre\nCriteria 2=Album\nCriteria 3=Artist\n"
+                                   "Criteria 4=Title\nInclude Tagless Files=1\n\n"
+                                   "[Folders]\nItem Count=1\nItem 1=" +
+                                       dir.str() +
+                                       "\nItem 1 State=0\nRecurse=1\n\n"
+                                       "[Filenames]\nItem Count=1\nItem 1=*.mp3\nItem 1 State=1\n"
+                                       "Thorough ID3 Check=0\n\n"
+                                       "[Titles]\nItem Count=1\nItem 1=*love*\nItem 1 State=1\n"
+                                       "Rule=2\n\n"
+                                       "[Artists]\nItem Count=0\nRule=1\n\n"
+                                       "[Albums]\nItem Count=0\nRule=0\n\n"
+                                       "[Genres]\nItem Count=0\nRule=0\n\n"
+                                       "[Years]\nItem Count=0\nRule=2\n");
+}
+
+TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
+    TempDir dir;
+    // Folder names with bytes that are not UTF-8 and characters INI files care about.
+    const std::vector<std::string> folderNames = {"caf\xe9 \xff\xfe", " lead and trail ",
+                                                  "a=b;c#d[e]", "back\\slash"};
+    WizardSettings saved;
+    for (size_t i = 0; i < folderNames.size(); ++i) {
+        const std::string path = (dir.path() / folderNames[i]).string();
+        fs::create_directories(path);
+        saved.Folders.push_back({path, static_cast<int>(i % 2)});
+    }
+    saved.Filenames = {{"*.mp3", 1}, {" *.ogg", 0}, {"#*.flac", 1}, {";x=y", 0}, {"[z]\\", 1}};
+    saved.Criteria[FieldTitle] = {{"*Caf\xe9*", 0}, {"line\nbreak", 1}, {"tab\there", 2}};
+    saved.Criteria[FieldArtist] = {{"", 2}};
+    saved.Criteria[FieldYear] = {{"1999", 1}, {"2001", 2}};
+    saved.Recurse = false;
+    saved.ThoroughID3Check = true;
+    saved.IncludeTaglessFiles = true;
+    saved.FieldRules = {0, 1, 2, 1, 0};
+    saved.OrderRule = 2;
+    saved.FieldOrder = {"genre", "Title", "Year", "Album", "Artist"};
+
+    const std::string file = dir.str() + "/config/2.ini";
+    {
+        SettingsStore store(Q(file));
+        SaveAllSettings(store, saved);
+        store.Flush();
+    }
+    SettingsStore reloaded(Q(file));
+    EXPECT_EQ(reloaded.LoadError(), "");
+    const WizardSettings loaded = LoadAllSettings(reloaded);
+    EXPECT_EQ(loaded.Folders, saved.Folders);
+    EXPECT_EQ(loaded.Filenames, saved.Filenames);
+    EXPECT_EQ(loaded.Criteria, saved.Criteria);
+    EXPECT_EQ(loaded.Recurse, saved.Recurse);
+    EXPECT_EQ(loaded.ThoroughID3Check, saved.ThoroughID3Check);
+    EXPECT_EQ(loaded.IncludeTaglessFiles, saved.IncludeTaglessFiles);
+    EXPECT_EQ(loaded.FieldRules, saved.FieldRules);
+    EXPECT_EQ(loaded.OrderRule, saved.OrderRule);
+    EXPECT_EQ(loaded.FieldOrder, saved.FieldOrder);
+    // Nothing beside the file was left in its folder.
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(dir.path() / "config"), fs::directory_iterator()), 1);
+}
