@@ -1,0 +1,77 @@
+// The compile without a window: the stored settings in, a playlist file out,
+// progress and errors on stderr. Used by scripts and tests.
+#include "app/AppEntry.h"
+
+#include "engine/CompileJob.h"
+#include "engine/Criteria.h"
+#include "playlists/PlaylistWriters.h"
+#include "settings/SettingsStore.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+void PrintLine(const std::string& Text) {
+    std::fwrite(Text.data(), 1, Text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+QString UsageText() {
+    return QStringLiteral(
+        "Usage: morvane [--settings FILE] [--compile PLAYLIST | --screenshots FOLDER]\n"
+        "\n"
+        "Without --compile, opens the playlist wizard.\n"
+        "\n"
+        "  --settings FILE       use FILE as the settings store instead of\n"
+        "                        $MORVANE_SETTINGS or ~/.config/Morvane/2.ini\n"
+        "  --compile PLAYLIST    run the search of the stored settings without a window\n"
+        "                        and write the files found to PLAYLIST (PLS when its name\n"
+        "                        ends in .pls, M3U otherwise); the settings file is only\n"
+        "                        read. Progress goes to stderr. Exit status: 0 written,\n"
+        "                        1 invalid mask or write error, 2 inadequate settings.\n"
+        "  --screenshots FOLDER  render the welcome panel and every page to PNG files\n"
+        "  --help, -h            show this text\n");
+}
+
+int RunHeadlessCompile(const QString& SettingsFile, const std::string& PlaylistFile) {
+    try {
+        const SettingsStore Store(SettingsFile);
+        // The wizard shows this and carries on with what could be read; so do we.
+        if (!Store.LoadError().empty())
+            PrintLine(Store.LoadError());
+        const WizardSettings Settings = LoadAllSettings(Store);
+
+        const bool SearchOk = SearchAdequate(Settings);
+        const bool CriteriaOk = CriteriaAdequate(Settings);
+        if (!SearchOk)
+            PrintLine(SearchInadequateMessage);
+        if (!CriteriaOk)
+            PrintLine(CriteriaInadequateMessage);
+        if (!SearchOk || !CriteriaOk)
+            return 2;
+
+        std::vector<std::string> Found;
+        SearchHooks Hooks;
+        Hooks.ShowStatus = PrintLine;
+        Hooks.FoundFile = [&Found](const TFileInfo& File) { Found.push_back(File.FileName); };
+        const SearchResult Result = RunSearch(MakeCompileJob(Settings), Hooks);
+        if (Result.Outcome != SearchOutcome::Completed) {
+            PrintLine(Result.ErrorMessage);
+            return 1;
+        }
+        PrintLine(FinishedCompilingMessage);
+
+        if (IsPlsFileName(PlaylistFile))
+            WritePLSPlaylist(PlaylistFile, Found);
+        else
+            WriteM3UPlaylist(PlaylistFile, Found);
+        return 0;
+    } catch (const std::exception& Error) {
+        PrintLine(Error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,166 @@
+// The headless compile: settings file in, playlist bytes and exit status out.
+#include "app/AppEntry.h"
+
+#include "engine/Criteria.h"
+#include "settings/SettingsStore.h"
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+std::string Id3v2Title(const std::string& Title) {
+    const std::string Data = std::string(1, '\0') + Title;
+    std::string Frame = "TIT2";
+    for (int Shift : {24, 16, 8, 0})
+        Frame += static_cast<char>((Data.size() >> Shift) & 0xFF);
+    Frame += std::string(2, '\0') + Data;
+    std::string Tag("ID3\x03\0\0", 6);
+    for (int Shift : {21, 14, 7, 0})
+        Tag += static_cast<char>((Frame.size() >> Shift) & 0x7F);
+    return Tag + Frame + std::string(64, '\x55');
+}
+
+struct Outcome {
+    int Status = -1;
+    std::vector<std::string> Lines; // what went to stderr
+};
+
+// Runs the command in this process with stderr captured.
+Outcome RunHeadless(const std::string& SettingsFile, const std::string& Playlist,
+                    const TempDir& Scratch) {
+    const std::string Capture = (Scratch.path() / "stderr.txt").string();
+    std::fflush(stderr);
+    const int Saved = dup(2);
+    const int Fd = open(Capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(Fd, 2);
+    close(Fd);
+    Outcome Result;
+    Result.Status = RunHeadlessCompile(QFile::decodeName(SettingsFile.c_str()), Playlist);
+    std::fflush(stderr);
+    dup2(Saved, 2);
+    close(Saved);
+    std::string Text = TempDir::read(Capture);
+    for (std::size_t Start = 0; Start < Text.size();) {
+        const std::size_t End = Text.find('\n', Start);
+        Result.Lines.push_back(Text.substr(Start, End - Start));
+        Start = End == std::string::npos ? Text.size() : End + 1;
+    }
+    return Result;
+}
+
+// A library with two tagged files and one tagless one, and settings that find
+// the tagged ones.
+struct Fixture {
+    TempDir Library;
+    TempDir Work;
+    std::string SettingsFile = (Work.path() / "settings.ini").string();
+    std::string Keep = Library.write("Rock/keep.mp3", Id3v2Title("Keep me"));
+    std::string Other = Library.write("other.mp3", Id3v2Title("Other"));
+    std::string Plain = Library.write("plain.mp3", std::string(300, 'x'));
+    WizardSettings Settings;
+
+    Fixture() {
+        Settings.Folders = {{Library.str(), 1}};
+        Settings.Filenames = {{"*.mp3", 1}};
+        Settings.Criteria[FieldTitle] = {{"*", Include}};
+    }
+    void Save() const {
+        SettingsStore Store(QString::fromStdString(SettingsFile));
+        SaveAllSettings(Store, Settings);
+        Store.Flush();
+    }
+    bool HasLine(const Outcome& Run, const std::string& Line) const {
+        return std::find(Run.Lines.begin(), Run.Lines.end(), Line) != Run.Lines.end();
+    }
+};
+
+} // namespace
+
+TEST(HeadlessCompile, WritesTheFilesFoundInOrderAsM3UOrPls) {
+    Fixture F;
+    F.Save();
+    const std::string SettingsBefore = TempDir::read(F.SettingsFile);
+
+    const std::string M3u = (F.Work.path() / "list.m3u").string();
+    Outcome Run = RunHeadless(F.SettingsFile, M3u, F.Work);
+    ASSERT_EQ(Run.Status, 0);
+    // The statuses tell the order the walk found the two files in.
+    const auto RockStatus =
+        std::find(Run.Lines.begin(), Run.Lines.end(), "Searching " + F.Library.str() + "/Rock...");
+    const auto TopStatus =
+        std::find(Run.Lines.begin(), Run.Lines.end(), "Searching " + F.Library.str() + "...");
+    ASSERT_NE(RockStatus, Run.Lines.end());
+    ASSERT_NE(TopStatus, Run.Lines.end());
+    EXPECT_EQ(Run.Lines.back(), "Finished compiling playlist.");
+    const bool RockFirst = RockStatus < TopStatus;
+    const std::string First = RockFirst ? F.Keep : F.Other;
+    const std::string Second = RockFirst ? F.Other : F.Keep;
+    EXPECT_EQ(TempDir::read(M3u), "#EXTM3U\r\n" + First + "\r\n" + Second + "\r\n");
+
+    const std::string Pls = (F.Work.path() / "list.PLS").string();
+    ASSERT_EQ(RunHeadless(F.SettingsFile, Pls, F.Work).Status, 0);
+    EXPECT_EQ(TempDir::read(Pls), "[playlist]\r\nVersion=2\r\nNumberOfEntries=2\r\nFile1=" + First +
+                                      "\r\nFile2=" + Second + "\r\n");
+    EXPECT_EQ(TempDir::read(F.SettingsFile), SettingsBefore);
+}
+
+TEST(HeadlessCompile, InadequateSettingsWriteNothingAndExitTwo) {
+    Fixture F;
+    F.Settings.Folders = {{F.Library.str(), 0}};
+    F.Settings.Criteria[FieldTitle] = {{"*", Exclude}};
+    F.Save();
+    const std::string Playlist = (F.Work.path() / "list.m3u").string();
+    Outcome Run = RunHeadless(F.SettingsFile, Playlist, F.Work);
+    EXPECT_EQ(Run.Status, 2);
+    EXPECT_EQ(Run.Lines,
+              (std::vector<std::string>{SearchInadequateMessage, CriteriaInadequateMessage}));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Playlist)));
+
+    // A missing settings file loads as empty settings: nothing to search.
+    Outcome Missing = RunHeadless((F.Work.path() / "none.ini").string(), Playlist, F.Work);
+    EXPECT_EQ(Missing.Status, 2);
+    EXPECT_FALSE(QFile::exists(F.Work.str().c_str() + QString("/none.ini")));
+}
+
+TEST(HeadlessCompile, TaglessFilesAloneAreAdequate) {
+    Fixture F;
+    F.Settings.Criteria[FieldTitle].clear();
+    F.Settings.IncludeTaglessFiles = true;
+    F.Settings.Filenames = {{"*/plain.*", 1}};
+    F.Settings.ThoroughID3Check = true;
+    F.Save();
+    const std::string Playlist = (F.Work.path() / "list.m3u").string();
+    ASSERT_EQ(RunHeadless(F.SettingsFile, Playlist, F.Work).Status, 0);
+    // An untagged .mp3 is never taken, whatever the tagless option says.
+    EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n");
+}
+
+TEST(HeadlessCompile, MalformedMaskOrWriteErrorExitsOne) {
+    Fixture F;
+    F.Settings.Filenames = {{"*.ogg", 1}, {"*[a", 1}};
+    F.Save();
+    const std::string Playlist = (F.Work.path() / "list.m3u").string();
+    Outcome Bad = RunHeadless(F.SettingsFile, Playlist, F.Work);
+    EXPECT_EQ(Bad.Status, 1);
+    EXPECT_TRUE(F.HasLine(Bad, "'*[a' is an invalid mask at (4)"));
+    EXPECT_FALSE(F.HasLine(Bad, "Finished compiling playlist."));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Playlist)));
+
+    Fixture G;
+    G.Save();
+    const std::string Unwritable = (G.Work.path() / "missing/list.m3u").string();
+    Outcome Failed = RunHeadless(G.SettingsFile, Unwritable, G.Work);
+    EXPECT_EQ(Failed.Status, 1);
+    EXPECT_TRUE(G.HasLine(Failed, "Finished compiling playlist."));
+    EXPECT_NE(Failed.Lines.back(), "Finished compiling playlist.");
+}
