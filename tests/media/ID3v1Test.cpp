@@ -1,11 +1,10 @@
 // The ID3v1 reader against real files: the version rule, the field text rule,
-// the genre table and the files too short or not regular.
+// the genre table and files too short to hold a block.
 #include "media/ID3v1.h"
 #include "media/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using tagbytes::V1;
 using tagbytes::V1Block;
@@ -144,33 +143,4 @@ TEST(ID3v1, GenreByteNamesOnlyTheFirst148Entries) {
         EXPECT_EQ(tag.GenreIndex, genre);
         EXPECT_EQ(tag.GenreName(), name) << "genre byte " << genre;
     }
-}
-
-TEST(ID3v1, LoadClearsWhatAnEarlierFileLeft) {
-    TempDir dir;
-    V1 fields;
-    fields.Title = "First";
-    fields.Separator = 0;
-    fields.Track = 5;
-    fields.Genre = 3;
-    TID3v1 tag;
-    ASSERT_TRUE(tag.LoadFromFile(dir.write("a.mp3", V1Block(fields))));
-    ASSERT_EQ(tag.TrackNumber, 5);
-    EXPECT_TRUE(tag.LoadFromFile(dir.write("b.mp3", std::string(300, 'x'))));
-    ExpectCleared(tag);
-    tag.LoadFromFile(dir.write("a.mp3", V1Block(fields)));
-    EXPECT_FALSE(tag.LoadFromFile(dir.write("c.mp3", "short")));
-    ExpectCleared(tag);
-}
-
-TEST(ID3v1, SpecialFilesAreNoTagAtOnce) {
-    TempDir dir;
-    const std::string fifo = dir.str() + "/song.mp3";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    TID3v1 tag;
-    EXPECT_FALSE(tag.LoadFromFile(fifo)); // would block for ever if opened plainly
-    std::filesystem::create_directory(dir.path() / "folder.mp3");
-    EXPECT_FALSE(tag.LoadFromFile(dir.str() + "/folder.mp3"));
-    EXPECT_FALSE(tag.LoadFromFile("/dev/zero"));
-    ExpectCleared(tag);
 }

@@ -306,18 +306,3 @@ TEST(ID3v2, HostileFrameSizesNeverReadOutsideTheFile) {
     cut = Tag(2, TextFrame(2, "TP1", "Kept") + "TT2\0");
     EXPECT_EQ(Load(dir, cut).Artist, "Kept");
 }
-
-TEST(ID3v2, LoadClearsWhatAnEarlierFileLeft) {
-    TempDir dir;
-    TID3v2 tag;
-    ASSERT_TRUE(tag.LoadFromFile(
-        dir.write("a.mp3", Tag(3, TextFrame(3, "TRCK", "5") + TextFrame(3, "TIT2", "A")))));
-    ASSERT_EQ(tag.TrackText, "5");
-    std::string v5 = Tag(3, TextFrame(3, "TIT2", "B"));
-    v5[3] = 5;
-    EXPECT_TRUE(tag.LoadFromFile(dir.write("b.mp3", v5)));
-    EXPECT_EQ(AllTexts(tag), "");
-    EXPECT_FALSE(tag.LoadFromFile(dir.str() + "/none.mp3"));
-    EXPECT_FALSE(tag.TagFound);
-    EXPECT_EQ(tag.TagVersion, 0);
-}
