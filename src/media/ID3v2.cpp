@@ -135,8 +135,8 @@ void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info) {
     const std::int64_t frameHeaderSize = v2 ? 6 : 10;
     const auto& ids = v2 ? FrameIds2 : FrameIds34;
 
-    // Extended headers are not looked for: their size bytes never start with a
-    // capital letter, so such a tag simply yields no frames.
+    // Extended headers are not looked for: the first byte of their size is 0 in
+    // any real tag, so such a tag simply yields no frames.
     std::int64_t position = HeaderSize;
     while (position < TagSize && position < Info.FileSize) {
         const unsigned char* frame =
