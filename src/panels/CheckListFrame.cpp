@@ -136,6 +136,9 @@ TCheckList::TCheckList(const QString& Name, QWidget* Parent) : QWidget(Parent) {
 }
 
 TCheckList::~TCheckList() {
+    // The model asks the panel how to show entries; once the panel is going, the
+    // view (hidden and laid out again while QWidget tears down) must not ask.
+    view_->setModel(nullptr);
     registry->erase(std::find(registry->begin(), registry->end(), this));
     if (registry->empty()) {
         delete registry;

@@ -200,18 +200,24 @@ void TCheckListModel::Sort(
 
 void TCheckListModel::SortRows(const std::function<bool(int, int)>& Less) {
     Flush();
-    const int count = Count();
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> order(count);
+    std::vector<int> order(Count());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), Less);
+    ApplyOrder(order);
+}
 
+void TCheckListModel::ApplyOrder(const std::vector<int>& Order) {
+    Flush();
+    const int count = Count();
+    if (static_cast<int>(Order.size()) != count)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<TCheckListEntry> sorted;
     sorted.reserve(count);
     std::vector<int> newRow(count);
     for (int row = 0; row < count; ++row) {
-        sorted.push_back(std::move(entries_[order[row]]));
-        newRow[order[row]] = row;
+        sorted.push_back(std::move(entries_[Order[row]]));
+        newRow[Order[row]] = row;
     }
     entries_ = std::move(sorted);
 

@@ -61,6 +61,8 @@ public:
     void Sort(const std::function<bool(const TCheckListEntry&, const TCheckListEntry&)>& Less);
     // Stable sort by row numbers of the current order, for callers that precompute keys.
     void SortRows(const std::function<bool(int RowA, int RowB)>& Less);
+    // Puts the entries in the given order: Order[k] is the current row of the new row k.
+    void ApplyOrder(const std::vector<int>& Order);
 
 signals:
     // Any change of an entry's state (check box click, Check All, AdvanceState ...).

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 std::array<std::string, 6> ColumnsOf(const TMediaInfo& Info) {
@@ -53,7 +54,6 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     play->setEnabled(false);
     stop->setEnabled(false);
     AddCommandGroup({play, stop});
-    SetPreviewPlayer(MakeMediaPreviewPlayer());
 }
 
 TMediaFileCheckList::~TMediaFileCheckList() = default;
@@ -124,19 +124,34 @@ void TMediaFileCheckList::ListColumnClick(int Column) {
         return;
     sortAscending_ = Column == sortColumn_ ? !sortAscending_ : true;
     sortColumn_ = Column;
+    Model()->Flush();
     const std::vector<TCheckListEntry>& entries = Entries();
+    const int count = static_cast<int>(entries.size());
     const bool ascending = sortAscending_;
+    // Keys are taken once per entry and sorted as a compact array: a million rows
+    // scattered over memory would otherwise be visited on every comparison.
+    std::vector<int> order(count);
     if (Column == 6) {
-        // Track numbers are read once per entry, not once per comparison.
-        Model()->Flush();
-        std::vector<std::uint8_t> keys(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i)
-            keys[i] = ParseTrackText(entries[i].Columns[5]).TrackNumber;
-        Model()->SortRows(
-            [&](int a, int b) { return ascending ? keys[a] < keys[b] : keys[b] < keys[a]; });
+        std::vector<std::pair<std::uint8_t, int>> keys(count);
+        for (int i = 0; i < count; ++i)
+            keys[i] = {ParseTrackText(entries[i].Columns[5]).TrackNumber, i};
+        std::stable_sort(keys.begin(), keys.end(), [ascending](const auto& a, const auto& b) {
+            return ascending ? a.first < b.first : b.first < a.first;
+        });
+        for (int i = 0; i < count; ++i)
+            order[i] = keys[i].second;
     } else {
-        Model()->SortRows([&](int a, int b) { return ListCompare(entries[a], entries[b]) < 0; });
+        std::vector<std::pair<std::string_view, int>> keys(count);
+        for (int i = 0; i < count; ++i)
+            keys[i] = {Column == 0 ? entries[i].Caption : entries[i].Columns[Column - 1], i};
+        // string_view compares as unsigned bytes: by character code, capitals first.
+        std::stable_sort(keys.begin(), keys.end(), [ascending](const auto& a, const auto& b) {
+            return ascending ? a.first < b.first : b.first < a.first;
+        });
+        for (int i = 0; i < count; ++i)
+            order[i] = keys[i].second;
     }
+    Model()->ApplyOrder(order);
     View()->header()->setSortIndicator(Column,
                                        ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     emit EntriesChanged();
@@ -167,8 +182,11 @@ void TMediaFileCheckList::ListDblClick() {
 
 void TMediaFileCheckList::PlayExecute() {
     const int selected = SelectedIndex();
-    if (selected < 0 || !player_)
+    if (selected < 0)
         return;
+    // The media service is opened on the first preview, not with every window.
+    if (!player_)
+        SetPreviewPlayer(MakeMediaPreviewPlayer());
     QString error;
     if (!player_->Open(Entry(selected).Caption, error)) {
         Dialogs().ErrorMessage(this, error);

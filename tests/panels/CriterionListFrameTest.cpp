@@ -1,0 +1,110 @@
+// Criterion lists: state icons, state cycling, the inclusion commands, summary texts.
+#include "PanelTestSupport.h"
+#include "panels/YearCriterionListFrame.h"
+
+#include <QAction>
+#include <QToolBar>
+
+namespace {
+class CriterionListFrame : public ::testing::Test {
+protected:
+    CriterionListFrame() : scope(dialogs) {
+        for (const char* mask : {"Live*", "*Demo*", "Best of*"})
+            panel.AddEntryWithState(mask, Include);
+    }
+    TScriptedDialogs dialogs;
+    TScopedDialogs scope;
+    TCriterionList panel{"Titles"};
+};
+
+TEST_F(CriterionListFrame, ThreeClicksOnTheStateIconReturnToIncludeWhileCaptionClicksOnlySelect) {
+    panel.show();
+    QWidget* viewport = panel.View()->viewport();
+    const QModelIndex row = panel.Model()->index(1, 0);
+    const QRect icon = panel.View()->DecorationRect(row);
+    ASSERT_FALSE(icon.isEmpty());
+
+    std::vector<int> seen;
+    for (int click = 0; click < 3; ++click) {
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, icon.center());
+        seen.push_back(panel.Entry(1).State);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{Exclude, Ignore, Include}));
+
+    const QPoint caption(icon.right() + 30, icon.center().y());
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, caption);
+    EXPECT_EQ(panel.Entry(1).State, Include);
+    EXPECT_EQ(panel.SelectedIndex(), 1);
+    EXPECT_FALSE(panel.ShowsCheckBoxes());
+    EXPECT_FALSE(panel.Model()->flags(row) & Qt::ItemIsUserCheckable);
+}
+
+TEST_F(CriterionListFrame, SpaceCyclesTheSelectedEntryAndTheKeysOfTheHiddenCheckCommandsDoNothing) {
+    FocusList(panel);
+    panel.SetSelectedIndex(2);
+    std::vector<int> seen;
+    for (int press = 0; press < 3; ++press) {
+        QTest::keyClick(panel.View(), Qt::Key_Space);
+        seen.push_back(panel.Entry(2).State);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{Exclude, Ignore, Include}));
+
+    panel.SetState(0, Exclude);
+    panel.SetState(1, Ignore);
+    QTest::keyClick(panel.View(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(panel.View(), Qt::Key_U, Qt::ControlModifier);
+    EXPECT_EQ(States(panel), (std::vector<int>{Exclude, Ignore, Include}));
+    panel.InvertChecksExecute();
+    EXPECT_EQ(States(panel), (std::vector<int>{Exclude, Ignore, Include}));
+
+    QTest::keyClick(panel.View(), Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(States(panel), (std::vector<int>{Include, Include, Include}));
+    QTest::keyClick(panel.View(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(States(panel), (std::vector<int>{Exclude, Exclude, Exclude}));
+    QTest::keyClick(panel.View(), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(States(panel), (std::vector<int>{Ignore, Ignore, Ignore}));
+    EXPECT_EQ(panel.CriterionStateAt(1), Ignore);
+}
+
+TEST_F(CriterionListFrame, CommandBarShowsTheInclusionCommandsInPlaceOfTheCheckCommands) {
+    QStringList second;
+    for (QAction* action : panel.CommandBar(1)->actions())
+        second << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(second, (QStringList{"Include All", "Exclude All", "Ignore All"}));
+    EXPECT_FALSE(panel.Action(TListCommand::CheckAll)->isVisible());
+}
+
+TEST_F(CriterionListFrame, NewMasksStartAsIncludeAndTheSummaryListsOnlyIncludedAndExcluded) {
+    dialogs.InputAnswers = {{true, "Remix*"}};
+    panel.SetItemNoun("title mask");
+    panel.AddExecute();
+    EXPECT_EQ(panel.CriterionStateAt(3), Include);
+    EXPECT_EQ(dialogs.InputCalls[0].Prompt, "Enter title mask");
+
+    panel.SetState(0, Exclude);
+    panel.SetState(1, Ignore);
+    std::vector<std::string> lines;
+    panel.AppendSummary(lines);
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"Titles:", "\tExcluding \"Live*\"",
+                                        "\tIncluding \"Best of*\"", "\tIncluding \"Remix*\"", ""}));
+
+    panel.IgnoreAllExecute();
+    lines.clear();
+    panel.AppendSummary(lines);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Titles:", "\t<none>", ""}));
+    EXPECT_EQ(panel.Count(), 4);
+}
+
+TEST(YearCriterionList, AsksForFourDigitYears) {
+    TScriptedDialogs dialogs;
+    TScopedDialogs scope(dialogs);
+    TYearCriterionList years("Years");
+    dialogs.InputAnswers = {{true, "1999"}};
+    years.AddExecute();
+    ASSERT_EQ(dialogs.InputCalls.size(), 1u);
+    EXPECT_EQ(dialogs.InputCalls[0].Prompt, "Enter year");
+    EXPECT_EQ(dialogs.InputCalls[0].EditMask, "0000");
+    EXPECT_EQ(Captions(years), (std::vector<std::string>{"1999"}));
+}
+} // namespace
