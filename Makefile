@@ -31,8 +31,8 @@ sanitize: deps
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) --timeout 1200
 
 bench: configure
-	cmake --build $(BUILD) -j $(JOBS) --target bench_compile
-	$(BUILD)/bench/bench_compile $(BENCH_ARGS)
+	cmake --build $(BUILD) -j $(JOBS) --target bench_all
+	bench/run $(BUILD) $(BENCH_ARGS)
 
 screenshots: configure
 	cmake --build $(BUILD) -j $(JOBS) --target morvane
