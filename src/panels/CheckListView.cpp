@@ -18,16 +18,27 @@ TCheckListView::TCheckListView(TCheckList& Panel, QWidget* Parent)
     setItemDelegate(new TOptionDelegate(this));
 }
 
-QRect TCheckListView::DecorationRect(const QModelIndex& Index) const {
+QRect TCheckListView::ElementRect(const QModelIndex& Index, QStyle::SubElement Element,
+                                  int Feature) const {
     if (!Index.isValid())
         return {};
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     option.rect = visualRect(Index);
     static_cast<TOptionDelegate*>(itemDelegate())->initStyleOption(&option, Index);
-    if (!(option.features & QStyleOptionViewItem::HasDecoration))
+    if (!(option.features & Feature))
         return {};
-    return style()->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, this);
+    return style()->subElementRect(Element, &option, this);
+}
+
+QRect TCheckListView::DecorationRect(const QModelIndex& Index) const {
+    return ElementRect(Index, QStyle::SE_ItemViewItemDecoration,
+                       QStyleOptionViewItem::HasDecoration);
+}
+
+QRect TCheckListView::CheckBoxRect(const QModelIndex& Index) const {
+    return ElementRect(Index, QStyle::SE_ItemViewItemCheckIndicator,
+                       QStyleOptionViewItem::HasCheckIndicator);
 }
 
 void TCheckListView::mousePressEvent(QMouseEvent* Event) {

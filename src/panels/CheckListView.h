@@ -14,6 +14,8 @@ public:
 
     // The rectangle of the row's decoration (state icon) in viewport coordinates.
     QRect DecorationRect(const QModelIndex& Index) const;
+    // The rectangle of the row's check box in viewport coordinates.
+    QRect CheckBoxRect(const QModelIndex& Index) const;
 
 protected:
     void mousePressEvent(QMouseEvent* Event) override;
@@ -23,6 +25,8 @@ protected:
     void keyPressEvent(QKeyEvent* Event) override;
 
 private:
+    QRect ElementRect(const QModelIndex& Index, QStyle::SubElement Element, int Feature) const;
+
     TCheckList& panel_;
     bool moved_ = false; // the current press has dragged an entry
 };
