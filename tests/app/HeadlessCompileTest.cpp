@@ -164,3 +164,38 @@ TEST(HeadlessCompile, MalformedMaskOrWriteErrorExitsOne) {
     EXPECT_TRUE(G.HasLine(Failed, "Finished compiling playlist."));
     EXPECT_NE(Failed.Lines.back(), "Finished compiling playlist.");
 }
+
+// The same through the built program, when it has been built beside the tests.
+TEST(HeadlessCompile, TheProgramRunsItFromTheCommandLine) {
+    const QString Program = QCoreApplication::applicationDirPath() + "/../morvane";
+    if (!QFile::exists(Program))
+        GTEST_SKIP() << "the program is not built";
+    Fixture F;
+    F.Settings.Filenames = {{"*/rock/*", 1}};
+    F.Save();
+    const QString Settings = QFile::decodeName(F.SettingsFile.c_str());
+    const std::string Playlist = (F.Work.path() / "list.m3u").string();
+
+    QProcess Run;
+    Run.start(Program, {"--settings", Settings, "--compile", QFile::decodeName(Playlist.c_str())});
+    ASSERT_TRUE(Run.waitForFinished(60000));
+    EXPECT_EQ(Run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(Run.exitCode(), 0);
+    const std::string Errors = Run.readAllStandardError().toStdString();
+    EXPECT_NE(Errors.find("Searching " + F.Library.str() + "/Rock...\n"), std::string::npos);
+    EXPECT_TRUE(Errors.ends_with("\nFinished compiling playlist.\n")) << Errors;
+    EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + F.Keep + "\r\n");
+
+    F.Settings.Filenames = {{"*/rock/*", 0}};
+    F.Save();
+    Run.start(Program, {"--settings", Settings, "--compile", QFile::decodeName(Playlist.c_str())});
+    ASSERT_TRUE(Run.waitForFinished(60000));
+    EXPECT_EQ(Run.exitCode(), 2);
+    EXPECT_EQ(Run.readAllStandardError().toStdString(),
+              std::string(SearchInadequateMessage) + "\n");
+
+    Run.start(Program, {"--help"});
+    ASSERT_TRUE(Run.waitForFinished(60000));
+    EXPECT_EQ(Run.exitCode(), 0);
+    EXPECT_EQ(QString::fromLocal8Bit(Run.readAllStandardOutput()), UsageText());
+}
