@@ -179,7 +179,7 @@ public:
         if (Folder != lastFolder_) {
             lastFolder_.assign(Folder);
             if (hooks_.ShowStatus)
-                hooks_.ShowStatus("Searching " + lastFolder_ + "...");
+                hooks_.ShowStatus(SearchingStatus(Path));
         }
         TMediaInfo Info;
         if (!Accept(Entry, Info))
@@ -236,17 +236,6 @@ void WalkFolder(const std::string& Folder, bool Recurse,
 
 std::string SearchingStatus(const std::string& Path) {
     return "Searching " + std::string(FolderPart(Path)) + "...";
-}
-
-std::string LowerCaseExtension(const std::string& Path) {
-    const std::size_t Dot = Path.find_last_of("./");
-    if (Dot == std::string::npos || Path[Dot] != '.')
-        return {};
-    std::string Extension = Path.substr(Dot);
-    for (char& C : Extension)
-        if (C >= 'A' && C <= 'Z')
-            C = char(C - 'A' + 'a');
-    return Extension;
 }
 
 bool AcceptFile(const CompileJob& Job, TFileInfo& Info) {

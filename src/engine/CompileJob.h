@@ -76,7 +76,6 @@ struct TFolderEntry {
 void WalkFolder(const std::string& Folder, bool Recurse,
                 const std::function<void(TFolderEntry&)>& Step);
 
-// "Searching " + the folder part of Path + "...".
+// "Searching " + the folder part of Path + "...": up to the last delimiter,
+// without trailing delimiters ("/" for an entry of the root).
 std::string SearchingStatus(const std::string& Path);
-// Extension from the last "." of the name, A-Z lower-cased; empty when none.
-std::string LowerCaseExtension(const std::string& Path);

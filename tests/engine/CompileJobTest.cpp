@@ -364,13 +364,6 @@ TEST(CompileJobAccept, FirstMatchingMaskDecidesOverTheWholePath) {
     EXPECT_TRUE(Search(JobFor({Dir.str()}, {})).Found.empty());
 }
 
-TEST(CompileJobAccept, ExtensionIsTakenFromTheNameOnly) {
-    EXPECT_EQ(LowerCaseExtension("/m/song.MP3"), ".mp3");
-    EXPECT_EQ(LowerCaseExtension("/m/song.mp3.TXT"), ".txt");
-    EXPECT_EQ(LowerCaseExtension("/m/x.mp3/song"), "");
-    EXPECT_EQ(LowerCaseExtension("/m/song."), ".");
-}
-
 TEST(CompileJobMake, TakesOnlyCheckedFoldersAndMasksInListOrder) {
     WizardSettings Settings;
     Settings.Folders = {{"/b", 1}, {"/off", 0}, {"/a", 1}};
