@@ -207,7 +207,8 @@ private:
             if (Entry.Type != DT_REG)
                 return false;
             std::int64_t Size = -1;
-            const bool Found = ReadMediaInfoAndSize(Entry.Path, Info, Size);
+            const bool Found =
+                ReadMediaInfoAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Info, Size);
             if (Size >= 0)
                 Entry.Size = Size;
             return Found;

@@ -75,10 +75,16 @@ std::string_view AfterDescription(std::string_view Slot, std::size_t Skip) {
     return Trim(rest);
 }
 
+// A slot's text trimmed. Its NUL fill would be trimmed away in any case, so
+// only the bytes that came from the frame are looked at.
+std::string_view TrimmedSlot(const TagInfo& Info, Slot Index) {
+    return Trim(Info.Slot(Index).substr(0, Info.DataLength[Index]));
+}
+
 std::string FirstOrFallback(const TagInfo& Info, Slot First, Slot Fallback) {
-    std::string_view text = Trim(Info.FrameText[First]);
+    std::string_view text = TrimmedSlot(Info, First);
     if (text.empty())
-        text = Trim(Info.FrameText[Fallback]);
+        text = TrimmedSlot(Info, Fallback);
     return std::string(text);
 }
 
@@ -157,32 +163,34 @@ void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info) {
             const unsigned char* data = File.Bytes(dataPosition, length);
             if (!data)
                 return;
-            std::string& slot = Info.FrameText[static_cast<std::size_t>(kept - ids.begin())];
-            slot.assign(TagInfo::FrameTextSize, '\0');
+            const auto index = static_cast<std::size_t>(kept - ids.begin());
+            auto& slot = Info.FrameText[index];
             std::memcpy(slot.data(), data, length);
+            std::memset(slot.data() + length, 0, TagInfo::FrameTextSize - length);
+            Info.DataLength[index] = length;
+            Info.Present[index] = true;
         }
         position = dataPosition + static_cast<std::int64_t>(size);
     }
 }
 
 void TID3v2::DeriveTexts(const TagInfo& Info) {
-    const auto& slots = Info.FrameText;
     Title = FirstOrFallback(Info, TitleSlot, ContentGroupSlot);
     Artist = FirstOrFallback(Info, ArtistSlot, OriginalArtistSlot);
     Album = FirstOrFallback(Info, AlbumSlot, OriginalAlbumSlot);
-    TrackText = std::string(Trim(slots[TrackSlot]));
-    Year = std::string(Trim(slots[YearSlot]));
+    TrackText = std::string(TrimmedSlot(Info, TrackSlot));
+    Year = std::string(TrimmedSlot(Info, YearSlot));
     if (Year.empty())
-        Year = std::string(Trim(slots[RecordingTimeSlot]).substr(0, 4));
-    std::string_view genre = Trim(slots[GenreSlot]);
+        Year = std::string(TrimmedSlot(Info, RecordingTimeSlot).substr(0, 4));
+    std::string_view genre = TrimmedSlot(Info, GenreSlot);
     std::size_t close = genre.rfind(')');
     if (close != std::string_view::npos)
         genre.remove_prefix(close + 1);
     Genre = std::string(genre);
-    Comment = std::string(AfterDescription(slots[CommentSlot], 4));
-    Composer = std::string(Trim(slots[ComposerSlot]));
-    Encoder = std::string(Trim(slots[EncoderSlot]));
-    RightsMessage = std::string(Trim(slots[RightsSlot]));
-    Language = std::string(Trim(slots[LanguageSlot]));
-    Link = std::string(AfterDescription(slots[LinkSlot], 1));
+    Comment = std::string(AfterDescription(Info.Slot(CommentSlot), 4));
+    Composer = std::string(TrimmedSlot(Info, ComposerSlot));
+    Encoder = std::string(TrimmedSlot(Info, EncoderSlot));
+    RightsMessage = std::string(TrimmedSlot(Info, RightsSlot));
+    Language = std::string(TrimmedSlot(Info, LanguageSlot));
+    Link = std::string(AfterDescription(Info.Slot(LinkSlot), 1));
 }

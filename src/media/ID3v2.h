@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class TMediaFile;
 
@@ -22,8 +23,20 @@ struct TagInfo {
     std::array<std::uint8_t, 4> SizeBytes{};
     // 64 bits: files beyond 2 GiB are common enough for long recordings.
     std::int64_t FileSize = 0;
-    // Slot 1 of the frame table is FrameText[0]; empty when the frame is absent.
-    std::array<std::string, SlotCount> FrameText;
+    // Slot 1 of the frame table is FrameText[0]: the frame's first bytes, NUL
+    // filled to FrameTextSize; all NUL when the frame is absent. Fixed arrays,
+    // so reading a file allocates nothing for its frames.
+    std::array<std::array<char, FrameTextSize>, SlotCount> FrameText{};
+    // How many of a slot's bytes came from the frame; the rest is NUL fill,
+    // which trimming removes anyway, so trimmed texts need only look at these.
+    std::array<std::size_t, SlotCount> DataLength{};
+    // Whether the slot's frame was present at all.
+    std::array<bool, SlotCount> Present{};
+
+    std::string_view Slot(std::size_t Index) const {
+        return Present[Index] ? std::string_view(FrameText[Index].data(), FrameTextSize)
+                              : std::string_view();
+    }
 };
 
 class TID3v2 {

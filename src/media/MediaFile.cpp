@@ -1,6 +1,7 @@
 // A media file opened for reading its tags (see MediaFile.h).
 #include "media/MediaFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,12 +10,14 @@
 // Positions and sizes beyond 2 GiB must survive the trip through the system calls.
 static_assert(sizeof(off_t) == 8, "build with 64-bit file offsets");
 
-TMediaFile::TMediaFile(const std::string& FileName) {
+TMediaFile::TMediaFile(const std::string& FileName) : TMediaFile(AT_FDCWD, FileName.c_str()) {}
+
+TMediaFile::TMediaFile(int FolderFd, const char* Name) {
     // O_NONBLOCK keeps a FIFO without writer from stalling the open; the
     // fstat below then turns it away before anything is read.
     int fd;
     do {
-        fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        fd = ::openat(FolderFd, Name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return;
@@ -41,10 +44,10 @@ const unsigned char* TMediaFile::Bytes(std::int64_t Position, std::size_t Count)
         return Window + (Position - WindowStart);
 
     // Refill the window from Position on, as far as the file allows.
+    const std::size_t readSize = std::max(Count, ReadSize);
     std::int64_t wanted = FileSize - Position;
-    std::size_t length = wanted < static_cast<std::int64_t>(WindowCapacity)
-                             ? static_cast<std::size_t>(wanted)
-                             : WindowCapacity;
+    std::size_t length =
+        wanted < static_cast<std::int64_t>(readSize) ? static_cast<std::size_t>(wanted) : readSize;
     std::size_t got = 0;
     while (got < length) {
         ssize_t n = ::pread(Descriptor, Window + got, length - got,

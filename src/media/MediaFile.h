@@ -11,6 +11,9 @@ public:
     // Opens the file; Open() is false when it cannot be opened or is anything but
     // a regular file (a FIFO, socket, device or folder is never read).
     explicit TMediaFile(const std::string& FileName);
+    // Opens Name relative to the open folder FolderFd (AT_FDCWD for the current
+    // folder): a folder walk saves the kernel the lookup of the whole path.
+    TMediaFile(int FolderFd, const char* Name);
     ~TMediaFile();
     TMediaFile(const TMediaFile&) = delete;
     TMediaFile& operator=(const TMediaFile&) = delete;
@@ -26,6 +29,10 @@ public:
 
     // Large enough for the header and the text frames of a usual tag.
     static constexpr std::size_t WindowCapacity = 8192;
+    // A read fetches one page unless more is asked for: that holds the text
+    // frames of a usual tag, and a compile reads every file, where copying
+    // less counts.
+    static constexpr std::size_t ReadSize = 4096;
 
 private:
     int Descriptor = -1;

@@ -14,11 +14,9 @@ bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo) {
     return ReadMediaInfoAndSize(FileName, MediaInfo, size);
 }
 
-bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
-                          std::int64_t& FileSize) {
-    // One descriptor serves both readers: a compile reads a great many files,
-    // and the open and the reads are most of its cost.
-    TMediaFile file(FileName);
+namespace {
+
+bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSize) {
     FileSize = file.Size();
     if (!file.Open())
         return false;
@@ -48,6 +46,22 @@ bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
         return true;
     }
     return false;
+}
+
+} // namespace
+
+// One descriptor serves both readers: a compile reads a great many files, and
+// the open and the reads are most of its cost.
+bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
+                          std::int64_t& FileSize) {
+    TMediaFile file(FileName);
+    return ReadOpenFile(file, MediaInfo, FileSize);
+}
+
+bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo,
+                     std::int64_t& FileSize) {
+    TMediaFile file(FolderFd, Name);
+    return ReadOpenFile(file, MediaInfo, FileSize);
 }
 
 namespace {

@@ -27,6 +27,8 @@ bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo);
 // a folder walk needs no separate stat of each file it reads.
 bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
                           std::int64_t& FileSize);
+// The same for the file Name inside the open folder FolderFd.
+bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo, std::int64_t& FileSize);
 
 struct TrackNumbers {
     std::uint8_t TrackNumber = 0;
