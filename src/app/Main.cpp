@@ -1,0 +1,257 @@
+// The main window: creation, navigation, the Order list, the mask help and the
+// settings it loads at creation and stores at destruction.
+#include "app/Main.h"
+#include "app/Artwork.h"
+#include "app/BannerFrame.h"
+#include "app/MaskHelp.h"
+#include "engine/CompileThread.h"
+#include "panels/CriterionListFrame.h"
+#include "panels/Dialogs.h"
+#include "panels/FolderCheckListFrame.h"
+#include "panels/MediaFileCheckListFrame.h"
+#include "panels/YearCriterionListFrame.h"
+#include "settings/SettingsStore.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QStackedWidget>
+
+namespace {
+constexpr int ClientWidth = 609;
+constexpr int ClientHeight = 507;
+} // namespace
+
+TMainForm::TMainForm(const QString& SettingsFile, QWidget* Parent)
+    : TWizardForm(Parent), settingsFile_(SettingsFile),
+      controller_(std::make_unique<TCompileController>()) {
+    setObjectName("MainForm");
+    setWindowTitle("Morvane");
+    setWindowIcon(ApplicationIcon());
+    Banner()->SetImage(QPixmap::fromImage(BannerPicture()));
+    Banner()->SetHeadingFont(font());
+    WelcomeImage()->setPixmap(QPixmap::fromImage(WelcomePicture()));
+
+    BuildWelcomePanel();
+    BuildFoldersPage();
+    BuildFileNamesPage();
+    for (int field = 0; field < CriterionFieldCount; ++field)
+        BuildCriterionPage(field);
+    Titles = CriterionLists[FieldTitle];
+    Artists = CriterionLists[FieldArtist];
+    Albums = CriterionLists[FieldAlbum];
+    Genres = CriterionLists[FieldGenre];
+    Years = static_cast<TYearCriterionList*>(CriterionLists[FieldYear]);
+    BuildOptionsPage();
+    BuildSummaryPage();
+    BuildCompilePage();
+    ConnectCompileController();
+
+    FitWindowToPages();
+    SetBorderStyle(TBorderStyle::Single);
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    FormDestroy();
+}
+
+void TMainForm::FitWindowToPages() {
+    // Fonts wider than the reference layout's need taller pages; the window
+    // grows to the tallest page instead of clipping its texts.
+    int pagesHeight = 0;
+    for (int i = 0; i < PageCount(); ++i) {
+        QLayout* layout = Page(i)->layout();
+        const int needed = layout->hasHeightForWidth() ? layout->totalHeightForWidth(ClientWidth)
+                                                       : layout->totalMinimumSize().height();
+        pagesHeight = std::max(pagesHeight, needed);
+    }
+    const int chrome = 60 + 2 + 2 + 60; // banner, bevels, bottom panel
+    resize(ClientWidth, std::max(ClientHeight, pagesHeight + chrome));
+}
+
+void TMainForm::FormCreate() {
+    TWizardForm::FormCreate();
+    try {
+        store_ = std::make_unique<SettingsStore>(settingsFile_);
+        if (!store_->LoadError().empty())
+            Dialogs().ErrorMessage(this, QString::fromStdString(store_->LoadError()));
+        TCheckList::LoadAllLists(*store_);
+    } catch (const std::exception& error) {
+        ShowError(error);
+    }
+    Filenames->SetItemNoun("filename mask");
+    Titles->SetItemNoun("title mask");
+    Artists->SetItemNoun("artist mask");
+    Albums->SetItemNoun("album mask");
+    Genres->SetItemNoun("genre mask");
+    orderDragIndex_ = -1;
+    UpdatePlaylistCheckCount();
+    Playlist->SetMediaInfoProvider(&TMainForm::ProvideMediaInfo);
+    Filenames->SetDragReorder(false);
+    if (store_) {
+        try {
+            WizardSettings settings = CurrentSettings();
+            LoadWindowSettings(*store_, settings);
+            ApplyWindowSettings(settings);
+        } catch (const std::exception& error) {
+            ShowError(error);
+        }
+    }
+    Order->setEnabled(OrderRule->currentIndex() == 2);
+}
+
+void TMainForm::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    // Runs still going end here, before the panels they report to go away.
+    controller_->ShowCompileStatus = nullptr;
+    controller_->AddFoundFile = nullptr;
+    controller_->CompileTerminated = nullptr;
+    controller_.reset();
+    if (!storeOnDestroy_ || !store_)
+        return;
+    try {
+        TCheckList::SaveAllLists(*store_);
+        SaveWindowSettings(*store_, CurrentSettings());
+        store_->Flush();
+    } catch (const std::exception& error) {
+        ShowError(error);
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* Event) {
+    if (CompileRunning())
+        controller_->AbortCompile();
+    if (maskHelp_)
+        maskHelp_->hide();
+    Event->accept();
+    emit FormClosed();
+}
+
+void TMainForm::ShowError(const std::exception& Error) {
+    Dialogs().ErrorMessage(this, QString::fromStdString(Error.what()));
+}
+
+WizardSettings TMainForm::CurrentSettings() const {
+    WizardSettings settings;
+    settings.Folders = Folders->ListEntries();
+    settings.Filenames = Filenames->ListEntries();
+    for (int field = 0; field < CriterionFieldCount; ++field) {
+        settings.Criteria[field] = CriterionLists[field]->ListEntries();
+        settings.FieldRules[field] = FieldRules[field]->currentIndex();
+    }
+    settings.Recurse = Recurse->isChecked();
+    settings.ThoroughID3Check = ThoroughID3Check->isChecked();
+    settings.IncludeTaglessFiles = IncludeTaglessFiles->isChecked();
+    settings.OrderRule = OrderRule->currentIndex();
+    settings.FieldOrder.clear();
+    for (int i = 0; i < Order->count(); ++i)
+        settings.FieldOrder.push_back(Order->item(i)->text().toStdString());
+    return settings;
+}
+
+void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
+    Recurse->setChecked(Settings.Recurse);
+    ThoroughID3Check->setChecked(Settings.ThoroughID3Check);
+    for (int field = 0; field < CriterionFieldCount; ++field)
+        FieldRules[field]->setCurrentIndex(Settings.FieldRules[field]);
+    OrderRule->setCurrentIndex(Settings.OrderRule);
+    if (static_cast<int>(Settings.FieldOrder.size()) == Order->count())
+        for (int i = 0; i < Order->count(); ++i)
+            Order->item(i)->setText(QString::fromStdString(Settings.FieldOrder[i]));
+    IncludeTaglessFiles->setChecked(Settings.IncludeTaglessFiles);
+}
+
+void TMainForm::NextClick() {
+    TWizardForm::NextClick();
+    if (WelcomePagePanel()->isHidden()) {
+        if (PageIndex() == SummaryPage)
+            BuildSummary();
+        else if (PageIndex() == CompilePage)
+            BuildAddFilesFilter();
+    }
+}
+
+void TMainForm::BackClick() {
+    if (CompileExists()) {
+        if (!Dialogs().Question(this, "Morvane",
+                                "Are you sure you want to abort the compilation and go back?"))
+            return;
+        controller_->AbortCompile();
+        SetCompileState(TCompileState::Idle);
+        CompileStatus->setText("Ready to compile.");
+        SetStatusColour(false);
+    }
+    TWizardForm::BackClick();
+}
+
+void TMainForm::OrderRuleChange() {
+    Order->setEnabled(OrderRule->currentIndex() == 2);
+}
+
+void TMainForm::OrderMouseDown(QMouseEvent* Event) {
+    if (Event->button() == Qt::LeftButton && Order->currentRow() >= 0 &&
+        Order->currentItem()->isSelected())
+        orderDragIndex_ = Order->currentRow();
+}
+
+void TMainForm::OrderMouseMove(QMouseEvent* Event) {
+    if (orderDragIndex_ < 0 || !(Event->buttons() & Qt::LeftButton))
+        return;
+    // The selection follows the pointer while the button is held.
+    if (QListWidgetItem* under = Order->itemAt(Event->position().toPoint()))
+        Order->setCurrentItem(under);
+    const int selected = Order->currentRow();
+    if (selected < 0 || selected == orderDragIndex_)
+        return;
+    // The two ends swap: a jump over several items moves only these two.
+    const QString moving = Order->item(orderDragIndex_)->text();
+    Order->item(orderDragIndex_)->setText(Order->item(selected)->text());
+    Order->item(selected)->setText(moving);
+    Order->setCurrentRow(selected);
+    orderDragIndex_ = selected;
+}
+
+void TMainForm::OrderMouseUp(QMouseEvent*) {
+    orderDragIndex_ = -1;
+}
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Order && Watched == Order->viewport()) {
+        switch (Event->type()) {
+        case QEvent::MouseButtonPress: {
+            // The list selects the pressed item first, then the drag starts.
+            Order->viewport()->removeEventFilter(this);
+            QCoreApplication::sendEvent(Order->viewport(), Event);
+            Order->viewport()->installEventFilter(this);
+            OrderMouseDown(static_cast<QMouseEvent*>(Event));
+            return true;
+        }
+        case QEvent::MouseMove:
+            if (static_cast<QMouseEvent*>(Event)->buttons() & Qt::LeftButton) {
+                OrderMouseMove(static_cast<QMouseEvent*>(Event));
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            OrderMouseUp(static_cast<QMouseEvent*>(Event));
+            break;
+        default:
+            break;
+        }
+    }
+    return TWizardForm::eventFilter(Watched, Event);
+}
+
+void TMainForm::MaskHelpButtonClick() {
+    if (!maskHelp_)
+        maskHelp_ = new TMaskHelpForm(this);
+    maskHelp_->ShowBeside(this);
+}

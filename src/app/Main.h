@@ -1,0 +1,172 @@
+// The main window: the wizard's welcome panel and its ten pages (search
+// settings, summary, compile), the compile and save commands, and the loading
+// and storing of the settings.
+#pragma once
+
+#include "app/WizardFrm.h"
+#include "engine/WizardSettings.h"
+
+#include <QPalette>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QMouseEvent;
+class QPushButton;
+class QTextEdit;
+class SettingsStore;
+class TCheckList;
+class TCompileController;
+class TCriterionList;
+class TFolderCheckList;
+class TMaskHelpForm;
+class TMediaFileCheckList;
+class TYearCriterionList;
+struct TFileInfo;
+struct TMediaInfo;
+
+// The option check boxes' captions, as the summary quotes them.
+extern const char* const RecurseCaption;
+extern const char* const ThoroughID3CheckCaption;
+extern const char* const IncludeTaglessFilesCaption;
+
+enum class TCompileState { Idle, Running, Paused };
+
+// Page order; also the index of each page in the wizard.
+enum TMainPage {
+    FoldersPage = 0,
+    FileNamesPage,
+    TitlesPage,
+    ArtistsPage,
+    AlbumsPage,
+    GenresPage,
+    YearsPage,
+    OptionsPage,
+    SummaryPage,
+    CompilePage,
+    MainPageCount
+};
+
+class TMainForm : public TWizardForm {
+    Q_OBJECT
+public:
+    // Reads its settings from SettingsFile; stores them there when destroyed.
+    explicit TMainForm(const QString& SettingsFile, QWidget* Parent = nullptr);
+    ~TMainForm() override;
+
+    // Off: the window never writes its settings file (screenshots, previews).
+    void SetStoreOnDestroy(bool On) { storeOnDestroy_ = On; }
+    // The window shown by the "Mask Help" buttons; made on first use when not set.
+    void SetMaskHelpForm(TMaskHelpForm* Form) { maskHelp_ = Form; }
+    TMaskHelpForm* MaskHelpForm() const { return maskHelp_; }
+
+    // The settings as the pages show them now.
+    WizardSettings CurrentSettings() const;
+    void ApplyWindowSettings(const WizardSettings& Settings);
+
+    // ---- Navigation
+    void NextClick() override;
+    void BackClick() override;
+    void OrderRuleChange();
+    void OrderMouseDown(QMouseEvent* Event);
+    void OrderMouseMove(QMouseEvent* Event);
+    void OrderMouseUp(QMouseEvent* Event);
+    void MaskHelpButtonClick();
+
+    // ---- Summary page
+    void BuildSummary();
+    void CheckSettings();
+    void AddSummaryError(const QString& Message);
+    void SummaryMenuPopup();
+    void Copy1Click();
+    void SelectAll1Click();
+
+    // ---- Compile page
+    void CompileClick();
+    void SaveClick();
+    void BuildAddFilesFilter();
+    void UpdatePlaylistCheckCount();
+    void ShowCompileStatus(const std::string& Message);
+    void AddFoundFile(const TFileInfo& File);
+    void CompileTerminated();
+    static void ProvideMediaInfo(const std::string& Path, TMediaInfo& Info);
+    TCompileState CompileState() const { return compileState_; }
+    bool CompileExists() const;
+    bool CompileRunning() const;
+
+    // ---- Controls, by their layout names
+    TFolderCheckList* Folders = nullptr;
+    QCheckBox* Recurse = nullptr;
+    TCheckList* Filenames = nullptr;
+    QCheckBox* ThoroughID3Check = nullptr;
+    std::array<TCriterionList*, CriterionFieldCount> CriterionLists{};
+    TCriterionList* Titles = nullptr;
+    TCriterionList* Artists = nullptr;
+    TCriterionList* Albums = nullptr;
+    TCriterionList* Genres = nullptr;
+    TYearCriterionList* Years = nullptr;
+    std::array<QComboBox*, CriterionFieldCount> FieldRules{}; // TitlesRule ... YearsRule
+    QComboBox* OrderRule = nullptr;
+    QListWidget* Order = nullptr;
+    QCheckBox* IncludeTaglessFiles = nullptr;
+    QTextEdit* Summary = nullptr;
+    QMenu* SummaryMenu = nullptr;
+    QAction* Copy1 = nullptr;
+    QAction* SelectAll1 = nullptr;
+    QLabel* CompileStatus = nullptr;
+    QPushButton* Compile = nullptr;
+    QPushButton* Save = nullptr;
+    TMediaFileCheckList* Playlist = nullptr;
+    QLabel* PlaylistCheckCount = nullptr;
+    std::vector<QPushButton*> MaskHelpButtons;
+
+    int OrderDragIndex() const { return orderDragIndex_; }
+
+signals:
+    // The user closed the window; the application ends.
+    void FormClosed();
+
+protected:
+    void FormCreate() override;
+    void FormDestroy();
+    void closeEvent(QCloseEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    void BuildWelcomePanel();
+    void BuildFoldersPage();
+    void BuildFileNamesPage();
+    void BuildCriterionPage(int Field);
+    void BuildOptionsPage();
+    void BuildSummaryPage();
+    void BuildCompilePage();
+    void ConnectCompileController();
+    void FitWindowToPages();
+    void SetCompileState(TCompileState State);
+    void SetStatusColour(bool Red);
+    void AppendSummaryLine(const QString& Text, bool Red = false);
+    void AppendSummaryBlock(const TCheckList& Panel, bool Paths);
+    void ShowError(const std::exception& Error);
+    QPushButton* MakeMaskHelpButton(QWidget* Page);
+
+    QString settingsFile_;
+    std::unique_ptr<SettingsStore> store_;
+    std::unique_ptr<TCompileController> controller_;
+    TMaskHelpForm* maskHelp_ = nullptr;
+    bool storeOnDestroy_ = true;
+    bool destroyed_ = false;
+    int orderDragIndex_ = -1;
+    TCompileState compileState_ = TCompileState::Idle;
+    bool summaryEmpty_ = true;
+    int shownChecked_ = -1;
+    int shownTotal_ = -1;
+};

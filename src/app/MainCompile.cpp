@@ -1,0 +1,170 @@
+// The Compile page: the three-state Compile button, the status line, the found
+// files' hand-over into the playlist, the counts line and Save.
+#include "app/Main.h"
+#include "engine/CompileJob.h"
+#include "engine/CompileThread.h"
+#include "media/MediaUtils.h"
+#include "panels/Dialogs.h"
+#include "panels/MediaFileCheckListFrame.h"
+#include "panels/TextDisplay.h"
+#include "playlists/PlaylistWriters.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+const char* const MediaPatterns =
+    "*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg "
+    "*.rmi *.snd *.voc *.wav *.wma *.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv";
+const char* const AudioPatterns =
+    "*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg "
+    "*.rmi *.snd *.voc *.wav *.wma";
+const char* const VideoPatterns = "*.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv";
+} // namespace
+
+void TMainForm::ConnectCompileController() {
+    controller_->ShowCompileStatus = [this](const std::string& Message) {
+        ShowCompileStatus(Message);
+    };
+    controller_->AddFoundFile = [this](const TFileInfo& File) { AddFoundFile(File); };
+    controller_->CompileTerminated = [this] { CompileTerminated(); };
+
+    // The window keeps the counts line in step with every change of the list.
+    connect(Playlist, &TCheckList::CheckStateChanged, this, [this] { UpdatePlaylistCheckCount(); });
+    connect(Playlist, &TCheckList::EntriesChanged, this, [this] { UpdatePlaylistCheckCount(); });
+    const std::pair<TListCommand, void (TCheckList::*)()> commands[] = {
+        {TListCommand::Add, &TCheckList::AddExecute},
+        {TListCommand::Remove, &TCheckList::RemoveExecute},
+        {TListCommand::CheckAll, &TCheckList::CheckAllExecute},
+        {TListCommand::UncheckAll, &TCheckList::UncheckAllExecute},
+        {TListCommand::InvertChecks, &TCheckList::InvertChecksExecute},
+    };
+    for (const auto& [command, execute] : commands)
+        Playlist->OverrideCommand(command, [this, execute = execute] {
+            (Playlist->*execute)();
+            UpdatePlaylistCheckCount();
+        });
+}
+
+bool TMainForm::CompileExists() const {
+    return controller_ && controller_->CompileExists();
+}
+
+bool TMainForm::CompileRunning() const {
+    return controller_ && controller_->CompileRunning();
+}
+
+void TMainForm::SetCompileState(TCompileState State) {
+    compileState_ = State;
+    switch (State) {
+    case TCompileState::Idle:
+        Compile->setText("Compile");
+        break;
+    case TCompileState::Running:
+        Compile->setText("Stop");
+        break;
+    case TCompileState::Paused:
+        Compile->setText("Resume");
+        break;
+    }
+}
+
+void TMainForm::SetStatusColour(bool Red) {
+    QPalette ink = CompileStatus->palette();
+    ink.setColor(QPalette::WindowText,
+                 Red ? QColor(255, 0, 0) : QApplication::palette().color(QPalette::WindowText));
+    CompileStatus->setPalette(ink);
+}
+
+void TMainForm::CompileClick() {
+    try {
+        switch (compileState_) {
+        case TCompileState::Idle: {
+            SetCompileState(TCompileState::Running);
+            CompileJob job = MakeCompileJob(CurrentSettings());
+            Playlist->Clear();
+            controller_->StartCompile(std::move(job));
+            UpdatePlaylistCheckCount();
+            BuildAddFilesFilter();
+            break;
+        }
+        case TCompileState::Running:
+            controller_->PauseCompile();
+            SetCompileState(TCompileState::Paused);
+            SetStatusColour(true);
+            break;
+        case TCompileState::Paused:
+            controller_->ResumeCompile();
+            SetCompileState(TCompileState::Running);
+            SetStatusColour(false);
+            break;
+        }
+    } catch (const std::exception& error) {
+        ShowError(error);
+    }
+}
+
+void TMainForm::ShowCompileStatus(const std::string& Message) {
+    CompileStatus->setText(DisplayPath(Message));
+    SetStatusColour(false);
+}
+
+void TMainForm::AddFoundFile(const TFileInfo& File) {
+    const int row = Playlist->AddMediaEntry(File.FileName, File.MediaInfo, true);
+    Playlist->SetEntryValue(row, File.Size);
+    UpdatePlaylistCheckCount();
+}
+
+void TMainForm::CompileTerminated() {
+    SetCompileState(TCompileState::Idle);
+}
+
+void TMainForm::UpdatePlaylistCheckCount() {
+    const int checked = Playlist->CheckedCount();
+    const int total = Playlist->Count();
+    // The list hands over one file at a time; only a change of the figures
+    // rewrites the line.
+    if (checked == shownChecked_ && total == shownTotal_)
+        return;
+    shownChecked_ = checked;
+    shownTotal_ = total;
+    PlaylistCheckCount->setText(QString::asprintf(
+        "%d media files included in playlist / %d total media files", checked, total));
+}
+
+void TMainForm::BuildAddFilesFilter() {
+    QStringList masks;
+    for (const TCheckListEntry& entry : Filenames->Entries())
+        if (entry.State == 1)
+            masks << DisplayText(entry.Caption);
+    Playlist->SetFileFilter(QString("User-specified files (%1);;All media files (%2);;Audio files "
+                                    "(%3);;Video files (%4);;All files (*)")
+                                .arg(masks.join(' '), MediaPatterns, AudioPatterns, VideoPatterns));
+}
+
+void TMainForm::ProvideMediaInfo(const std::string& Path, TMediaInfo& Info) {
+    if (!ReadMediaInfo(Path, Info))
+        Info = TMediaInfo{};
+}
+
+void TMainForm::SaveClick() {
+    TFileDialogRequest request;
+    request.Parent = this;
+    request.Title = "Save Playlist";
+    request.Filter = "M3U playlist (*.m3u);;PLS playlist (*.pls);;All files (*)";
+    request.DefaultSuffix = "m3u";
+    request.FilterIndex = 0;
+    if (!Dialogs().SaveFile(request))
+        return;
+    std::vector<std::string> entries;
+    Playlist->GetCheckedCaptions(entries);
+    try {
+        if (IsPlsFileName(request.FileName))
+            WritePLSPlaylist(request.FileName, entries);
+        else
+            WriteM3UPlaylist(request.FileName, entries);
+    } catch (const std::exception& error) {
+        ShowError(error);
+    }
+}

@@ -1,0 +1,335 @@
+// The main window's welcome panel and pages: their texts, controls and layout.
+#include "app/Main.h"
+#include "panels/CheckListFrame.h"
+#include "panels/CriterionListFrame.h"
+#include "panels/FolderCheckListFrame.h"
+#include "panels/MediaFileCheckListFrame.h"
+#include "panels/YearCriterionListFrame.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+const char* const RecurseCaption =
+    "Search for media files in the subfolders of the folders specified";
+const char* const ThoroughID3CheckCaption = "Attempt to extract and verify media info (ID3 tags) "
+                                            "from all files, not just those with the 'mp3' "
+                                            "extension";
+const char* const IncludeTaglessFilesCaption =
+    "Include files for which no media info (ID3 tags) can be found";
+
+namespace {
+constexpr int PageLeft = 24;
+constexpr int PageTop = 16;
+constexpr int ContentWidth = 550;
+constexpr int WelcomeTextLeft = 296;
+
+QLabel* WrappedLabel(const QString& Name, const QString& Text, QWidget* Parent) {
+    auto* label = new QLabel(Text, Parent);
+    label->setObjectName(Name);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QVBoxLayout* PageLayout(QWidget* Page) {
+    auto* layout = new QVBoxLayout(Page);
+    layout->setContentsMargins(PageLeft, PageTop, 609 - PageLeft - ContentWidth, 10);
+    layout->setSpacing(8);
+    return layout;
+}
+
+void AddLeft(QVBoxLayout* Layout, QWidget* Widget) {
+    Layout->addWidget(Widget, 0, Qt::AlignLeft);
+}
+
+const char* const FieldWords[CriterionFieldCount] = {"title", "artist", "album", "genre", "year"};
+
+QString CriterionExplanation(const QString& Word) {
+    return QString("Add, remove, and edit the %1 masks below. Media files found with media info "
+                   "will have their %1s matched to these masks - only files which meet the %1 "
+                   "criteria listed will be added to the playlist. Use the boxes next to each %1 "
+                   "mask and the Include All, Exclude All and Ignore All commands to specify "
+                   "whether media files with matching %1s should be included in the playlist. "
+                   "The complete list of %1 masks (regardless of whether they are set to be "
+                   "included, excluded or ignored) is stored for future playlist compilations.")
+        .arg(Word);
+}
+
+// A check box does not wrap its caption; where the font is too wide for the
+// page, the caption is broken at a blank so that none of it is cut off.
+QCheckBox* WrappedCheckBox(const QString& Name, const QString& Caption, QWidget* Parent) {
+    auto* box = new QCheckBox(Caption, Parent);
+    box->setObjectName(Name);
+    const int room = ContentWidth - 28;
+    const QFontMetrics metrics(Parent->font());
+    if (metrics.horizontalAdvance(Caption) > room) {
+        QString wrapped = Caption;
+        for (int blank = Caption.lastIndexOf(' '); blank > 0;
+             blank = Caption.lastIndexOf(' ', blank - 1))
+            if (metrics.horizontalAdvance(Caption.left(blank)) <= room) {
+                wrapped[blank] = '\n';
+                break;
+            }
+        box->setText(wrapped);
+    }
+    return box;
+}
+
+void TuneListPanel(TCheckList* Panel, int Rows) {
+    Panel->CaptionLabel()->hide();
+    Panel->SetCommandBarRows(Rows);
+    Panel->setMinimumHeight(150);
+}
+} // namespace
+
+QPushButton* TMainForm::MakeMaskHelpButton(QWidget* Page) {
+    auto* button = new QPushButton("Mask Help", Page);
+    button->setObjectName("MaskHelpButton");
+    button->setFixedSize(75, 25);
+    connect(button, &QPushButton::clicked, this, [this] { MaskHelpButtonClick(); });
+    MaskHelpButtons.push_back(button);
+    return button;
+}
+
+void TMainForm::BuildWelcomePanel() {
+    QWidget* panel = WelcomePagePanel();
+    auto place = [&](const char* Name, const QString& Text, int Top, int Width, int PointSize,
+                     bool Bold) {
+        QLabel* label = WrappedLabel(Name, Text, panel);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        QFont face = font();
+        if (PointSize)
+            face.setPointSize(PointSize);
+        face.setBold(Bold);
+        label->setFont(face);
+        QPalette ink = label->palette();
+        ink.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(ink);
+        label->setGeometry(WelcomeTextLeft, Top, Width, label->heightForWidth(Width));
+        return label;
+    };
+    place("AppTitle", "Morvane", 24, 297, 14, true);
+    place("AppVersion", "v2 Beta 1", 56, 297, 12, true);
+    QLabel* label6 =
+        place("Label6",
+              "This tool enables you to create and save playlists which can be used in "
+              "common media player applications.",
+              216, 297, 0, false);
+    // A wider font than the reference one wraps onto more lines; keep the gap.
+    place("Label14",
+          "Media files can be searched for and added to a playlist, according to criteria which "
+          "you specify.",
+          std::max(256, label6->geometry().bottom() + 7), 297, 0, false);
+    place("Label11", "Use the Next command to continue.", 408, 273, 0, false);
+}
+
+void TMainForm::BuildFoldersPage() {
+    auto* page = new TWizardPage("FoldersPage", "Folders",
+                                 "Select the folders to search for media files in");
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(WrappedLabel(
+        "Label2",
+        "Add, remove, and edit the folders to be searched for media files below. Use the check "
+        "boxes and the checking commands to select which of the listed folders are to be searched "
+        "for the playlist currently being compiled. The complete list of folders (both checked "
+        "and unchecked) is stored for future playlist compilations.",
+        page));
+    layout->addWidget(WrappedLabel("Label3",
+                                   "Folders are searched in the order they appear in the list. To "
+                                   "reorder the list simply drag the folders around with the "
+                                   "mouse.",
+                                   page));
+    Folders = new TFolderCheckList("Folders", page);
+    TuneListPanel(Folders, 2);
+    layout->addWidget(Folders, 1);
+    Recurse = WrappedCheckBox("Recurse", RecurseCaption, page);
+    Recurse->setChecked(true);
+    layout->addWidget(Recurse);
+    AddPage(page);
+}
+
+void TMainForm::BuildFileNamesPage() {
+    auto* page = new TWizardPage("FileNamesPage", "Filenames",
+                                 "Select the filenames you want to include in the playlist");
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(WrappedLabel(
+        "Label5",
+        "Add, remove, and edit the filename masks below. Files in the specified folders will have "
+        "their filenames matched to these masks - only files which have matching filenames will "
+        "be added to the playlist. Use the check boxes and the checking commands to select which "
+        "of the listed filename masks are to be used. The complete list of filename masks (both "
+        "checked and unchecked) is stored for future playlist compilations.",
+        page));
+    AddLeft(layout, MakeMaskHelpButton(page));
+    Filenames = new TCheckList("Filenames", page);
+    TuneListPanel(Filenames, 2);
+    layout->addWidget(Filenames, 1);
+    ThoroughID3Check = WrappedCheckBox("ThoroughID3Check", ThoroughID3CheckCaption, page);
+    layout->addWidget(ThoroughID3Check);
+    AddPage(page);
+}
+
+void TMainForm::BuildCriterionPage(int Field) {
+    const QString word = FieldWords[Field];
+    const QString list = CriterionListNames[Field];
+    auto* page = new TWizardPage(
+        list + "Page", list, QString("Select the %1s you want to include or exclude").arg(word));
+    QVBoxLayout* layout = PageLayout(page);
+    auto* label = WrappedLabel(QString("Label%1").arg(list), CriterionExplanation(word), page);
+    layout->addWidget(label);
+    AddLeft(layout, MakeMaskHelpButton(page));
+
+    TCriterionList* panel =
+        Field == FieldYear ? new TYearCriterionList(list, page) : new TCriterionList(list, page);
+    TuneListPanel(panel, 2);
+    layout->addWidget(panel, 1);
+    CriterionLists[Field] = panel;
+
+    auto* rule = new QComboBox(page);
+    rule->setObjectName(list + "Rule");
+    rule->addItems({QString("Inclusion of %1s should take precedence over exclusion").arg(word),
+                    QString("Exclusion of %1s should take precedence over inclusion").arg(word),
+                    QString("Precedence should be determined by order of %1 criteria").arg(word)});
+    rule->setMinimumWidth(313);
+    rule->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    rule->setCurrentIndex(0);
+    AddLeft(layout, rule);
+    FieldRules[Field] = rule;
+    AddPage(page);
+}
+
+void TMainForm::BuildOptionsPage() {
+    auto* page = new TWizardPage("OptionsPage", "Options", "Select the search options");
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(WrappedLabel(
+        "Label13",
+        "Select the path of behaviour that should be taken when a media file is found that meets "
+        "conflicting criteria - for example, when a media file found is to be included according "
+        "to the title criteria and excluded according to the artist criteria. If you specify that "
+        "precedence should be determined by order of criteria, you can specify the order by "
+        "dragging the criteria around in the list with the mouse.",
+        page));
+
+    auto* frame = new QGroupBox(page);
+    frame->setObjectName("OrderFrame");
+    frame->setFixedWidth(545);
+    // The rule's longest line needs more room than beside the list, so the
+    // list goes below it.
+    auto* row = new QVBoxLayout(frame);
+    row->setContentsMargins(16, 16, 16, 12);
+    row->setSpacing(8);
+    OrderRule = new QComboBox(frame);
+    OrderRule->setObjectName("OrderRule");
+    OrderRule->addItems({"Inclusion of media files in playlist should take precedence over "
+                         "exclusion",
+                         "Exclusion of media files in playlist should take precedence over "
+                         "inclusion",
+                         "Precedence should be determined by order of criteria"});
+    OrderRule->setMinimumWidth(377);
+    OrderRule->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    row->addWidget(OrderRule, 0, Qt::AlignLeft);
+    Order = new QListWidget(frame);
+    Order->setObjectName("Order");
+    Order->addItems({"Title", "Artist", "Album", "Genre", "Year"});
+    Order->setSelectionMode(QAbstractItemView::SingleSelection);
+    Order->setDragEnabled(false);
+    Order->setFixedWidth(105);
+    Order->setFixedHeight(5 * Order->sizeHintForRow(0) + 2 * Order->frameWidth() + 2);
+    Order->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Order->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Order->viewport()->installEventFilter(this);
+    row->addWidget(Order, 0, Qt::AlignLeft);
+    connect(OrderRule, &QComboBox::currentIndexChanged, this, [this] { OrderRuleChange(); });
+    AddLeft(layout, frame);
+
+    IncludeTaglessFiles = WrappedCheckBox("IncludeTaglessFiles", IncludeTaglessFilesCaption, page);
+    layout->addWidget(IncludeTaglessFiles);
+    layout->addStretch(1);
+    AddPage(page);
+}
+
+void TMainForm::BuildSummaryPage() {
+    auto* page =
+        new TWizardPage("SummaryPage", "Summary", "Review settings before compilation of playlist");
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(WrappedLabel(
+        "Label10", "Use the Back command to go back and change the search settings if necessary.",
+        page));
+    Summary = new QTextEdit(page);
+    Summary->setObjectName("Summary");
+    Summary->setReadOnly(true);
+    Summary->setAcceptRichText(false);
+    Summary->setLineWrapMode(QTextEdit::WidgetWidth);
+    Summary->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Summary->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QPalette face = Summary->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    Summary->setPalette(face);
+    Summary->setTabStopDistance(32);
+    layout->addWidget(Summary, 1);
+
+    SummaryMenu = new QMenu(Summary);
+    SummaryMenu->setObjectName("SummaryMenu");
+    Copy1 = SummaryMenu->addAction("&Copy", this, [this] { Copy1Click(); });
+    Copy1->setObjectName("Copy1");
+    SummaryMenu->addSeparator();
+    SelectAll1 = SummaryMenu->addAction("Select &All", this, [this] { SelectAll1Click(); });
+    SelectAll1->setObjectName("SelectAll1");
+    Summary->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Summary, &QWidget::customContextMenuRequested, this, [this](const QPoint& At) {
+        SummaryMenuPopup();
+        SummaryMenu->popup(Summary->viewport()->mapToGlobal(At));
+    });
+    AddPage(page);
+}
+
+void TMainForm::BuildCompilePage() {
+    auto* page =
+        new TWizardPage("CompilePage", "Compile", "You are now ready to compile your playlist");
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(WrappedLabel(
+        "Label12",
+        "Compile your playlist and save it using the relevant commands below. Only the media "
+        "files which are checked will be put into the playlist. Selected media files can be "
+        "previewed using the Play command.",
+        page));
+    CompileStatus = new QLabel("Ready to compile.", page);
+    CompileStatus->setObjectName("CompileStatus");
+    CompileStatus->setTextFormat(Qt::PlainText);
+    layout->addWidget(CompileStatus);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(13);
+    Compile = new QPushButton("Compile", page);
+    Compile->setObjectName("Compile");
+    Compile->setFixedSize(75, 25);
+    Compile->setDefault(true);
+    Save = new QPushButton("Save", page);
+    Save->setObjectName("Save");
+    Save->setFixedSize(75, 25);
+    buttons->addWidget(Compile);
+    buttons->addWidget(Save);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(Compile, &QPushButton::clicked, this, [this] { CompileClick(); });
+    connect(Save, &QPushButton::clicked, this, [this] { SaveClick(); });
+
+    Playlist = new TMediaFileCheckList("Playlist", page);
+    Playlist->CaptionLabel()->hide();
+    Playlist->SetPersistent(false);
+    Playlist->setMinimumHeight(150);
+    layout->addWidget(Playlist, 1);
+
+    PlaylistCheckCount = new QLabel(page);
+    PlaylistCheckCount->setObjectName("PlaylistCheckCount");
+    layout->addWidget(PlaylistCheckCount);
+    AddPage(page);
+}

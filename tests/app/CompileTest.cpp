@@ -1,0 +1,307 @@
+// The Compile page from end to end: a real settings file and folder tree, the
+// worker's files in the playlist, the counts line, pause/resume, abort through
+// Back, closing mid-compile, and the saved playlists' exact bytes.
+#include "AppTestSupport.h"
+#include "app/BannerFrame.h"
+#include "app/Main.h"
+#include "engine/Criteria.h"
+#include "panels/MediaFileCheckListFrame.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+namespace {
+
+const QString Finished = "Finished compiling playlist.";
+
+class CompileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    TScriptedDialogs dialogs;
+    TScopedDialogs scoped{dialogs};
+    std::string settingsFile = dir.str() + "/2.ini";
+    std::string music = dir.str() + "/music";
+
+    void WriteSearchSettings() {
+        WizardSettings settings;
+        settings.Folders = {{music, 1}};
+        settings.Filenames = {{"*.mp3", 1}, {"*.txt", 0}};
+        settings.Criteria[FieldTitle] = {{"*", Include}};
+        WriteSettings(settingsFile, settings);
+    }
+    std::unique_ptr<TMainForm> OpenAtCompilePage() {
+        auto form = std::make_unique<TMainForm>(QString::fromStdString(settingsFile));
+        form->show();
+        for (int i = 0; i <= CompilePage; ++i)
+            form->NextButton()->click();
+        EXPECT_EQ(form->PageIndex(), CompilePage);
+        return form;
+    }
+    static bool FinishedCompiling(const TMainForm& Form) {
+        return Form.CompileState() == TCompileState::Idle && Form.CompileStatus->text() == Finished;
+    }
+    static QColor StatusColour(const TMainForm& Form) {
+        return Form.CompileStatus->palette().color(QPalette::WindowText);
+    }
+    static QColor WindowText() { return QApplication::palette().color(QPalette::WindowText); }
+    static std::string CountsLine(int Checked, int Total) {
+        return std::to_string(Checked) + " media files included in playlist / " +
+               std::to_string(Total) + " total media files";
+    }
+};
+
+} // namespace
+
+TEST_F(CompileTest, EndToEndFromSettingsFileToSavedPlaylists) {
+    const std::string one =
+        dir.write("music/a/one.mp3", Id3v1File("One", "Alpha", "First", "2001", 1));
+    const std::string two =
+        dir.write("music/a/sub/two.mp3", Id3v1File("Two", "Beta", "First", "2002", 2));
+    const std::string three =
+        dir.write("music/b/three.mp3", Id3v1File("Three", "Alpha", "Second", "1999", 3));
+    // A name that is not valid UTF-8 reaches the playlist file byte for byte.
+    const std::string latin =
+        dir.write("music/caf\xe9.mp3", Id3v1File("Caf\xe9", "Gamma", "Third", "1987", 4));
+    dir.write("music/b/notes.txt", "not media");
+    WriteSearchSettings();
+
+    auto form = std::make_unique<TMainForm>(QString::fromStdString(settingsFile));
+    form->show();
+    const QStringList headings = {"Folders", "Filenames", "Titles",  "Artists", "Albums",
+                                  "Genres",  "Years",     "Options", "Summary"};
+    for (const QString& heading : headings) {
+        form->NextButton()->click();
+        EXPECT_EQ(form->Banner()->Heading()->text(), heading);
+    }
+    const std::vector<std::string> summary = {
+        "Folders:",
+        "\t" + music,
+        "",
+        "\tSearch for media files in the subfolders of the folders specified",
+        "",
+        "Filenames:",
+        "\t\"*.mp3\"",
+        "\t\"*.txt\"",
+        "",
+        "Titles:",
+        "\tIncluding \"*\"",
+        "",
+        "\tInclusion of titles should take precedence over exclusion",
+        "",
+        "Artists:",
+        "\t<none>",
+        "",
+        "\tInclusion of artists should take precedence over exclusion",
+        "",
+        "Albums:",
+        "\t<none>",
+        "",
+        "\tInclusion of albums should take precedence over exclusion",
+        "",
+        "Genres:",
+        "\t<none>",
+        "",
+        "\tInclusion of genres should take precedence over exclusion",
+        "",
+        "Years:",
+        "\t<none>",
+        "",
+        "\tInclusion of years should take precedence over exclusion",
+        "",
+        "Options:",
+        "\tInclusion of media files in playlist should take precedence over exclusion",
+    };
+    EXPECT_EQ(Lines(form->Summary->toPlainText()), summary);
+    ASSERT_TRUE(form->NextButton()->isEnabled());
+    form->NextButton()->click();
+    EXPECT_EQ(form->Banner()->Heading()->text(), "Compile");
+    EXPECT_EQ(form->Banner()->SubHeading()->text(), "You are now ready to compile your playlist");
+
+    form->Compile->click();
+    EXPECT_EQ(form->Compile->text(), "Stop");
+    ASSERT_TRUE(WaitFor([&] { return FinishedCompiling(*form); }));
+    EXPECT_EQ(form->Compile->text(), "Compile");
+    EXPECT_EQ(StatusColour(*form), WindowText());
+
+    TMediaFileCheckList& list = *form->Playlist;
+    ASSERT_EQ(list.Count(), 4);
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(4, 4));
+    list.ListColumnClick(0); // ascending by path
+    std::vector<std::string> paths;
+    for (const TCheckListEntry& entry : list.Entries())
+        paths.push_back(entry.Caption);
+    EXPECT_EQ(paths, (std::vector<std::string>{one, two, three, latin}));
+    const TCheckListEntry& first = list.Entry(0);
+    EXPECT_EQ(first.Columns[0], "One");
+    EXPECT_EQ(first.Columns[1], "Alpha");
+    EXPECT_EQ(first.Columns[2], "First");
+    EXPECT_EQ(first.Columns[4], "2001");
+    EXPECT_EQ(first.Value, static_cast<std::int32_t>(std::filesystem::file_size(one)));
+    EXPECT_EQ(list.Entry(3).Columns[0], "Caf\xe9");
+    for (int row = 0; row < 4; ++row)
+        EXPECT_TRUE(list.Checked(row));
+
+    list.SetChecked(1, false);
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(3, 4));
+
+    const std::string pls = dir.str() + "/Mix.PLS";
+    const std::string m3u = dir.str() + "/mix.m3u";
+    const std::string bare = dir.str() + "/mix";
+    dialogs.SaveNames = {pls, m3u, bare};
+    for (int i = 0; i < 3; ++i)
+        form->Save->click();
+    ASSERT_EQ(dialogs.SaveRequests.size(), 3u);
+    EXPECT_EQ(dialogs.SaveRequests[0].Title, "Save Playlist");
+    EXPECT_EQ(dialogs.SaveRequests[0].Filter,
+              "M3U playlist (*.m3u);;PLS playlist (*.pls);;All files (*)");
+    EXPECT_EQ(dialogs.SaveRequests[0].DefaultSuffix, "m3u");
+    EXPECT_EQ(dialogs.SaveRequests[0].FilterIndex, 0);
+    EXPECT_EQ(TempDir::read(pls), "[playlist]\r\nVersion=2\r\nNumberOfEntries=3\r\nFile1=" + one +
+                                      "\r\nFile2=" + three + "\r\nFile3=" + latin + "\r\n");
+    const std::string m3uText = "#EXTM3U\r\n" + one + "\r\n" + three + "\r\n" + latin + "\r\n";
+    EXPECT_EQ(TempDir::read(m3u), m3uText);
+    EXPECT_EQ(TempDir::read(bare), m3uText);
+    EXPECT_TRUE(dialogs.Errors.empty());
+}
+
+TEST_F(CompileTest, SaveEdgeCases) {
+    dir.write("music/one.mp3", Id3v1File("One", "Alpha", "First", "2001", 1));
+    WriteSearchSettings();
+    auto form = OpenAtCompilePage();
+    form->Compile->click();
+    ASSERT_TRUE(WaitFor([&] { return FinishedCompiling(*form); }));
+    ASSERT_EQ(form->Playlist->Count(), 1);
+
+    // Cancel writes nothing.
+    form->Save->click();
+    EXPECT_EQ(dialogs.SaveRequests.size(), 1u);
+
+    // A writer's failure shows its message; the list stays.
+    dialogs.SaveNames = {dir.str() + "/no/such/folder/list.m3u"};
+    form->Save->click();
+    ASSERT_EQ(dialogs.Errors.size(), 1u);
+    EXPECT_FALSE(dialogs.Errors[0].isEmpty());
+    EXPECT_EQ(form->Playlist->Count(), 1);
+
+    // No checked entry: a playlist without entries.
+    form->Playlist->SetChecked(0, false);
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(0, 1));
+    dialogs.SaveNames = {dir.str() + "/empty.txt", dir.str() + "/empty.pls"};
+    form->Save->click();
+    form->Save->click();
+    EXPECT_EQ(TempDir::read(dir.str() + "/empty.txt"), "#EXTM3U\r\n");
+    EXPECT_EQ(TempDir::read(dir.str() + "/empty.pls"),
+              "[playlist]\r\nVersion=2\r\nNumberOfEntries=0\r\n");
+}
+
+TEST_F(CompileTest, CompileThatFindsNothingEndsWithAnEmptyList) {
+    std::filesystem::create_directories(music);
+    dir.write("music/readme.txt", "text");
+    WriteSearchSettings();
+    auto form = OpenAtCompilePage();
+    form->Compile->click();
+    ASSERT_TRUE(WaitFor([&] { return FinishedCompiling(*form); }));
+    EXPECT_EQ(form->Playlist->Count(), 0);
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(0, 0));
+    // After a finished compile Back asks nothing.
+    form->BackButton()->click();
+    EXPECT_TRUE(dialogs.Questions.empty());
+    EXPECT_EQ(form->PageIndex(), SummaryPage);
+}
+
+TEST_F(CompileTest, PauseResumeBackAndANewCompileAfterTheAbort) {
+    const int files = 80;
+    for (int i = 0; i < files; ++i)
+        dir.write("music/track" + std::to_string(100 + i) + ".mp3",
+                  Id3v1File("T" + std::to_string(i), "A", "B", "2000", 1));
+    WriteSearchSettings();
+    auto form = OpenAtCompilePage();
+
+    form->Compile->click();
+    ASSERT_TRUE(WaitFor([&] { return form->Playlist->Count() >= 2; }));
+    form->Compile->click();
+    EXPECT_EQ(form->Compile->text(), "Resume");
+    EXPECT_EQ(form->CompileState(), TCompileState::Paused);
+    EXPECT_EQ(StatusColour(*form), QColor(255, 0, 0));
+    const QString pausedStatus = form->CompileStatus->text();
+    EXPECT_TRUE(pausedStatus.startsWith("Searching ")) << pausedStatus.toStdString();
+    const int found = form->Playlist->Count();
+    ASSERT_LT(found, files) << "paused before the end";
+
+    form->Compile->click();
+    EXPECT_EQ(form->Compile->text(), "Stop");
+    EXPECT_EQ(StatusColour(*form), WindowText());
+    form->Compile->click();
+    EXPECT_EQ(form->Compile->text(), "Resume");
+    EXPECT_EQ(form->CompileStatus->text(), pausedStatus) << "pausing keeps the text";
+    const int pausedCount = form->Playlist->Count();
+
+    // No: nothing changes, the compile stays paused.
+    dialogs.Answers = {false};
+    form->BackButton()->click();
+    ASSERT_EQ(dialogs.Questions.size(), 1u);
+    EXPECT_EQ(dialogs.Questions[0], "Are you sure you want to abort the compilation and go back?");
+    EXPECT_EQ(form->PageIndex(), CompilePage);
+    EXPECT_EQ(form->Compile->text(), "Resume");
+    EXPECT_TRUE(form->CompileExists());
+    EXPECT_FALSE(form->CompileRunning());
+    EXPECT_EQ(StatusColour(*form), QColor(255, 0, 0));
+
+    // Yes: aborted at once, back on the Summary page, entries kept.
+    dialogs.Answers = {true};
+    form->BackButton()->click();
+    EXPECT_EQ(form->PageIndex(), SummaryPage);
+    EXPECT_EQ(form->Compile->text(), "Compile");
+    EXPECT_EQ(form->CompileStatus->text(), "Ready to compile.");
+    EXPECT_EQ(StatusColour(*form), WindowText());
+    EXPECT_FALSE(form->CompileExists());
+    EXPECT_EQ(form->Playlist->Count(), pausedCount);
+
+    // A new compile straight away gets only its own files, and the ending
+    // one's late news never reaches the window.
+    form->NextButton()->click();
+    form->Compile->click();
+    ASSERT_TRUE(WaitFor([&] { return FinishedCompiling(*form); }));
+    std::set<std::string> captions;
+    for (const TCheckListEntry& entry : form->Playlist->Entries())
+        captions.insert(entry.Caption);
+    EXPECT_EQ(form->Playlist->Count(), files);
+    EXPECT_EQ(captions.size(), size_t(files));
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(files, files));
+    EXPECT_EQ(form->Compile->text(), "Compile");
+}
+
+TEST_F(CompileTest, ClosingMidCompileEndsCleanlyAndStoresTheSettings) {
+    for (int i = 0; i < 60; ++i)
+        dir.write("music/t" + std::to_string(i) + ".mp3", Id3v1File("T", "A", "B", "2000", 1));
+    WriteSearchSettings();
+    for (bool paused : {false, true}) {
+        std::filesystem::remove(settingsFile);
+        WriteSearchSettings();
+        auto form = OpenAtCompilePage();
+        form->Recurse->setChecked(false);
+        form->Compile->click();
+        ASSERT_TRUE(WaitFor([&] { return form->Playlist->Count() >= 1; }));
+        if (paused)
+            form->Compile->click();
+        ASSERT_TRUE(form->CompileExists());
+        bool closed = false;
+        QObject::connect(form.get(), &TMainForm::FormClosed, [&] { closed = true; });
+        EXPECT_TRUE(form->close());
+        EXPECT_TRUE(closed);
+        form.reset(); // ends the worker; must not hang
+        SettingsStore store(QString::fromStdString(settingsFile));
+        EXPECT_EQ(store.ReadString("Folders", "Recurse", "?"), "0") << paused;
+        EXPECT_EQ(store.ReadString("Folders", "Item 1", "?"), music) << paused;
+    }
+    EXPECT_TRUE(dialogs.Errors.empty());
+}

@@ -1,0 +1,276 @@
+// The main window: start-up state, page texts and navigation, the Order list,
+// the mask help, the add-files filter and the settings across a restart.
+#include "AppTestSupport.h"
+#include "app/BannerFrame.h"
+#include "app/Main.h"
+#include "app/MaskHelp.h"
+#include "panels/CriterionListFrame.h"
+#include "panels/FolderCheckListFrame.h"
+#include "panels/MediaFileCheckListFrame.h"
+#include "panels/YearCriterionListFrame.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+class MainFormTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    TScriptedDialogs dialogs;
+    TScopedDialogs scoped{dialogs};
+    QString settingsFile = QString::fromStdString(dir.str() + "/2.ini");
+
+    std::unique_ptr<TMainForm> MakeForm() { return std::make_unique<TMainForm>(settingsFile); }
+};
+
+QStringList OrderItems(const TMainForm& Form) {
+    QStringList items;
+    for (int i = 0; i < Form.Order->count(); ++i)
+        items << Form.Order->item(i)->text();
+    return items;
+}
+
+void SendMouse(QWidget* Target, QEvent::Type Type, int Row, const QListWidget* List,
+               Qt::MouseButton Button, Qt::MouseButtons Held) {
+    const QPoint at = List->visualItemRect(List->item(Row)).center();
+    QMouseEvent event(Type, at, Target->mapToGlobal(at), Button, Held, Qt::NoModifier);
+    QApplication::sendEvent(Target, &event);
+}
+
+// Presses on From, moves through Path (rows) with the button held, releases.
+void DragOrder(TMainForm& Form, int From, const std::vector<int>& Path,
+               Qt::MouseButton Button = Qt::LeftButton) {
+    QWidget* viewport = Form.Order->viewport();
+    SendMouse(viewport, QEvent::MouseButtonPress, From, Form.Order, Button, Button);
+    for (int row : Path)
+        SendMouse(viewport, QEvent::MouseMove, row, Form.Order, Qt::NoButton, Button);
+    SendMouse(viewport, QEvent::MouseButtonRelease, Path.empty() ? From : Path.back(), Form.Order,
+              Button, Qt::NoButton);
+}
+
+} // namespace
+
+TEST_F(MainFormTest, StartsOnWelcomeWithDefaultsAndNoErrors) {
+    auto form = MakeForm();
+    EXPECT_EQ(form->windowTitle(), "Morvane");
+    EXPECT_FALSE(form->WelcomePagePanel()->isHidden());
+    EXPECT_FALSE(form->BackButton()->isEnabled());
+    EXPECT_TRUE(form->NextButton()->isEnabled());
+    EXPECT_EQ(form->PageCount(), 10);
+
+    EXPECT_TRUE(form->Recurse->isChecked());
+    EXPECT_FALSE(form->ThoroughID3Check->isChecked());
+    EXPECT_FALSE(form->IncludeTaglessFiles->isChecked());
+    for (QComboBox* rule : form->FieldRules)
+        EXPECT_EQ(rule->currentIndex(), 0);
+    EXPECT_EQ(form->OrderRule->currentIndex(), 0);
+    EXPECT_EQ(OrderItems(*form), QStringList({"Title", "Artist", "Album", "Genre", "Year"}));
+    EXPECT_FALSE(form->Order->isEnabled());
+    EXPECT_EQ(form->OrderDragIndex(), -1);
+
+    EXPECT_EQ(form->Compile->text(), "Compile");
+    EXPECT_EQ(form->CompileStatus->text(), "Ready to compile.");
+    EXPECT_EQ(form->PlaylistCheckCount->text(),
+              "0 media files included in playlist / 0 total media files");
+    EXPECT_EQ(form->Filenames->ItemNoun(), "filename mask");
+    EXPECT_EQ(form->Genres->ItemNoun(), "genre mask");
+    EXPECT_EQ(form->Years->ItemNoun(), "year");
+    EXPECT_FALSE(form->Filenames->DragReorder());
+    EXPECT_TRUE(form->Folders->DragReorder());
+    EXPECT_FALSE(form->Playlist->Persistent());
+    EXPECT_TRUE(dialogs.Errors.empty());
+}
+
+TEST_F(MainFormTest, NextVisitsEveryPageWithItsBannerTexts) {
+    auto form = MakeForm();
+    form->IncludeTaglessFiles->setChecked(true);
+    form->Folders->AddEntry(dir.str(), true);
+    form->Filenames->AddEntry("*.mp3", true);
+    const std::vector<std::pair<QString, QString>> banners = {
+        {"Folders", "Select the folders to search for media files in"},
+        {"Filenames", "Select the filenames you want to include in the playlist"},
+        {"Titles", "Select the titles you want to include or exclude"},
+        {"Artists", "Select the artists you want to include or exclude"},
+        {"Albums", "Select the albums you want to include or exclude"},
+        {"Genres", "Select the genres you want to include or exclude"},
+        {"Years", "Select the years you want to include or exclude"},
+        {"Options", "Select the search options"},
+        {"Summary", "Review settings before compilation of playlist"},
+        {"Compile", "You are now ready to compile your playlist"},
+    };
+    for (size_t i = 0; i < banners.size(); ++i) {
+        ASSERT_TRUE(form->NextButton()->isEnabled()) << i;
+        form->NextButton()->click();
+        EXPECT_EQ(form->PageIndex(), int(i));
+        EXPECT_EQ(form->Banner()->Heading()->text(), banners[i].first);
+        EXPECT_EQ(form->Banner()->SubHeading()->text(), banners[i].second);
+        EXPECT_TRUE(form->BackButton()->isEnabled());
+    }
+    EXPECT_FALSE(form->NextButton()->isEnabled()) << "Compile is the last page";
+
+    // All the way back to the welcome panel.
+    for (int i = 0; i < 10; ++i)
+        form->BackButton()->click();
+    EXPECT_FALSE(form->WelcomePagePanel()->isHidden());
+    EXPECT_FALSE(form->BackButton()->isEnabled());
+    EXPECT_TRUE(dialogs.Questions.empty()) << "no compile, no question";
+}
+
+TEST_F(MainFormTest, CriterionPagesCarryTheirFieldWords) {
+    auto form = MakeForm();
+    EXPECT_EQ(form->FieldRules[FieldArtist]->itemText(0),
+              "Inclusion of artists should take precedence over exclusion");
+    EXPECT_EQ(form->FieldRules[FieldYear]->itemText(2),
+              "Precedence should be determined by order of year criteria");
+    EXPECT_EQ(form->FieldRules[FieldTitle]->objectName(), "TitlesRule");
+    const auto* label = form->Page(AlbumsPage)->findChild<QLabel*>("LabelAlbums");
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->text().startsWith("Add, remove, and edit the album masks below. Media "
+                                         "files found with media info will have their albums "
+                                         "matched"));
+    EXPECT_FALSE(label->text().contains("title"));
+    EXPECT_EQ(form->MaskHelpButtons.size(), 6u);
+}
+
+TEST_F(MainFormTest, OrderRuleEnablesOrderAndKeepsItsOrder) {
+    auto form = MakeForm();
+    form->OrderRule->setCurrentIndex(2);
+    EXPECT_TRUE(form->Order->isEnabled());
+    DragOrder(*form, 4, {0});
+    form->OrderRule->setCurrentIndex(1);
+    EXPECT_FALSE(form->Order->isEnabled());
+    EXPECT_EQ(OrderItems(*form), QStringList({"Year", "Artist", "Album", "Genre", "Title"}));
+    form->OrderRule->setCurrentIndex(0);
+    EXPECT_FALSE(form->Order->isEnabled());
+}
+
+TEST_F(MainFormTest, OrderDragSwapsTheDraggedItemWithTheOneUnderThePointer) {
+    auto form = MakeForm();
+    form->OrderRule->setCurrentIndex(2);
+    form->show();
+
+    DragOrder(*form, 4, {3, 2, 1, 0});
+    EXPECT_EQ(OrderItems(*form), QStringList({"Year", "Title", "Artist", "Album", "Genre"}));
+    EXPECT_EQ(form->OrderDragIndex(), -1) << "released";
+    EXPECT_EQ(form->Order->currentRow(), 0) << "the dragged item stays selected";
+
+    // One jump over several items swaps only the two ends.
+    DragOrder(*form, 0, {4});
+    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Title", "Artist", "Album", "Year"}));
+
+    // Down one step at a time moves one place per step.
+    DragOrder(*form, 1, {2, 3});
+    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Artist", "Album", "Title", "Year"}));
+
+    // The right button never reorders.
+    DragOrder(*form, 4, {3, 2}, Qt::RightButton);
+    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Artist", "Album", "Title", "Year"}));
+}
+
+TEST_F(MainFormTest, EveryMaskHelpButtonShowsTheSameWindow) {
+    auto form = MakeForm();
+    form->show();
+    for (QPushButton* button : form->MaskHelpButtons)
+        button->click();
+    const QList<TMaskHelpForm*> windows = form->findChildren<TMaskHelpForm*>();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_EQ(form->MaskHelpForm(), windows.front());
+    EXPECT_TRUE(windows.front()->isVisible());
+    EXPECT_FALSE(windows.front()->isModal());
+    windows.front()->close();
+    EXPECT_FALSE(windows.front()->isVisible());
+    form->MaskHelpButtons[3]->click();
+    EXPECT_TRUE(windows.front()->isVisible());
+    EXPECT_EQ(form->findChildren<TMaskHelpForm*>().size(), 1);
+}
+
+TEST_F(MainFormTest, AddFilesFilterTakesTheCheckedMasksInOrder) {
+    auto form = MakeForm();
+    const QString rest =
+        ";;All media files (*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 "
+        "*.mp2 *.mp3 *.nsa *.ogg *.rmi *.snd *.voc *.wav *.wma *.asf *.avi *.mpeg *.mpg *.mp4 "
+        "*.m2v *.m4a *.nsv *.ogm *.wmv);;Audio files (*.aac *.aif *.aifc *.aiff *.au *.cda *.kar "
+        "*.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg *.rmi *.snd *.voc *.wav *.wma);;Video "
+        "files (*.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv);;All files (*)";
+    form->BuildAddFilesFilter();
+    EXPECT_EQ(form->Playlist->FileFilter(), "User-specified files ()" + rest);
+
+    form->Filenames->AddEntry("*.mp3", true);
+    form->Filenames->AddEntry("*.wav", false);
+    form->Filenames->AddEntry("*.ogg", true);
+    // Arriving at the Compile page rebuilds it.
+    form->IncludeTaglessFiles->setChecked(true);
+    form->Folders->AddEntry(dir.str(), true);
+    for (int i = 0; i < 11; ++i)
+        form->NextClick();
+    ASSERT_EQ(form->PageIndex(), CompilePage);
+    EXPECT_EQ(form->Playlist->FileFilter(), "User-specified files (*.mp3 *.ogg)" + rest);
+}
+
+TEST_F(MainFormTest, SettingsSurviveARestart) {
+    std::filesystem::create_directories(dir.path() / "music" / "a");
+    std::filesystem::create_directories(dir.path() / "music" / "b");
+    const std::string folderA = (dir.path() / "music" / "a").string();
+    const std::string folderB = (dir.path() / "music" / "b").string();
+    {
+        auto form = MakeForm();
+        form->Folders->AddEntry(folderA, true);
+        form->Folders->AddEntry(folderB, false);
+        form->Recurse->setChecked(false);
+        form->Filenames->AddEntry("*.mp3", true);
+        form->Filenames->AddEntry("*.ogg", false);
+        form->ThoroughID3Check->setChecked(true);
+        form->Titles->AddEntryWithState("Intro*", Exclude);
+        form->Years->AddEntryWithState("1999", Ignore);
+        form->FieldRules[FieldArtist]->setCurrentIndex(1);
+        form->FieldRules[FieldYear]->setCurrentIndex(2);
+        form->OrderRule->setCurrentIndex(2);
+        DragOrder(*form, 4, {0});
+        form->IncludeTaglessFiles->setChecked(true);
+    }
+    EXPECT_TRUE(dialogs.Errors.empty());
+    // The list sections were written first, so the options that share them survive.
+    SettingsStore store(settingsFile);
+    EXPECT_EQ(store.ReadString("Folders", "Recurse", "?"), "0");
+    EXPECT_EQ(store.ReadString("Filenames", "Thorough ID3 Check", "?"), "1");
+    EXPECT_EQ(store.ReadString("Artists", "Rule", "?"), "1");
+    EXPECT_EQ(store.ReadString("Options", "Criteria 0", "?"), "Year");
+
+    auto form = MakeForm();
+    ASSERT_EQ(form->Folders->Count(), 2);
+    EXPECT_EQ(form->Folders->Entry(0).Caption, folderA);
+    EXPECT_FALSE(form->Folders->Checked(1));
+    EXPECT_FALSE(form->Recurse->isChecked());
+    ASSERT_EQ(form->Filenames->Count(), 2);
+    EXPECT_FALSE(form->Filenames->Checked(1));
+    EXPECT_TRUE(form->ThoroughID3Check->isChecked());
+    ASSERT_EQ(form->Titles->Count(), 1);
+    EXPECT_EQ(form->Titles->CriterionStateAt(0), Exclude);
+    EXPECT_EQ(form->Years->CriterionStateAt(0), Ignore);
+    EXPECT_EQ(form->FieldRules[FieldTitle]->currentIndex(), 0);
+    EXPECT_EQ(form->FieldRules[FieldArtist]->currentIndex(), 1);
+    EXPECT_EQ(form->FieldRules[FieldYear]->currentIndex(), 2);
+    EXPECT_EQ(form->OrderRule->currentIndex(), 2);
+    EXPECT_TRUE(form->Order->isEnabled());
+    EXPECT_EQ(OrderItems(*form), QStringList({"Year", "Artist", "Album", "Genre", "Title"}));
+    EXPECT_TRUE(form->IncludeTaglessFiles->isChecked());
+}
+
+TEST_F(MainFormTest, ScreenshotModeNeverWritesTheSettingsFile) {
+    {
+        auto form = MakeForm();
+        form->SetStoreOnDestroy(false);
+        form->Filenames->AddEntry("*.mp3", true);
+    }
+    EXPECT_FALSE(std::filesystem::exists(settingsFile.toStdString()));
+}

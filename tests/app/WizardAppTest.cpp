@@ -1,0 +1,85 @@
+// The program's wizard start-up and its screenshot renderer.
+#include "AppTestSupport.h"
+#include "app/AppEntry.h"
+#include "app/HelpFrm.h"
+#include "app/Main.h"
+#include "app/MaskHelp.h"
+#include "panels/MediaFileCheckListFrame.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QImage>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+TMainForm* FindMainForm() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<TMainForm*>(window))
+            return form;
+    return nullptr;
+}
+} // namespace
+
+TEST(RunWizard, StartsWithHiddenHelpWindowsAndEndsWhenClosedMidCompile) {
+    TempDir dir;
+    TScriptedDialogs dialogs;
+    TScopedDialogs scoped(dialogs);
+    for (int i = 0; i < 40; ++i)
+        dir.write("music/t" + std::to_string(i) + ".mp3", Id3v1File("T", "A", "B", "2000", 1));
+    WizardSettings settings;
+    settings.Folders = {{dir.str() + "/music", 1}};
+    settings.Filenames = {{"*.mp3", 1}};
+    settings.Criteria[FieldTitle] = {{"*", 0}};
+    const std::string file = dir.str() + "/2.ini";
+    WriteSettings(file, settings);
+
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        TMainForm* form = FindMainForm();
+        ASSERT_NE(form, nullptr);
+        // Whatever fails below, the window closes so the event loop ends.
+        const std::unique_ptr<TMainForm, void (*)(TMainForm*)> closer(
+            form, [](TMainForm* Form) { Form->close(); });
+        checked = true;
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_FALSE(form->WelcomePagePanel()->isHidden());
+        const QList<THelpForm*> help = form->findChildren<THelpForm*>();
+        EXPECT_EQ(help.size(), 2) << "the help window and the mask help window";
+        for (const THelpForm* window : help)
+            EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(form->findChildren<TMaskHelpForm*>().size(), 1);
+        form->Recurse->setChecked(false);
+        for (int i = 0; i <= CompilePage; ++i)
+            form->NextClick();
+        form->Compile->click();
+        ASSERT_TRUE(WaitFor([&] { return form->Playlist->Count() >= 1; }));
+        EXPECT_TRUE(form->CompileRunning());
+    });
+    EXPECT_EQ(RunWizard(QString::fromStdString(file)), 0);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(FindMainForm(), nullptr) << "the window is gone";
+    SettingsStore store(QString::fromStdString(file));
+    EXPECT_EQ(store.ReadString("Folders", "Recurse", "?"), "0");
+    EXPECT_TRUE(dialogs.Errors.empty());
+}
+
+TEST(RenderScreenshots, WritesEveryPanelAndLeavesTheSettingsAlone) {
+    TempDir dir;
+    const std::string file = dir.str() + "/2.ini";
+    const QString folder = QString::fromStdString(dir.str() + "/shots");
+    ASSERT_EQ(RenderScreenshots(QString::fromStdString(file), folder), 0);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    const QStringList shots = QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(shots.size(), 12) << shots.join(' ').toStdString();
+    EXPECT_EQ(shots.front(), "00-welcome.png");
+    EXPECT_EQ(shots[10], "10-compilepage.png");
+    const QImage welcome(QDir(folder).filePath(shots.front()));
+    EXPECT_GE(welcome.width(), 609);
+    EXPECT_GE(welcome.height(), 507);
+}
