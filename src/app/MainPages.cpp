@@ -304,6 +304,11 @@ void TMainForm::BuildCompilePage() {
     CompileStatus = new QLabel("Ready to compile.", page);
     CompileStatus->setObjectName("CompileStatus");
     CompileStatus->setTextFormat(Qt::PlainText);
+    // One-line labels of a fixed size: their texts change once per folder or
+    // per file, and a label whose size follows its text would lay the whole
+    // window out again each time.
+    const int lineHeight = CompileStatus->fontMetrics().height() + 4;
+    CompileStatus->setFixedSize(ContentWidth, lineHeight);
     layout->addWidget(CompileStatus);
 
     auto* buttons = new QHBoxLayout;
@@ -330,6 +335,8 @@ void TMainForm::BuildCompilePage() {
 
     PlaylistCheckCount = new QLabel(page);
     PlaylistCheckCount->setObjectName("PlaylistCheckCount");
+    PlaylistCheckCount->setTextFormat(Qt::PlainText);
+    PlaylistCheckCount->setFixedSize(ContentWidth, lineHeight);
     layout->addWidget(PlaylistCheckCount);
     AddPage(page);
 }
