@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -325,6 +326,12 @@ void TMainForm::BuildCompilePage() {
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(Compile, &QPushButton::clicked, this, [this] { CompileClick(); });
+    // Compile is the page's default button: Enter anywhere on the page presses it.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(key, page);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, Compile, &QPushButton::click);
+    }
     connect(Save, &QPushButton::clicked, this, [this] { SaveClick(); });
 
     Playlist = new TMediaFileCheckList("Playlist", page);

@@ -226,9 +226,20 @@ TEST_F(CompileTest, PauseResumeBackAndANewCompileAfterTheAbort) {
     WriteSearchSettings();
     auto form = OpenAtCompilePage();
 
+    // "Stop" is pressed while the second file is being handed over, so the
+    // pause does not depend on how fast the worker runs.
+    const QMetaObject::Connection stopper =
+        QObject::connect(form->Playlist, &TCheckList::EntriesChanged, [&] {
+            if (form->Playlist->Count() == 2 && form->CompileState() == TCompileState::Running)
+                form->Compile->click();
+        });
     form->Compile->click();
-    ASSERT_TRUE(WaitFor([&] { return form->Playlist->Count() >= 2; }));
-    form->Compile->click();
+    ASSERT_TRUE(WaitFor([&] { return form->CompileState() == TCompileState::Paused; }));
+    QObject::disconnect(stopper);
+    // Paused: nothing more arrives while the event loop turns.
+    for (int i = 0; i < 50; ++i)
+        QApplication::processEvents();
+    EXPECT_EQ(form->Playlist->Count(), 2);
     EXPECT_EQ(form->Compile->text(), "Resume");
     EXPECT_EQ(form->CompileState(), TCompileState::Paused);
     EXPECT_EQ(StatusColour(*form), QColor(255, 0, 0));
@@ -289,15 +300,21 @@ TEST_F(CompileTest, ClosingMidCompileEndsCleanlyAndStoresTheSettings) {
         WriteSearchSettings();
         auto form = OpenAtCompilePage();
         form->Recurse->setChecked(false);
-        form->Compile->click();
-        ASSERT_TRUE(WaitFor([&] { return form->Playlist->Count() >= 1; }));
-        if (paused)
-            form->Compile->click();
-        ASSERT_TRUE(form->CompileExists());
         bool closed = false;
         QObject::connect(form.get(), &TMainForm::FormClosed, [&] { closed = true; });
-        EXPECT_TRUE(form->close());
-        EXPECT_TRUE(closed);
+        // The window closes (or pauses, then closes) while the first file is
+        // being handed over, so the compile surely still exists then.
+        QObject::connect(form->Playlist, &TCheckList::EntriesChanged, [&] {
+            if (form->Playlist->Count() != 1)
+                return;
+            if (paused)
+                form->Compile->click();
+            EXPECT_TRUE(form->CompileExists());
+            EXPECT_EQ(form->CompileRunning(), !paused);
+            EXPECT_TRUE(form->close());
+        });
+        form->Compile->click();
+        ASSERT_TRUE(WaitFor([&] { return closed; }));
         form.reset(); // ends the worker; must not hang
         SettingsStore store(QString::fromStdString(settingsFile));
         EXPECT_EQ(store.ReadString("Folders", "Recurse", "?"), "0") << paused;

@@ -4,6 +4,7 @@
 #include "app/BannerFrame.h"
 #include "app/Main.h"
 #include "app/MaskHelp.h"
+#include "panels/CheckListView.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/FolderCheckListFrame.h"
 #include "panels/MediaFileCheckListFrame.h"
@@ -15,6 +16,8 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -273,4 +276,51 @@ TEST_F(MainFormTest, ScreenshotModeNeverWritesTheSettingsFile) {
         form->Filenames->AddEntry("*.mp3", true);
     }
     EXPECT_FALSE(std::filesystem::exists(settingsFile.toStdString()));
+}
+
+TEST_F(MainFormTest, StoreErrorsAreShownAndTheWindowStillWorks) {
+    dir.write("2.ini", "[Options]\nRule=2\nthis line is no value\n");
+    {
+        auto form = MakeForm();
+        ASSERT_EQ(dialogs.Errors.size(), 1u);
+        EXPECT_TRUE(dialogs.Errors[0].startsWith("Invalid data type for '"))
+            << dialogs.Errors[0].toStdString();
+        EXPECT_EQ(form->PlaylistCheckCount->text(),
+                  "0 media files included in playlist / 0 total media files");
+        EXPECT_EQ(form->Order->isEnabled(), form->OrderRule->currentIndex() == 2);
+        form->NextClick();
+        EXPECT_EQ(form->PageIndex(), FoldersPage);
+    }
+
+    // A file that cannot be written: the error is shown when the window goes.
+    dialogs.Errors.clear();
+    dir.write("plain-file", "x");
+    settingsFile = QString::fromStdString(dir.str() + "/plain-file/2.ini");
+    {
+        auto form = MakeForm();
+        EXPECT_TRUE(dialogs.Errors.empty());
+    }
+    ASSERT_EQ(dialogs.Errors.size(), 1u);
+    EXPECT_FALSE(dialogs.Errors[0].isEmpty());
+}
+
+TEST_F(MainFormTest, EnterOnTheCompilePagePressesCompile) {
+    auto form = MakeForm();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    for (int i = 0; i <= CompilePage; ++i)
+        form->NextClick();
+    QWidget* list = form->Playlist->View();
+    list->setFocus();
+    int presses = 0;
+    QObject::connect(form->Compile, &QPushButton::clicked, [&] { ++presses; });
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(presses, 1);
+
+    // Not on another page.
+    form->BackClick();
+    form->Summary->setFocus();
+    QTest::keyClick(form->Summary, Qt::Key_Return);
+    EXPECT_EQ(presses, 1);
 }
