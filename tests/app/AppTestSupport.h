@@ -20,6 +20,8 @@
 class TScriptedDialogs : public TDialogs {
 public:
     std::deque<std::string> SaveNames;
+    std::deque<std::string> OpenNames;
+    std::vector<TFileDialogRequest> OpenRequests;
     std::deque<bool> Answers;
     std::vector<QString> Questions;
     std::vector<QString> Errors;
@@ -30,7 +32,14 @@ public:
         return false;
     }
     bool BrowseFolder(QWidget*, const QString&, std::string&) override { return false; }
-    bool OpenFile(TFileDialogRequest&) override { return false; }
+    bool OpenFile(TFileDialogRequest& Request) override {
+        OpenRequests.push_back(Request);
+        if (OpenNames.empty())
+            return false;
+        Request.FileName = OpenNames.front();
+        OpenNames.pop_front();
+        return true;
+    }
     bool SaveFile(TFileDialogRequest& Request) override {
         SaveRequests.push_back(Request);
         if (SaveNames.empty())

@@ -7,6 +7,7 @@
 #include "engine/Criteria.h"
 #include "panels/MediaFileCheckListFrame.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -321,4 +322,33 @@ TEST_F(CompileTest, ClosingMidCompileEndsCleanlyAndStoresTheSettings) {
         EXPECT_EQ(store.ReadString("Folders", "Item 1", "?"), music) << paused;
     }
     EXPECT_TRUE(dialogs.Errors.empty());
+}
+
+TEST_F(CompileTest, FilesAddedByHandGetTheirTagsAndTheCounts) {
+    const std::string tagged = dir.write("by-hand/song.mp3", Id3v1File("Song", "Solo", "", "", 0));
+    const std::string bare = dir.write("by-hand/noise.ogg", std::string(300, 'n'));
+    std::filesystem::create_directories(music);
+    WriteSearchSettings();
+    auto form = OpenAtCompilePage();
+    ASSERT_EQ(form->Playlist->Count(), 0);
+    QAction* add = form->Playlist->Action(TListCommand::Add);
+    ASSERT_NE(add, nullptr);
+
+    dialogs.OpenNames = {tagged, bare};
+    add->trigger();
+    add->trigger();
+    ASSERT_EQ(dialogs.OpenRequests.size(), 2u);
+    EXPECT_TRUE(dialogs.OpenRequests[0].Filter.startsWith("User-specified files (*.mp3);;"));
+    ASSERT_EQ(form->Playlist->Count(), 2);
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(2, 2));
+    EXPECT_EQ(form->Playlist->Entry(0).Caption, tagged);
+    EXPECT_EQ(form->Playlist->Entry(0).Columns[0], "Song");
+    EXPECT_EQ(form->Playlist->Entry(0).Columns[1], "Solo");
+    EXPECT_EQ(form->Playlist->Entry(1).Columns, (std::array<std::string, 6>{}));
+
+    form->Playlist->Action(TListCommand::InvertChecks)->trigger();
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(0, 2));
+    form->Playlist->SetSelectedIndex(0);
+    form->Playlist->Action(TListCommand::Remove)->trigger();
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(0, 1));
 }
