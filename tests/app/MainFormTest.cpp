@@ -129,22 +129,6 @@ TEST_F(MainFormTest, NextVisitsEveryPageWithItsBannerTexts) {
     EXPECT_TRUE(dialogs.Questions.empty()) << "no compile, no question";
 }
 
-TEST_F(MainFormTest, CriterionPagesCarryTheirFieldWords) {
-    auto form = MakeForm();
-    EXPECT_EQ(form->FieldRules[FieldArtist]->itemText(0),
-              "Inclusion of artists should take precedence over exclusion");
-    EXPECT_EQ(form->FieldRules[FieldYear]->itemText(2),
-              "Precedence should be determined by order of year criteria");
-    EXPECT_EQ(form->FieldRules[FieldTitle]->objectName(), "TitlesRule");
-    const auto* label = form->Page(AlbumsPage)->findChild<QLabel*>("LabelAlbums");
-    ASSERT_NE(label, nullptr);
-    EXPECT_TRUE(label->text().startsWith("Add, remove, and edit the album masks below. Media "
-                                         "files found with media info will have their albums "
-                                         "matched"));
-    EXPECT_FALSE(label->text().contains("title"));
-    EXPECT_EQ(form->MaskHelpButtons.size(), 6u);
-}
-
 TEST_F(MainFormTest, OrderRuleEnablesOrderAndKeepsItsOrder) {
     auto form = MakeForm();
     form->OrderRule->setCurrentIndex(2);
