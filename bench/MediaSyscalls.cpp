@@ -1,6 +1,6 @@
 // Counts what ReadMediaInfo asks of the system for one file: run it under
 // strace once with the file and once with "-" (no call) and subtract.
-// Build: g++ -std=c++20 -O2 -I src bench/syscalls_media.cpp <build>/libmorvane_media.a
+// Built as bench_media_syscalls; run it under strace -c -f (see bench/README.md).
 #include "media/MediaUtils.h"
 
 #include <cstdio>
