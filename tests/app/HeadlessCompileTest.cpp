@@ -3,6 +3,7 @@
 
 #include "engine/Criteria.h"
 #include "settings/SettingsStore.h"
+#include "support/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -19,15 +20,7 @@
 namespace {
 
 std::string Id3v2Title(const std::string& Title) {
-    const std::string Data = std::string(1, '\0') + Title;
-    std::string Frame = "TIT2";
-    for (int Shift : {24, 16, 8, 0})
-        Frame += static_cast<char>((Data.size() >> Shift) & 0xFF);
-    Frame += std::string(2, '\0') + Data;
-    std::string Tag("ID3\x03\0\0", 6);
-    for (int Shift : {21, 14, 7, 0})
-        Tag += static_cast<char>((Frame.size() >> Shift) & 0x7F);
-    return Tag + Frame + std::string(64, '\x55');
+    return tagbytes::Tag(3, tagbytes::TextFrame(3, "TIT2", Title)) + std::string(64, '\x55');
 }
 
 struct Outcome {

@@ -1,6 +1,7 @@
 // The compile job's walk and acceptance, on real folder trees.
 #include "engine/CompileJob.h"
 
+#include "support/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,27 +21,14 @@ namespace {
 
 // An ID3v2.3 tag holding a title frame and some audio-like bytes after it.
 std::string Id3v2Title(const std::string& Title) {
-    const std::string Data = std::string(1, '\0') + Title;
-    std::string Frame = "TIT2";
-    for (int Shift : {24, 16, 8, 0})
-        Frame += static_cast<char>((Data.size() >> Shift) & 0xFF);
-    Frame += std::string(2, '\0') + Data;
-    std::string Tag = "ID3";
-    Tag += '\x03';
-    Tag += '\0';
-    Tag += '\0';
-    for (int Shift : {21, 14, 7, 0})
-        Tag += static_cast<char>((Frame.size() >> Shift) & 0x7F);
-    return Tag + Frame + std::string(64, '\x55');
+    return tagbytes::Tag(3, tagbytes::TextFrame(3, "TIT2", Title)) + std::string(64, '\x55');
 }
 
 // Audio-like bytes ending in an ID3v1 tag with a title.
 std::string Id3v1Title(const std::string& Title) {
-    std::string Block(128, '\0');
-    Block.replace(0, 3, "TAG");
-    Block.replace(3, Title.size(), Title);
-    Block[127] = '\xff';
-    return std::string(200, '\x55') + Block;
+    tagbytes::V1 Fields;
+    Fields.Title = Title;
+    return std::string(200, '\x55') + tagbytes::V1Block(Fields);
 }
 
 const std::string NoTag(300, '\x55');

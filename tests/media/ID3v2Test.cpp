@@ -3,7 +3,7 @@
 // that lie about their sizes.
 #include "media/ID3v2.h"
 #include "media/MediaFile.h"
-#include "media/TagBytes.h"
+#include "support/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "media/ID3v1.h"
 #include "media/MediaFile.h"
 #include "media/MediaUtils.h"
-#include "media/TagBytes.h"
+#include "support/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <algorithm>

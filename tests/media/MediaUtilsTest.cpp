@@ -2,7 +2,7 @@
 // when there is no tag, hostile and special files, sizes beyond 2 GiB; and
 // ParseTrackText.
 #include "media/MediaUtils.h"
-#include "media/TagBytes.h"
+#include "support/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <fcntl.h>

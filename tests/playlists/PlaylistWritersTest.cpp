@@ -1,5 +1,6 @@
 // The M3U and PLS writers on real files: exact bytes, replacement, failures.
 #include "playlists/PlaylistWriters.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -44,35 +45,10 @@ mode_t ModeOf(const std::string& Path) {
     return info.st_mode & 07777;
 }
 
-// Runs the writer in a child process whose files may not grow beyond Limit
-// bytes. Unlike permissions, this limit binds root too, so it makes a write
-// fail part way in a container where nothing else would.
+// Runs the writer where files may not grow beyond Limit bytes; its message, if any.
 std::string MessageUnderSizeLimit(Writer Write, const std::string& FileName,
                                   const std::vector<std::string>& Entries, rlim_t Limit) {
-    int channel[2];
-    if (pipe(channel) != 0)
-        return "pipe failed";
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit limit = {Limit, Limit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string message = MessageOf(Write, FileName, Entries);
-        (void)!write(channel[1], message.data(), message.size());
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string message;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(channel[0], buffer, sizeof buffer)) > 0)
-        message.append(buffer, static_cast<size_t>(n));
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    return message;
+    return RunUnderFileSizeLimit(Limit, [&] { return MessageOf(Write, FileName, Entries); });
 }
 
 std::vector<std::string> NumberedEntries(int Count) {

@@ -1,6 +1,7 @@
 // The settings store on real INI files: reading and writing values, the file's
 // location, atomic and lossless saving.
 #include "settings/SettingsStore.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -40,33 +41,9 @@ std::string FlushMessage(SettingsStore& Store) {
     return "";
 }
 
-// Flushes in a child process whose files may not grow beyond Limit bytes (a
-// limit that binds root too) and returns the message of the failure, if any.
+// Flushes where files may not grow beyond Limit bytes; the failure's message, if any.
 std::string FlushMessageUnderSizeLimit(SettingsStore& Store, rlim_t Limit) {
-    int channel[2];
-    if (pipe(channel) != 0)
-        return "pipe failed";
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit limit = {Limit, Limit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string message = FlushMessage(Store);
-        (void)!write(channel[1], message.data(), message.size());
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string message;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(channel[0], buffer, sizeof buffer)) > 0)
-        message.append(buffer, static_cast<size_t>(n));
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    return message;
+    return RunUnderFileSizeLimit(Limit, [&] { return FlushMessage(Store); });
 }
 
 // Sets or unsets an environment variable for one scope.

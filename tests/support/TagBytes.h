@@ -1,4 +1,4 @@
-// Builders of raw tag bytes for the media tests: ID3v1 blocks, ID3v2 headers
+// Builders of raw tag bytes for the tests: ID3v1 blocks, ID3v2 headers
 // and frames of each version.
 #pragma once
 
