@@ -26,7 +26,8 @@ struct TCompileRunState {
     bool Paused = false;
     bool Detached = false; // aborted, replaced or shut down: no more callbacks
     HandOver Pending = HandOver::None;
-    bool Deferred = false; // a hand-over arrived on the UI thread while paused
+    bool Deferred = false;   // a hand-over arrived on the UI thread while paused
+    bool Delivering = false; // the window's callback for Pending is running
     std::string StatusText;
     TFileInfo PendingFile;
     bool SearchCompleted = false;
@@ -150,8 +151,37 @@ void TCompileController::ResumeCompile() {
 void TCompileController::AbortCompile() {
     if (!current_)
         return;
+    DeliverPendingFile(current_);
     DetachRun(*current_);
     current_.reset();
+}
+
+bool TCompileController::HandOverWaiting() const {
+    if (!current_)
+        return false;
+    QMutexLocker Lock(&current_->Mutex);
+    return current_->Pending != TCompileRunState::HandOver::None && !current_->Delivering;
+}
+
+// A file the worker handed over before the abort was found before it, so it
+// still goes into the list. A status under way is dropped: it would only hide
+// the window's "Ready to compile.".
+void TCompileController::DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State) {
+    QMutexLocker Lock(&State->Mutex);
+    if (State->Pending != TCompileRunState::HandOver::File || State->Delivering || State->Detached)
+        return;
+    State->Delivering = true;
+    Lock.unlock();
+    try {
+        if (AddFoundFile)
+            AddFoundFile(State->PendingFile);
+    } catch (...) {
+    }
+    Lock.relock();
+    State->Delivering = false;
+    State->Deferred = false;
+    State->Pending = TCompileRunState::HandOver::None;
+    State->Changed.wakeAll();
 }
 
 bool TCompileController::CompileExists() const {
@@ -175,13 +205,14 @@ void TCompileController::DetachRun(TCompileRunState& State) {
 
 void TCompileController::DeliverHandOver(const std::shared_ptr<TCompileRunState>& State) {
     QMutexLocker Lock(&State->Mutex);
-    if (State->Pending == TCompileRunState::HandOver::None || State->Detached)
+    if (State->Pending == TCompileRunState::HandOver::None || State->Detached || State->Delivering)
         return;
     if (State->Paused) {
         State->Deferred = true; // delivered again on resume
         return;
     }
     const TCompileRunState::HandOver Kind = State->Pending;
+    State->Delivering = true;
     Lock.unlock();
     // The worker waits and leaves StatusText and PendingFile alone meanwhile.
     try {
@@ -195,6 +226,7 @@ void TCompileController::DeliverHandOver(const std::shared_ptr<TCompileRunState>
         // A failing window callback must not leave the worker waiting.
     }
     Lock.relock();
+    State->Delivering = false;
     State->Pending = TCompileRunState::HandOver::None;
     State->Changed.wakeAll();
 }

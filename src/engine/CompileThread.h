@@ -39,7 +39,8 @@ private:
 //   CompileTerminated  the current run has ended (completed, or ended by an
 //                      error); CompileExists() is already false when it is called
 // AbortCompile, and StartCompile while a run exists, detach the run they end:
-// it gets no further callbacks (not even CompileTerminated), and winds down on
+// it gets no further callbacks (not even CompileTerminated; AbortCompile first
+// delivers a found file whose hand-over was already waiting), and winds down on
 // its own while a new run may already be going. Destroying the controller ends
 // every run, paused or waiting on a hand-over, and waits for their threads.
 class TCompileController : public QObject {
@@ -62,6 +63,8 @@ public:
 
     // Threads not yet ended and joined: the current run's and detached ones.
     int ThreadCount() const { return static_cast<int>(threads_.size()); }
+    // A hand-over of the current run waits for the UI thread (for tests).
+    bool HandOverWaiting() const;
 
     std::function<void(const std::string&)> ShowCompileStatus;
     std::function<void(const TFileInfo&)> AddFoundFile;
@@ -74,6 +77,7 @@ private:
     void DeliverHandOver(const std::shared_ptr<TCompileRunState>& State);
     void ThreadFinished(const std::shared_ptr<TCompileRunState>& State);
     void DetachRun(TCompileRunState& State);
+    void DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State);
     void ShutDown();
 
     std::shared_ptr<TCompileRunState> current_;

@@ -5,6 +5,7 @@
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -175,6 +176,33 @@ TEST(CompileController, AbortEndsTheRunWithoutFurtherCallbacks) {
         EXPECT_EQ(R.Terminated, 0) << WhilePaused;
         EXPECT_FALSE(R.Finished()) << WhilePaused;
     }
+}
+
+TEST(CompileController, AbortLetsAFileAlreadyHandedOverIntoTheList) {
+    TempDir Dir;
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    R.OnFile = [&](const TFileInfo&) {
+        if (R.Files != 1)
+            return;
+        // Back confirmed while the worker waits with the second file.
+        QTimer::singleShot(0, [&] {
+            // No event processing here: the waiting hand-over must not be delivered
+            // the usual way before the abort.
+            QDeadlineTimer Deadline(60000);
+            while (!Controller.HandOverWaiting() && !Deadline.hasExpired())
+                QThread::msleep(1);
+            ASSERT_TRUE(Controller.HandOverWaiting());
+            Controller.AbortCompile();
+        });
+    };
+    Controller.StartCompile(TaglessJob(Dir, 40));
+    ASSERT_TRUE(WaitFor([&] { return Controller.ThreadCount() == 0; }));
+    Idle(50);
+    EXPECT_EQ(R.Files, 2);
+    EXPECT_EQ(R.Terminated, 0);
+    EXPECT_FALSE(R.Finished());
 }
 
 TEST(CompileController, MalformedMaskEndsTheRunWithoutFinishing) {
