@@ -163,12 +163,14 @@ bool TCompileController::HandOverWaiting() const {
     return current_->Pending != TCompileRunState::HandOver::None && !current_->Delivering;
 }
 
-// A file the worker handed over before the abort was found before it, so it
-// still goes into the list. A status under way is dropped: it would only hide
-// the window's "Ready to compile.".
+// A file the running worker handed over before the abort was found before it,
+// so it still goes into the list. A status under way is dropped: it would only
+// hide the window's "Ready to compile.". A paused run shows nothing new, so a
+// hand-over it holds back stays held back.
 void TCompileController::DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State) {
     QMutexLocker Lock(&State->Mutex);
-    if (State->Pending != TCompileRunState::HandOver::File || State->Delivering || State->Detached)
+    if (State->Pending != TCompileRunState::HandOver::File || State->Delivering ||
+        State->Detached || State->Paused)
         return;
     State->Delivering = true;
     Lock.unlock();

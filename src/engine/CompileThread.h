@@ -40,7 +40,7 @@ private:
 //                      error); CompileExists() is already false when it is called
 // AbortCompile, and StartCompile while a run exists, detach the run they end:
 // it gets no further callbacks (not even CompileTerminated; AbortCompile first
-// delivers a found file whose hand-over was already waiting), and winds down on
+// delivers a found file whose hand-over was already waiting, unless paused), and winds down on
 // its own while a new run may already be going. Destroying the controller ends
 // every run, paused or waiting on a hand-over, and waits for their threads.
 class TCompileController : public QObject {
