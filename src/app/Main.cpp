@@ -224,7 +224,8 @@ void TMainForm::OrderMouseUp(QMouseEvent*) {
 }
 
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Order && Watched == Order->viewport()) {
+    // A disabled list takes no part in reordering, even with an item left selected.
+    if (Order && Watched == Order->viewport() && Order->isEnabled()) {
         switch (Event->type()) {
         case QEvent::MouseButtonPress: {
             // The list selects the pressed item first, then the drag starts.

@@ -6,6 +6,7 @@
 #include "panels/MediaFileCheckListFrame.h"
 #include "panels/YearCriterionListFrame.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -326,11 +327,18 @@ void TMainForm::BuildCompilePage() {
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(Compile, &QPushButton::clicked, this, [this] { CompileClick(); });
-    // Compile is the page's default button: Enter anywhere on the page presses it.
+    // Compile is the page's default button: Enter anywhere on the page presses
+    // it, except on another push button, which Enter presses instead (Enter on
+    // Save must never start a compile, which empties the list).
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(key, page);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, Compile, &QPushButton::click);
+        connect(shortcut, &QShortcut::activated, Compile, [this] {
+            if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget()))
+                focused->click();
+            else
+                Compile->click();
+        });
     }
     connect(Save, &QPushButton::clicked, this, [this] { SaveClick(); });
 

@@ -162,6 +162,12 @@ TEST_F(MainFormTest, OrderDragSwapsTheDraggedItemWithTheOneUnderThePointer) {
     // The right button never reorders.
     DragOrder(*form, 4, {3, 2}, Qt::RightButton);
     EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Artist", "Album", "Title", "Year"}));
+
+    // Nor does a disabled list, even with an item left selected.
+    form->OrderRule->setCurrentIndex(0);
+    ASSERT_FALSE(form->Order->isEnabled());
+    DragOrder(*form, 4, {3, 2});
+    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Artist", "Album", "Title", "Year"}));
 }
 
 TEST_F(MainFormTest, EveryMaskHelpButtonShowsTheSameWindow) {
@@ -302,9 +308,17 @@ TEST_F(MainFormTest, EnterOnTheCompilePagePressesCompile) {
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(presses, 1);
 
+    // Enter on Save presses Save: a compile would empty the list unsaved.
+    form->Compile->click(); // pause the compile the first press started
+    form->Save->setFocus();
+    const std::size_t saves = dialogs.SaveRequests.size();
+    QTest::keyClick(form->Save, Qt::Key_Return);
+    EXPECT_EQ(presses, 2) << "only the explicit click";
+    EXPECT_EQ(dialogs.SaveRequests.size(), saves + 1);
+
     // Not on another page.
     form->BackClick();
     form->Summary->setFocus();
     QTest::keyClick(form->Summary, Qt::Key_Return);
-    EXPECT_EQ(presses, 1);
+    EXPECT_EQ(presses, 2);
 }
