@@ -196,15 +196,17 @@ void TCheckList::AddListEntries(const std::vector<ListEntry>& Entries) {
     emit EntriesChanged();
 }
 
+// Both may take the selection away without a selection signal, so the
+// derived panels' enabling (Play) is refreshed here as well.
 void TCheckList::RemoveEntry(int Row) {
     model_->Remove(Row);
-    UpdateCommandEnabling();
+    ListChange();
     emit EntriesChanged();
 }
 
 void TCheckList::Clear() {
     model_->Clear();
-    UpdateCommandEnabling();
+    ListChange();
     emit EntriesChanged();
 }
 

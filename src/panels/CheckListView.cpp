@@ -70,6 +70,9 @@ void TCheckListView::mouseReleaseEvent(QMouseEvent* Event) {
 
 void TCheckListView::mouseDoubleClickEvent(QMouseEvent* Event) {
     QTreeView::mouseDoubleClickEvent(Event);
+    // The second press of a double-click arrives only as this event; it is a
+    // press all the same (three quick clicks on a state icon advance it thrice).
+    panel_.ListMouseDown(Event);
     panel_.ListDblClick();
 }
 

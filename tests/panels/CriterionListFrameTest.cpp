@@ -31,6 +31,18 @@ TEST_F(CriterionListFrame, ThreeClicksOnTheStateIconReturnToIncludeWhileCaptionC
     }
     EXPECT_EQ(seen, (std::vector<int>{Exclude, Ignore, Include}));
 
+    // Quick clicks: the second press of a double-click, which arrives only as
+    // a double-click event, counts as a press too.
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, icon.center());
+    QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(icon.center()),
+                       viewport->mapToGlobal(QPointF(icon.center())), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &second);
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, icon.center());
+    EXPECT_EQ(panel.Entry(1).State, Ignore);
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, icon.center());
+    EXPECT_EQ(panel.Entry(1).State, Include);
+
     const QPoint caption(icon.right() + 30, icon.center().y());
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, caption);
     EXPECT_EQ(panel.Entry(1).State, Include);

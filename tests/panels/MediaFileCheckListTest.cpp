@@ -175,6 +175,13 @@ TEST_F(MediaFileCheckList, PlayFollowsTheSelectionAndStopStaysUntilTheLastPrevie
     EXPECT_FALSE(Enabled(TListCommand::Stop));
     EXPECT_EQ(panel.PendingPreviews(), 0);
 
+    // Emptying the list (a compile start) takes the selection and Play with it.
+    ASSERT_GE(panel.SelectedIndex(), 0);
+    panel.Clear();
+    EXPECT_FALSE(Enabled(TListCommand::Play));
+    panel.AddMediaEntry("/m/a.mp3", TMediaInfo{}, true);
+    panel.SetSelectedIndex(0);
+
     // Stop, then the service's notice of that stopped playback: never below zero,
     // so the next preview's end still disables Stop.
     panel.PlayExecute();
