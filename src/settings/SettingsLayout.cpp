@@ -46,9 +46,13 @@ std::vector<ListEntry> LoadStoredEntries(const SettingsStore& Store, const std::
     const int count = Store.ReadInteger(Section, CountName, 0);
     if (count <= 0)
         return entries;
+    // Every entry up to the count loads, stored or not. Only a count far beyond
+    // any list a person keeps, and not backed by the section's values, is
+    // damage: it is cut to the entries present so that it cannot exhaust memory.
+    constexpr size_t PlausibleEntryCount = 100000;
     size_t limit = static_cast<size_t>(count);
     const auto& values = Store.SectionValues(Section);
-    if (limit > values.size())
+    if (limit > PlausibleEntryCount && limit > values.size())
         limit = std::min(limit, HighestEntryNumber(values));
     entries.reserve(limit);
     for (size_t n = 1; n <= limit; ++n) {

@@ -84,9 +84,10 @@ private:
 
 // "Item Count", "Item n", "Item n State" of a check list section. Missing state
 // loads checked (1); a count of 0 or less, or no integer, loads nothing; a
-// missing caption loads empty. Any state other than 0 loads as checked (1). A
-// count larger than the section's number of values (no save writes that) is cut
-// to the highest entry number present, so a damaged count cannot exhaust memory.
+// missing caption loads empty. Any state other than 0 loads as checked (1).
+// Every entry up to the count loads; only a count above 100,000 that the
+// section's values do not back (damage: no save writes that) is cut to the
+// highest entry number present, so it cannot exhaust memory.
 std::vector<ListEntry> LoadCheckListSection(const SettingsStore& Store, const std::string& Section);
 // As above, then each state is read again with default 0 (include); a state
 // outside 0..2 is clamped into that range.

@@ -76,6 +76,14 @@ TEST(SettingsLayout, ListCountsAndMissingValues) {
     EXPECT_TRUE(settings.Criteria[FieldArtist].empty());
     EXPECT_TRUE(settings.Criteria[FieldAlbum].empty());
 
+    // Entries past the last stored one still load, up to the count: in a
+    // criterion list each is an empty include mask.
+    settings = LoadFrom(dir, "[Filenames]\nItem Count=3\nItem 1=*.mp3\n"
+                             "[Artists]\nItem Count=2\n");
+    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "", ""}));
+    EXPECT_EQ(Captions(settings.Criteria[FieldArtist]), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(States(settings.Criteria[FieldArtist]), (std::vector<int>{0, 0})) << "include";
+
     // A count no save could have written is cut to the entries actually present.
     settings = LoadFrom(dir, "[Filenames]\nItem Count=2000000000\nItem 1=*.mp3\nItem 4 State=0\n");
     EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "", "", ""}));
