@@ -172,18 +172,7 @@ void TCompileController::DeliverPendingFile(const std::shared_ptr<TCompileRunSta
     if (State->Pending != TCompileRunState::HandOver::File || State->Delivering ||
         State->Detached || State->Paused)
         return;
-    State->Delivering = true;
-    Lock.unlock();
-    try {
-        if (AddFoundFile)
-            AddFoundFile(State->PendingFile);
-    } catch (...) {
-    }
-    Lock.relock();
-    State->Delivering = false;
-    State->Deferred = false;
-    State->Pending = TCompileRunState::HandOver::None;
-    State->Changed.wakeAll();
+    CompleteHandOver(*State, Lock);
 }
 
 bool TCompileController::CompileExists() const {
@@ -213,24 +202,31 @@ void TCompileController::DeliverHandOver(const std::shared_ptr<TCompileRunState>
         State->Deferred = true; // delivered again on resume
         return;
     }
-    const TCompileRunState::HandOver Kind = State->Pending;
-    State->Delivering = true;
+    CompleteHandOver(*State, Lock);
+}
+
+// Runs the window's callback for the pending hand-over, then releases the
+// worker. Lock holds State.Mutex on entry and on return, not during the call.
+void TCompileController::CompleteHandOver(TCompileRunState& State, QMutexLocker<QMutex>& Lock) {
+    const TCompileRunState::HandOver Kind = State.Pending;
+    State.Delivering = true;
     Lock.unlock();
     // The worker waits and leaves StatusText and PendingFile alone meanwhile.
     try {
         if (Kind == TCompileRunState::HandOver::Status) {
             if (ShowCompileStatus)
-                ShowCompileStatus(State->StatusText);
+                ShowCompileStatus(State.StatusText);
         } else if (AddFoundFile) {
-            AddFoundFile(State->PendingFile);
+            AddFoundFile(State.PendingFile);
         }
     } catch (...) {
         // A failing window callback must not leave the worker waiting.
     }
     Lock.relock();
-    State->Delivering = false;
-    State->Pending = TCompileRunState::HandOver::None;
-    State->Changed.wakeAll();
+    State.Delivering = false;
+    State.Deferred = false;
+    State.Pending = TCompileRunState::HandOver::None;
+    State.Changed.wakeAll();
 }
 
 void TCompileController::ThreadFinished(const std::shared_ptr<TCompileRunState>& State) {

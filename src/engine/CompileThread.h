@@ -4,6 +4,7 @@
 
 #include "engine/CompileJob.h"
 
+#include <QMutexLocker>
 #include <QObject>
 #include <QThread>
 
@@ -78,6 +79,7 @@ private:
     void ThreadFinished(const std::shared_ptr<TCompileRunState>& State);
     void DetachRun(TCompileRunState& State);
     void DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State);
+    void CompleteHandOver(TCompileRunState& State, QMutexLocker<QMutex>& Lock);
     void ShutDown();
 
     std::shared_ptr<TCompileRunState> current_;
