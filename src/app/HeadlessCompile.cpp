@@ -64,11 +64,21 @@ int RunHeadlessCompile(const QString& SettingsFile, const std::string& PlaylistF
             return 1;
         }
         PrintLine(FinishedCompilingMessage);
-
-        if (IsPlsFileName(PlaylistFile))
-            WritePLSPlaylist(PlaylistFile, Found);
-        else
-            WriteM3UPlaylist(PlaylistFile, Found);
+        // What the walk had to leave out is said once, whether or not the write succeeds.
+        const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
+        try {
+            if (IsPlsFileName(PlaylistFile))
+                WritePLSPlaylist(PlaylistFile, Found);
+            else
+                WriteM3UPlaylist(PlaylistFile, Found);
+        } catch (const std::exception& Error) {
+            PrintLine(Error.what());
+            if (!Unreadable.empty())
+                PrintLine(Unreadable);
+            return 1;
+        }
+        if (!Unreadable.empty())
+            PrintLine(Unreadable);
         return 0;
     } catch (const std::exception& Error) {
         PrintLine(Error.what());

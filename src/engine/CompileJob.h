@@ -46,10 +46,25 @@ extern const char* const FinishedCompilingMessage; // "Finished compiling playli
 
 enum class SearchOutcome { Completed, Aborted, Failed };
 
+// Folders that a walk meant to list but could not (no permission, no
+// descriptor left, a read error): the walk goes on without them.
+struct UnreadableFolders {
+    static constexpr std::size_t KeptPaths = 3;
+    std::size_t Count = 0;
+    std::vector<std::string> FirstPaths; // the first KeptPaths, in walk order
+    void Note(const std::string& Path);
+};
+
 struct SearchResult {
     SearchOutcome Outcome = SearchOutcome::Completed;
     std::string ErrorMessage; // the malformed mask's message when Failed
+    UnreadableFolders Unreadable;
 };
+
+// "Finished compiling playlist.", followed by how many folders could not be read.
+std::string FinishedStatus(const SearchResult& Result);
+// The one line that names them: "2 folders could not be read: /a, /b"; empty when none.
+std::string UnreadableFoldersSummary(const UnreadableFolders& Unreadable);
 
 // Walks every folder of the job, as the worker does. Never throws.
 SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks);
@@ -64,17 +79,22 @@ struct TFolderEntry {
     std::size_t NameOffset;  // where the name starts in Path
     int FolderFd;            // the listed folder, for *at() calls on the name
     unsigned char Type;      // DT_REG, DT_DIR, DT_FIFO...; links and DT_UNKNOWN resolved
+                             // (a broken or looping link stays DT_LNK)
     std::int64_t Size;       // -1 until something asked the file system
-    bool IsFolder() const;
 };
 
-// Lists Folder with readdir, in the listing's order, and calls Step for every
-// entry but "." and ".."; with Recurse, descends into each subfolder (links
-// included) right after its Step, depth first, never into a folder already on
-// the current path. A folder that cannot be listed yields nothing. Exceptions
-// from Step unwind the walk.
+// Lists Folder and calls Step for every entry but "." and "..", in the
+// listing's order; with Recurse, descends into each subfolder (links included)
+// right after its Step, depth first. Within one call no folder (device and
+// inode) is walked twice, so links can neither loop nor fan out, and no
+// subfolder on a kernel pseudo file system (proc, sysfs, devtmpfs, cgroup...)
+// is entered. Depth is bounded only by the file system: a fixed number of
+// descriptors stays open however deep the tree. A missing Folder yields
+// nothing; any other folder that cannot be listed is noted in Unreadable.
+// Exceptions from Step unwind the walk.
 void WalkFolder(const std::string& Folder, bool Recurse,
-                const std::function<void(TFolderEntry&)>& Step);
+                const std::function<void(TFolderEntry&)>& Step,
+                UnreadableFolders* Unreadable = nullptr);
 
 // "Searching " + the folder part of Path + "...": up to the last delimiter,
 // without trailing delimiters ("/" for an entry of the root).

@@ -101,7 +101,7 @@ void TCompileThread::run() {
         const SearchResult Result = RunSearch(State->Job, Hooks);
         State->SearchCompleted = Result.Outcome == SearchOutcome::Completed;
         if (State->SearchCompleted)
-            ShowStatus(FinishedCompilingMessage);
+            ShowStatus(FinishedStatus(Result));
     } catch (...) {
         // Errors end the run without a message.
     }

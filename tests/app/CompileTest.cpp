@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -217,6 +220,48 @@ TEST_F(CompileTest, CompileThatFindsNothingEndsWithAnEmptyList) {
     form->BackButton()->click();
     EXPECT_TRUE(dialogs.Questions.empty());
     EXPECT_EQ(form->PageIndex(), SummaryPage);
+}
+
+// Root reads every folder: the worker then runs with the file-system identity
+// of an ordinary user, which a new thread takes over from the one starting it.
+class TOrdinaryFileAccess {
+public:
+    TOrdinaryFileAccess() : root_(geteuid() == 0) {
+        if (root_) {
+            syscall(SYS_setfsgid, 65534);
+            syscall(SYS_setfsuid, 65534);
+        }
+    }
+    ~TOrdinaryFileAccess() {
+        if (root_) {
+            syscall(SYS_setfsuid, 0);
+            syscall(SYS_setfsgid, 0);
+        }
+    }
+
+private:
+    bool root_;
+};
+
+TEST_F(CompileTest, UnreadableFoldersAreCountedAfterFinishedWithoutAMessageBox) {
+    dir.write("music/locked/a.mp3", Id3v1File("A", "X", "Y", "2001", 1));
+    dir.write("music/open/b.mp3", Id3v1File("B", "X", "Y", "2001", 2));
+    namespace fs = std::filesystem;
+    for (const fs::path& Open : {dir.path(), fs::path(music), fs::path(music) / "open"})
+        fs::permissions(Open,
+                        fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(music + "/open/b.mp3", fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(music + "/locked", fs::perms::none);
+    WriteSearchSettings();
+    auto form = OpenAtCompilePage();
+    {
+        TOrdinaryFileAccess Ordinary;
+        form->Compile->click();
+        ASSERT_TRUE(WaitFor([&] { return form->CompileState() == TCompileState::Idle; }));
+    }
+    EXPECT_EQ(form->CompileStatus->text(), Finished + " 1 folder could not be read.");
+    EXPECT_EQ(form->Playlist->Count(), 1);
+    EXPECT_TRUE(dialogs.Errors.empty());
 }
 
 TEST_F(CompileTest, PauseResumeBackAndANewCompileAfterTheAbort) {

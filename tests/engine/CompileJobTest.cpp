@@ -1,17 +1,22 @@
 // The compile job's walk and acceptance, on real folder trees.
 #include "engine/CompileJob.h"
 
+#include "support/DeepTree.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -126,18 +131,24 @@ TEST(CompileJobWalk, MissingFolderIsSkippedSilently) {
     EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
     EXPECT_EQ(R.Paths(), std::vector<std::string>{A});
     EXPECT_EQ(R.Statuses, std::vector<std::string>{"Searching " + Dir.str() + "..."});
+    // A folder that is not there is no loss: nothing to report.
+    EXPECT_EQ(R.Result.Unreadable.Count, 0u);
+    EXPECT_EQ(FinishedStatus(R.Result), "Finished compiling playlist.");
 }
 
-TEST(CompileJobWalk, UnreadableFolderIsSkippedSilently) {
+TEST(CompileJobWalk, UnreadableFolderIsCountedAndTheWalkGoesOn) {
     TempDir Dir;
     Dir.write("locked/a.mp3", Id3v2Title("A"));
     const std::string B = Dir.write("open/b.mp3", Id3v2Title("B"));
-    fs::permissions(Dir.path() / "locked", fs::perms::none);
+    const std::string Locked = (Dir.path() / "locked").string();
+    fs::permissions(Locked, fs::perms::none);
     const CompileJob Job = JobFor({Dir.str()}, {"*.mp3"});
     if (geteuid() != 0) {
         SearchRecord R = Search(Job);
         EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
         EXPECT_EQ(R.Paths(), std::vector<std::string>{B});
+        EXPECT_EQ(R.Result.Unreadable.Count, 1u);
+        EXPECT_EQ(R.Result.Unreadable.FirstPaths, std::vector<std::string>{Locked});
         return;
     }
     // Root lists any folder: search in a child that has given up root for an
@@ -156,7 +167,9 @@ TEST(CompileJobWalk, UnreadableFolderIsSkippedSilently) {
             (Info.FileName == B ? Found : Other) = true;
         };
         const SearchResult Result = RunSearch(Job, Hooks);
-        _exit(Result.Outcome == SearchOutcome::Completed && Found && !Other ? 0 : 1);
+        const bool Counted = Result.Unreadable.Count == 1 &&
+                             Result.Unreadable.FirstPaths == std::vector<std::string>{Locked};
+        _exit(Result.Outcome == SearchOutcome::Completed && Found && !Other && Counted ? 0 : 1);
     }
     int Status = 0;
     ASSERT_EQ(waitpid(Child, &Status, 0), Child);
@@ -181,19 +194,140 @@ TEST(CompileJobWalk, LinksToFoldersAreFollowedButLoopsAreNot) {
     EXPECT_EQ(R.SortedPaths(), Sorted({A, Dir.str() + "/music/linked/c.mp3"}));
 }
 
-TEST(CompileJobWalk, SpecialFilesNeverBlockAndAreNotReadForTags) {
+TEST(CompileJobWalk, OnlyRegularFilesAfterLinksBecomeEntries) {
     TempDir Dir;
     ASSERT_EQ(mkfifo((Dir.path() / "x.mp3").c_str(), 0644), 0);
     ASSERT_EQ(mkfifo((Dir.path() / "y.wav").c_str(), 0644), 0);
+    const int Socket = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un Address{};
+    Address.sun_family = AF_UNIX;
+    const std::string SocketPath = (Dir.path() / "s.wav").string();
+    ASSERT_LT(SocketPath.size(), sizeof Address.sun_path);
+    std::memcpy(Address.sun_path, SocketPath.c_str(), SocketPath.size() + 1);
+    ASSERT_EQ(bind(Socket, reinterpret_cast<sockaddr*>(&Address), sizeof Address), 0);
     const std::string A = Dir.write("a.mp3", Id3v2Title("A"));
-    CompileJob Job = JobFor({Dir.str()}, {"*"});
-    Job.ThoroughID3Check = true;
+    const std::string Plain = Dir.write("plain.wav", NoTag);
+    fs::create_symlink(Dir.path() / "nowhere.wav", Dir.path() / "broken.wav");
+    fs::create_symlink(Dir.path() / "loop2.wav", Dir.path() / "loop1.wav");
+    fs::create_symlink(Dir.path() / "loop1.wav", Dir.path() / "loop2.wav");
+    fs::create_symlink("/dev/null", Dir.path() / "device.wav");
+    fs::create_symlink(Dir.path() / "x.mp3", Dir.path() / "tofifo.wav");
+    fs::create_symlink(Plain, Dir.path() / "tofile.wav");
+    for (bool Thorough : {false, true}) {
+        CompileJob Job = JobFor({Dir.str()}, {"*"});
+        Job.ThoroughID3Check = Thorough;
+        Job.IncludeTaglessFiles = true;
+        SearchRecord R = Search(Job);
+        EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
+        // FIFOs are never opened, so none blocks the walk; a link to a file is that file.
+        EXPECT_EQ(R.SortedPaths(), Sorted({A, Plain, Dir.str() + "/tofile.wav"}));
+    }
+    close(Socket);
+}
+
+TEST(CompileJobWalk, LinksNeitherLoopNorFanOutAndKernelFileSystemsStayClosed) {
+    TempDir Dir;
+    // Twenty levels, each with two links to the next: a million paths to one file.
+    const int Levels = 20;
+    for (int Level = 0; Level <= Levels; ++Level)
+        fs::create_directory(Dir.path() / ("level" + std::to_string(Level)));
+    for (int Level = 0; Level < Levels; ++Level)
+        for (const char* Link : {"a", "b"})
+            fs::create_directory_symlink(Dir.path() / ("level" + std::to_string(Level + 1)),
+                                         Dir.path() / ("level" + std::to_string(Level)) / Link);
+    Dir.write("level20/song.mp3", Id3v2Title("Once"));
+    SearchRecord FanOut = Search(JobFor({(Dir.path() / "level0").string()}, {"*.mp3"}));
+    EXPECT_EQ(FanOut.Result.Outcome, SearchOutcome::Completed);
+    ASSERT_EQ(FanOut.Found.size(), 1u);
+    EXPECT_TRUE(FanOut.Found[0].FileName.ends_with("/song.mp3"));
+    // Each search folder is a walk of its own: the second finds the file again.
+    SearchRecord Twice = Search(
+        JobFor({(Dir.path() / "level0").string(), (Dir.path() / "level19").string()}, {"*.mp3"}));
+    EXPECT_EQ(Twice.Found.size(), 2u);
+
+    // /proc and /sys, through links or as the search folder itself: only the
+    // search folder's own files are listed, no subfolder of them is entered.
+    TempDir Links;
+    const std::string File = Links.write("file.wav", "x");
+    fs::create_directory_symlink("/proc", Links.path() / "proc");
+    fs::create_directory_symlink("/sys", Links.path() / "sys");
+    CompileJob Job = JobFor({Links.str()}, {"*"});
     Job.IncludeTaglessFiles = true;
-    SearchRecord R = Search(Job);
-    EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
-    // The .mp3 FIFO has no tag, so it is never taken; the other one is a
-    // tagless file like any other.
-    EXPECT_EQ(R.SortedPaths(), Sorted({A, Dir.str() + "/y.wav"}));
+    EXPECT_EQ(Search(Job).Paths(), std::vector<std::string>{File});
+    for (const std::string Kernel : {"/proc", "/sys"}) {
+        Job.Folders = {Kernel};
+        SearchRecord R = Search(Job);
+        EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
+        for (const std::string& Path : R.Paths())
+            EXPECT_EQ(Path.find('/', Kernel.size() + 1), std::string::npos) << Path;
+    }
+}
+
+TEST(CompileJobWalk, DeepTreesAreWalkedToTheBottomWithFewDescriptors) {
+    TempDir Dir;
+    const std::string Outside = Dir.write("outside/first.wav", "x");
+    Dir.write("outside/inner/in.wav", "x");
+    Dir.write("outside/last.wav", "x");
+    const int Levels = 3000;
+    // Every tenth level holds files beside its subfolder (some listed after it,
+    // so the walk must come back to the level), every 500th a link out of the tree.
+    std::size_t Expected = 3; // the outside folder is walked once however often it is linked
+    MakeDeepTree(Dir.str(), Levels, "d", [&](int Fd, int Level) {
+        if (Level % 10 == 0 || Level == Levels)
+            for (const char* Name : {"1.wav", "2.wav", "3.wav", "4.wav"}) {
+                close(openat(Fd, Name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+                ++Expected;
+            }
+        if (Level % 500 == 0)
+            symlinkat((Dir.path() / "outside").c_str(), Fd, "link");
+    });
+    CompileJob Job = JobFor({(Dir.path() / "d").string()}, {"*.wav"});
+    Job.IncludeTaglessFiles = true;
+    // A child with few descriptors allowed: one per level would run out at once.
+    const pid_t Child = fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+        const rlimit Limit{32, 32};
+        setrlimit(RLIMIT_NOFILE, &Limit);
+        std::size_t Found = 0;
+        bool Bottom = false;
+        SearchHooks Hooks;
+        Hooks.FoundFile = [&](const TFileInfo& Info) {
+            ++Found;
+            Bottom = Bottom || Info.FileName.size() > std::size_t(Levels) * 2;
+        };
+        const SearchResult Result = RunSearch(Job, Hooks);
+        _exit(Result.Outcome != SearchOutcome::Completed ? 1
+              : Result.Unreadable.Count != 0             ? 2
+              : Found != Expected                        ? 3
+              : !Bottom                                  ? 4
+                                                         : 0);
+    }
+    int Status = 0;
+    ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+    RemoveDeepTree(Dir.str(), "d");
+    ASSERT_TRUE(WIFEXITED(Status));
+    EXPECT_EQ(WEXITSTATUS(Status), 0) << "1 not completed, 2 folders unread, 3 files missed, "
+                                         "4 bottom not reached";
+    (void)Outside;
+}
+
+TEST(CompileJobWalk, UnreadableSummaryNamesTheFirstFewFoldersOnOneLine) {
+    UnreadableFolders None;
+    EXPECT_EQ(UnreadableFoldersSummary(None), "");
+    UnreadableFolders One;
+    One.Note("/music/locked");
+    EXPECT_EQ(UnreadableFoldersSummary(One), "1 folder could not be read: /music/locked");
+    SearchResult Result;
+    Result.Unreadable = One;
+    EXPECT_EQ(FinishedStatus(Result), "Finished compiling playlist. 1 folder could not be read.");
+    // A name with a line break stays on the one line; only the first three are named.
+    UnreadableFolders Many;
+    for (const char* Path : {"/a", "/new\nline\x01", "/caf\xc3\xa9", "/d", "/e"})
+        Many.Note(Path);
+    EXPECT_EQ(Many.Count, 5u);
+    EXPECT_EQ(UnreadableFoldersSummary(Many),
+              "5 folders could not be read: /a, /new\\x0Aline\\x01, /caf\xc3\xa9, ...");
 }
 
 TEST(CompileJobWalk, NonUtf8NamesReachTheResultUnchanged) {
