@@ -2,6 +2,7 @@
 #include "media/ID3v1.h"
 
 #include "media/MediaFile.h"
+#include "media/TagDecoder.h"
 
 #include <cstring>
 
@@ -50,12 +51,15 @@ const std::array<std::string_view, 148> GenreNames = {
 
 namespace {
 
-// A fixed-width field without the bytes of value 32 or less at its end; bytes
-// inside it, NUL included, stay.
-std::string FieldText(const unsigned char* Field, std::size_t Width) {
-    while (Width > 0 && Field[Width - 1] <= 32)
-        --Width;
-    return std::string(reinterpret_cast<const char*>(Field), Width);
+// A fixed-width field up to its first NUL, read in the code page, without the
+// characters U+0000 to U+0020 at either end.
+std::string FieldText(const unsigned char* Field, std::size_t Width, TTagDecoder& Decoder) {
+    const auto* Nul = static_cast<const unsigned char*>(std::memchr(Field, 0, Width));
+    const std::string_view Bytes(reinterpret_cast<const char*>(Field),
+                                 Nul ? static_cast<std::size_t>(Nul - Field) : Width);
+    std::string Text;
+    Decoder.AppendCodePage(Text, TrimText(Bytes));
+    return std::string(TrimText(Text));
 }
 
 } // namespace
@@ -73,20 +77,24 @@ void TID3v1::Clear() {
 }
 
 bool TID3v1::LoadFromFile(const std::string& FileName) {
-    TMediaFile file(FileName);
-    return LoadFromMediaFile(file);
+    return LoadFromFile(FileName, DefaultTagDecoder());
 }
 
-bool TID3v1::LoadFromMediaFile(TMediaFile& File) {
+bool TID3v1::LoadFromFile(const std::string& FileName, TTagDecoder& Decoder) {
+    TMediaFile file(FileName);
+    return LoadFromMediaFile(file, Decoder);
+}
+
+bool TID3v1::LoadFromMediaFile(TMediaFile& File, TTagDecoder& Decoder) {
     Clear();
     const unsigned char* block = File.Bytes(File.Size() - BlockSize, BlockSize);
     if (!block)
         return false;
-    LoadFromBlock(block);
+    LoadFromBlock(block, Decoder);
     return true;
 }
 
-void TID3v1::LoadFromBlock(const unsigned char* Block) {
+void TID3v1::LoadFromBlock(const unsigned char* Block, TTagDecoder& Decoder) {
     Clear();
     if (std::memcmp(Block, "TAG", 3) != 0)
         return;
@@ -95,15 +103,15 @@ void TID3v1::LoadFromBlock(const unsigned char* Block) {
     const unsigned char track = Block[126];
     const bool v11 = (separator == 0 && track != 0) || (separator == 32 && track != 32);
     TagVersion = v11 ? 2 : 1;
-    Title = FieldText(Block + 3, 30);
-    Artist = FieldText(Block + 33, 30);
-    Album = FieldText(Block + 63, 30);
-    Year = FieldText(Block + 93, 4);
+    Title = FieldText(Block + 3, 30, Decoder);
+    Artist = FieldText(Block + 33, 30, Decoder);
+    Album = FieldText(Block + 63, 30, Decoder);
+    Year = FieldText(Block + 93, 4, Decoder);
     if (v11) {
-        Comment = FieldText(Block + 97, 28);
+        Comment = FieldText(Block + 97, 28, Decoder);
         TrackNumber = track;
     } else {
-        Comment = FieldText(Block + 97, 30);
+        Comment = FieldText(Block + 97, 30, Decoder);
     }
     GenreIndex = Block[127];
 }

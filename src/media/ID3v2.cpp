@@ -1,7 +1,10 @@
 // The ID3v2 tag reader (see ID3v2.h).
 #include "media/ID3v2.h"
 
+#include "media/ID3v1.h"
 #include "media/MediaFile.h"
+#include "media/TagDecoder.h"
+#include "media/Utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -56,39 +59,195 @@ std::uint32_t BigEndian24(const unsigned char* b) {
            b[2];
 }
 
-std::string_view Trim(std::string_view Text) {
-    std::size_t begin = 0, end = Text.size();
-    while (begin < end && static_cast<unsigned char>(Text[begin]) <= 32)
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(Text[end - 1]) <= 32)
-        --end;
-    return Text.substr(begin, end - begin);
+// UTF-16 code units appended as UTF-8. A byte-order mark at the start of a
+// value sets the byte order (ID3v2.4 gives each value its own) when Marked;
+// an odd last byte or a lone high surrogate at the end is a cut character.
+void AppendUtf16(std::string& Out, std::string_view Bytes, bool BigEndian, bool Marked) {
+    bool ValueStart = true;
+    char32_t High = 0;
+    for (std::size_t I = 0; I + 1 < Bytes.size(); I += 2) {
+        const auto B0 = static_cast<unsigned char>(Bytes[I]);
+        const auto B1 = static_cast<unsigned char>(Bytes[I + 1]);
+        const char32_t Unit = BigEndian ? (B0 << 8 | B1) : (B1 << 8 | B0);
+        if (ValueStart && (Unit == 0xFEFF || (Marked && Unit == 0xFFFE))) {
+            BigEndian = Unit == 0xFFFE ? !BigEndian : BigEndian;
+            ValueStart = false;
+            continue;
+        }
+        ValueStart = Unit == 0;
+        if (High != 0) {
+            const bool Low = Unit >= 0xDC00 && Unit <= 0xDFFF;
+            AppendUtf8(Out, Low ? 0x10000 + ((High - 0xD800) << 10) + (Unit - 0xDC00) : 0xFFFD);
+            High = 0;
+            if (Low)
+                continue;
+        }
+        if (Unit >= 0xD800 && Unit <= 0xDBFF)
+            High = Unit;
+        else
+            AppendUtf8(Out, Unit >= 0xDC00 && Unit <= 0xDFFF ? 0xFFFD : Unit);
+    }
 }
 
-// The text behind a frame's Skip leading bytes and the NUL-ended description
-// that follows them, trimmed.
-std::string_view AfterDescription(std::string_view Slot, std::size_t Skip) {
-    std::string_view rest = Slot.size() > Skip ? Slot.substr(Skip) : std::string_view();
-    std::size_t nul = rest.find('\0');
-    if (nul != std::string_view::npos)
-        rest.remove_prefix(nul + 1);
-    return Trim(rest);
+// Text in one of the four encodings an ID3v2 frame declares, as UTF-8 with
+// its NUL characters kept (they end a text or separate values).
+std::string DecodePayload(unsigned char Encoding, std::string_view Payload, bool Cut,
+                          TTagDecoder& Decoder) {
+    std::string Out;
+    switch (Encoding) {
+    case 1:
+        AppendUtf16(Out, Payload, false, true);
+        break;
+    case 2:
+        AppendUtf16(Out, Payload, true, false);
+        break;
+    case 3:
+        Decoder.AppendUtf8OrCodePage(Out, Payload, Cut);
+        break;
+    default:
+        Decoder.AppendCodePage(Out, Payload);
+        break;
+    }
+    return Out;
 }
 
-// A slot's text trimmed. Its NUL fill would be trimmed away in any case, so
-// only the bytes that came from the frame are looked at.
-std::string_view TrimmedSlot(const TagInfo& Info, Slot Index) {
-    return Trim(Info.Slot(Index).substr(0, Info.DataLength[Index]));
+// The bytes that came from a slot's frame (the NUL fill left out).
+std::string_view SlotData(const TagInfo& Info, Slot Index) {
+    return Info.Slot(Index).substr(0, Info.DataLength[Index]);
 }
 
-std::string FirstOrFallback(const TagInfo& Info, Slot First, Slot Fallback) {
-    std::string_view text = TrimmedSlot(Info, First);
-    if (text.empty())
-        text = TrimmedSlot(Info, Fallback);
-    return std::string(text);
+// A text frame decoded by its encoding byte; a first byte that is no encoding
+// starts text in the code page.
+std::string DecodeFrame(const TagInfo& Info, Slot Index, TTagDecoder& Decoder) {
+    const std::string_view Data = SlotData(Info, Index);
+    if (Data.empty())
+        return {};
+    const auto Encoding = static_cast<unsigned char>(Data[0]);
+    if (Encoding > 3)
+        return DecodePayload(0, Data, Info.Cut[Index], Decoder);
+    return DecodePayload(Encoding, Data.substr(1), Info.Cut[Index], Decoder);
+}
+
+// A decoded frame's text: up to its first NUL, or with AllValues (ID3v2.4)
+// each NUL-separated value, trimmed, through Each and joined by "; ".
+template <class Transform>
+std::string FrameValues(std::string_view Decoded, bool AllValues, Transform&& Each) {
+    if (!AllValues)
+        return Each(TrimText(Decoded.substr(0, Decoded.find('\0'))));
+    std::string Joined;
+    while (!Decoded.empty()) {
+        const std::size_t Nul = Decoded.find('\0');
+        const std::string_view Value = TrimText(Decoded.substr(0, Nul));
+        Decoded.remove_prefix(Nul == std::string_view::npos ? Decoded.size() : Nul + 1);
+        if (Value.empty())
+            continue;
+        std::string Text = Each(Value);
+        if (Text.empty())
+            continue;
+        if (!Joined.empty())
+            Joined += "; ";
+        Joined += Text;
+    }
+    return Joined;
+}
+
+std::string AsIs(std::string_view Value) {
+    return std::string(Value);
+}
+
+// The first Count characters of a UTF-8 text.
+std::string_view FirstCharacters(std::string_view Text, std::size_t Count) {
+    std::size_t End = 0;
+    for (std::size_t I = 0; I < Count && End < Text.size(); ++I) {
+        ++End;
+        while (End < Text.size() && (static_cast<unsigned char>(Text[End]) & 0xC0) == 0x80)
+            ++End;
+    }
+    return Text.substr(0, End);
+}
+
+// The text behind a frame's description (which ends at its first NUL).
+std::string AfterDescription(std::string_view Decoded) {
+    const std::size_t Nul = Decoded.find('\0');
+    if (Nul != std::string_view::npos)
+        Decoded.remove_prefix(Nul + 1);
+    return std::string(TrimText(Decoded.substr(0, Decoded.find('\0'))));
+}
+
+std::string CommentText(const TagInfo& Info, TTagDecoder& Decoder) {
+    const std::string_view Data = SlotData(Info, CommentSlot);
+    if (Data.size() <= 4)
+        return {};
+    const auto Encoding = static_cast<unsigned char>(Data[0]);
+    // Encoding byte, then the three-letter language, then the description.
+    return AfterDescription(DecodePayload(Encoding <= 3 ? Encoding : 0, Data.substr(4),
+                                          Info.Cut[CommentSlot], Decoder));
+}
+
+// A user link: a description in the frame's encoding, then the address in
+// Latin letters, which is no text in that encoding.
+std::string LinkText(const TagInfo& Info, TTagDecoder& Decoder) {
+    const std::string_view Data = SlotData(Info, LinkSlot);
+    if (Data.empty())
+        return {};
+    const auto Encoding = static_cast<unsigned char>(Data[0]);
+    std::string_view Rest = Data.substr(1);
+    std::size_t End = std::string_view::npos;
+    if (Encoding == 1 || Encoding == 2) {
+        for (std::size_t I = 0; I + 1 < Rest.size() && End == std::string_view::npos; I += 2)
+            if (Rest[I] == 0 && Rest[I + 1] == 0)
+                End = I + 2;
+    } else {
+        End = Rest.find('\0');
+        End = End == std::string_view::npos ? End : End + 1;
+    }
+    Rest = End == std::string_view::npos || End > Rest.size() ? Rest : Rest.substr(End);
+    std::string Out;
+    Decoder.AppendCodePage(Out, Rest.substr(0, Rest.find('\0')));
+    return std::string(TrimText(Out));
+}
+
+bool IsDigit(char C) {
+    return C >= '0' && C <= '9';
+}
+
+// The name of a genre number 0-147 written in decimal; empty for anything else.
+std::string_view NumberedGenre(std::string_view Digits) {
+    if (Digits.empty() || Digits.size() > 3 || !std::all_of(Digits.begin(), Digits.end(), IsDigit))
+        return {};
+    std::size_t Number = 0;
+    for (char C : Digits)
+        Number = Number * 10 + static_cast<std::size_t>(C - '0');
+    return Number < GenreNames.size() ? GenreNames[Number] : std::string_view();
 }
 
 } // namespace
+
+std::string GenreText(std::string_view Text) {
+    if (std::string_view Name = NumberedGenre(Text); !Name.empty())
+        return std::string(Name);
+    std::string Names;
+    std::string_view Rest = Text;
+    while (Rest.size() >= 2 && Rest[0] == '(' && Rest[1] != '(') {
+        const std::size_t Close = Rest.find(')');
+        if (Close == std::string_view::npos)
+            break;
+        const std::string_view Reference = Rest.substr(1, Close - 1);
+        std::string_view Name = Reference == "RX"   ? std::string_view("Remix")
+                                : Reference == "CR" ? std::string_view("Cover")
+                                                    : NumberedGenre(Reference);
+        if (Name.empty())
+            break; // an unknown reference: the text stays as written from here
+        if (!Names.empty())
+            Names += "; ";
+        Names += Name;
+        Rest.remove_prefix(Close + 1);
+    }
+    if (Rest.starts_with("(("))
+        Rest.remove_prefix(1);
+    Rest = TrimText(Rest);
+    return Rest.empty() ? Names : std::string(Rest);
+}
 
 void TID3v2::Clear() {
     TagFound = false;
@@ -100,11 +259,15 @@ void TID3v2::Clear() {
 }
 
 bool TID3v2::LoadFromFile(const std::string& FileName) {
-    TMediaFile file(FileName);
-    return LoadFromMediaFile(file);
+    return LoadFromFile(FileName, DefaultTagDecoder());
 }
 
-bool TID3v2::LoadFromMediaFile(TMediaFile& File) {
+bool TID3v2::LoadFromFile(const std::string& FileName, TTagDecoder& Decoder) {
+    TMediaFile file(FileName);
+    return LoadFromMediaFile(file, Decoder);
+}
+
+bool TID3v2::LoadFromMediaFile(TMediaFile& File, TTagDecoder& Decoder, TextSet Texts) {
     Clear();
     const unsigned char* header = File.Bytes(0, HeaderSize);
     if (!header)
@@ -131,7 +294,7 @@ bool TID3v2::LoadFromMediaFile(TMediaFile& File) {
     if (TagVersion < 2 || TagVersion > 4 || TagSize == 0)
         return true;
     ScanFrames(File, info);
-    DeriveTexts(info);
+    DeriveTexts(info, Decoder, Texts);
     return true;
 }
 
@@ -169,28 +332,36 @@ void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info) {
             std::memset(slot.data() + length, 0, TagInfo::FrameTextSize - length);
             Info.DataLength[index] = length;
             Info.Present[index] = true;
+            Info.Cut[index] = size > TagInfo::FrameTextSize;
         }
         position = dataPosition + static_cast<std::int64_t>(size);
     }
 }
 
-void TID3v2::DeriveTexts(const TagInfo& Info) {
-    Title = FirstOrFallback(Info, TitleSlot, ContentGroupSlot);
-    Artist = FirstOrFallback(Info, ArtistSlot, OriginalArtistSlot);
-    Album = FirstOrFallback(Info, AlbumSlot, OriginalAlbumSlot);
-    TrackText = std::string(TrimmedSlot(Info, TrackSlot));
-    Year = std::string(TrimmedSlot(Info, YearSlot));
+void TID3v2::DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Texts) {
+    const bool AllValues = TagVersion == 4;
+    const auto Text = [&](Slot Index) {
+        return FrameValues(DecodeFrame(Info, Index, Decoder), AllValues, AsIs);
+    };
+    const auto FirstOrFallback = [&](Slot First, Slot Fallback) {
+        std::string Found = Text(First);
+        return Found.empty() ? Text(Fallback) : Found;
+    };
+    Title = FirstOrFallback(TitleSlot, ContentGroupSlot);
+    Artist = FirstOrFallback(ArtistSlot, OriginalArtistSlot);
+    Album = FirstOrFallback(AlbumSlot, OriginalAlbumSlot);
+    TrackText = Text(TrackSlot);
+    Year = Text(YearSlot);
     if (Year.empty())
-        Year = std::string(TrimmedSlot(Info, RecordingTimeSlot).substr(0, 4));
-    std::string_view genre = TrimmedSlot(Info, GenreSlot);
-    std::size_t close = genre.rfind(')');
-    if (close != std::string_view::npos)
-        genre.remove_prefix(close + 1);
-    Genre = std::string(genre);
-    Comment = std::string(AfterDescription(Info.Slot(CommentSlot), 4));
-    Composer = std::string(TrimmedSlot(Info, ComposerSlot));
-    Encoder = std::string(TrimmedSlot(Info, EncoderSlot));
-    RightsMessage = std::string(TrimmedSlot(Info, RightsSlot));
-    Language = std::string(TrimmedSlot(Info, LanguageSlot));
-    Link = std::string(AfterDescription(Info.Slot(LinkSlot), 1));
+        Year = std::string(FirstCharacters(Text(RecordingTimeSlot), 4));
+    // Each value of a version 4 genre frame may be a number or a reference.
+    Genre = FrameValues(DecodeFrame(Info, GenreSlot, Decoder), AllValues, GenreText);
+    if (Texts == MediaInfoTexts)
+        return;
+    Comment = CommentText(Info, Decoder);
+    Composer = Text(ComposerSlot);
+    Encoder = Text(EncoderSlot);
+    RightsMessage = Text(RightsSlot);
+    Language = Text(LanguageSlot);
+    Link = LinkText(Info, Decoder);
 }

@@ -1,5 +1,5 @@
 // The ID3v2 tag reader: the tag at the start of a media file, versions 2, 3
-// and 4, reduced to the texts of sixteen known frames as raw bytes.
+// and 4, reduced to the texts of sixteen known frames, decoded to UTF-8.
 #pragma once
 
 #include <array>
@@ -8,6 +8,7 @@
 #include <string_view>
 
 class TMediaFile;
+class TTagDecoder;
 
 // What one read collects from a file: its tag header, its size and the data of
 // the kept frames.
@@ -32,6 +33,9 @@ struct TagInfo {
     std::array<std::size_t, SlotCount> DataLength{};
     // Whether the slot's frame was present at all.
     std::array<bool, SlotCount> Present{};
+    // Whether the frame held more than FrameTextSize bytes, so that its last
+    // character may have been cut.
+    std::array<bool, SlotCount> Cut{};
 
     std::string_view Slot(std::size_t Index) const {
         return Present[Index] ? std::string_view(FrameText[Index].data(), FrameTextSize)
@@ -63,15 +67,26 @@ public:
 
     void Clear();
 
+    // Which texts a load derives: the media-info reader looks at six of them
+    // only, and decoding is most of what deriving costs.
+    enum TextSet { AllTexts, MediaInfoTexts };
+
     // True when the first 10 bytes of the file could be read; whether they start
-    // a tag is TagFound. The object is cleared first in every case.
+    // a tag is TagFound. The object is cleared first in every case. Text without
+    // a declared encoding is read in Decoder's code page.
     bool LoadFromFile(const std::string& FileName);
+    bool LoadFromFile(const std::string& FileName, TTagDecoder& Decoder);
 
     // LoadFromFile on a file that is already open, so a caller can go on to the
     // ID3v1 tag through the same descriptor.
-    bool LoadFromMediaFile(TMediaFile& File);
+    bool LoadFromMediaFile(TMediaFile& File, TTagDecoder& Decoder, TextSet Texts = AllTexts);
 
 private:
     void ScanFrames(TMediaFile& File, TagInfo& Info);
-    void DeriveTexts(const TagInfo& Info);
+    void DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Texts);
 };
+
+// A genre text as the ID3v2 standard reads it: leading references "(17)",
+// "(RX)" and "(CR)" become names, joined by "; " unless a text after them
+// refines them; "((" starts literal text; a bare number 0-147 is that genre.
+std::string GenreText(std::string_view Text);

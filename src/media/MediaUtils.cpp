@@ -9,34 +9,57 @@
 #include <cstddef>
 #include <string_view>
 
-bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo) {
+bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
     std::int64_t size;
-    return ReadMediaInfoAndSize(FileName, MediaInfo, size);
+    return ReadMediaInfoAndSize(FileName, MediaInfo, size, Decoder);
 }
 
 namespace {
 
-bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSize) {
+// Fields the ID3v2 tag left empty, from the ID3v1 tag: small ID3v2 tags that
+// converters add in front of a file leave the fuller ID3v1 tag the only
+// source of the rest. A tag without a track number gives none.
+void FillFromID3v1(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
+    TID3v1 tag;
+    if (!tag.LoadFromMediaFile(File, Decoder) || !tag.TagFound)
+        return;
+    const auto Fill = [](std::string& Field, std::string&& Value) {
+        if (Field.empty())
+            Field = std::move(Value);
+    };
+    Fill(MediaInfo.Title, std::move(tag.Title));
+    Fill(MediaInfo.Artist, std::move(tag.Artist));
+    Fill(MediaInfo.Album, std::move(tag.Album));
+    Fill(MediaInfo.Genre, tag.GenreName());
+    Fill(MediaInfo.Year, std::move(tag.Year));
+    if (tag.TrackNumber != 0)
+        Fill(MediaInfo.Track, std::to_string(tag.TrackNumber));
+}
+
+bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSize,
+                  TTagDecoder& Decoder) {
     FileSize = file.Size();
     if (!file.Open())
         return false;
 
-    // A found ID3v2 tag wins whole, even when its texts are empty; the two
-    // tags are never mixed.
     {
         TID3v2 tag;
-        if (tag.LoadFromMediaFile(file) && tag.TagFound) {
+        if (tag.LoadFromMediaFile(file, Decoder, TID3v2::MediaInfoTexts) && tag.TagFound) {
             MediaInfo.Title = std::move(tag.Title);
             MediaInfo.Artist = std::move(tag.Artist);
             MediaInfo.Album = std::move(tag.Album);
             MediaInfo.Genre = std::move(tag.Genre);
             MediaInfo.Year = std::move(tag.Year);
             MediaInfo.Track = std::move(tag.TrackText);
+            // The end of the file is read only when a field is missing.
+            if (MediaInfo.Title.empty() || MediaInfo.Artist.empty() || MediaInfo.Album.empty() ||
+                MediaInfo.Genre.empty() || MediaInfo.Year.empty() || MediaInfo.Track.empty())
+                FillFromID3v1(file, MediaInfo, Decoder);
             return true;
         }
     }
     TID3v1 tag;
-    if (tag.LoadFromMediaFile(file) && tag.TagFound) {
+    if (tag.LoadFromMediaFile(file, Decoder) && tag.TagFound) {
         MediaInfo.Title = std::move(tag.Title);
         MediaInfo.Artist = std::move(tag.Artist);
         MediaInfo.Album = std::move(tag.Album);
@@ -53,15 +76,15 @@ bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSiz
 // One descriptor serves both readers: a compile reads a great many files, and
 // the open and the reads are most of its cost.
 bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
-                          std::int64_t& FileSize) {
+                          std::int64_t& FileSize, TTagDecoder& Decoder) {
     TMediaFile file(FileName);
-    return ReadOpenFile(file, MediaInfo, FileSize);
+    return ReadOpenFile(file, MediaInfo, FileSize, Decoder);
 }
 
-bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo,
-                     std::int64_t& FileSize) {
+bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo, std::int64_t& FileSize,
+                     TTagDecoder& Decoder) {
     TMediaFile file(FolderFd, Name);
-    return ReadOpenFile(file, MediaInfo, FileSize);
+    return ReadOpenFile(file, MediaInfo, FileSize, Decoder);
 }
 
 namespace {

@@ -2,10 +2,12 @@
 // ID3v1 tag, and the reading of track texts for sorting.
 #pragma once
 
+#include "media/TagDecoder.h"
+
 #include <cstdint>
 #include <string>
 
-// The tag fields of one file as 8-bit byte texts; empty means unknown.
+// The tag fields of one file as UTF-8 texts; empty means unknown.
 struct TMediaInfo {
     std::string Title;
     std::string Artist;
@@ -18,17 +20,21 @@ struct TMediaInfo {
 };
 
 // True when an ID3v2 or an ID3v1 tag was found; all six fields are then
-// overwritten. False when neither was found; MediaInfo is left untouched.
-// Never throws, never blocks on special files.
-bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo);
+// overwritten, those the ID3v2 tag leaves empty from the ID3v1 tag when the
+// file has both. False when neither was found; MediaInfo is left untouched.
+// Text without a declared encoding is read in Decoder's code page. Never
+// throws, never blocks on special files.
+bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo,
+                   TTagDecoder& Decoder = DefaultTagDecoder());
 
 // ReadMediaInfo that also gives the file's size in bytes from the descriptor it
 // already has open (-1 when the file could not be opened as a regular file), so
 // a folder walk needs no separate stat of each file it reads.
 bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
-                          std::int64_t& FileSize);
+                          std::int64_t& FileSize, TTagDecoder& Decoder = DefaultTagDecoder());
 // The same for the file Name inside the open folder FolderFd.
-bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo, std::int64_t& FileSize);
+bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo, std::int64_t& FileSize,
+                     TTagDecoder& Decoder = DefaultTagDecoder());
 
 struct TrackNumbers {
     std::uint8_t TrackNumber = 0;

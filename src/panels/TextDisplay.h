@@ -1,13 +1,14 @@
-// How raw byte texts (tag texts, masks, paths) are shown and read back: only the
-// display decodes, the stored bytes never change.
+// How texts are shown and read back: tag texts and masks are UTF-8, paths are
+// raw bytes in the file system's encoding that never change.
 #pragma once
 
 #include <QString>
 
 #include <string>
 
-// A text starting with a UTF-16 byte-order mark as UTF-16, else valid UTF-8 as
-// UTF-8, else Latin-1.
+// A UTF-8 text: tag texts arrive decoded from the tag readers. Bytes that are
+// not UTF-8 (a hand-edited settings file) are read in the default tag code
+// page, as the masks read them.
 QString DisplayText(const std::string& Bytes);
 // A path in the file system's encoding (QFile::decodeName).
 QString DisplayPath(const std::string& Path);

@@ -150,7 +150,7 @@ TEST_F(CompileTest, EndToEndFromSettingsFileToSavedPlaylists) {
     EXPECT_EQ(first.Columns[2], "First");
     EXPECT_EQ(first.Columns[4], "2001");
     EXPECT_EQ(first.Value, static_cast<std::int32_t>(std::filesystem::file_size(one)));
-    EXPECT_EQ(list.Entry(3).Columns[0], "Caf\xe9");
+    EXPECT_EQ(list.Entry(3).Columns[0], "Caf\xC3\xA9"); // read in the tag code page
     for (int row = 0; row < 4; ++row)
         EXPECT_TRUE(list.Checked(row));
 

@@ -338,7 +338,7 @@ TEST(CompileJobWalk, NonUtf8NamesReachTheResultUnchanged) {
     ASSERT_EQ(R.Found.size(), 1u);
     EXPECT_EQ(R.Found[0].FileName, Path);
     EXPECT_EQ(R.Found[0].FileName.substr(R.Found[0].FileName.size() - Name.size()), Name);
-    EXPECT_EQ(R.Found[0].MediaInfo.Title, "Caf\xe9");
+    EXPECT_EQ(R.Found[0].MediaInfo.Title, "Caf\xC3\xA9"); // decoded in the tag code page
 }
 
 TEST(CompileJobWalk, SizeKeepsTheLowThirtyTwoBits) {

@@ -88,7 +88,7 @@ TEST(ID3v1, VersionRuleDecidesCommentWidthAndTrack) {
     }
 }
 
-TEST(ID3v1, FieldTextsLoseOnlyTrailingBytesOf32OrLess) {
+TEST(ID3v1, FieldTextsEndAtTheirFirstNulAndAreTrimmedAtBothEnds) {
     TempDir dir;
     V1 fields;
     fields.Title = "Song" + std::string(26, ' ');
@@ -100,10 +100,10 @@ TEST(ID3v1, FieldTextsLoseOnlyTrailingBytesOf32OrLess) {
     fields.Track = 0;
     TID3v1 tag = Load(dir, V1Block(fields));
     EXPECT_EQ(tag.Title, "Song");
-    EXPECT_EQ(tag.Artist, "  Leading");
-    EXPECT_EQ(tag.Album, std::string("A\0B", 3));
+    EXPECT_EQ(tag.Artist, "Leading");
+    EXPECT_EQ(tag.Album, "A");
     EXPECT_EQ(tag.Year, "1999");
-    EXPECT_EQ(tag.Comment, "Caf\xE9");
+    EXPECT_EQ(tag.Comment, "Caf\xC3\xA9");
 
     // Full-width fields are taken whole, without reaching into the next one.
     fields.Title = std::string(29, 't') + "T";

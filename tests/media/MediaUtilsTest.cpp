@@ -1,6 +1,5 @@
-// ReadMediaInfo against real files: whole-tag precedence, the record left alone
-// when there is no tag, hostile and special files, sizes beyond 2 GiB; and
-// ParseTrackText.
+// ReadMediaInfo against real files: the ID3v1 tag filling the ID3v2 tag's gaps, the record left
+// alone when there is no tag, hostile and special files, sizes beyond 2 GiB; and ParseTrackText.
 #include "media/MediaUtils.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
@@ -30,22 +29,28 @@ V1 FullV1() {
 
 } // namespace
 
-TEST(MediaUtils, WholeId3v2TagWinsOverTheId3v1Tag) {
+TEST(MediaUtils, Id3v1TagFillsWhatTheId3v2TagLeavesEmpty) {
     TempDir dir;
     TMediaInfo info = Untouched;
     const std::string onlyTitle = Tag(3, TextFrame(3, "TIT2", "V2 Title"), 20);
     ASSERT_TRUE(ReadMediaInfo(dir.write("a.mp3", onlyTitle + "audio" + V1Block(FullV1())), info));
-    EXPECT_EQ(info, (TMediaInfo{"V2 Title", "", "", "", "", ""}));
+    EXPECT_EQ(info, (TMediaInfo{"V2 Title", "V1 Artist", "V1 Album", "Rock", "1999", "9"}));
 
+    // A tag of an unknown version, or declared larger than the file, is found
+    // but gives nothing: every field comes from the ID3v1 tag.
+    const TMediaInfo fromV1{"V1 Title", "V1 Artist", "V1 Album", "Rock", "1999", "9"};
     std::string version5 = Tag(3, TextFrame(3, "TIT2", "V2 Title"), 20);
     version5[3] = 5;
     info = Untouched;
     ASSERT_TRUE(ReadMediaInfo(dir.write("b.mp3", version5 + V1Block(FullV1())), info));
-    EXPECT_EQ(info, TMediaInfo{});
-
-    // Declared larger than the file: still found, still empty.
+    EXPECT_EQ(info, fromV1);
     info = Untouched;
     ASSERT_TRUE(ReadMediaInfo(dir.write("c.mp3", Header(4, 100000) + V1Block(FullV1())), info));
+    EXPECT_EQ(info, fromV1);
+
+    // Without an ID3v1 tag the fields the ID3v2 tag leaves empty stay empty.
+    info = Untouched;
+    ASSERT_TRUE(ReadMediaInfo(dir.write("d.mp3", version5 + "audio"), info));
     EXPECT_EQ(info, TMediaInfo{});
 }
 
@@ -172,7 +177,7 @@ TEST(MediaUtils, FilesBeyondFourGibibytesKeepTheirTagsAndSize) {
     std::int64_t reported = 0;
     ASSERT_TRUE(ReadMediaInfoAndSize(path, info, reported));
     EXPECT_EQ(reported, size);
-    EXPECT_EQ(info, (TMediaInfo{"Long", "Mix", "", "", "", ""}));
+    EXPECT_EQ(info, (TMediaInfo{"Long", "Mix", "V1 Album", "Rock", "1999", "9"}));
 
     // The same file without its ID3v2 tag falls back to the block at its end.
     {

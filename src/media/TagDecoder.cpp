@@ -1,0 +1,196 @@
+// Code-page decoding of tag text through the C library's iconv (see TagDecoder.h).
+#include "media/TagDecoder.h"
+
+#include "media/Utf8.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr char32_t Replacement = 0xFFFD;
+
+struct CodePageConverter {
+    std::string_view Name;
+    // What iconv is asked for: the Windows forms of the East Asian pages, in
+    // which the taggers that wrote such text worked.
+    const char* Iconv;
+    bool MultiByte;
+};
+
+constexpr std::array<CodePageConverter, 14> Converters = {{
+    {"Windows-1252", "CP1252", false},
+    {"Windows-1250", "CP1250", false},
+    {"Windows-1251", "CP1251", false},
+    {"KOI8-R", "KOI8-R", false},
+    {"Windows-1253", "CP1253", false},
+    {"Windows-1254", "CP1254", false},
+    {"Windows-1255", "CP1255", false},
+    {"Windows-1256", "CP1256", false},
+    {"Windows-1257", "CP1257", false},
+    {"Windows-1258", "CP1258", false},
+    {"Shift_JIS", "CP932", true},
+    {"GBK", "CP936", true},
+    {"Big5", "CP950", true},
+    {"EUC-KR", "CP949", true},
+}};
+
+iconv_t Handle(void* H) {
+    return static_cast<iconv_t>(H);
+}
+
+} // namespace
+
+const std::array<TagCodePage, 14> TagCodePages = {{
+    {"Windows-1252", "Western (Windows-1252)"},
+    {"Windows-1250", "Central European (Windows-1250)"},
+    {"Windows-1251", "Cyrillic (Windows-1251)"},
+    {"KOI8-R", "Cyrillic (KOI8-R)"},
+    {"Windows-1253", "Greek (Windows-1253)"},
+    {"Windows-1254", "Turkish (Windows-1254)"},
+    {"Windows-1255", "Hebrew (Windows-1255)"},
+    {"Windows-1256", "Arabic (Windows-1256)"},
+    {"Windows-1257", "Baltic (Windows-1257)"},
+    {"Windows-1258", "Vietnamese (Windows-1258)"},
+    {"Shift_JIS", "Japanese (Shift_JIS)"},
+    {"GBK", "Simplified Chinese (GBK)"},
+    {"Big5", "Traditional Chinese (Big5)"},
+    {"EUC-KR", "Korean (EUC-KR)"},
+}};
+
+const char* const DefaultTagCodePage = "Windows-1252";
+
+bool IsTagCodePage(std::string_view Name) {
+    for (const TagCodePage& Page : TagCodePages)
+        if (Page.Name == Name)
+            return true;
+    return false;
+}
+
+TTagDecoder::TTagDecoder(std::string_view CodePage) {
+    if (!Open(CodePage) && !Open(DefaultTagCodePage)) {
+        // No converter at all (a C library without its code-page modules):
+        // read bytes as Latin-1 rather than lose them.
+        codePage_ = DefaultTagCodePage;
+        for (std::size_t B = 0; B < byteChars_.size(); ++B)
+            byteChars_[B] = static_cast<char32_t>(B);
+    }
+}
+
+TTagDecoder::~TTagDecoder() {
+    if (iconv_)
+        iconv_close(Handle(iconv_));
+}
+
+bool TTagDecoder::Open(std::string_view CodePage) {
+    const CodePageConverter* Found = nullptr;
+    for (const CodePageConverter& C : Converters)
+        if (C.Name == CodePage)
+            Found = &C;
+    if (!Found)
+        return false;
+    iconv_t H = iconv_open("UTF-8", Found->Iconv);
+    if (H == reinterpret_cast<iconv_t>(-1))
+        return false;
+    // Each byte on its own, once: single-byte pages then need no iconv call per
+    // text, and paths and masks read an invalid byte as one character.
+    for (std::size_t B = 0; B < byteChars_.size(); ++B) {
+        char In = static_cast<char>(B);
+        char Buffer[16];
+        char* InPointer = &In;
+        std::size_t InLeft = 1;
+        char* OutPointer = Buffer;
+        std::size_t OutLeft = sizeof Buffer;
+        iconv(H, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t Result = iconv(H, &InPointer, &InLeft, &OutPointer, &OutLeft);
+        // Pages that combine accents hold the character back until flushed.
+        iconv(H, nullptr, nullptr, &OutPointer, &OutLeft);
+        const std::string_view Out(Buffer, sizeof Buffer - OutLeft);
+        std::size_t Length = 0;
+        char32_t C = Out.empty() ? 0 : DecodeUtf8At(Out, 0, Length);
+        byteChars_[B] =
+            Result == static_cast<std::size_t>(-1) || Length == 0 || Length != Out.size()
+                ? Replacement
+                : C;
+    }
+    if (Found->MultiByte)
+        iconv_ = H;
+    else
+        iconv_close(H);
+    codePage_ = std::string(Found->Name);
+    return true;
+}
+
+void TTagDecoder::AppendCodePage(std::string& Out, std::string_view Bytes) {
+    std::size_t Ascii = 0;
+    while (Ascii < Bytes.size() && static_cast<unsigned char>(Bytes[Ascii]) < 0x80)
+        ++Ascii;
+    Out.append(Bytes.data(), Ascii);
+    Bytes.remove_prefix(Ascii);
+    if (Bytes.empty())
+        return;
+    if (!iconv_) {
+        for (char B : Bytes)
+            AppendUtf8(Out, byteChars_[static_cast<unsigned char>(B)]);
+        return;
+    }
+    iconv_t H = Handle(iconv_);
+    iconv(H, nullptr, nullptr, nullptr, nullptr);
+    char* In = const_cast<char*>(Bytes.data());
+    std::size_t InLeft = Bytes.size();
+    char Buffer[512];
+    while (InLeft > 0) {
+        char* OutPointer = Buffer;
+        std::size_t OutLeft = sizeof Buffer;
+        const std::size_t Result = iconv(H, &In, &InLeft, &OutPointer, &OutLeft);
+        const int Error = errno;
+        Out.append(Buffer, sizeof Buffer - OutLeft);
+        if (Result != static_cast<std::size_t>(-1) || Error == E2BIG)
+            continue;
+        if (Error == EINVAL)
+            break; // the end cut the last character
+        AppendUtf8(Out, Replacement);
+        ++In;
+        --InLeft;
+    }
+    char* OutPointer = Buffer;
+    std::size_t OutLeft = sizeof Buffer;
+    iconv(H, nullptr, nullptr, &OutPointer, &OutLeft);
+    Out.append(Buffer, sizeof Buffer - OutLeft);
+}
+
+void TTagDecoder::AppendUtf8OrCodePage(std::string& Out, std::string_view Bytes, bool DropCutTail) {
+    std::size_t I = 0;
+    while (I < Bytes.size()) {
+        std::size_t Length;
+        std::size_t Valid = I;
+        while (Valid < Bytes.size() && (DecodeUtf8At(Bytes, Valid, Length), Length != 0))
+            Valid += Length;
+        Out.append(Bytes.data() + I, Valid - I);
+        if (Valid == Bytes.size())
+            return;
+        if (DropCutTail && CutUtf8At(Bytes, Valid))
+            return;
+        std::size_t Invalid = Valid;
+        while (Invalid < Bytes.size() && (DecodeUtf8At(Bytes, Invalid, Length), Length == 0) &&
+               !(DropCutTail && CutUtf8At(Bytes, Invalid)))
+            ++Invalid;
+        AppendCodePage(Out, Bytes.substr(Valid, Invalid - Valid));
+        I = Invalid;
+    }
+}
+
+TTagDecoder& DefaultTagDecoder() {
+    thread_local TTagDecoder Decoder;
+    return Decoder;
+}
+
+std::string_view TrimText(std::string_view Text) {
+    std::size_t Begin = 0, End = Text.size();
+    while (Begin < End && static_cast<unsigned char>(Text[Begin]) <= 0x20)
+        ++Begin;
+    while (End > Begin && static_cast<unsigned char>(Text[End - 1]) <= 0x20)
+        --End;
+    return Text.substr(Begin, End - Begin);
+}
