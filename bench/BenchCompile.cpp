@@ -68,7 +68,7 @@ CompileJob SearchJob(const std::string& Library) {
     CompileJob Job;
     Job.Folders = {Library};
     Job.FilenameMasks = {"*.mp3"};
-    Job.Criteria.Fields[FieldTitle].Criteria.push_back({"*", Include});
+    Job.Criteria.Fields[FieldTitle].Criteria.push_back({"*", CriterionState::Include});
     Job.Criteria.IncludeCount = 1;
     return Job;
 }

@@ -103,7 +103,7 @@ void TMainForm::FormCreate() {
             ShowError(error);
         }
     }
-    Order->setEnabled(OrderRule->currentIndex() == 2);
+    Order->setEnabled(OrderRule->currentIndex() == ToStored(PrecedenceRule::ByOrder));
 }
 
 void TMainForm::FormDestroy() {
@@ -141,16 +141,16 @@ void TMainForm::ShowError(const std::exception& Error) {
 
 WizardSettings TMainForm::CurrentSettings() const {
     WizardSettings settings;
-    settings.Folders = Folders->ListEntries();
-    settings.Filenames = Filenames->ListEntries();
+    settings.Folders = Folders->CheckEntries();
+    settings.Filenames = Filenames->CheckEntries();
     for (int field = 0; field < CriterionFieldCount; ++field) {
-        settings.Criteria[field] = CriterionLists[field]->ListEntries();
-        settings.FieldRules[field] = FieldRules[field]->currentIndex();
+        settings.Criteria[field] = CriterionLists[field]->CriterionEntries();
+        settings.FieldRules[field] = PrecedenceRuleFromStored(FieldRules[field]->currentIndex());
     }
     settings.Recurse = Recurse->isChecked();
     settings.ThoroughID3Check = ThoroughID3Check->isChecked();
     settings.IncludeTaglessFiles = IncludeTaglessFiles->isChecked();
-    settings.OrderRule = OrderRule->currentIndex();
+    settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
     settings.FieldOrder.clear();
     for (int i = 0; i < Order->count(); ++i)
         settings.FieldOrder.push_back(Order->item(i)->text().toStdString());
@@ -161,8 +161,8 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
     Recurse->setChecked(Settings.Recurse);
     ThoroughID3Check->setChecked(Settings.ThoroughID3Check);
     for (int field = 0; field < CriterionFieldCount; ++field)
-        FieldRules[field]->setCurrentIndex(Settings.FieldRules[field]);
-    OrderRule->setCurrentIndex(Settings.OrderRule);
+        FieldRules[field]->setCurrentIndex(ToStored(Settings.FieldRules[field]));
+    OrderRule->setCurrentIndex(ToStored(Settings.OrderRule));
     if (static_cast<int>(Settings.FieldOrder.size()) == Order->count())
         for (int i = 0; i < Order->count(); ++i)
             Order->item(i)->setText(QString::fromStdString(Settings.FieldOrder[i]));
@@ -193,7 +193,7 @@ void TMainForm::BackClick() {
 }
 
 void TMainForm::OrderRuleChange() {
-    Order->setEnabled(OrderRule->currentIndex() == 2);
+    Order->setEnabled(OrderRule->currentIndex() == ToStored(PrecedenceRule::ByOrder));
 }
 
 void TMainForm::OrderMouseDown(QMouseEvent* Event) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/WizardFrm.h"
-#include "engine/WizardSettings.h"
+#include "model/WizardSettings.h"
 
 #include <QPalette>
 #include <QString>

@@ -135,8 +135,8 @@ void TMainForm::UpdatePlaylistCheckCount() {
 
 void TMainForm::BuildAddFilesFilter() {
     QStringList masks;
-    for (const TCheckListEntry& entry : Filenames->Entries())
-        if (entry.State == 1)
+    for (const CheckEntry& entry : Filenames->CheckEntries())
+        if (entry.State == CheckState::Checked)
             masks << DisplayText(entry.Caption);
     Playlist->SetFileFilter(QString("User-specified files (%1);;All media files (%2);;Audio files "
                                     "(%3);;Video files (%4);;All files (*)")

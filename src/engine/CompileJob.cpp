@@ -30,11 +30,11 @@ CompileJob MakeCompileJob(const WizardSettings& Settings) {
     Job.Recurse = Settings.Recurse;
     Job.ThoroughID3Check = Settings.ThoroughID3Check;
     Job.IncludeTaglessFiles = Settings.IncludeTaglessFiles;
-    for (const ListEntry& Entry : Settings.Folders)
-        if (Entry.State != 0)
+    for (const CheckEntry& Entry : Settings.Folders)
+        if (Entry.State == CheckState::Checked)
             Job.Folders.push_back(Entry.Caption);
-    for (const ListEntry& Entry : Settings.Filenames)
-        if (Entry.State != 0)
+    for (const CheckEntry& Entry : Settings.Filenames)
+        if (Entry.State == CheckState::Checked)
             Job.FilenameMasks.push_back(Entry.Caption);
     Job.Criteria = SnapshotCriteria(Settings);
     return Job;

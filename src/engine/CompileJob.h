@@ -4,8 +4,8 @@
 #pragma once
 
 #include "engine/Criteria.h"
-#include "engine/WizardSettings.h"
 #include "media/MediaUtils.h"
+#include "model/WizardSettings.h"
 
 #include <cstddef>
 #include <cstdint>

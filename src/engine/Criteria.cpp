@@ -15,24 +15,17 @@ const char* const CriteriaInadequateMessage =
 
 namespace {
 
-// A rule index outside 0..2 can only come from a damaged settings file; the
-// rule boxes start on their first line, so such a value means that line.
-PrecedenceRule RuleFromIndex(int Index) {
-    return Index == ExclusionFirst || Index == ByOrder ? static_cast<PrecedenceRule>(Index)
-                                                       : InclusionFirst;
-}
-
 // Whether State, met while scanning under Rule, ends the scan.
 bool Decides(PrecedenceRule Rule, CriterionState State) {
     switch (Rule) {
-    case ByOrder:
+    case PrecedenceRule::ByOrder:
         return true;
-    case ExclusionFirst:
-        return State == Exclude;
-    case InclusionFirst:
+    case PrecedenceRule::ExclusionFirst:
+        return State == CriterionState::Exclude;
+    case PrecedenceRule::InclusionFirst:
         break;
     }
-    return State == Include;
+    return State == CriterionState::Include;
 }
 
 // The media-info field compared for each field, in the fixed field order.
@@ -47,9 +40,9 @@ int FieldIndex(const std::string& Name) {
     return -1;
 }
 
-bool AnyChecked(const std::vector<ListEntry>& Entries) {
+bool AnyChecked(const std::vector<CheckEntry>& Entries) {
     return std::any_of(Entries.begin(), Entries.end(),
-                       [](const ListEntry& E) { return E.State != 0; });
+                       [](const CheckEntry& E) { return E.State == CheckState::Checked; });
 }
 
 } // namespace
@@ -58,29 +51,28 @@ CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
     CriteriaJob Job;
     for (int F = 0; F < CriterionFieldCount; ++F) {
         FieldCriteria& Field = Job.Fields[F];
-        // Only Include and Exclude take part; a damaged state value is left out
-        // like Ignore rather than voting with a meaning no rule knows.
-        for (const ListEntry& Entry : Settings.Criteria[F]) {
-            if (Entry.State != Include && Entry.State != Exclude)
+        // Only Include and Exclude take part.
+        for (const CriterionEntry& Entry : Settings.Criteria[F]) {
+            if (Entry.State == CriterionState::Ignore)
                 continue;
-            Field.Criteria.push_back({Entry.Caption, static_cast<CriterionState>(Entry.State)});
-            if (Entry.State == Include)
+            Field.Criteria.push_back({Entry.Caption, Entry.State});
+            if (Entry.State == CriterionState::Include)
                 ++Job.IncludeCount;
         }
-        Field.Rule = RuleFromIndex(Settings.FieldRules[F]);
+        Field.Rule = Settings.FieldRules[F];
     }
-    Job.OrderRule = RuleFromIndex(Settings.OrderRule);
+    Job.OrderRule = Settings.OrderRule;
     Job.FieldOrder = Settings.FieldOrder;
     return Job;
 }
 
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
                              PrecedenceRule Rule) {
-    CriterionState Result = Ignore;
+    CriterionState Result = CriterionState::Ignore;
     for (const Criterion& C : Criteria) {
         // Ignore entries are not taken into a job; should one be passed in, it
         // still must not change the result.
-        if (C.State == Ignore || !MatchWildcard(Text, C.Mask))
+        if (C.State == CriterionState::Ignore || !MatchWildcard(Text, C.Mask))
             continue;
         Result = C.State;
         if (Decides(Rule, C.State))
@@ -93,7 +85,7 @@ bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo) {
     // Every position is evaluated even after one has decided, so a malformed mask
     // in any field ends the run whatever the other fields say.
     bool Decided = false;
-    CriterionState Deciding = Ignore; // the remembered state until one decides
+    CriterionState Deciding = CriterionState::Ignore; // the remembered state until one decides
     for (const std::string& Name : Job.FieldOrder) {
         const int F = FieldIndex(Name);
         if (F < 0)
@@ -101,12 +93,12 @@ bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo) {
         const FieldCriteria& Field = Job.Fields[F];
         const CriterionState Result =
             EvaluateField(MediaInfo.*FieldMembers[F], Field.Criteria, Field.Rule);
-        if (Decided || Result == Ignore)
+        if (Decided || Result == CriterionState::Ignore)
             continue;
         Deciding = Result;
         Decided = Decides(Job.OrderRule, Result);
     }
-    return Deciding == Include;
+    return Deciding == CriterionState::Include;
 }
 
 bool SearchAdequate(const WizardSettings& Settings) {
@@ -117,8 +109,8 @@ bool CriteriaAdequate(const WizardSettings& Settings) {
     if (Settings.IncludeTaglessFiles)
         return true;
     for (const auto& List : Settings.Criteria)
-        for (const ListEntry& Entry : List)
-            if (Entry.State == Include)
+        for (const CriterionEntry& Entry : List)
+            if (Entry.State == CriterionState::Include)
                 return true;
     return false;
 }

@@ -3,31 +3,28 @@
 // the adequacy tests the Summary page runs.
 #pragma once
 
-#include "engine/WizardSettings.h"
 #include "media/MediaUtils.h"
+#include "model/WizardSettings.h"
 
 #include <array>
 #include <string>
 #include <vector>
 
-enum CriterionState : int { Include = 0, Exclude = 1, Ignore = 2 };
-enum PrecedenceRule : int { InclusionFirst = 0, ExclusionFirst = 1, ByOrder = 2 };
-
 // One entry taken into a compile run (Include or Exclude; Ignore entries are not taken).
 struct Criterion {
     std::string Mask;
-    CriterionState State = Include;
+    CriterionState State = CriterionState::Include;
 };
 
 struct FieldCriteria {
     std::vector<Criterion> Criteria;
-    PrecedenceRule Rule = InclusionFirst;
+    PrecedenceRule Rule = PrecedenceRule::InclusionFirst;
 };
 
 // The criteria part of a compile job.
 struct CriteriaJob {
     std::array<FieldCriteria, CriterionFieldCount> Fields; // indexed by CriterionField
-    PrecedenceRule OrderRule = InclusionFirst;
+    PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
     std::vector<std::string> FieldOrder{"Title", "Artist", "Album", "Genre", "Year"};
     int IncludeCount = 0; // Include entries over all five lists
 };

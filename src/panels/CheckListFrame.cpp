@@ -169,7 +169,7 @@ QToolBar* TCheckList::CommandBar(int Row) const {
 
 // ---- Entries ---------------------------------------------------------------
 
-int TCheckList::AddEntryWithState(const std::string& Caption, int State) {
+int TCheckList::AddEntryWithStateIndex(const std::string& Caption, int State) {
     TCheckListEntry entry;
     entry.Caption = Caption;
     entry.State = State;
@@ -180,19 +180,23 @@ int TCheckList::AddEntryWithState(const std::string& Caption, int State) {
 }
 
 int TCheckList::AddEntry(const std::string& Caption, bool Checked) {
-    return AddEntryWithState(Caption, Checked ? 1 : 0);
+    return AddEntryWithStateIndex(Caption, Checked ? CheckedIndex : UncheckedIndex);
 }
 
-void TCheckList::AddListEntries(const std::vector<ListEntry>& Entries) {
+void TCheckList::AddCheckEntries(const std::vector<CheckEntry>& Entries) {
     std::vector<TCheckListEntry> entries;
     entries.reserve(Entries.size());
-    for (const ListEntry& loaded : Entries) {
+    for (const CheckEntry& loaded : Entries) {
         TCheckListEntry entry;
         entry.Caption = loaded.Caption;
-        entry.State = loaded.State;
+        entry.State = ToStored(loaded.State);
         entries.push_back(std::move(entry));
     }
-    model_->AppendMany(std::move(entries));
+    AppendEntries(std::move(entries));
+}
+
+void TCheckList::AppendEntries(std::vector<TCheckListEntry> Entries) {
+    model_->AppendMany(std::move(Entries));
     emit EntriesChanged();
 }
 
@@ -210,20 +214,19 @@ void TCheckList::Clear() {
     emit EntriesChanged();
 }
 
-std::vector<ListEntry> TCheckList::ListEntries() const {
-    std::vector<ListEntry> result;
+std::vector<CheckEntry> TCheckList::CheckEntries() const {
+    std::vector<CheckEntry> result;
     result.reserve(Entries().size());
-    for (const TCheckListEntry& entry : Entries()) {
-        // A check list keeps its check state, whatever value it was loaded with.
-        const int state = ShowsCheckBoxes() ? (entry.State == 1 ? 1 : 0) : entry.State;
-        result.push_back(ListEntry{entry.Caption, state});
-    }
+    for (const TCheckListEntry& entry : Entries())
+        result.push_back(CheckEntry{entry.Caption, entry.State == CheckedIndex
+                                                       ? CheckState::Checked
+                                                       : CheckState::Unchecked});
     return result;
 }
 
 void TCheckList::GetCheckedCaptions(std::vector<std::string>& Captions) const {
     for (const TCheckListEntry& entry : Entries())
-        if (entry.State == 1)
+        if (entry.State == CheckedIndex)
             Captions.push_back(entry.Caption);
 }
 
@@ -272,11 +275,11 @@ QVariant TCheckList::EntryDecoration(const TCheckListEntry&, int) const {
 // ---- Store -----------------------------------------------------------------
 
 void TCheckList::LoadFromStore(const SettingsStore& Store) {
-    AddListEntries(LoadCheckListSection(Store, Name()));
+    AddCheckEntries(LoadCheckListSection(Store, Name()));
 }
 
 void TCheckList::SaveToStore(SettingsStore& Store) const {
-    SaveListSection(Store, Name(), ListEntries());
+    SaveListSection(Store, Name(), CheckEntries());
 }
 
 void TCheckList::LoadAllLists(const SettingsStore& Store) {
@@ -430,15 +433,16 @@ void TCheckList::EditExecute() {
 }
 
 void TCheckList::CheckAllExecute() {
-    model_->SetAllStates([](int) { return 1; });
+    model_->SetAllStates([](int) { return CheckedIndex; });
 }
 
 void TCheckList::UncheckAllExecute() {
-    model_->SetAllStates([](int) { return 0; });
+    model_->SetAllStates([](int) { return UncheckedIndex; });
 }
 
 void TCheckList::InvertChecksExecute() {
-    model_->SetAllStates([](int State) { return State == 1 ? 0 : 1; });
+    model_->SetAllStates(
+        [](int State) { return State == CheckedIndex ? UncheckedIndex : CheckedIndex; });
 }
 
 void TCheckList::ShowCaptionsExecute() {

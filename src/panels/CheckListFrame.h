@@ -20,7 +20,7 @@ class QKeyEvent;
 class QToolBar;
 class QVBoxLayout;
 class SettingsStore;
-struct ListEntry;
+struct CheckEntry;
 class TCheckListView;
 
 // Commands a panel may carry. Not every panel shows every command.
@@ -69,18 +69,18 @@ public:
     const TCheckListEntry& Entry(int Row) const { return model_->Entries()[Row]; }
     const std::vector<TCheckListEntry>& Entries() const { return model_->Entries(); }
     // Appends at the end; returns the new entry's row.
-    int AddEntryWithState(const std::string& Caption, int State);
+    int AddEntryWithStateIndex(const std::string& Caption, int State);
     int AddEntry(const std::string& Caption, bool Checked);
-    void AddListEntries(const std::vector<ListEntry>& Entries);
-    bool Checked(int Row) const { return Entry(Row).State == 1; }
-    void SetChecked(int Row, bool On) { model_->SetState(Row, On ? 1 : 0); }
-    void SetState(int Row, int State) { model_->SetState(Row, State); }
+    void AddCheckEntries(const std::vector<CheckEntry>& Entries);
+    bool Checked(int Row) const { return Entry(Row).State == CheckedIndex; }
+    void SetChecked(int Row, bool On) { model_->SetState(Row, On ? CheckedIndex : UncheckedIndex); }
+    void SetStateIndex(int Row, int State) { model_->SetState(Row, State); }
     void SetEntryCaption(int Row, const std::string& Caption) { model_->SetCaption(Row, Caption); }
     void SetEntryValue(int Row, std::int32_t Value) { model_->SetValue(Row, Value); }
     void RemoveEntry(int Row);
     void Clear();
-    // Captions and states as the settings layout keeps them.
-    std::vector<ListEntry> ListEntries() const;
+    // Captions and check states as the settings layout keeps them.
+    std::vector<CheckEntry> CheckEntries() const;
     // Captions (raw bytes) of the checked entries, in list order.
     void GetCheckedCaptions(std::vector<std::string>& Captions) const;
 
@@ -155,6 +155,8 @@ protected:
     // The panel's own handler of a command; derived panels add theirs.
     virtual void Execute(TListCommand Command);
     void SetColumnHeaders(const QStringList& Headers, const std::vector<int>& Widths);
+    // Appends entries the model already holds in its own form.
+    void AppendEntries(std::vector<TCheckListEntry> Entries);
 
 private:
     void ContextMenuRequested(const QPoint& Position);

@@ -39,7 +39,7 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
                            : DisplayText(entry.Columns[column - 1]);
     case Qt::CheckStateRole:
         if (column == 0 && panel_.ShowsCheckBoxes())
-            return entry.State == 1 ? Qt::Checked : Qt::Unchecked;
+            return entry.State == CheckedIndex ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::DecorationRole:
         return panel_.EntryDecoration(entry, column);
@@ -52,7 +52,8 @@ bool TCheckListModel::setData(const QModelIndex& Index, const QVariant& Value, i
     if (Role != Qt::CheckStateRole || !Index.isValid() || Index.row() >= published_ ||
         Index.column() != 0 || !panel_.ShowsCheckBoxes())
         return false;
-    SetState(Index.row(), Value.value<Qt::CheckState>() == Qt::Checked ? 1 : 0);
+    SetState(Index.row(),
+             Value.value<Qt::CheckState>() == Qt::Checked ? CheckedIndex : UncheckedIndex);
     return true;
 }
 
@@ -79,7 +80,7 @@ void TCheckListModel::SetHeaders(const QStringList& Headers) {
 }
 
 void TCheckListModel::Append(TCheckListEntry Entry) {
-    if (Entry.State == 1)
+    if (Entry.State == CheckedIndex)
         ++checked_;
     entries_.push_back(std::move(Entry));
     if (!batchTimer_.isActive())
@@ -89,7 +90,7 @@ void TCheckListModel::Append(TCheckListEntry Entry) {
 void TCheckListModel::AppendMany(std::vector<TCheckListEntry> Entries) {
     entries_.reserve(entries_.size() + Entries.size());
     for (TCheckListEntry& entry : Entries) {
-        if (entry.State == 1)
+        if (entry.State == CheckedIndex)
             ++checked_;
         entries_.push_back(std::move(entry));
     }
@@ -116,7 +117,7 @@ void TCheckListModel::SetState(int Row, int State) {
     TCheckListEntry& entry = entries_.at(Row);
     if (entry.State == State)
         return;
-    checked_ += (State == 1) - (entry.State == 1);
+    checked_ += (State == CheckedIndex) - (entry.State == CheckedIndex);
     entry.State = State;
     Changed(Row, Row);
     emit StatesChanged();
@@ -128,7 +129,7 @@ void TCheckListModel::SetAllStates(const std::function<int(int)>& NewState) {
         const int state = NewState(entry.State);
         if (state == entry.State)
             continue;
-        checked_ += (state == 1) - (entry.State == 1);
+        checked_ += (state == CheckedIndex) - (entry.State == CheckedIndex);
         entry.State = state;
         any = true;
     }
@@ -162,7 +163,7 @@ void TCheckListModel::Remove(int Row) {
     if (Row < 0 || Row >= Count())
         return;
     beginRemoveRows(QModelIndex(), Row, Row);
-    if (entries_[Row].State == 1)
+    if (entries_[Row].State == CheckedIndex)
         --checked_;
     entries_.erase(entries_.begin() + Row);
     published_ = Count();

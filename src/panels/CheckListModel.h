@@ -3,6 +3,8 @@
 // moves and sorts that keep the selection on its entry.
 #pragma once
 
+#include "model/States.h"
+
 #include <QAbstractTableModel>
 #include <QTimer>
 
@@ -12,10 +14,15 @@
 #include <string>
 #include <vector>
 
+// The state index of a checked row in a check-box panel.
+inline constexpr int CheckedIndex = ToStored(CheckState::Checked);
+inline constexpr int UncheckedIndex = ToStored(CheckState::Unchecked);
+
 // One row. Texts are raw bytes; only the view decodes them.
 struct TCheckListEntry {
     std::string Caption;
-    int State = 1;                      // 1/0 checked in check-box panels; state index otherwise
+    int State = CheckedIndex;           // the state's index (a check state's value in check-box
+                                        // panels, a criterion state's in criterion panels)
     std::array<std::string, 6> Columns; // further column texts (title ... track)
     int IconIndex = -1;                 // position in the panel's entry icon set; -1 none
     std::int32_t Value = 0;             // attached value (the playlist keeps the file size)

@@ -2,6 +2,7 @@
 #include "panels/CriterionListFrame.h"
 #include "panels/InputUtils.h"
 #include "panels/PanelIcons.h"
+#include "settings/SettingsStore.h"
 
 #include <QAction>
 
@@ -21,37 +22,82 @@ TCriterionList::TCriterionList(const QString& Name, QWidget* Parent)
     AddCommandGroup({include, exclude, ignore});
 }
 
+namespace {
+// The state icons are in the order of the criterion states, so a row's state
+// index is its criterion state's value.
+CriterionState StateOf(const TCheckListEntry& Entry) {
+    return CriterionStateFromStored(Entry.State);
+}
+} // namespace
+
 CriterionState TCriterionList::CriterionStateAt(int Row) const {
-    return static_cast<CriterionState>(Entry(Row).State);
+    return StateOf(Entry(Row));
+}
+
+int TCriterionList::AddEntryWithState(const std::string& Caption, CriterionState State) {
+    return AddEntryWithStateIndex(Caption, ToStored(State));
+}
+
+void TCriterionList::SetState(int Row, CriterionState State) {
+    SetStateIndex(Row, ToStored(State));
+}
+
+void TCriterionList::AddCriterionEntries(const std::vector<CriterionEntry>& Entries) {
+    std::vector<TCheckListEntry> entries;
+    entries.reserve(Entries.size());
+    for (const CriterionEntry& loaded : Entries) {
+        TCheckListEntry entry;
+        entry.Caption = loaded.Caption;
+        entry.State = ToStored(loaded.State);
+        entries.push_back(std::move(entry));
+    }
+    AppendEntries(std::move(entries));
+}
+
+std::vector<CriterionEntry> TCriterionList::CriterionEntries() const {
+    std::vector<CriterionEntry> result;
+    result.reserve(Entries().size());
+    for (const TCheckListEntry& entry : Entries())
+        result.push_back(CriterionEntry{entry.Caption, StateOf(entry)});
+    return result;
+}
+
+void TCriterionList::LoadFromStore(const SettingsStore& Store) {
+    AddCriterionEntries(LoadCriterionSection(Store, Name()));
+}
+
+void TCriterionList::SaveToStore(SettingsStore& Store) const {
+    SaveListSection(Store, Name(), CriterionEntries());
 }
 
 void TCriterionList::AddExecute() {
     std::string text;
     if (AddPrompt(text, false, GetEditMask(), ItemNoun(), this))
-        AddEntryWithState(text, Include);
+        AddEntryWithState(text, CriterionState::Include);
 }
 
 void TCriterionList::IncludeAllExecute() {
-    Model()->SetAllStates([](int) { return Include; });
+    Model()->SetAllStates([](int) { return ToStored(CriterionState::Include); });
 }
 
 void TCriterionList::ExcludeAllExecute() {
-    Model()->SetAllStates([](int) { return Exclude; });
+    Model()->SetAllStates([](int) { return ToStored(CriterionState::Exclude); });
 }
 
 void TCriterionList::IgnoreAllExecute() {
-    Model()->SetAllStates([](int) { return Ignore; });
+    Model()->SetAllStates([](int) { return ToStored(CriterionState::Ignore); });
 }
 
 std::string TCriterionList::EntrySummaryText(const TCheckListEntry& Entry) const {
-    switch (Entry.State) {
-    case Include:
+    switch (StateOf(Entry)) {
+    case CriterionState::Include:
         return "Including \"" + Entry.Caption + "\"";
-    case Exclude:
+    case CriterionState::Exclude:
         return "Excluding \"" + Entry.Caption + "\"";
-    default:
-        return {};
+    case CriterionState::Ignore:
+        break;
     }
+    return {};
 }
 
 void TCriterionList::Execute(TListCommand Command) {

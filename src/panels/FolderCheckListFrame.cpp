@@ -45,9 +45,9 @@ std::string TFolderCheckList::EntrySummaryText(const TCheckListEntry& Entry) con
 }
 
 void TFolderCheckList::LoadFromStore(const SettingsStore& Store) {
-    std::vector<ListEntry> entries = LoadCheckListSection(Store, Name());
+    std::vector<CheckEntry> entries = LoadCheckListSection(Store, Name());
     DropMissingFolders(entries);
-    AddListEntries(entries);
+    AddCheckEntries(entries);
 }
 
 QString TFolderCheckList::CaptionText(const std::string& Caption) const {

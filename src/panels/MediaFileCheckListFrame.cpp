@@ -72,7 +72,7 @@ int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo
                                        bool Checked) {
     TCheckListEntry entry;
     entry.Caption = Path;
-    entry.State = Checked ? 1 : 0;
+    entry.State = Checked ? CheckedIndex : UncheckedIndex;
     entry.Columns = ColumnsOf(Info);
     entry.IconIndex = FileIconIndex(Path);
     Model()->Append(std::move(entry));

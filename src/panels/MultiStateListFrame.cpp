@@ -1,7 +1,6 @@
 // The multi-state list panel.
 #include "panels/MultiStateListFrame.h"
 #include "panels/CheckListView.h"
-#include "settings/SettingsStore.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -27,15 +26,7 @@ void TMultiStateList::SetStateIcons(std::vector<QIcon> Icons) {
 
 void TMultiStateList::AdvanceState(int Row) {
     const int state = Entry(Row).State;
-    SetState(Row, state >= 0 && state < StateCount() - 1 ? state + 1 : 0);
-}
-
-void TMultiStateList::LoadFromStore(const SettingsStore& Store) {
-    AddListEntries(LoadCriterionSection(Store, Name()));
-}
-
-void TMultiStateList::SaveToStore(SettingsStore& Store) const {
-    SaveListSection(Store, Name(), ListEntries());
+    SetStateIndex(Row, state >= 0 && state < StateCount() - 1 ? state + 1 : 0);
 }
 
 QVariant TMultiStateList::EntryDecoration(const TCheckListEntry& Entry, int Column) const {

@@ -22,9 +22,6 @@ public:
     void UncheckAllExecute() override {}
     void InvertChecksExecute() override {}
 
-    void LoadFromStore(const SettingsStore& Store) override;
-    void SaveToStore(SettingsStore& Store) const override;
-
     bool ShowsCheckBoxes() const override { return false; }
     QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const override;
     void ListKeyDown(QKeyEvent* Event) override;

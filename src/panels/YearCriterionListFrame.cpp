@@ -8,7 +8,7 @@ TYearCriterionList::TYearCriterionList(const QString& Name, QWidget* Parent)
 }
 
 void TYearCriterionList::LoadFromStore(const SettingsStore& Store) {
-    std::vector<ListEntry> entries = LoadCriterionSection(Store, Name());
+    std::vector<CriterionEntry> entries = LoadCriterionSection(Store, Name());
     RepairYearEntries(entries, CurrentYearText());
-    AddListEntries(entries);
+    AddCriterionEntries(entries);
 }

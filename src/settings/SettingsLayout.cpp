@@ -40,9 +40,15 @@ size_t HighestEntryNumber(const std::vector<std::pair<std::string, std::string>>
     return highest;
 }
 
-// Entries with their states as stored (default 1 for a missing state).
-std::vector<ListEntry> LoadStoredEntries(const SettingsStore& Store, const std::string& Section) {
-    std::vector<ListEntry> entries;
+// One entry as stored: its caption and its state value, if it has one.
+struct StoredEntry {
+    std::string Caption;
+    std::string StateName;
+};
+
+// The entries up to the stored count, with the name of each one's state value.
+std::vector<StoredEntry> LoadStoredEntries(const SettingsStore& Store, const std::string& Section) {
+    std::vector<StoredEntry> entries;
     const int count = Store.ReadInteger(Section, CountName, 0);
     if (count <= 0)
         return entries;
@@ -55,13 +61,20 @@ std::vector<ListEntry> LoadStoredEntries(const SettingsStore& Store, const std::
     if (limit > PlausibleEntryCount && limit > values.size())
         limit = std::min(limit, HighestEntryNumber(values));
     entries.reserve(limit);
-    for (size_t n = 1; n <= limit; ++n) {
-        ListEntry entry;
-        entry.State = Store.ReadInteger(Section, StateName(n), 1);
-        entry.Caption = Store.ReadString(Section, EntryName(n), "");
-        entries.push_back(std::move(entry));
-    }
+    for (size_t n = 1; n <= limit; ++n)
+        entries.push_back({Store.ReadString(Section, EntryName(n), ""), StateName(n)});
     return entries;
+}
+
+template <typename Entry>
+void SaveEntries(SettingsStore& Store, const std::string& Section,
+                 const std::vector<Entry>& Entries) {
+    Store.EraseSection(Section);
+    Store.WriteInteger(Section, CountName, static_cast<int>(Entries.size()));
+    for (size_t n = 1; n <= Entries.size(); ++n) {
+        Store.WriteString(Section, EntryName(n), Entries[n - 1].Caption);
+        Store.WriteInteger(Section, StateName(n), ToStored(Entries[n - 1].State));
+    }
 }
 
 bool SameFieldName(const std::string& A, const std::string& B) {
@@ -73,40 +86,38 @@ bool ListedIn(const std::vector<std::string>& Names, const std::string& Name) {
                        [&](const std::string& listed) { return SameFieldName(listed, Name); });
 }
 
-int ClampRule(int Rule) {
-    return std::clamp(Rule, 0, 2);
-}
-
 } // namespace
 
-std::vector<ListEntry> LoadCheckListSection(const SettingsStore& Store,
-                                            const std::string& Section) {
-    std::vector<ListEntry> entries = LoadStoredEntries(Store, Section);
-    for (ListEntry& entry : entries)
-        entry.State = entry.State != 0 ? 1 : 0;
+std::vector<CheckEntry> LoadCheckListSection(const SettingsStore& Store,
+                                             const std::string& Section) {
+    std::vector<CheckEntry> entries;
+    for (StoredEntry& stored : LoadStoredEntries(Store, Section))
+        entries.push_back({std::move(stored.Caption),
+                           CheckStateFromStored(Store.ReadInteger(Section, stored.StateName, 1))});
     return entries;
 }
 
-std::vector<ListEntry> LoadCriterionSection(const SettingsStore& Store,
-                                            const std::string& Section) {
-    std::vector<ListEntry> entries = LoadStoredEntries(Store, Section);
-    for (size_t n = 1; n <= entries.size(); ++n)
-        entries[n - 1].State = std::clamp(Store.ReadInteger(Section, StateName(n), 0), 0, 2);
+std::vector<CriterionEntry> LoadCriterionSection(const SettingsStore& Store,
+                                                 const std::string& Section) {
+    std::vector<CriterionEntry> entries;
+    for (StoredEntry& stored : LoadStoredEntries(Store, Section))
+        entries.push_back({std::move(stored.Caption), CriterionStateFromStored(Store.ReadInteger(
+                                                          Section, stored.StateName, 0))});
     return entries;
 }
 
 void SaveListSection(SettingsStore& Store, const std::string& Section,
-                     const std::vector<ListEntry>& Entries) {
-    Store.EraseSection(Section);
-    Store.WriteInteger(Section, CountName, static_cast<int>(Entries.size()));
-    for (size_t n = 1; n <= Entries.size(); ++n) {
-        Store.WriteString(Section, EntryName(n), Entries[n - 1].Caption);
-        Store.WriteInteger(Section, StateName(n), Entries[n - 1].State);
-    }
+                     const std::vector<CheckEntry>& Entries) {
+    SaveEntries(Store, Section, Entries);
 }
 
-void RepairYearEntries(std::vector<ListEntry>& Entries, const std::string& CurrentYear) {
-    for (ListEntry& entry : Entries) {
+void SaveListSection(SettingsStore& Store, const std::string& Section,
+                     const std::vector<CriterionEntry>& Entries) {
+    SaveEntries(Store, Section, Entries);
+}
+
+void RepairYearEntries(std::vector<CriterionEntry>& Entries, const std::string& CurrentYear) {
+    for (CriterionEntry& entry : Entries) {
         const std::string& caption = entry.Caption;
         int year = 0;
         if (caption.size() != 4 || !SettingsStore::ParseInteger(caption, year))
@@ -120,8 +131,8 @@ std::string CurrentYearText() {
     return text;
 }
 
-void DropMissingFolders(std::vector<ListEntry>& Entries) {
-    std::erase_if(Entries, [](const ListEntry& entry) {
+void DropMissingFolders(std::vector<CheckEntry>& Entries) {
+    std::erase_if(Entries, [](const CheckEntry& entry) {
         struct stat info;
         return stat(entry.Caption.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
     });
@@ -132,8 +143,8 @@ void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
     Settings.ThoroughID3Check = Store.ReadBool("Filenames", "Thorough ID3 Check", false);
     for (int field = 0; field < CriterionFieldCount; ++field)
         Settings.FieldRules[field] =
-            ClampRule(Store.ReadInteger(CriterionListNames[field], "Rule", 0));
-    Settings.OrderRule = ClampRule(Store.ReadInteger("Options", "Rule", 0));
+            PrecedenceRuleFromStored(Store.ReadInteger(CriterionListNames[field], "Rule", 0));
+    Settings.OrderRule = PrecedenceRuleFromStored(Store.ReadInteger("Options", "Rule", 0));
 
     // The stored order is taken only when it names every current line once.
     std::vector<std::string> stored;
@@ -153,9 +164,8 @@ void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
     Store.WriteBool("Folders", "Recurse", Settings.Recurse);
     Store.WriteBool("Filenames", "Thorough ID3 Check", Settings.ThoroughID3Check);
     for (int field = 0; field < CriterionFieldCount; ++field)
-        Store.WriteInteger(CriterionListNames[field], "Rule",
-                           ClampRule(Settings.FieldRules[field]));
-    Store.WriteInteger("Options", "Rule", ClampRule(Settings.OrderRule));
+        Store.WriteInteger(CriterionListNames[field], "Rule", ToStored(Settings.FieldRules[field]));
+    Store.WriteInteger("Options", "Rule", ToStored(Settings.OrderRule));
     for (size_t i = 0; i < Settings.FieldOrder.size(); ++i)
         Store.WriteString("Options", OrderName(i), Settings.FieldOrder[i]);
     Store.WriteBool("Options", "Include Tagless Files", Settings.IncludeTaglessFiles);
@@ -174,19 +184,9 @@ WizardSettings LoadAllSettings(const SettingsStore& Store) {
 }
 
 void SaveAllSettings(SettingsStore& Store, const WizardSettings& Settings) {
-    auto checkList = [](std::vector<ListEntry> Entries) {
-        for (ListEntry& entry : Entries)
-            entry.State = entry.State != 0 ? 1 : 0;
-        return Entries;
-    };
-    auto criterionList = [](std::vector<ListEntry> Entries) {
-        for (ListEntry& entry : Entries)
-            entry.State = std::clamp(entry.State, 0, 2);
-        return Entries;
-    };
-    SaveListSection(Store, "Folders", checkList(Settings.Folders));
-    SaveListSection(Store, "Filenames", checkList(Settings.Filenames));
+    SaveListSection(Store, "Folders", Settings.Folders);
+    SaveListSection(Store, "Filenames", Settings.Filenames);
     for (int field = 0; field < CriterionFieldCount; ++field)
-        SaveListSection(Store, CriterionListNames[field], criterionList(Settings.Criteria[field]));
+        SaveListSection(Store, CriterionListNames[field], Settings.Criteria[field]);
     SaveWindowSettings(Store, Settings);
 }

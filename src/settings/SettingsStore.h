@@ -2,7 +2,7 @@
 // layout of the wizard's settings in it (list sections, window values).
 #pragma once
 
-#include "engine/WizardSettings.h"
+#include "model/WizardSettings.h"
 #include "settings/IniFormat.h"
 
 #include <QString>
@@ -84,30 +84,34 @@ private:
 
 // "Item Count", "Item n", "Item n State" of a check list section. Missing state
 // loads checked (1); a count of 0 or less, or no integer, loads nothing; a
-// missing caption loads empty. Any state other than 0 loads as checked (1).
+// missing caption loads empty. Any state other than 0 loads as checked
+// (CheckStateFromStored).
 // Every entry up to the count loads; only a count above 100,000 that the
 // section's values do not back (damage: no save writes that) is cut to the
 // highest entry number present, so it cannot exhaust memory.
-std::vector<ListEntry> LoadCheckListSection(const SettingsStore& Store, const std::string& Section);
-// As above, then each state is read again with default 0 (include); a state
-// outside 0..2 is clamped into that range.
-std::vector<ListEntry> LoadCriterionSection(const SettingsStore& Store, const std::string& Section);
-// Erases the section, then writes Item Count and each entry's caption and state
-// as given (SaveAllSettings brings states into range first).
+std::vector<CheckEntry> LoadCheckListSection(const SettingsStore& Store,
+                                             const std::string& Section);
+// As above, but a missing state loads as include (0), and a state outside 0..2
+// is clamped into that range (CriterionStateFromStored).
+std::vector<CriterionEntry> LoadCriterionSection(const SettingsStore& Store,
+                                                 const std::string& Section);
+// Erases the section, then writes Item Count and each entry's caption and state.
 void SaveListSection(SettingsStore& Store, const std::string& Section,
-                     const std::vector<ListEntry>& Entries);
+                     const std::vector<CheckEntry>& Entries);
+void SaveListSection(SettingsStore& Store, const std::string& Section,
+                     const std::vector<CriterionEntry>& Entries);
 
 // A caption that is not exactly four characters or not a valid integer becomes CurrentYear.
-void RepairYearEntries(std::vector<ListEntry>& Entries, const std::string& CurrentYear);
+void RepairYearEntries(std::vector<CriterionEntry>& Entries, const std::string& CurrentYear);
 // The current year of the local calendar, four digits.
 std::string CurrentYearText();
 // Removes every entry whose caption is not an existing directory, keeping the order.
-void DropMissingFolders(std::vector<ListEntry>& Entries);
+void DropMissingFolders(std::vector<CheckEntry>& Entries);
 
 // The non-list values: Recurse, Thorough ID3 Check, the six rules, the field
 // order (with its acceptance rule against the current Settings.FieldOrder) and
-// Include Tagless Files. A rule outside 0..2 is clamped into that range, on
-// loading and on saving, so none is ever written.
+// Include Tagless Files. A stored rule outside 0..2 is clamped into that range
+// (PrecedenceRuleFromStored).
 void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings);
 void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings);
 

@@ -2,7 +2,7 @@
 // media files, a settings file written through the store, and event-loop waits.
 #pragma once
 
-#include "engine/WizardSettings.h"
+#include "model/WizardSettings.h"
 #include "panels/Dialogs.h"
 #include "settings/SettingsStore.h"
 #include "support/TempDir.h"

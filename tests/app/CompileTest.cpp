@@ -23,6 +23,10 @@
 #include <memory>
 #include <set>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 
 const QString Finished = "Finished compiling playlist.";
@@ -37,8 +41,8 @@ protected:
 
     void WriteSearchSettings() {
         WizardSettings settings;
-        settings.Folders = {{music, 1}};
-        settings.Filenames = {{"*.mp3", 1}, {"*.txt", 0}};
+        settings.Folders = {{music, Checked}};
+        settings.Filenames = {{"*.mp3", Checked}, {"*.txt", Unchecked}};
         settings.Criteria[FieldTitle] = {{"*", Include}};
         WriteSettings(settingsFile, settings);
     }

@@ -17,6 +17,10 @@
 
 #include <algorithm>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 
 std::string Id3v2Title(const std::string& Title) {
@@ -63,8 +67,8 @@ struct Fixture {
     WizardSettings Settings;
 
     Fixture() {
-        Settings.Folders = {{Library.str(), 1}};
-        Settings.Filenames = {{"*.mp3", 1}};
+        Settings.Folders = {{Library.str(), Checked}};
+        Settings.Filenames = {{"*.mp3", Checked}};
         Settings.Criteria[FieldTitle] = {{"*", Include}};
     }
     void Save() const {
@@ -109,7 +113,7 @@ TEST(HeadlessCompile, WritesTheFilesFoundInOrderAsM3UOrPls) {
 
 TEST(HeadlessCompile, InadequateSettingsWriteNothingAndExitTwo) {
     Fixture F;
-    F.Settings.Folders = {{F.Library.str(), 0}};
+    F.Settings.Folders = {{F.Library.str(), Unchecked}};
     F.Settings.Criteria[FieldTitle] = {{"*", Exclude}};
     F.Save();
     const std::string Playlist = (F.Work.path() / "list.m3u").string();
@@ -129,7 +133,7 @@ TEST(HeadlessCompile, TaglessFilesAloneAreAdequate) {
     Fixture F;
     F.Settings.Criteria[FieldTitle].clear();
     F.Settings.IncludeTaglessFiles = true;
-    F.Settings.Filenames = {{"*/plain.*", 1}};
+    F.Settings.Filenames = {{"*/plain.*", Checked}};
     F.Settings.ThoroughID3Check = true;
     F.Save();
     const std::string Playlist = (F.Work.path() / "list.m3u").string();
@@ -140,7 +144,7 @@ TEST(HeadlessCompile, TaglessFilesAloneAreAdequate) {
 
 TEST(HeadlessCompile, MalformedMaskOrWriteErrorExitsOne) {
     Fixture F;
-    F.Settings.Filenames = {{"*.ogg", 1}, {"*[a", 1}};
+    F.Settings.Filenames = {{"*.ogg", Checked}, {"*[a", Checked}};
     F.Save();
     const std::string Playlist = (F.Work.path() / "list.m3u").string();
     Outcome Bad = RunHeadless(F.SettingsFile, Playlist, F.Work);
@@ -164,7 +168,7 @@ TEST(HeadlessCompile, TheProgramRunsItFromTheCommandLine) {
     if (!QFile::exists(Program))
         GTEST_SKIP() << "the program is not built";
     Fixture F;
-    F.Settings.Filenames = {{"*/rock/*", 1}};
+    F.Settings.Filenames = {{"*/rock/*", Checked}};
     F.Save();
     const QString Settings = QFile::decodeName(F.SettingsFile.c_str());
     const std::string Playlist = (F.Work.path() / "list.m3u").string();
@@ -179,7 +183,7 @@ TEST(HeadlessCompile, TheProgramRunsItFromTheCommandLine) {
     EXPECT_TRUE(Errors.ends_with("\nFinished compiling playlist.\n")) << Errors;
     EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + F.Keep + "\r\n");
 
-    F.Settings.Filenames = {{"*/rock/*", 0}};
+    F.Settings.Filenames = {{"*/rock/*", Unchecked}};
     F.Save();
     Run.start(Program, {"--settings", Settings, "--compile", QFile::decodeName(Playlist.c_str())});
     ASSERT_TRUE(Run.waitForFinished(60000));

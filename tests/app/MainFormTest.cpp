@@ -24,6 +24,10 @@
 #include <filesystem>
 #include <memory>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 
 class MainFormTest : public ::testing::Test {

@@ -76,9 +76,9 @@ std::string Id3v2Title(const std::string& Title) {
 // Settings that find every tagged .mp3 below Folder.
 void WriteFindAll(const std::string& SettingsFile, const std::string& Folder) {
     WizardSettings Settings;
-    Settings.Folders = {{Folder, 1}};
-    Settings.Filenames = {{"*.mp3", 1}};
-    Settings.Criteria[FieldTitle] = {{"*", Include}};
+    Settings.Folders = {{Folder, CheckState::Checked}};
+    Settings.Filenames = {{"*.mp3", CheckState::Checked}};
+    Settings.Criteria[FieldTitle] = {{"*", CriterionState::Include}};
     WriteSettings(SettingsFile, Settings);
 }
 

@@ -19,6 +19,10 @@
 
 #include <memory>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 
 const std::string SearchMessage =

@@ -17,6 +17,10 @@
 #include <filesystem>
 #include <memory>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 TMainForm* FindMainForm() {
     for (QWidget* window : QApplication::topLevelWidgets())
@@ -33,9 +37,9 @@ TEST(RunWizard, StartsWithHiddenHelpWindowsAndEndsWhenClosedMidCompile) {
     for (int i = 0; i < 40; ++i)
         dir.write("music/t" + std::to_string(i) + ".mp3", Id3v1File("T", "A", "B", "2000", 1));
     WizardSettings settings;
-    settings.Folders = {{dir.str() + "/music", 1}};
-    settings.Filenames = {{"*.mp3", 1}};
-    settings.Criteria[FieldTitle] = {{"*", 0}};
+    settings.Folders = {{dir.str() + "/music", Checked}};
+    settings.Filenames = {{"*.mp3", Checked}};
+    settings.Criteria[FieldTitle] = {{"*", Include}};
     const std::string file = dir.str() + "/2.ini";
     WriteSettings(file, settings);
 

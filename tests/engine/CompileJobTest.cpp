@@ -20,6 +20,10 @@
 #include <filesystem>
 #include <map>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -513,8 +517,8 @@ TEST(CompileJobAccept, FirstMatchingMaskDecidesOverTheWholePath) {
 
 TEST(CompileJobMake, TakesOnlyCheckedFoldersAndMasksInListOrder) {
     WizardSettings Settings;
-    Settings.Folders = {{"/b", 1}, {"/off", 0}, {"/a", 1}};
-    Settings.Filenames = {{"*.ogg", 0}, {"*.mp3", 1}, {"*.wav", 1}};
+    Settings.Folders = {{"/b", Checked}, {"/off", Unchecked}, {"/a", Checked}};
+    Settings.Filenames = {{"*.ogg", Unchecked}, {"*.mp3", Checked}, {"*.wav", Checked}};
     Settings.Recurse = false;
     Settings.ThoroughID3Check = true;
     Settings.IncludeTaglessFiles = true;

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 
 const PrecedenceRule AllRules[] = {InclusionFirst, ExclusionFirst, ByOrder};
@@ -162,7 +166,7 @@ TEST(CriteriaTest, OverallRuleTableOverEveryCombination) {
                                      FirstInOrder == Include};
             for (PrecedenceRule Rule : AllRules) {
                 const bool Got = EvaluateCriteria(JobWithResults(Results, Rule, Order), SomeInfo());
-                EXPECT_EQ(Got, Expected[Rule]) << "code " << Code << " rule " << Rule;
+                EXPECT_EQ(Got, Expected[ToStored(Rule)]) << "code " << Code << " rule " << Rule;
                 Included += Got;
                 ++Checked;
             }
@@ -188,10 +192,11 @@ TEST(CriteriaTest, EachFieldIsComparedWithItsOwnText) {
 
 TEST(CriteriaTest, SnapshotTakesIncludeAndExcludeEntriesInOrder) {
     WizardSettings Settings;
-    Settings.Criteria[FieldTitle] = {{"a*", 0}, {"b*", 2}, {"c*", 1}, {"d*", 0}};
-    Settings.Criteria[FieldYear] = {{"1999", 2}, {"2000", 0}, {"2001", 7}, {"2002", -1}};
-    Settings.FieldRules = {2, 1, 0, 3, -1};
-    Settings.OrderRule = 2;
+    Settings.Criteria[FieldTitle] = {
+        {"a*", Include}, {"b*", Ignore}, {"c*", Exclude}, {"d*", Include}};
+    Settings.Criteria[FieldYear] = {{"1999", Ignore}, {"2000", Include}};
+    Settings.FieldRules = {ByOrder, ExclusionFirst, InclusionFirst, InclusionFirst, ExclusionFirst};
+    Settings.OrderRule = ByOrder;
     Settings.FieldOrder = {"Year", "genre", "Album", "Artist", "Title"};
 
     const CriteriaJob Job = SnapshotCriteria(Settings);
@@ -200,7 +205,6 @@ TEST(CriteriaTest, SnapshotTakesIncludeAndExcludeEntriesInOrder) {
     EXPECT_EQ(Job.Fields[FieldTitle].Criteria[1].Mask, "c*");
     EXPECT_EQ(Job.Fields[FieldTitle].Criteria[1].State, Exclude);
     EXPECT_EQ(Job.Fields[FieldTitle].Criteria[2].Mask, "d*");
-    // States outside 0..2 from a damaged file take no part.
     ASSERT_EQ(Job.Fields[FieldYear].Criteria.size(), 1u);
     EXPECT_EQ(Job.Fields[FieldYear].Criteria[0].Mask, "2000");
     EXPECT_TRUE(Job.Fields[FieldArtist].Criteria.empty());
@@ -208,14 +212,9 @@ TEST(CriteriaTest, SnapshotTakesIncludeAndExcludeEntriesInOrder) {
     EXPECT_EQ(Job.Fields[FieldTitle].Rule, ByOrder);
     EXPECT_EQ(Job.Fields[FieldArtist].Rule, ExclusionFirst);
     EXPECT_EQ(Job.Fields[FieldAlbum].Rule, InclusionFirst);
-    // Rule values outside 0..2 mean the first line.
-    EXPECT_EQ(Job.Fields[FieldGenre].Rule, InclusionFirst);
-    EXPECT_EQ(Job.Fields[FieldYear].Rule, InclusionFirst);
+    EXPECT_EQ(Job.Fields[FieldYear].Rule, ExclusionFirst);
     EXPECT_EQ(Job.OrderRule, ByOrder);
     EXPECT_EQ(Job.FieldOrder, Settings.FieldOrder);
-
-    Settings.OrderRule = 9;
-    EXPECT_EQ(SnapshotCriteria(Settings).OrderRule, InclusionFirst);
 }
 
 TEST(CriteriaTest, SearchAdequacy) {
@@ -223,13 +222,13 @@ TEST(CriteriaTest, SearchAdequacy) {
                                           "inadequate to find any media files.");
     WizardSettings Settings;
     EXPECT_FALSE(SearchAdequate(Settings));
-    Settings.Folders = {{"/music", 0}, {"/more", 1}};
+    Settings.Folders = {{"/music", Unchecked}, {"/more", Checked}};
     EXPECT_FALSE(SearchAdequate(Settings)); // no filename mask
-    Settings.Filenames = {{"*.mp3", 0}};
+    Settings.Filenames = {{"*.mp3", Unchecked}};
     EXPECT_FALSE(SearchAdequate(Settings)); // the only mask is unchecked
-    Settings.Filenames.push_back({"*.ogg", 1});
+    Settings.Filenames.push_back({"*.ogg", Checked});
     EXPECT_TRUE(SearchAdequate(Settings));
-    Settings.Folders[1].State = 0;
+    Settings.Folders[1].State = Unchecked;
     EXPECT_FALSE(SearchAdequate(Settings)); // every folder unchecked
 }
 
@@ -238,11 +237,11 @@ TEST(CriteriaTest, CriteriaAdequacy) {
                                             "are inadequate to find any media files.");
     WizardSettings Settings;
     EXPECT_FALSE(CriteriaAdequate(Settings));
-    Settings.Criteria[FieldTitle] = {{"*", 1}, {"*", 2}};
+    Settings.Criteria[FieldTitle] = {{"*", Exclude}, {"*", Ignore}};
     EXPECT_FALSE(CriteriaAdequate(Settings)); // excludes and ignores find nothing
     Settings.IncludeTaglessFiles = true;
     EXPECT_TRUE(CriteriaAdequate(Settings));
     Settings.IncludeTaglessFiles = false;
-    Settings.Criteria[FieldYear] = {{"1999", 0}};
+    Settings.Criteria[FieldYear] = {{"1999", Include}};
     EXPECT_TRUE(CriteriaAdequate(Settings));
 }

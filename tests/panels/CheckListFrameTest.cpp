@@ -27,7 +27,7 @@ TEST_F(CheckListFrame, AddAppendsCheckedUnselectedEntriesAndIgnoresCancelAndEmpt
         panel.Action(TListCommand::Add)->trigger();
 
     EXPECT_EQ(Captions(panel), (std::vector<std::string>{"*.mp3", "*.mp3"}));
-    EXPECT_EQ(States(panel), (std::vector<int>{1, 1}));
+    EXPECT_EQ(States(panel), (std::vector<CheckState>{CheckState::Checked, CheckState::Checked}));
     EXPECT_EQ(panel.CheckedCount(), 2);
     EXPECT_EQ(panel.SelectedIndex(), -1);
     ASSERT_EQ(dialogs.InputCalls.size(), 4u);
@@ -80,7 +80,7 @@ TEST_F(CheckListFrame, EditReplacesOnlyTheCaptionAndCancelOrEmptyKeepsIt) {
         panel.Action(TListCommand::Edit)->trigger();
 
     EXPECT_EQ(Captions(panel), (std::vector<std::string>{"a", "B*"}));
-    EXPECT_EQ(States(panel), (std::vector<int>{1, 0}));
+    EXPECT_EQ(States(panel), (std::vector<CheckState>{CheckState::Checked, CheckState::Unchecked}));
     EXPECT_EQ(panel.SelectedIndex(), 1);
     EXPECT_EQ(dialogs.InputCalls[0].Title, "Edit");
     EXPECT_EQ(dialogs.InputCalls[0].Prompt, "Re-enter item");
@@ -91,7 +91,8 @@ TEST_F(CheckListFrame, CheckCommandsAndCheckBoxClicksKeepTheCheckedCount) {
     Fill({"a", "b", "c"});
     panel.SetChecked(2, false);
     panel.Action(TListCommand::InvertChecks)->trigger();
-    EXPECT_EQ(States(panel), (std::vector<int>{0, 0, 1}));
+    EXPECT_EQ(States(panel), (std::vector<CheckState>{CheckState::Unchecked, CheckState::Unchecked,
+                                                      CheckState::Checked}));
     EXPECT_EQ(panel.CheckedCount(), 1);
     panel.Action(TListCommand::CheckAll)->trigger();
     EXPECT_EQ(panel.CheckedCount(), 3);
@@ -101,7 +102,8 @@ TEST_F(CheckListFrame, CheckCommandsAndCheckBoxClicksKeepTheCheckedCount) {
     int notices = 0;
     QObject::connect(&panel, &TCheckList::CheckStateChanged, [&] { ++notices; });
     panel.Model()->setData(panel.Model()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
-    EXPECT_EQ(States(panel), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(States(panel), (std::vector<CheckState>{CheckState::Unchecked, CheckState::Checked,
+                                                      CheckState::Unchecked}));
     EXPECT_EQ(panel.CheckedCount(), 1);
     EXPECT_EQ(notices, 1);
     std::vector<std::string> checked{"kept"};
@@ -115,7 +117,9 @@ TEST_F(CheckListFrame, DraggingMovesTheEntryRowByRowUnderThePointer) {
     panel.show();
     DragRow(panel, 3, 0);
     EXPECT_EQ(Captions(panel), (std::vector<std::string>{"4", "1", "2", "3", "5"}));
-    EXPECT_EQ(States(panel), (std::vector<int>{0, 1, 1, 1, 1}));
+    EXPECT_EQ(States(panel), (std::vector<CheckState>{CheckState::Unchecked, CheckState::Checked,
+                                                      CheckState::Checked, CheckState::Checked,
+                                                      CheckState::Checked}));
     EXPECT_EQ(panel.SelectedIndex(), 0);
     EXPECT_FALSE(panel.Dragging());
 

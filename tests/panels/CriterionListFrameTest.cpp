@@ -5,6 +5,10 @@
 #include <QAction>
 #include <QToolBar>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 class CriterionListFrame : public ::testing::Test {
 protected:
@@ -24,12 +28,12 @@ TEST_F(CriterionListFrame, ThreeClicksOnTheStateIconReturnToIncludeWhileCaptionC
     const QRect icon = panel.View()->DecorationRect(row);
     ASSERT_FALSE(icon.isEmpty());
 
-    std::vector<int> seen;
+    std::vector<CriterionState> seen;
     for (int click = 0; click < 3; ++click) {
         QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, icon.center());
-        seen.push_back(panel.Entry(1).State);
+        seen.push_back(panel.CriterionStateAt(1));
     }
-    EXPECT_EQ(seen, (std::vector<int>{Exclude, Ignore, Include}));
+    EXPECT_EQ(seen, (std::vector<CriterionState>{Exclude, Ignore, Include}));
 
     // Quick clicks: the second press of a double-click, which arrives only as
     // a double-click event, counts as a press too.
@@ -39,13 +43,13 @@ TEST_F(CriterionListFrame, ThreeClicksOnTheStateIconReturnToIncludeWhileCaptionC
                        Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &second);
     QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, icon.center());
-    EXPECT_EQ(panel.Entry(1).State, Ignore);
+    EXPECT_EQ(panel.CriterionStateAt(1), Ignore);
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, icon.center());
-    EXPECT_EQ(panel.Entry(1).State, Include);
+    EXPECT_EQ(panel.CriterionStateAt(1), Include);
 
     const QPoint caption(icon.right() + 30, icon.center().y());
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, caption);
-    EXPECT_EQ(panel.Entry(1).State, Include);
+    EXPECT_EQ(panel.CriterionStateAt(1), Include);
     EXPECT_EQ(panel.SelectedIndex(), 1);
     EXPECT_FALSE(panel.ShowsCheckBoxes());
     EXPECT_FALSE(panel.Model()->flags(row) & Qt::ItemIsUserCheckable);
@@ -54,27 +58,27 @@ TEST_F(CriterionListFrame, ThreeClicksOnTheStateIconReturnToIncludeWhileCaptionC
 TEST_F(CriterionListFrame, SpaceCyclesTheSelectedEntryAndTheKeysOfTheHiddenCheckCommandsDoNothing) {
     FocusList(panel);
     panel.SetSelectedIndex(2);
-    std::vector<int> seen;
+    std::vector<CriterionState> seen;
     for (int press = 0; press < 3; ++press) {
         QTest::keyClick(panel.View(), Qt::Key_Space);
-        seen.push_back(panel.Entry(2).State);
+        seen.push_back(panel.CriterionStateAt(2));
     }
-    EXPECT_EQ(seen, (std::vector<int>{Exclude, Ignore, Include}));
+    EXPECT_EQ(seen, (std::vector<CriterionState>{Exclude, Ignore, Include}));
 
     panel.SetState(0, Exclude);
     panel.SetState(1, Ignore);
     QTest::keyClick(panel.View(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(panel.View(), Qt::Key_U, Qt::ControlModifier);
-    EXPECT_EQ(States(panel), (std::vector<int>{Exclude, Ignore, Include}));
+    EXPECT_EQ(CriterionStates(panel), (std::vector<CriterionState>{Exclude, Ignore, Include}));
     panel.InvertChecksExecute();
-    EXPECT_EQ(States(panel), (std::vector<int>{Exclude, Ignore, Include}));
+    EXPECT_EQ(CriterionStates(panel), (std::vector<CriterionState>{Exclude, Ignore, Include}));
 
     QTest::keyClick(panel.View(), Qt::Key_I, Qt::ControlModifier);
-    EXPECT_EQ(States(panel), (std::vector<int>{Include, Include, Include}));
+    EXPECT_EQ(CriterionStates(panel), (std::vector<CriterionState>{Include, Include, Include}));
     QTest::keyClick(panel.View(), Qt::Key_E, Qt::ControlModifier);
-    EXPECT_EQ(States(panel), (std::vector<int>{Exclude, Exclude, Exclude}));
+    EXPECT_EQ(CriterionStates(panel), (std::vector<CriterionState>{Exclude, Exclude, Exclude}));
     QTest::keyClick(panel.View(), Qt::Key_G, Qt::ControlModifier);
-    EXPECT_EQ(States(panel), (std::vector<int>{Ignore, Ignore, Ignore}));
+    EXPECT_EQ(CriterionStates(panel), (std::vector<CriterionState>{Ignore, Ignore, Ignore}));
     EXPECT_EQ(panel.CriterionStateAt(1), Ignore);
 }
 

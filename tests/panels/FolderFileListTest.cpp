@@ -28,7 +28,8 @@ TEST(FolderCheckList, AddAndReselectThroughTheFolderPicker) {
     EXPECT_EQ(dialogs.FolderCalls.back(),
               (std::pair<QString, std::string>{"Re-select folder", first}));
     EXPECT_EQ(Captions(folders), (std::vector<std::string>{first, second}));
-    EXPECT_EQ(States(folders), (std::vector<int>{1, 0}));
+    EXPECT_EQ(States(folders),
+              (std::vector<CheckState>{CheckState::Checked, CheckState::Unchecked}));
 
     // A folder removed from disk opens the picker with nothing preselected; cancel keeps it.
     std::filesystem::remove(second);

@@ -4,6 +4,7 @@
 
 #include "panels/CheckListFrame.h"
 #include "panels/CheckListView.h"
+#include "panels/CriterionListFrame.h"
 #include "panels/Dialogs.h"
 
 #include <QApplication>
@@ -90,10 +91,17 @@ inline std::vector<std::string> Captions(const TCheckList& Panel) {
     return result;
 }
 
-inline std::vector<int> States(const TCheckList& Panel) {
-    std::vector<int> result;
-    for (const TCheckListEntry& entry : Panel.Entries())
+inline std::vector<CheckState> States(const TCheckList& Panel) {
+    std::vector<CheckState> result;
+    for (const CheckEntry& entry : Panel.CheckEntries())
         result.push_back(entry.State);
+    return result;
+}
+
+inline std::vector<CriterionState> CriterionStates(const TCriterionList& Panel) {
+    std::vector<CriterionState> result;
+    for (int row = 0; row < Panel.Count(); ++row)
+        result.push_back(Panel.CriterionStateAt(row));
     return result;
 }
 

@@ -6,6 +6,10 @@
 #include "settings/SettingsStore.h"
 #include "support/TempDir.h"
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace {
 QString IniFile(const TempDir& Dir) {
     return QString::fromStdString(Dir.str() + "/2.ini");
@@ -51,11 +55,12 @@ TEST(PanelStore, EveryPanelKindSavesAndReloadsCaptionsStatesAndOrder) {
     TYearCriterionList years("Years");
     TCheckList::LoadAllLists(store);
     EXPECT_EQ(Captions(folders), (std::vector<std::string>{music}));
-    EXPECT_EQ(States(folders), (std::vector<int>{0}));
+    EXPECT_EQ(States(folders), (std::vector<CheckState>{CheckState::Unchecked}));
     EXPECT_EQ(Captions(filenames), (std::vector<std::string>{"*.m\xE4", "*.mp3"}));
-    EXPECT_EQ(States(filenames), (std::vector<int>{0, 1}));
+    EXPECT_EQ(States(filenames),
+              (std::vector<CheckState>{CheckState::Unchecked, CheckState::Checked}));
     EXPECT_EQ(Captions(titles), (std::vector<std::string>{"Live*", "*"}));
-    EXPECT_EQ(States(titles), (std::vector<int>{Exclude, Ignore}));
+    EXPECT_EQ(CriterionStates(titles), (std::vector<CriterionState>{Exclude, Ignore}));
     EXPECT_EQ(Captions(years), (std::vector<std::string>{"1999"}));
 }
 
@@ -83,15 +88,17 @@ TEST(PanelStore, LoadEdgeCasesOfTheListLayout) {
 
     // A missing caption loads empty; a missing state loads checked in a check list...
     EXPECT_EQ(Captions(filenames), (std::vector<std::string>{"*.mp3", "", "*.ogg"}));
-    EXPECT_EQ(States(filenames), (std::vector<int>{0, 1, 1}));
+    EXPECT_EQ(
+        States(filenames),
+        (std::vector<CheckState>{CheckState::Unchecked, CheckState::Checked, CheckState::Checked}));
     EXPECT_EQ(filenames.CheckedCount(), 2);
     // ...and as include in a criterion list.
-    EXPECT_EQ(States(titles), (std::vector<int>{Include, Exclude}));
+    EXPECT_EQ(CriterionStates(titles), (std::vector<CriterionState>{Include, Exclude}));
     EXPECT_EQ(artists.Count(), 0);
     EXPECT_EQ(albums.Count(), 0);
     const std::string year = CurrentYearText();
     EXPECT_EQ(Captions(years), (std::vector<std::string>{"1999", year, year}));
-    EXPECT_EQ(States(years), (std::vector<int>{Include, Exclude, Ignore}));
+    EXPECT_EQ(CriterionStates(years), (std::vector<CriterionState>{Include, Exclude, Ignore}));
     EXPECT_EQ(Captions(folders), (std::vector<std::string>{kept}));
 }
 

@@ -7,6 +7,10 @@
 
 #include <QFile>
 
+using enum CheckState;
+using enum CriterionState;
+using enum PrecedenceRule;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -21,17 +25,18 @@ WizardSettings LoadFrom(const TempDir& Dir, const std::string& Ini) {
     return LoadAllSettings(store);
 }
 
-std::vector<std::string> Captions(const std::vector<ListEntry>& Entries) {
+template <typename Entry> std::vector<std::string> Captions(const std::vector<Entry>& Entries) {
     std::vector<std::string> captions;
-    for (const ListEntry& entry : Entries)
+    for (const Entry& entry : Entries)
         captions.push_back(entry.Caption);
     return captions;
 }
 
-std::vector<int> States(const std::vector<ListEntry>& Entries) {
+// The states as the file stores them.
+template <typename Entry> std::vector<int> States(const std::vector<Entry>& Entries) {
     std::vector<int> states;
-    for (const ListEntry& entry : Entries)
-        states.push_back(entry.State);
+    for (const Entry& entry : Entries)
+        states.push_back(ToStored(entry.State));
     return states;
 }
 
@@ -57,8 +62,8 @@ TEST(SettingsLayout, FirstRunLoadsDefaults) {
     EXPECT_TRUE(settings.Recurse);
     EXPECT_FALSE(settings.ThoroughID3Check);
     EXPECT_FALSE(settings.IncludeTaglessFiles);
-    EXPECT_EQ(settings.FieldRules, (std::array<int, CriterionFieldCount>{0, 0, 0, 0, 0}));
-    EXPECT_EQ(settings.OrderRule, 0);
+    EXPECT_EQ(settings.FieldRules, (std::array<PrecedenceRule, CriterionFieldCount>{}));
+    EXPECT_EQ(settings.OrderRule, InclusionFirst);
     EXPECT_EQ(settings.FieldOrder, BuiltInOrder);
 }
 
@@ -168,12 +173,12 @@ TEST(SettingsLayout, SaveWritesListsThenWindowValues) {
         dir.write("2.ini", "[Options]\nOld Value=kept\n[Folders]\nStale=1\nRecurse=0\n");
     SettingsStore store(Q(file));
     WizardSettings settings;
-    settings.Folders = {{dir.str(), 0}};
-    settings.Filenames = {{"*.mp3", 1}};
-    settings.Criteria[FieldTitle] = {{"*love*", 1}};
+    settings.Folders = {{dir.str(), Unchecked}};
+    settings.Filenames = {{"*.mp3", Checked}};
+    settings.Criteria[FieldTitle] = {{"*love*", Exclude}};
     settings.Recurse = true;
-    settings.FieldRules = {2, 1, 0, 0, 9}; // 9 is never written
-    settings.OrderRule = -1;
+    settings.FieldRules = {ByOrder, ExclusionFirst, InclusionFirst, InclusionFirst, ByOrder};
+    settings.OrderRule = InclusionFirst;
     settings.FieldOrder = {"Year", "Genre", "Album", "Artist", "Title"};
     settings.IncludeTaglessFiles = true;
     SaveAllSettings(store, settings);
@@ -203,17 +208,22 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     for (size_t i = 0; i < folderNames.size(); ++i) {
         const std::string path = (dir.path() / folderNames[i]).string();
         fs::create_directories(path);
-        saved.Folders.push_back({path, static_cast<int>(i % 2)});
+        saved.Folders.push_back({path, i % 2 ? Checked : Unchecked});
     }
-    saved.Filenames = {{"*.mp3", 1}, {" *.ogg", 0}, {"#*.flac", 1}, {";x=y", 0}, {"[z]\\", 1}};
-    saved.Criteria[FieldTitle] = {{"*Caf\xe9*", 0}, {"line\nbreak", 1}, {"tab\there", 2}};
-    saved.Criteria[FieldArtist] = {{"", 2}};
-    saved.Criteria[FieldYear] = {{"1999", 1}, {"2001", 2}};
+    saved.Filenames = {{"*.mp3", Checked},
+                       {" *.ogg", Unchecked},
+                       {"#*.flac", Checked},
+                       {";x=y", Unchecked},
+                       {"[z]\\", Checked}};
+    saved.Criteria[FieldTitle] = {
+        {"*Caf\xe9*", Include}, {"line\nbreak", Exclude}, {"tab\there", Ignore}};
+    saved.Criteria[FieldArtist] = {{"", Ignore}};
+    saved.Criteria[FieldYear] = {{"1999", Exclude}, {"2001", Ignore}};
     saved.Recurse = false;
     saved.ThoroughID3Check = true;
     saved.IncludeTaglessFiles = true;
-    saved.FieldRules = {0, 1, 2, 1, 0};
-    saved.OrderRule = 2;
+    saved.FieldRules = {InclusionFirst, ExclusionFirst, ByOrder, ExclusionFirst, InclusionFirst};
+    saved.OrderRule = ByOrder;
     saved.FieldOrder = {"genre", "Title", "Year", "Album", "Artist"};
 
     const std::string file = dir.str() + "/config/2.ini";

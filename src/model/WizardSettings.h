@@ -2,17 +2,26 @@
 // settings store holds. The window, the store and the headless command share it.
 #pragma once
 
+#include "model/States.h"
+
 #include <array>
 #include <string>
 #include <vector>
 
-// One list entry: its caption as raw bytes and its state (1/0 checked for check
-// lists, the criterion state 0/1/2 for criterion lists).
-struct ListEntry {
+// An entry of a check list: its caption as raw bytes and whether it is checked.
+struct CheckEntry {
     std::string Caption;
-    int State = 1;
+    CheckState State = CheckState::Checked;
 
-    bool operator==(const ListEntry&) const = default;
+    bool operator==(const CheckEntry&) const = default;
+};
+
+// An entry of a criterion list: its mask as raw bytes and its state.
+struct CriterionEntry {
+    std::string Caption;
+    CriterionState State = CriterionState::Include;
+
+    bool operator==(const CriterionEntry&) const = default;
 };
 
 // The five criterion fields, in their fixed order.
@@ -25,13 +34,13 @@ extern const std::array<const char*, CriterionFieldCount> CriterionFieldNames;
 extern const std::array<const char*, CriterionFieldCount> CriterionListNames;
 
 struct WizardSettings {
-    std::vector<ListEntry> Folders;
-    std::vector<ListEntry> Filenames;
-    std::array<std::vector<ListEntry>, CriterionFieldCount> Criteria;
+    std::vector<CheckEntry> Folders;
+    std::vector<CheckEntry> Filenames;
+    std::array<std::vector<CriterionEntry>, CriterionFieldCount> Criteria;
     bool Recurse = true;
     bool ThoroughID3Check = false;
     bool IncludeTaglessFiles = false;
-    std::array<int, CriterionFieldCount> FieldRules{}; // PrecedenceRule of each field
-    int OrderRule = 0;
+    std::array<PrecedenceRule, CriterionFieldCount> FieldRules{};
+    PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
     std::vector<std::string> FieldOrder{"Title", "Artist", "Album", "Genre", "Year"};
 };
