@@ -6,16 +6,20 @@
 
 // Usage text of the command line.
 QString UsageText();
+// The program's version, "2.0".
+const char* ProgramVersion();
 
+// Settings files are raw path bytes, kept as such down to the file.
+//
 // The headless compile: loads the settings from SettingsFile (never writes it),
 // checks adequacy, runs the search and writes PlaylistFile. Returns the exit
 // status: 0 written, 1 malformed mask or write error, 2 inadequate settings.
 // Status lines and errors go to stderr. Needs a QCoreApplication.
-int RunHeadlessCompile(const QString& SettingsFile, const std::string& PlaylistFile);
+int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile);
 
 // The wizard: creates the main window with the settings of SettingsFile and
 // runs the event loop until it closes. Needs a QApplication.
-int RunWizard(const QString& SettingsFile);
+int RunWizard(const std::string& SettingsFile);
 
 // Renders the welcome panel and every page to PNG files in Folder. Needs a QApplication.
-int RenderScreenshots(const QString& SettingsFile, const QString& Folder);
+int RenderScreenshots(const std::string& SettingsFile, const QString& Folder);

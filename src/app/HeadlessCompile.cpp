@@ -4,10 +4,15 @@
 
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
+#include "engine/MessageText.h"
 #include "playlists/PlaylistWriters.h"
 #include "settings/SettingsStore.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -18,11 +23,29 @@ void PrintLine(const std::string& Text) {
     std::fflush(stderr);
 }
 
+// Checked search folders that the load will drop: the run may then have
+// nothing to search, and the reason belongs before the "inadequate" line.
+void ReportMissingFolders(const std::vector<ListEntry>& Folders) {
+    for (const ListEntry& Entry : Folders) {
+        if (Entry.State == 0)
+            continue;
+        struct stat Info;
+        const char* Problem = nullptr;
+        if (stat(Entry.Caption.c_str(), &Info) != 0)
+            Problem = errno == ENOENT ? "not found" : std::strerror(errno);
+        else if (!S_ISDIR(Info.st_mode))
+            Problem = "not a folder";
+        if (Problem)
+            PrintLine("search folder " + QuoteForMessage(Entry.Caption, 1024) + ": " + Problem);
+    }
+}
+
 } // namespace
 
 QString UsageText() {
     return QStringLiteral(
         "Usage: morvane [--settings FILE] [--compile PLAYLIST | --screenshots FOLDER]\n"
+        "       morvane --help | --version\n"
         "\n"
         "Without --compile, opens the playlist wizard.\n"
         "\n"
@@ -34,15 +57,28 @@ QString UsageText() {
         "                        read. Progress goes to stderr. Exit status: 0 written,\n"
         "                        1 invalid mask or write error, 2 inadequate settings.\n"
         "  --screenshots FOLDER  render the welcome panel and every page to PNG files\n"
-        "  --help, -h            show this text\n");
+        "  --help, -h            show this text\n"
+        "  --version             show the program's version\n"
+        "\n"
+        "Each option may be given once. Qt's own options (-platform, -style, ...) are\n"
+        "passed on to Qt.\n");
 }
 
-int RunHeadlessCompile(const QString& SettingsFile, const std::string& PlaylistFile) {
+const char* ProgramVersion() {
+    return MORVANE_VERSION;
+}
+
+int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile) {
     try {
         const SettingsStore Store(SettingsFile);
-        // The wizard shows this and carries on with what could be read; so do we.
+        // What is wrong comes first; the wizard carries on with what could be
+        // read, and so do we.
         if (!Store.LoadError().empty())
             PrintLine(Store.LoadError());
+        else if (!Store.Found())
+            PrintLine("cannot read settings file " + QuoteForMessage(SettingsFile, 1024) + ": " +
+                      Store.ReadFailure());
+        ReportMissingFolders(LoadCheckListSection(Store, "Folders"));
         const WizardSettings Settings = LoadAllSettings(Store);
 
         const bool SearchOk = SearchAdequate(Settings);

@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -28,7 +29,10 @@ constexpr int ClientHeight = 507;
 } // namespace
 
 TMainForm::TMainForm(const QString& SettingsFile, QWidget* Parent)
-    : TWizardForm(Parent), settingsFile_(SettingsFile),
+    : TMainForm(QFile::encodeName(SettingsFile).toStdString(), Parent) {}
+
+TMainForm::TMainForm(std::string SettingsFile, QWidget* Parent)
+    : TWizardForm(Parent), settingsFile_(std::move(SettingsFile)),
       controller_(std::make_unique<TCompileController>()) {
     setObjectName("MainForm");
     setWindowTitle("Morvane");

@@ -60,6 +60,8 @@ class TMainForm : public TWizardForm {
     Q_OBJECT
 public:
     // Reads its settings from SettingsFile; stores them there when destroyed.
+    // SettingsFile: raw path bytes.
+    explicit TMainForm(std::string SettingsFile, QWidget* Parent = nullptr);
     explicit TMainForm(const QString& SettingsFile, QWidget* Parent = nullptr);
     ~TMainForm() override;
 
@@ -158,7 +160,7 @@ private:
     void ShowError(const std::exception& Error);
     QPushButton* MakeMaskHelpButton(QWidget* Page);
 
-    QString settingsFile_;
+    std::string settingsFile_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<TCompileController> controller_;
     TMaskHelpForm* maskHelp_ = nullptr;

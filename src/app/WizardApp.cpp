@@ -22,7 +22,7 @@ void CentreOnScreen(QWidget& Window) {
 }
 } // namespace
 
-int RunWizard(const QString& SettingsFile) {
+int RunWizard(const std::string& SettingsFile) {
     QApplication::setApplicationName("Morvane");
     QApplication::setWindowIcon(ApplicationIcon());
     auto* mainForm = new TMainForm(SettingsFile);
@@ -41,7 +41,7 @@ int RunWizard(const QString& SettingsFile) {
     return 0;
 }
 
-int RenderScreenshots(const QString& SettingsFile, const QString& Folder) {
+int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
     if (!QDir().mkpath(Folder)) {
         std::fprintf(stderr, "morvane: cannot create %s\n", qPrintable(Folder));
         return 1;

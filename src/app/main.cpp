@@ -1,6 +1,7 @@
-// Program start: picks the settings file, then runs the wizard, the headless
-// compile or the screenshot renderer.
+// Program start: reads the command line, picks the settings file, then runs
+// the wizard, the headless compile or the screenshot renderer.
 #include "app/AppEntry.h"
+#include "app/CommandLine.h"
 #include "settings/SettingsStore.h"
 
 #include <QApplication>
@@ -8,51 +9,36 @@
 #include <QFile>
 
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 int main(int argc, char** argv) {
-    QString settingsFile;
-    const char* compileTarget = nullptr;
-    const char* screenshotFolder = nullptr;
-    bool help = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        auto value = [&](const char* option) -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "morvane: %s needs a value\n", option);
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (!std::strcmp(arg, "--settings"))
-            settingsFile = QFile::decodeName(value(arg));
-        else if (!std::strcmp(arg, "--compile"))
-            compileTarget = value(arg);
-        else if (!std::strcmp(arg, "--screenshots"))
-            screenshotFolder = value(arg);
-        else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h"))
-            help = true;
-        else if (arg[0] == '-' && arg[1] == '-') {
-            std::fprintf(stderr, "morvane: unknown option %s\n\n%s", arg,
-                         UsageText().toLocal8Bit().constData());
-            return 2;
-        }
-        // Anything else is left for Qt's own options (-platform, -style, ...).
+    TCommandLine line;
+    std::string error;
+    if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), line, error)) {
+        std::fprintf(stderr, "morvane: %s\n\n%s", error.c_str(),
+                     UsageText().toLocal8Bit().constData());
+        return 2;
     }
-    if (help) {
+    switch (line.Action) {
+    case TCommandLine::TAction::Help:
         std::fputs(UsageText().toLocal8Bit().constData(), stdout);
         return 0;
+    case TCommandLine::TAction::Version:
+        std::printf("Morvane %s\n", ProgramVersion());
+        return 0;
+    default:
+        break;
     }
-    if (settingsFile.isEmpty())
-        settingsFile = SettingsStore::DefaultFileName();
+    const std::string settingsFile =
+        line.SettingsFile.empty() ? SettingsStore::DefaultFileName() : line.SettingsFile;
 
-    if (compileTarget) {
+    // The application objects take Qt's own options (-platform, -style) out of argv.
+    if (line.Action == TCommandLine::TAction::Compile) {
         QCoreApplication app(argc, argv);
-        return RunHeadlessCompile(settingsFile, compileTarget);
+        return RunHeadlessCompile(settingsFile, line.Target);
     }
     QApplication app(argc, argv);
-    if (screenshotFolder)
-        return RenderScreenshots(settingsFile, QFile::decodeName(screenshotFolder));
+    if (line.Action == TCommandLine::TAction::Screenshots)
+        return RenderScreenshots(settingsFile,
+                                 QFile::decodeName(QByteArray::fromStdString(line.Target)));
     return RunWizard(settingsFile);
 }

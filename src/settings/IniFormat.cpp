@@ -150,11 +150,16 @@ std::string UnescapeIni(const std::string& Text) {
     return out;
 }
 
-bool ParseIni(const std::string& Text, std::vector<IniSection>& Sections, std::string& BadLine) {
+bool ParseIni(const std::string& Text, std::vector<IniSection>& Sections, std::string& BadLine,
+              std::size_t* BadLineNumber) {
     bool clean = true;
+    std::size_t number = 0;
     auto fail = [&](const std::string& Line) {
-        if (clean)
+        if (clean) {
             BadLine = Line;
+            if (BadLineNumber)
+                *BadLineNumber = number;
+        }
         clean = false;
     };
     size_t start = Text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
@@ -165,6 +170,7 @@ bool ParseIni(const std::string& Text, std::vector<IniSection>& Sections, std::s
             end = Text.size();
         std::string raw = Text.substr(start, end - start);
         start = end + 1;
+        ++number;
         if (!raw.empty() && raw.back() == '\r')
             raw.pop_back();
         const std::string line = Trim(raw);

@@ -13,6 +13,7 @@
 // Names compare without regard to the case of A-Z, as the reference store did.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -42,9 +43,11 @@ std::string FoldIniName(const std::string& Name);
 // Parses Text into Sections (a later value of the same name replaces an earlier
 // one; a repeated section continues the first). Returns false when a line is
 // neither blank, a comment, a section header nor a name=value pair inside a
-// section; BadLine then holds the first such line, trimmed. Every readable line
-// is taken in either case.
-bool ParseIni(const std::string& Text, std::vector<IniSection>& Sections, std::string& BadLine);
+// section; BadLine then holds the first such line, trimmed, and BadLineNumber
+// (when given) its number, counted from 1. Every readable line is taken in
+// either case.
+bool ParseIni(const std::string& Text, std::vector<IniSection>& Sections, std::string& BadLine,
+              std::size_t* BadLineNumber = nullptr);
 std::string FormatIni(const std::vector<IniSection>& Sections);
 
 std::string EscapeIniValue(const std::string& Text);

@@ -8,18 +8,85 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "engine/MessageText.h"
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-std::string Bytes(const QString& FileName) {
-    return QFile::encodeName(FileName).toStdString();
+// A path from the environment, or empty when unset or empty.
+std::string EnvironmentPath(const char* Name) {
+    const char* value = std::getenv(Name);
+    return value ? std::string(value) : std::string();
 }
 
-// A path from the environment, or empty when unset or empty.
-QString EnvironmentPath(const char* Name) {
-    const QByteArray value = qgetenv(Name);
-    return value.isEmpty() ? QString() : QFile::decodeName(value);
+// A file descriptor closed on every path.
+class TFileHandle {
+public:
+    explicit TFileHandle(int Fd) : fd_(Fd) {}
+    ~TFileHandle() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+const char* const TooLarge = "larger than 16 MiB";
+
+// Reads a whole regular file of at most SettingsStore::MaxFileSize bytes.
+// Returns an empty reason on success, otherwise why the file was refused.
+std::string ReadSettingsFile(const std::string& FileName, std::string& Text, bool& Found) {
+    // Non-blocking: a FIFO or a device must not hold the program before its window.
+    const TFileHandle file(open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.Get() < 0) {
+        // No file can be there when a folder on its path is missing or is none.
+        const int error = errno;
+        Found = error != ENOENT && error != ENOTDIR;
+        return error == ENOENT ? "not found" : std::strerror(error);
+    }
+    Found = true;
+    struct stat info;
+    if (fstat(file.Get(), &info) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return "it is a folder";
+    if (!S_ISREG(info.st_mode))
+        return "not a regular file";
+    if (info.st_size > static_cast<off_t>(SettingsStore::MaxFileSize))
+        return TooLarge;
+    // The size may change while the file is read: the limit holds for what is read.
+    Text.resize(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == Text.size()) {
+            if (Text.size() > SettingsStore::MaxFileSize)
+                return TooLarge;
+            Text.resize(std::min(Text.size() * 2, SettingsStore::MaxFileSize + 1));
+        }
+        const ssize_t n = read(file.Get(), Text.data() + got, Text.size() - got);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::strerror(errno);
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    Text.resize(got);
+    return {};
 }
 
 } // namespace
@@ -33,35 +100,41 @@ bool SettingsStore::ParseInteger(const std::string& Text, int& Number) {
     return begin != end && error == std::errc() && stop == end;
 }
 
-QString SettingsStore::DefaultFileName() {
-    const QString chosen = EnvironmentPath("MORVANE_SETTINGS");
-    if (!chosen.isEmpty())
+std::string SettingsStore::DefaultFileName() {
+    const std::string chosen = EnvironmentPath("MORVANE_SETTINGS");
+    if (!chosen.empty())
         return chosen;
-    QString config = EnvironmentPath("XDG_CONFIG_HOME");
+    std::string config = EnvironmentPath("XDG_CONFIG_HOME");
     // A relative XDG_CONFIG_HOME is to be ignored, as the base directory rules say.
-    if (config.isEmpty() || QDir::isRelativePath(config)) {
-        const QString home = EnvironmentPath("HOME");
-        config = (home.isEmpty() ? QDir::homePath() : home) + QStringLiteral("/.config");
+    if (config.empty() || config[0] != '/') {
+        const std::string home = EnvironmentPath("HOME");
+        config =
+            (home.empty() ? QFile::encodeName(QDir::homePath()).toStdString() : home) + "/.config";
     }
-    return config + QStringLiteral("/Morvane/2.ini");
+    return config + "/Morvane/2.ini";
 }
 
-SettingsStore::SettingsStore(const QString& FileName) : fileName_(FileName) {
-    QFile file(FileName);
-    if (!file.exists())
+SettingsStore::SettingsStore(const QString& FileName)
+    : SettingsStore(QFile::encodeName(FileName).toStdString()) {}
+
+SettingsStore::SettingsStore(std::string FileName) : fileName_(std::move(FileName)) {
+    std::string text;
+    readFailure_ = ReadSettingsFile(fileName_, text, found_);
+    if (!found_)
         return; // first run: every value has its default
-    QByteArray text;
-    if (file.open(QIODevice::ReadOnly))
-        text = file.readAll();
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        damaged_ = true;
-        loadError_ = "Invalid data type for '" + Bytes(FileName) + "'";
+    if (!readFailure_.empty()) {
+        refused_ = true;
+        loadError_ =
+            "cannot read settings file " + QuoteForMessage(fileName_, 1024) + ": " + readFailure_;
         return;
     }
     std::string badLine;
-    if (!ParseIni(text.toStdString(), sections_, badLine)) {
+    std::size_t badLineNumber = 0;
+    if (!ParseIni(text, sections_, badLine, &badLineNumber)) {
         damaged_ = true;
-        loadError_ = "Invalid data type for '" + badLine + "'";
+        loadError_ = "settings file " + QuoteForMessage(fileName_, 1024) + ", line " +
+                     std::to_string(badLineNumber) + ": cannot read \"" + QuoteForMessage(badLine) +
+                     "\"";
     }
 }
 
@@ -140,25 +213,31 @@ SettingsStore::SectionValues(const std::string& Section) const {
 }
 
 void SettingsStore::KeepDamagedCopy() {
-    const QString stem = fileName_ + QStringLiteral(".damaged-") +
+    const QString fileName = QFile::decodeName(QByteArray::fromStdString(fileName_));
+    const QString stem = fileName + QStringLiteral(".damaged-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString copy = stem;
     for (int n = 2; QFileInfo::exists(copy) || QFileInfo(copy).isSymLink(); ++n)
         copy = stem + QLatin1Char('-') + QString::number(n);
-    if (!QFile::copy(fileName_, copy))
-        throw ESettingsError("Failed to create key " + Bytes(fileName_));
+    if (!QFile::copy(fileName, copy))
+        throw ESettingsError("Failed to create key " + fileName_);
     damagedCopyName_ = copy;
 }
 
 void SettingsStore::Flush() {
-    const std::string failedKey = "Failed to create key " + Bytes(fileName_);
-    if ((damaged_ || defaultedValues_) && QFileInfo::exists(fileName_))
+    if (refused_)
+        throw ESettingsError("cannot save settings file " + QuoteForMessage(fileName_, 1024) +
+                             ": it could not be read (" + readFailure_ +
+                             "), so it is left as it is");
+    const QString fileName = QFile::decodeName(QByteArray::fromStdString(fileName_));
+    const std::string failedKey = "Failed to create key " + fileName_;
+    if ((damaged_ || defaultedValues_) && QFileInfo::exists(fileName))
         KeepDamagedCopy();
-    const QFileInfo info(fileName_);
+    const QFileInfo info(fileName);
     if (!QDir().mkpath(info.absolutePath()))
         throw ESettingsError(failedKey);
 
-    QSaveFile file(fileName_);
+    QSaveFile file(fileName);
     // Unbuffered, so a failing write is seen by write() itself: a buffered one
     // surfaced only at commit(), which then renamed a truncated file into place.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -166,12 +245,12 @@ void SettingsStore::Flush() {
     const QByteArray text = QByteArray::fromStdString(FormatIni(sections_));
     if (file.write(text) != text.size()) {
         file.cancelWriting();
-        throw ESettingsError("Failed to set data for '" + Bytes(fileName_) + "'");
+        throw ESettingsError("Failed to set data for '" + fileName_ + "'");
     }
     if (!file.commit()) {
         if (file.error() == QFileDevice::RenameError)
             throw ESettingsError(failedKey);
-        throw ESettingsError("Failed to set data for '" + Bytes(fileName_) + "'");
+        throw ESettingsError("Failed to set data for '" + fileName_ + "'");
     }
     damaged_ = false;
     defaultedValues_ = false;

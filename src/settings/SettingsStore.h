@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-// Carries the exact message shown to the user ("Failed to create key %s", ...).
+// Carries the exact message shown to the user.
 class ESettingsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -19,22 +19,39 @@ public:
 
 class SettingsStore {
 public:
-    // The file of the user scope: $MORVANE_SETTINGS, else
-    // $XDG_CONFIG_HOME/Morvane/2.ini (~/.config/Morvane/2.ini).
-    static QString DefaultFileName();
+    // Files larger than this are refused rather than read: no settings file a
+    // person keeps comes near it, and a device or a runaway file cannot fill memory.
+    static constexpr std::size_t MaxFileSize = std::size_t{16} << 20;
 
-    // Reads FileName once, when it exists. A file that cannot be read, or holds a
-    // line that cannot be parsed, is reported by LoadError() ("Invalid data type
-    // for '%s'" with the file name, or with the line in place of a value name);
-    // every line that could be read is taken. Its content is never lost: Flush()
-    // first copies it to "<file>.damaged-<yyyyMMdd-HHmmss>" and writes nothing
-    // when that copy fails. The same copy is kept when a present value was not an
-    // integer where one was read, since a default then stood in for it.
+    // The file of the user scope, as bytes: $MORVANE_SETTINGS, else
+    // $XDG_CONFIG_HOME/Morvane/2.ini (~/.config/Morvane/2.ini).
+    static std::string DefaultFileName();
+
+    // Reads FileName (raw path bytes) once, without ever blocking. A missing
+    // file (a dangling link included) is a first run: no error. A file that is
+    // not a regular file, is larger than MaxFileSize or cannot be read is
+    // refused: LoadError() says why ("cannot read settings file PATH: reason")
+    // and Flush() never writes over it. A line that cannot be parsed is reported
+    // by LoadError() (file, line number and a short quote of the line); every
+    // line that could be read is taken. Its content is never lost: Flush() first
+    // copies it to "<file>.damaged-<yyyyMMdd-HHmmss>" and writes nothing when
+    // that copy fails. The same copy is kept when a present value could not be
+    // used (an integer that is none, list entries that their count leaves out),
+    // since defaults then stood in for it.
+    explicit SettingsStore(std::string FileName);
     explicit SettingsStore(const QString& FileName);
 
-    const QString& FileName() const { return fileName_; }
+    const std::string& FileName() const { return fileName_; }
     // Empty when the file was read (or is absent); otherwise the message to show.
     const std::string& LoadError() const { return loadError_; }
+    // The file was there when the store was made (not a first run).
+    bool Found() const { return found_; }
+    // Why the file could not be read, for a message of its own: "not found"
+    // when it is absent; empty when it was read.
+    const std::string& ReadFailure() const { return readFailure_; }
+    // Some value present in the file could not be used as read; Flush() keeps a
+    // copy of the file as found.
+    void NoteUnusedValue() const { defaultedValues_ = true; }
 
     std::string ReadString(const std::string& Section, const std::string& Name,
                            const std::string& Default) const;
@@ -69,8 +86,12 @@ private:
     const IniSection* FindSection(const std::string& Name) const;
     void KeepDamagedCopy();
 
-    QString fileName_;
+    std::string fileName_;
     std::string loadError_;
+    std::string readFailure_;
+    bool found_ = false;
+    // The file was not read at all: Flush() leaves it alone.
+    bool refused_ = false;
     std::vector<IniSection> sections_; // in file order
     // The file as found could not be read whole: Flush() keeps a copy of it first.
     bool damaged_ = false;

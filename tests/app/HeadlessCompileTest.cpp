@@ -42,7 +42,7 @@ Outcome RunHeadless(const std::string& SettingsFile, const std::string& Playlist
     dup2(Fd, 2);
     close(Fd);
     Outcome Result;
-    Result.Status = RunHeadlessCompile(QFile::decodeName(SettingsFile.c_str()), Playlist);
+    Result.Status = RunHeadlessCompile(SettingsFile, Playlist);
     std::fflush(stderr);
     dup2(Saved, 2);
     close(Saved);

@@ -277,8 +277,10 @@ TEST_F(MainFormTest, StoreErrorsAreShownAndTheWindowStillWorks) {
     {
         auto form = MakeForm();
         ASSERT_EQ(dialogs.Errors.size(), 1u);
-        EXPECT_TRUE(dialogs.Errors[0].startsWith("Invalid data type for '"))
-            << dialogs.Errors[0].toStdString();
+        EXPECT_EQ(dialogs.Errors[0].toStdString(),
+                  "settings file " + dir.str() +
+                      "/2.ini, line 3: cannot read \"this line is no "
+                      "value\"");
         EXPECT_EQ(form->PlaylistCheckCount->text(),
                   "0 media files included in playlist / 0 total media files");
         EXPECT_EQ(form->Order->isEnabled(), form->OrderRule->currentIndex() == 2);

@@ -1,6 +1,7 @@
 // The built program against hostile input: what it says on stderr, its exit
 // status and the files it leaves, run as a separate process.
 #include "AppTestSupport.h"
+#include "app/AppEntry.h"
 #include "engine/Criteria.h"
 #include "support/TagBytes.h"
 
@@ -10,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -38,9 +43,10 @@ QString ProgramPath() {
 }
 
 // Arguments are bytes, passed to the program as they are. InChild runs in the
-// child before the program starts.
+// child before the program starts; Environment may change the child's environment.
 ProgramRun RunProgram(const std::vector<std::string>& Arguments, int TimeoutMs = 60000,
-                      const std::function<void()>& InChild = {}) {
+                      const std::function<void()>& InChild = {},
+                      const std::function<void(QProcessEnvironment&)>& Environment = {}) {
     QStringList List;
     for (const std::string& Argument : Arguments)
         List << QFile::decodeName(QByteArray::fromStdString(Argument));
@@ -49,9 +55,11 @@ ProgramRun RunProgram(const std::vector<std::string>& Arguments, int TimeoutMs =
     Process.setArguments(List);
     if (InChild)
         Process.setChildProcessModifier(InChild);
-    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-    Environment.insert("QT_QPA_PLATFORM", "offscreen");
-    Process.setProcessEnvironment(Environment);
+    QProcessEnvironment Variables = QProcessEnvironment::systemEnvironment();
+    Variables.insert("QT_QPA_PLATFORM", "offscreen");
+    if (Environment)
+        Environment(Variables);
+    Process.setProcessEnvironment(Variables);
     Process.start();
     ProgramRun Run;
     Run.Ended = Process.waitForFinished(TimeoutMs);
@@ -119,4 +127,150 @@ TEST(Program, UnreadableFoldersAreNamedOnOneLineAtTheEndOfAHeadlessCompile) {
     EXPECT_NE(Summary.find(Music + "/locked"), std::string::npos) << Summary;
     EXPECT_NE(Summary.find(Music + "/locked2"), std::string::npos) << Summary;
     EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + Found + "\r\n");
+}
+
+TEST(Program, SettingsFilesThatAreNoRegularFileOrTooLargeAreRefusedWithoutBlocking) {
+    REQUIRE_PROGRAM();
+    TempDir Dir;
+    const std::string Fifo = Dir.str() + "/fifo.ini";
+    ASSERT_EQ(mkfifo(Fifo.c_str(), 0644), 0);
+    const std::string Large = Dir.write("large.ini", "[Options]\n");
+    ASSERT_EQ(truncate(Large.c_str(), (off_t{16} << 20) + 1), 0); // sparse
+    const struct {
+        std::string File, Reason;
+    } Rows[] = {
+        {Fifo, "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {Dir.str(), "it is a folder"},
+        {Large, "larger than 16 MiB"},
+    };
+    for (const auto& Row : Rows) {
+        const std::string Playlist = Dir.str() + "/list.m3u";
+        // A generous guard: before, a FIFO blocked forever and /dev/zero filled memory.
+        const ProgramRun Run = RunProgram({"--settings", Row.File, "--compile", Playlist}, 30000);
+        ASSERT_TRUE(Run.Ended) << Row.File;
+        EXPECT_EQ(Run.Status, 2) << Row.File; // nothing loaded, nothing to search
+        const std::vector<std::string> Lines = Run.ErrLines();
+        ASSERT_FALSE(Lines.empty()) << Row.File;
+        EXPECT_EQ(Lines[0], "cannot read settings file " + Row.File + ": " + Row.Reason);
+        EXPECT_FALSE(fs::exists(Playlist));
+    }
+    // The wizard's store never writes over a refused file.
+    for (const std::string& File : {Fifo, Large}) {
+        SettingsStore Store(File);
+        EXPECT_FALSE(Store.LoadError().empty());
+        Store.WriteString("Options", "Rule", "1");
+        EXPECT_THROW(Store.Flush(), ESettingsError);
+    }
+    EXPECT_TRUE(fs::is_fifo(Fifo));
+    EXPECT_EQ(fs::file_size(Large), (std::uintmax_t{16} << 20) + 1);
+    EXPECT_EQ(TempDir::read(Large).substr(0, 10), "[Options]\n");
+    // At the limit the file is read.
+    ASSERT_EQ(truncate(Large.c_str(), off_t{16} << 20), 0);
+    SettingsStore AtLimit(Large);
+    EXPECT_TRUE(AtLimit.Found());
+    EXPECT_EQ(AtLimit.ReadString("Options", "x", "none"), "none");
+    EXPECT_NE(AtLimit.LoadError().find("line 2: cannot read"), std::string::npos);
+}
+
+TEST(Program, ABadLineIsQuotedShortWithItsBytesEscaped) {
+    REQUIRE_PROGRAM();
+    TempDir Dir;
+    const std::string Music = Dir.str() + "/music";
+    Dir.write("music/a.mp3", Id3v2Title("A"));
+    const std::string Settings = Dir.str() + "/settings.ini";
+    WriteFindAll(Settings, Music);
+    const std::string BadLine = "\x1b[2J\r" + std::string(10'000'000, 'y');
+    const std::string Before = TempDir::read(Settings);
+    const auto LineNumber = std::count(Before.begin(), Before.end(), '\n') + 1;
+    std::ofstream(Settings, std::ios::app) << BadLine << "\n";
+    const ProgramRun Run =
+        RunProgram({"--settings", Settings, "--compile", Dir.str() + "/list.m3u"});
+    ASSERT_TRUE(Run.Ended);
+    EXPECT_EQ(Run.Status, 0); // the rest of the file is read
+    const std::vector<std::string> Lines = Run.ErrLines();
+    ASSERT_FALSE(Lines.empty());
+    EXPECT_EQ(Lines[0], "settings file " + Settings + ", line " + std::to_string(LineNumber) +
+                            ": cannot read \"\\x1B[2J\\x0D" + std::string(75, 'y') + "...\"");
+    EXPECT_LT(Run.Err.size(), 2000u);
+}
+
+TEST(Program, SettingsPathsAreBytesAndEveryProblemIsNamedFirst) {
+    REQUIRE_PROGRAM();
+    TempDir Dir;
+    const std::string Music = Dir.str() + "/music";
+    const std::string Song = Dir.write("music/a.mp3", Id3v2Title("A"));
+    const std::string Playlist = Dir.str() + "/list.m3u";
+    // A settings path that is not UTF-8 reaches its file.
+    const std::string Odd = Dir.str() + "/caf\xe9\xff.ini";
+    WriteFindAll(Odd, Music);
+    ProgramRun Run = RunProgram({"--settings", Odd, "--compile", Playlist});
+    EXPECT_EQ(Run.Status, 0) << Run.Err;
+    EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + Song + "\r\n");
+
+    // An empty --settings is refused and the user's own file is left alone.
+    const std::string Home = Dir.str() + "/home";
+    Run = RunProgram({"--settings", "", "--compile", Playlist}, 60000, {},
+                     [&](QProcessEnvironment& Variables) {
+                         Variables.insert("HOME", QString::fromStdString(Home));
+                         Variables.remove("XDG_CONFIG_HOME");
+                         Variables.remove("MORVANE_SETTINGS");
+                     });
+    EXPECT_EQ(Run.Status, 2);
+    EXPECT_TRUE(Run.Err.starts_with("morvane: --settings needs a value that is not empty\n\n"))
+        << Run.Err;
+    EXPECT_NE(Run.Err.find("Usage: morvane"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Home));
+
+    // Missing, dangling and unreadable settings, and a search folder that is a file:
+    // what is wrong comes before the "inadequate" line.
+    const std::string Dangling = Dir.str() + "/dangling.ini";
+    fs::create_symlink(Dir.str() + "/nowhere.ini", Dangling);
+    for (const std::string& File : {Dir.str() + "/missing.ini", Dangling}) {
+        Run = RunProgram({"--settings", File, "--compile", Playlist});
+        EXPECT_EQ(Run.Status, 2);
+        ASSERT_GE(Run.ErrLines().size(), 2u) << Run.Err;
+        EXPECT_EQ(Run.ErrLines()[0], "cannot read settings file " + File + ": not found");
+        EXPECT_EQ(Run.ErrLines()[1], SearchInadequateMessage);
+        SettingsStore Store(File); // the wizard: a first run, no error
+        EXPECT_EQ(Store.LoadError(), "");
+        EXPECT_FALSE(Store.Found());
+    }
+    const std::string NotFolder = Dir.str() + "/notfolder.ini";
+    WriteFindAll(NotFolder, Song);
+    Run = RunProgram({"--settings", NotFolder, "--compile", Playlist});
+    EXPECT_EQ(Run.Status, 2);
+    EXPECT_EQ(Run.ErrLines(), (std::vector<std::string>{"search folder " + Song + ": not a folder",
+                                                        SearchInadequateMessage}));
+}
+
+TEST(Program, CommandLineGivesVersionRefusesWhatItDoesNotKnowAndPassesQtOptions) {
+    REQUIRE_PROGRAM();
+    ProgramRun Run = RunProgram({"--version"});
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Out, "Morvane 2.0\n");
+    for (const std::vector<std::string>& Refused :
+         std::vector<std::vector<std::string>>{{"--bogus"},
+                                               {"--compile", "a.m3u", "--compile", "b.m3u"},
+                                               {"--compile", "a.m3u", "--screenshots", "d"},
+                                               {"stray"}}) {
+        Run = RunProgram(Refused);
+        EXPECT_EQ(Run.Status, 2) << Refused[0];
+        EXPECT_TRUE(Run.Err.starts_with("morvane: ")) << Run.Err;
+        EXPECT_TRUE(Run.Err.ends_with(UsageText().toStdString())) << Run.Err;
+        EXPECT_EQ(Run.Out, "");
+    }
+    // -platform reaches Qt: without it there is no display to open windows on.
+    TempDir Dir;
+    const std::string Shots = Dir.str() + "/shots";
+    Run = RunProgram(
+        {"-platform", "offscreen", "--settings", Dir.str() + "/s.ini", "--screenshots", Shots},
+        120000, {}, [](QProcessEnvironment& Variables) {
+            Variables.remove("QT_QPA_PLATFORM");
+            Variables.remove("DISPLAY");
+            Variables.remove("WAYLAND_DISPLAY");
+        });
+    EXPECT_EQ(Run.Status, 0) << Run.Err;
+    EXPECT_TRUE(fs::exists(Shots + "/00-welcome.png"));
+    EXPECT_FALSE(fs::exists(Dir.str() + "/s.ini"));
 }

@@ -71,7 +71,7 @@ TEST(RunWizard, StartsWithHiddenHelpWindowsAndEndsWhenClosedMidCompile) {
         form->Compile->click();
         ASSERT_TRUE(WaitFor([&] { return !form->isVisible(); }));
     });
-    EXPECT_EQ(RunWizard(QString::fromStdString(file)), 0);
+    EXPECT_EQ(RunWizard(file), 0);
     EXPECT_TRUE(checked);
     EXPECT_EQ(FindMainForm(), nullptr) << "the window is gone";
     SettingsStore store(QString::fromStdString(file));
@@ -83,7 +83,7 @@ TEST(RenderScreenshots, WritesEveryPanelAndLeavesTheSettingsAlone) {
     TempDir dir;
     const std::string file = dir.str() + "/2.ini";
     const QString folder = QString::fromStdString(dir.str() + "/shots");
-    ASSERT_EQ(RenderScreenshots(QString::fromStdString(file), folder), 0);
+    ASSERT_EQ(RenderScreenshots(file, folder), 0);
     EXPECT_FALSE(std::filesystem::exists(file));
     const QStringList shots = QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name);
     ASSERT_EQ(shots.size(), 12) << shots.join(' ').toStdString();

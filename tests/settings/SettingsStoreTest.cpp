@@ -187,7 +187,8 @@ TEST(SettingsStore, DamagedFileIsReportedAndCopiedBeforeItIsReplaced) {
                                 "Item 2=/b\n";
     const std::string file = dir.write("2.ini", damaged);
     SettingsStore store(Q(file));
-    EXPECT_EQ(store.LoadError(), "Invalid data type for 'this line is damaged'");
+    EXPECT_EQ(store.LoadError(),
+              "settings file " + file + ", line 4: cannot read \"this line is damaged\"");
     EXPECT_EQ(store.ReadString("Folders", "Item 2", ""), "/b");
     store.WriteString("Folders", "Item 3", "/c");
     store.Flush();
@@ -231,14 +232,16 @@ TEST(SettingsStore, DefaultedValueKeepsCopyOfFileAsFound) {
 
 TEST(SettingsStore, UnreadableOrUnwritableFileFailsWithoutLoss) {
     TempDir dir;
-    // A folder where the file should be cannot be read, copied or replaced.
+    // A folder where the file should be is refused, and never replaced.
     fs::create_directories(dir.path() / "2.ini" / "inside");
     const std::string file = dir.str() + "/2.ini";
     SettingsStore store(Q(file));
-    EXPECT_EQ(store.LoadError(), "Invalid data type for '" + file + "'");
+    EXPECT_EQ(store.LoadError(), "cannot read settings file " + file + ": it is a folder");
     EXPECT_EQ(store.ReadInteger("Folders", "Item Count", 4), 4);
     store.WriteString("Folders", "Item Count", "0");
-    EXPECT_EQ(FlushMessage(store), "Failed to create key " + file);
+    EXPECT_EQ(FlushMessage(store), "cannot save settings file " + file +
+                                       ": it could not be read (it is a folder), so it is left "
+                                       "as it is");
     EXPECT_TRUE(fs::is_directory(dir.path() / "2.ini" / "inside"));
     EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"2.ini"});
 

@@ -1,0 +1,118 @@
+#include "app/CommandLine.h"
+
+#include "engine/MessageText.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+// Latin-1 maps every byte to one character and back, so option values keep
+// bytes that are not UTF-8 (a path's bytes are not text).
+QString FromBytes(const std::string& Bytes) {
+    return QString::fromLatin1(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
+}
+
+std::string ToBytes(const QString& Text) {
+    return Text.toLatin1().toStdString();
+}
+
+// The options that Qt's application objects take out of the command line
+// themselves; they are accepted here and left alone.
+const char* const QtValueOptions[] = {
+    "platform",
+    "platformpluginpath",
+    "platformtheme",
+    "plugin",
+    "qwindowgeometry",
+    "geometry",
+    "qwindowicon",
+    "icon",
+    "qwindowtitle",
+    "title",
+    "session",
+    "display",
+    "name",
+    "style",
+    "stylesheet",
+    "qmljsdebugger",
+};
+const char* const QtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+} // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& Line,
+                      std::string& Error) {
+    QCommandLineParser parser;
+    // Qt's own options are single-dash words (-platform), so ours may be too.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption settings("settings", QString(), "FILE");
+    const QCommandLineOption compile("compile", QString(), "PLAYLIST");
+    const QCommandLineOption screenshots("screenshots", QString(), "FOLDER");
+    const QCommandLineOption help(QStringList{"help", "h"});
+    const QCommandLineOption version("version");
+    for (const QCommandLineOption& option : {settings, compile, screenshots, help, version})
+        parser.addOption(option);
+    for (const char* name : QtValueOptions)
+        parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
+    for (const char* name : QtFlagOptions)
+        parser.addOption(QCommandLineOption(name));
+
+    QStringList list{"morvane"};
+    for (const std::string& argument : Arguments)
+        list << FromBytes(argument);
+    if (!parser.parse(list)) {
+        Error = QuoteForMessage(ToBytes(parser.errorText()), 200);
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        Error = "unexpected argument '" +
+                QuoteForMessage(ToBytes(parser.positionalArguments().first()), 200) + "'";
+        return false;
+    }
+
+    // Each of our options at most once.
+    const QStringList given = parser.optionNames();
+    const std::pair<const QCommandLineOption*, const char*> own[] = {
+        {&settings, "--settings"}, {&compile, "--compile"}, {&screenshots, "--screenshots"},
+        {&help, "--help"},         {&version, "--version"},
+    };
+    for (const auto& [option, text] : own) {
+        qsizetype times = 0;
+        for (const QString& name : option->names())
+            times += given.count(name);
+        if (times > 1) {
+            Error = std::string(text) + " is given more than once";
+            return false;
+        }
+    }
+    const int actions = parser.isSet(compile) + parser.isSet(screenshots) + parser.isSet(help) +
+                        parser.isSet(version);
+    if (actions > 1 || ((parser.isSet(help) || parser.isSet(version)) && parser.isSet(settings))) {
+        Error = "--compile, --screenshots, --help and --version exclude each other, and --help "
+                "and --version take no other option";
+        return false;
+    }
+    for (const auto& [option, text] : own) {
+        if (option->valueName().isEmpty() || !parser.isSet(*option))
+            continue;
+        if (parser.value(*option).isEmpty()) {
+            Error = std::string(text) + " needs a value that is not empty";
+            return false;
+        }
+    }
+
+    Line = TCommandLine();
+    Line.SettingsFile = ToBytes(parser.value(settings));
+    if (parser.isSet(help)) {
+        Line.Action = TCommandLine::TAction::Help;
+    } else if (parser.isSet(version)) {
+        Line.Action = TCommandLine::TAction::Version;
+    } else if (parser.isSet(compile)) {
+        Line.Action = TCommandLine::TAction::Compile;
+        Line.Target = ToBytes(parser.value(compile));
+    } else if (parser.isSet(screenshots)) {
+        Line.Action = TCommandLine::TAction::Screenshots;
+        Line.Target = ToBytes(parser.value(screenshots));
+    }
+    return true;
+}

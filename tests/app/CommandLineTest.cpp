@@ -1,0 +1,65 @@
+// The command line, option by option: what is taken, what is refused.
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+TEST(CommandLine, TakesEachOptionOnceRefusesTheRestAndLetsQtOptionsThrough) {
+    using A = TCommandLine::TAction;
+    const struct {
+        std::vector<std::string> Arguments;
+        bool Ok;
+        A Action;
+        std::string Settings, Target;
+    } Rows[] = {
+        {{}, true, A::Wizard, "", ""},
+        {{"--compile", "x.m3u"}, true, A::Compile, "", "x.m3u"},
+        {{"-compile", "x.m3u"}, true, A::Compile, "", "x.m3u"}, // Qt's single-dash words
+        {{"--compile=x.pls", "--settings", "s.ini"}, true, A::Compile, "s.ini", "x.pls"},
+        {{"--screenshots", "shots"}, true, A::Screenshots, "", "shots"},
+        {{"--settings", "caf\xe9\xff.ini"}, true, A::Wizard, "caf\xe9\xff.ini", ""}, // bytes
+        {{"-platform", "offscreen", "-style", "fusion", "--settings", "s"},
+         true,
+         A::Wizard,
+         "s",
+         ""},
+        {{"--reverse", "--compile", "x"}, true, A::Compile, "", "x"},
+        {{"--help"}, true, A::Help, "", ""},
+        {{"-h"}, true, A::Help, "", ""},
+        {{"--version"}, true, A::Version, "", ""},
+        {{"--compile", "a", "--compile", "b"}, false, A::Wizard, "", ""},
+        {{"--settings", "a", "-settings", "b"}, false, A::Wizard, "", ""},
+        {{"--help", "-h"}, false, A::Wizard, "", ""},
+        {{"--screenshots", "d", "--compile", "x"}, false, A::Wizard, "", ""},
+        {{"--help", "--version"}, false, A::Wizard, "", ""},
+        {{"--version", "--settings", "s"}, false, A::Wizard, "", ""},
+        {{"--settings", ""}, false, A::Wizard, "", ""},
+        {{"--compile", ""}, false, A::Wizard, "", ""},
+        {{"--compile"}, false, A::Wizard, "", ""},
+        {{"--bogus"}, false, A::Wizard, "", ""},
+        {{"-x"}, false, A::Wizard, "", ""},
+        {{"stray"}, false, A::Wizard, "", ""},
+        {{"--", "--compile"}, false, A::Wizard, "", ""},
+    };
+    for (const auto& Row : Rows) {
+        std::string Joined;
+        for (const std::string& Argument : Row.Arguments)
+            Joined += Argument + ' ';
+        TCommandLine Line;
+        std::string Error;
+        const bool Ok = ParseCommandLine(Row.Arguments, Line, Error);
+        ASSERT_EQ(Ok, Row.Ok) << Joined << Error;
+        if (!Ok) {
+            EXPECT_FALSE(Error.empty()) << Joined;
+            continue;
+        }
+        EXPECT_EQ(Line.Action, Row.Action) << Joined;
+        EXPECT_EQ(Line.SettingsFile, Row.Settings) << Joined;
+        EXPECT_EQ(Line.Target, Row.Target) << Joined;
+    }
+    TCommandLine Line;
+    std::string Error;
+    ParseCommandLine({"--bogus\n"}, Line, Error);
+    EXPECT_EQ(Error, "Unknown option 'bogus\\x0A'.");
+    ParseCommandLine({"--compile", "a", "--compile", "b"}, Line, Error);
+    EXPECT_EQ(Error, "--compile is given more than once");
+}
