@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "engine/MessageText.h"
+#include "model/MessageText.h"
 
 #include <QCommandLineParser>
 

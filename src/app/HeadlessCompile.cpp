@@ -4,7 +4,7 @@
 
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
-#include "engine/MessageText.h"
+#include "model/MessageText.h"
 #include "playlists/PlaylistWriters.h"
 #include "settings/SettingsStore.h"
 
@@ -25,9 +25,9 @@ void PrintLine(const std::string& Text) {
 
 // Checked search folders that the load will drop: the run may then have
 // nothing to search, and the reason belongs before the "inadequate" line.
-void ReportMissingFolders(const std::vector<ListEntry>& Folders) {
-    for (const ListEntry& Entry : Folders) {
-        if (Entry.State == 0)
+void ReportMissingFolders(const std::vector<CheckEntry>& Folders) {
+    for (const CheckEntry& Entry : Folders) {
+        if (Entry.State != CheckState::Checked)
             continue;
         struct stat Info;
         const char* Problem = nullptr;

@@ -5,7 +5,7 @@
 #include "engine/CompileJob.h"
 
 #include "engine/Masks.h"
-#include "engine/MessageText.h"
+#include "model/MessageText.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "engine/MessageText.h"
+#include "model/MessageText.h"
 
 #include <algorithm>
 #include <cerrno>

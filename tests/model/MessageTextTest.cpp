@@ -1,5 +1,5 @@
 // Quotes of outside bytes inside one-line messages.
-#include "engine/MessageText.h"
+#include "model/MessageText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/MessageText.h"
+#include "model/MessageText.h"
 
 namespace {
 
