@@ -22,22 +22,20 @@ std::string OrderName(size_t I) {
     return "Criteria " + std::to_string(I);
 }
 
-// The highest n with an "Item n" or "Item n State" value in the section.
-size_t HighestEntryNumber(const std::vector<std::pair<std::string, std::string>>& Values) {
-    size_t highest = 0;
-    for (const auto& [name, value] : Values) {
-        const std::string folded = FoldIniName(name);
-        if (!folded.starts_with("item "))
-            continue;
-        size_t n = 0;
-        const char* begin = folded.data() + 5;
-        const char* end = folded.data() + folded.size();
-        const auto [stop, error] = std::from_chars(begin, end, n);
-        if (error == std::errc() && stop != begin &&
-            (stop == end || std::string_view(stop, end) == " state"))
-            highest = std::max(highest, n);
-    }
-    return highest;
+// n when Name is "Item n" or "Item n State" (any letter case), else 0.
+size_t EntryNumber(const std::string& Name) {
+    const std::string folded = FoldIniName(Name);
+    if (!folded.starts_with("item "))
+        return 0;
+    size_t n = 0;
+    const char* begin = folded.data() + 5;
+    const char* end = folded.data() + folded.size();
+    const auto [stop, error] = std::from_chars(begin, end, n);
+    // Only the names a save writes: decimal without leading zeros.
+    if (error != std::errc() || stop == begin || *begin == '0' ||
+        (stop != end && std::string_view(stop, end) != " state"))
+        return 0;
+    return n;
 }
 
 // One entry as stored: its caption and its state value, if it has one.
@@ -46,22 +44,31 @@ struct StoredEntry {
     std::string StateName;
 };
 
-// The entries up to the stored count, with the name of each one's state value.
+// The entries present in the section (an "Item n" or "Item n State" value),
+// in the order of n, up to the stored count; with the name of each one's
+// state value. What is loaded follows what the file holds, never the count
+// alone. Entries that the count leaves out would be lost at the next save, so
+// the store keeps a copy of the file as found.
 std::vector<StoredEntry> LoadStoredEntries(const SettingsStore& Store, const std::string& Section) {
-    std::vector<StoredEntry> entries;
     const int count = Store.ReadInteger(Section, CountName, 0);
-    if (count <= 0)
-        return entries;
-    // Every entry up to the count loads, stored or not. Only a count far beyond
-    // any list a person keeps, and not backed by the section's values, is
-    // damage: it is cut to the entries present so that it cannot exhaust memory.
-    constexpr size_t PlausibleEntryCount = 100000;
-    size_t limit = static_cast<size_t>(count);
-    const auto& values = Store.SectionValues(Section);
-    if (limit > PlausibleEntryCount && limit > values.size())
-        limit = std::min(limit, HighestEntryNumber(values));
-    entries.reserve(limit);
-    for (size_t n = 1; n <= limit; ++n)
+    std::vector<size_t> numbers;
+    bool leftOut = false;
+    for (const auto& [name, value] : Store.SectionValues(Section)) {
+        const size_t n = EntryNumber(name);
+        if (n == 0)
+            continue;
+        if (count > 0 && n <= static_cast<size_t>(count))
+            numbers.push_back(n);
+        else
+            leftOut = true;
+    }
+    if (leftOut)
+        Store.NoteUnusedValue();
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::vector<StoredEntry> entries;
+    entries.reserve(numbers.size());
+    for (const size_t n : numbers)
         entries.push_back({Store.ReadString(Section, EntryName(n), ""), StateName(n)});
     return entries;
 }

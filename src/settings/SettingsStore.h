@@ -107,9 +107,11 @@ private:
 // loads checked (1); a count of 0 or less, or no integer, loads nothing; a
 // missing caption loads empty. Any state other than 0 loads as checked
 // (CheckStateFromStored).
-// Every entry up to the count loads; only a count above 100,000 that the
-// section's values do not back (damage: no save writes that) is cut to the
-// highest entry number present, so it cannot exhaust memory.
+// The entries present (an "Item n" or "Item n State" value) with n up to the
+// count load, in the order of n; numbers without any value are skipped, so
+// what is loaded follows the file's size, never the count alone. Entries that
+// the count leaves out (n above it, or a count of 0 or less) make the next
+// Flush() keep a copy of the file as found.
 std::vector<CheckEntry> LoadCheckListSection(const SettingsStore& Store,
                                              const std::string& Section);
 // As above, but a missing state loads as include (0), and a state outside 0..2

@@ -68,7 +68,8 @@ TEST(PanelStore, LoadEdgeCasesOfTheListLayout) {
     TempDir dir;
     const std::string kept = dir.str() + "/kept";
     std::filesystem::create_directories(kept);
-    WriteIni(dir, "[Filenames]\nItem Count=3\nItem 1=*.mp3\nItem 1 State=0\nItem 3=*.ogg\n"
+    WriteIni(dir, "[Filenames]\nItem Count=3\nItem 1=*.mp3\nItem 1 State=0\nItem 2 State=1\n"
+                  "Item 3=*.ogg\n"
                   "[Titles]\nItem Count=2\nItem 1=Live*\nItem 2=Best*\nItem 2 State=1\n"
                   "[Artists]\nItem Count=-2\nItem 1=x\n"
                   "[Albums]\nItem Count=abc\nItem 1=x\n"

@@ -71,28 +71,61 @@ TEST(SettingsLayout, ListCountsAndMissingValues) {
     TempDir dir;
     WizardSettings settings = LoadFrom(dir, "[Filenames]\nItem Count=3\nItem 1=*.mp3\n"
                                             "Item 1 State=0\nItem 3=*.ogg\n"
-                                            "[Titles]\nItem Count=-2\nItem 1=x\n"
+                                            "[Titles]\nItem Count=-2\n"
                                             "[Artists]\nItem Count=abc\nItem 1=x\n"
-                                            "[Albums]\nItem 1=x\n");
-    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "", "*.ogg"}));
+                                            "[Albums]\n");
+    // Entries load as present, in number order; a number with no value at all is skipped.
+    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "*.ogg"}));
     // A missing state loads a check-list entry checked.
-    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{0, 1, 1}));
+    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{0, 1}));
     EXPECT_TRUE(settings.Criteria[FieldTitle].empty());
     EXPECT_TRUE(settings.Criteria[FieldArtist].empty());
     EXPECT_TRUE(settings.Criteria[FieldAlbum].empty());
 
-    // Entries past the last stored one still load, up to the count: in a
-    // criterion list each is an empty include mask.
-    settings = LoadFrom(dir, "[Filenames]\nItem Count=3\nItem 1=*.mp3\n"
-                             "[Artists]\nItem Count=2\n");
-    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "", ""}));
-    EXPECT_EQ(Captions(settings.Criteria[FieldArtist]), (std::vector<std::string>{"", ""}));
-    EXPECT_EQ(States(settings.Criteria[FieldArtist]), (std::vector<int>{0, 0})) << "include";
+    // A state without its caption is an entry with an empty caption; in a
+    // criterion list a caption without its state is an include mask.
+    settings = LoadFrom(dir, "[Filenames]\nItem Count=3\nItem 2 State=0\nItem 1=*.mp3\n"
+                             "[Artists]\nItem Count=2\nItem 2=b\n");
+    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", ""}));
+    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{1, 0}));
+    EXPECT_EQ(Captions(settings.Criteria[FieldArtist]), (std::vector<std::string>{"b"}));
+    EXPECT_EQ(States(settings.Criteria[FieldArtist]), (std::vector<int>{0})) << "include";
 
-    // A count no save could have written is cut to the entries actually present.
-    settings = LoadFrom(dir, "[Filenames]\nItem Count=2000000000\nItem 1=*.mp3\nItem 4 State=0\n");
-    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "", "", ""}));
-    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{1, 1, 1, 0}));
+    // A huge count loads what is there, at once.
+    settings = LoadFrom(dir, "[Filenames]\nItem Count=2000000000\nItem 1=*.mp3\n"
+                             "Item 50000000 State=0\nItem 50000000=*.wav\nItem 01=no\n");
+    EXPECT_EQ(Captions(settings.Filenames), (std::vector<std::string>{"*.mp3", "*.wav"}));
+    EXPECT_EQ(States(settings.Filenames), (std::vector<int>{1, 0}));
+}
+
+TEST(SettingsLayout, EntriesTheCountLeavesOutKeepACopyOfTheFile) {
+    TempDir dir;
+    const struct {
+        const char* Text;
+        bool Copied;
+    } Rows[] = {
+        {"[Folders]\nItem Count=0\nItem 1=/a\n", true},
+        {"[Folders]\nItem Count=-1\nItem 1 State=1\n", true},
+        {"[Folders]\nItem 1=/a\n", true},
+        {"[Folders]\nItem Count=1\nItem 1=/a\nItem 2=/b\n", true},
+        {"[Folders]\nItem Count=abc\n", true},
+        {"[Folders]\nItem Count=3\nItem 2=/b\n", false},
+        {"[Folders]\nItem Count=0\n", false},
+    };
+    for (const auto& Row : Rows) {
+        const std::string file = dir.write("2.ini", Row.Text);
+        SettingsStore store(file);
+        WizardSettings settings = LoadAllSettings(store);
+        SaveAllSettings(store, settings);
+        store.Flush();
+        EXPECT_EQ(!store.DamagedCopyName().isEmpty(), Row.Copied) << Row.Text;
+        if (Row.Copied) {
+            EXPECT_EQ(TempDir::read(QFile::encodeName(store.DamagedCopyName()).toStdString()),
+                      Row.Text);
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            std::filesystem::remove(entry.path());
+    }
 }
 
 TEST(SettingsLayout, StatesOfCheckAndCriterionLists) {
