@@ -11,10 +11,39 @@
 
 namespace {
 
+// A path with a line break in it would end its line early, and what follows
+// would be read as further lines: a directive, or a path a player resolves
+// elsewhere. Such a path is written as a file URI, which has no raw breaks.
+std::string EntryLine(const std::string& Path) {
+    if (Path.find_first_of("\r\n") == std::string::npos)
+        return Path;
+    std::string absolute = Path;
+    if (absolute.empty() || absolute[0] != '/') {
+        char folder[4096];
+        if (getcwd(folder, sizeof folder))
+            absolute = std::string(folder) + "/" + absolute;
+    }
+    static const char Digits[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (const char c : absolute) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '.' || c == '_' ||
+            c == '~') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += Digits[byte >> 4];
+            uri += Digits[byte & 0x0F];
+        }
+    }
+    return uri;
+}
+
 std::string M3UText(const std::vector<std::string>& Entries) {
     std::string text = "#EXTM3U\r\n";
     for (const std::string& entry : Entries)
-        text.append(entry).append("\r\n");
+        text.append(EntryLine(entry)).append("\r\n");
     return text;
 }
 
@@ -26,7 +55,7 @@ std::string PLSText(const std::vector<std::string>& Entries) {
         text.append("File")
             .append(std::to_string(k + 1))
             .append("=")
-            .append(Entries[k])
+            .append(EntryLine(Entries[k]))
             .append("\r\n");
     return text;
 }

@@ -11,6 +11,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Entries are written byte for byte, one line each; an entry holding a CR or
+// LF byte is written as a file:// URI with its bytes percent-encoded (made
+// absolute first), so no entry ever spans two lines.
 // Both throw EPlaylistWriteError. A failed write leaves a former file of that
 // name as it was: a regular file is replaced by a complete side file renamed
 // over it, keeping its permissions (a new file gets 0666 less the umask). A

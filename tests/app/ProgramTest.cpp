@@ -274,3 +274,41 @@ TEST(Program, CommandLineGivesVersionRefusesWhatItDoesNotKnowAndPassesQtOptions)
     EXPECT_TRUE(fs::exists(Shots + "/00-welcome.png"));
     EXPECT_FALSE(fs::exists(Dir.str() + "/s.ini"));
 }
+
+TEST(Program, ANameWithLineBreaksGivesOnePlaylistLineThatLeadsBackToTheFile) {
+    REQUIRE_PROGRAM();
+    TempDir Dir;
+    const std::string Music = Dir.str() + "/music";
+    const std::string Hostile =
+        Dir.write("music/song\n#EXTINF:123,Injected\nx.mp3", Id3v2Title("H"));
+    Dir.write("music/x.mp3", Id3v2Title("X"));
+    Dir.write("music/plain.mp3", Id3v2Title("P"));
+    const std::string Settings = Dir.str() + "/settings.ini";
+    WriteFindAll(Settings, Music);
+    // Percent-decoding of a file URI gives back the path's bytes.
+    auto Decode = [](const std::string& Uri) {
+        std::string Path;
+        for (std::size_t I = 7; I < Uri.size(); ++I) {
+            if (Uri[I] == '%' && I + 2 < Uri.size()) {
+                Path += static_cast<char>(std::stoi(Uri.substr(I + 1, 2), nullptr, 16));
+                I += 2;
+            } else {
+                Path += Uri[I];
+            }
+        }
+        return Path;
+    };
+    for (const char* Name : {"/list.m3u", "/list.pls"}) {
+        const std::string Playlist = Dir.str() + Name;
+        const ProgramRun Run = RunProgram({"--settings", Settings, "--compile", Playlist});
+        ASSERT_EQ(Run.Status, 0) << Run.Err;
+        const std::string Text = TempDir::read(Playlist);
+        const auto Lines = std::count(Text.begin(), Text.end(), '\n');
+        EXPECT_EQ(std::count(Text.begin(), Text.end(), '\r'), Lines);
+        EXPECT_EQ(Lines, std::string(Name) == "/list.m3u" ? 1 + 3 : 3 + 3) << Text;
+        EXPECT_EQ(Text.find("#EXTINF"), std::string::npos) << Text;
+        const std::size_t Uri = Text.find("file://");
+        ASSERT_NE(Uri, std::string::npos) << Text;
+        EXPECT_EQ(Decode(Text.substr(Uri, Text.find('\r', Uri) - Uri)), Hostile);
+    }
+}

@@ -103,6 +103,42 @@ TEST(PlaylistWriters, EntriesAreWrittenAsPassedByteForByte) {
     EXPECT_TRUE(twelve.ends_with("\r\nFile12=/music/track 12.mp3\r\n"));
 }
 
+TEST(PlaylistWriters, LineBreaksInNamesBecomeFileUrisSoEachEntryIsOneLine) {
+    TempDir dir;
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    const std::vector<std::string> entries = {"/m/ok \xe9.mp3", "/m/song\n#EXTINF:1,x\nx.mp3",
+                                              "/m/cr\rname \xc3\xa9%.mp3", "rel\nname.mp3"};
+    const std::vector<std::string> lines = {
+        "/m/ok \xe9.mp3", "file:///m/song%0A%23EXTINF%3A1%2Cx%0Ax.mp3",
+        "file:///m/cr%0Dname%20%C3%A9%25.mp3", "file://" + std::string(cwd) + "/rel%0Aname.mp3"};
+    // Split on CR LF only: any other CR or LF left in a line would show.
+    auto Lines = [](const std::string& Text) {
+        std::vector<std::string> out;
+        for (std::size_t start = 0; start < Text.size();) {
+            const std::size_t end = Text.find("\r\n", start);
+            out.push_back(Text.substr(start, end - start));
+            start = end == std::string::npos ? Text.size() : end + 2;
+        }
+        return out;
+    };
+    WriteM3UPlaylist(dir.str() + "/x.m3u", entries);
+    std::vector<std::string> expected = {"#EXTM3U"};
+    expected.insert(expected.end(), lines.begin(), lines.end());
+    EXPECT_EQ(Lines(TempDir::read(dir.str() + "/x.m3u")), expected);
+    WritePLSPlaylist(dir.str() + "/x.pls", entries);
+    expected = {"[playlist]", "Version=2", "NumberOfEntries=4"};
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        expected.push_back("File" + std::to_string(k + 1) + "=" + lines[k]);
+    EXPECT_EQ(Lines(TempDir::read(dir.str() + "/x.pls")), expected);
+    for (const char* name : {"/x.m3u", "/x.pls"}) {
+        const std::string text = TempDir::read(dir.str() + name);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+                  std::count(text.begin(), text.end(), '\r'))
+            << name;
+    }
+}
+
 TEST(PlaylistWriters, OverwritingLongerFileLeavesNoTraceOfIt) {
     TempDir dir;
     const std::string pls = dir.str() + "/list.pls";
