@@ -1,7 +1,10 @@
 // Measures the compile search against the least a search must do: (a) a bare
 // readdir walk that reads the first 10 bytes of each .mp3 file, (b) the
-// engine's RunSearch with the mask *.mp3 and one include criterion * on titles.
-// Both walk the same warm tree; the figure of merit is the ratio b/a.
+// engine's RunSearch with the mask *.mp3 and one include criterion * on titles,
+// (c) the walk of (a) with an fstat and a 4 KiB read per .mp3 on one thread.
+// Each runs on a warm page cache and, where the page cache can be dropped
+// (root), on a cold one; the figures of merit are the ratios b/a warm and
+// b/c cold, taken within one run.
 #include "engine/CompileJob.h"
 
 #include <dirent.h>
@@ -16,7 +19,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,9 +82,25 @@ CompileJob SearchJob(const std::string& Library) {
 struct Timing {
     double Wall = 1e30;
     double Cpu = 1e30;
-    void KeepBest(const Timing& Other) {
-        Wall = std::min(Wall, Other.Wall);
-        Cpu = std::min(Cpu, Other.Cpu);
+};
+
+// The rounds of one phase: the best is the figure, the worst shows the noise.
+struct Rounds {
+    std::vector<Timing> All;
+    void Add(const Timing& T) { All.push_back(T); }
+    Timing Best() const {
+        Timing B;
+        for (const Timing& T : All) {
+            B.Wall = std::min(B.Wall, T.Wall);
+            B.Cpu = std::min(B.Cpu, T.Cpu);
+        }
+        return B;
+    }
+    double WorstWall() const {
+        double W = 0;
+        for (const Timing& T : All)
+            W = std::max(W, T.Wall);
+        return W;
     }
 };
 
@@ -109,28 +130,88 @@ Timing TimeBare(const std::string& Library, Tally& Count, bool Floor = false) {
     return Watch.Elapsed();
 }
 
-Timing TimeSearch(const CompileJob& Job, Tally& Count) {
+Timing TimeSearch(const CompileJob& Job, Tally& Count, std::size_t Readers) {
     Count.Tagged = 0;
     SearchHooks Hooks;
     Hooks.FoundFile = [&Count](const TFileInfo&) { ++Count.Tagged; };
+    SearchReaders Tuning;
+    Tuning.Threads = Readers;
     const Stopwatch Watch;
-    const SearchResult Result = RunSearch(Job, Hooks);
+    const SearchResult Result = RunSearch(Job, Hooks, Tuning);
     const Timing Elapsed = Watch.Elapsed();
     if (Result.Outcome != SearchOutcome::Completed)
         std::fprintf(stderr, "search failed: %s\n", Result.ErrorMessage.c_str());
     return Elapsed;
 }
 
+const char* const DropCaches = "/proc/sys/vm/drop_caches";
+
+// Writes back and drops the page cache, dentries and inodes. False (with the
+// reason in Why) where that is not allowed.
+bool DropPageCache(std::string& Why) {
+    sync();
+    const int Fd = open(DropCaches, O_WRONLY | O_CLOEXEC);
+    if (Fd < 0 || write(Fd, "3", 1) != 1) {
+        Why = std::string(std::strerror(errno));
+        if (Fd >= 0)
+            close(Fd);
+        return false;
+    }
+    close(Fd);
+    return true;
+}
+
+void PrintPhase(const char* Name, long Files, const Rounds& R) {
+    const Timing Best = R.Best();
+    std::printf("%-22s %9.0f files/s  (%.3f s wall, %.3f s CPU; best of %zu, worst %.3f s)\n", Name,
+                Files / Best.Wall, Best.Wall, Best.Cpu, R.All.size(), R.WorstWall());
+}
+
+// The ratio Slow/Fast of every round, as "min-max": how much the machine's noise moves it.
+std::string RatioSpread(const Rounds& Slow, const Rounds& Fast) {
+    double Low = 1e30, High = 0;
+    for (std::size_t I = 0; I < Slow.All.size() && I < Fast.All.size(); ++I) {
+        const double Ratio = Slow.All[I].Wall / Fast.All[I].Wall;
+        Low = std::min(Low, Ratio);
+        High = std::max(High, Ratio);
+    }
+    char Text[64];
+    std::snprintf(Text, sizeof Text, "%.2f-%.2f", Low, High);
+    return Text;
+}
+
+std::vector<std::size_t> ParseList(const std::string& Text) {
+    std::vector<std::size_t> Out;
+    std::stringstream In(Text);
+    std::string Item;
+    while (std::getline(In, Item, ','))
+        if (!Item.empty())
+            Out.push_back(static_cast<std::size_t>(std::atol(Item.c_str())));
+    return Out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::string Library;
-    int Rounds = 5;
+    int WarmRounds = 5;
+    int ColdRounds = 3;
     bool SearchOnly = false;
+    bool Cold = true;
+    std::size_t Readers = SearchReaders::DefaultThreads;
+    std::vector<std::size_t> Sweep;
     for (int I = 1; I < argc; ++I) {
         const std::string Arg = argv[I];
         if (Arg == "--rounds" && I + 1 < argc)
-            Rounds = std::max(1, std::atoi(argv[++I]));
+            WarmRounds = std::max(1, std::atoi(argv[++I]));
+        else if (Arg == "--cold-rounds" && I + 1 < argc)
+            ColdRounds = std::max(1, std::atoi(argv[++I]));
+        else if (Arg == "--readers" && I + 1 < argc)
+            Readers = static_cast<std::size_t>(std::atol(argv[++I]));
+        else if (Arg == "--sweep" && I + 1 < argc)
+            Sweep = ParseList(argv[++I]);
+        else if (Arg == "--no-cold")
+            Cold = false;
         else if (Arg == "--search-only")
             SearchOnly = true;
         else if (Library.empty() && !Arg.empty() && Arg[0] != '-')
@@ -139,46 +220,106 @@ int main(int argc, char** argv) {
             Library.clear(), I = argc;
     }
     if (Library.empty()) {
-        std::fprintf(stderr, "usage: bench_compile [--rounds N] [--search-only] LIBRARY\n"
-                             "--search-only runs the engine's search once, for strace -c.\n");
+        std::fprintf(stderr,
+                     "usage: bench_compile [--rounds N] [--cold-rounds N] [--no-cold] "
+                     "[--readers N] [--sweep N,N,...] [--search-only] LIBRARY\n"
+                     "--search-only runs the engine's search once, for strace -c.\n"
+                     "--sweep times only the search, with each number of reader threads.\n");
         return 2;
     }
     const CompileJob Job = SearchJob(Library);
     Tally Count;
     if (SearchOnly) {
-        TimeSearch(Job, Count);
+        TimeSearch(Job, Count, Readers);
         std::printf("%ld files accepted\n", Count.Tagged);
         return 0;
     }
+    std::string Why;
+    if (Cold && !DropPageCache(Why)) {
+        std::printf("cold cache     skipped: writing %s failed (%s); it needs root\n", DropCaches,
+                    Why.c_str());
+        Cold = false;
+    }
 
-    // Warm the cache with both kinds of walk, then keep the best round of each.
+    if (!Sweep.empty()) {
+        // One round visits every reader count in turn, so slow spells of the
+        // machine spread over all of them.
+        std::vector<Rounds> Warm(Sweep.size()), ColdRuns(Sweep.size());
+        TimeBare(Library, Count); // counts the files
+        TimeSearch(Job, Count, Readers);
+        for (int Round = 0; Round < WarmRounds; ++Round)
+            for (std::size_t I = 0; I < Sweep.size(); ++I)
+                Warm[I].Add(TimeSearch(Job, Count, Sweep[I]));
+        for (int Round = 0; Cold && Round < ColdRounds; ++Round)
+            for (std::size_t I = 0; I < Sweep.size(); ++I) {
+                DropPageCache(Why);
+                ColdRuns[I].Add(TimeSearch(Job, Count, Sweep[I]));
+            }
+        for (std::size_t I = 0; I < Sweep.size(); ++I) {
+            const std::string Name = "readers " + std::to_string(Sweep[I]);
+            PrintPhase((Name + " warm").c_str(), Count.Files, Warm[I]);
+            if (Cold)
+                PrintPhase((Name + " cold").c_str(), Count.Files, ColdRuns[I]);
+        }
+        return 0;
+    }
+
+    // Warm the cache with both kinds of walk; rounds interleave the phases.
     TimeBare(Library, Count);
-    TimeSearch(Job, Count);
-    Timing Bare, Search, Floor;
-    for (int Round = 0; Round < Rounds; ++Round) {
-        Bare.KeepBest(TimeBare(Library, Count));
-        Floor.KeepBest(TimeBare(Library, Count, true));
-        Search.KeepBest(TimeSearch(Job, Count));
+    TimeSearch(Job, Count, Readers);
+    Rounds Bare, Search, Single, Floor;
+    for (int Round = 0; Round < WarmRounds; ++Round) {
+        Bare.Add(TimeBare(Library, Count));
+        Floor.Add(TimeBare(Library, Count, true));
+        Search.Add(TimeSearch(Job, Count, Readers));
+        Single.Add(TimeSearch(Job, Count, 0));
     }
     rusage Usage{};
     getrusage(RUSAGE_SELF, &Usage);
 
-    const double BareRate = Count.Files / Bare.Wall;
-    const double SearchRate = Count.Files / Search.Wall;
     std::printf("library        %s\n", Library.c_str());
     std::printf("files          %ld (%ld .mp3, %ld accepted by the search)\n", Count.Files,
                 Count.Mp3, Count.Tagged);
-    std::printf("(a) bare walk  %9.0f files/s  (%.3f s wall, %.3f s CPU; best of %d)\n", BareRate,
-                Bare.Wall, Bare.Cpu, Rounds);
-    std::printf("(b) search     %9.0f files/s  (%.3f s wall, %.3f s CPU; best of %d)\n", SearchRate,
-                Search.Wall, Search.Cpu, Rounds);
-    std::printf("(c) floor      %9.0f files/s  (%.3f s wall, %.3f s CPU; best of %d)\n",
-                Count.Files / Floor.Wall, Floor.Wall, Floor.Cpu, Rounds);
-    std::printf("    (c is (a) with fstat and a 4 KiB read per .mp3: the fewest system calls\n"
-                "     a search that reports sizes can make; c/a = %.2f)\n",
-                Bare.Wall / Floor.Wall);
-    std::printf("ratio b/a      %.2f  (by CPU time %.2f)\n", SearchRate / BareRate,
-                Bare.Cpu / Search.Cpu);
+    std::printf("warm cache, %zu reader threads:\n", Readers);
+    PrintPhase("(a) bare walk", Count.Files, Bare);
+    PrintPhase("(b) search", Count.Files, Search);
+    PrintPhase("(b1) search, 1 thread", Count.Files, Single);
+    PrintPhase("(c) floor", Count.Files, Floor);
+    std::printf("    (c is (a) with fstat and a 4 KiB read per .mp3, on one thread: the fewest\n"
+                "     system calls a search that reports sizes can make; c/a = %.2f)\n",
+                Bare.Best().Wall / Floor.Best().Wall);
+    std::printf("ratio b/a      %.2f  (rounds %s; by CPU time %.2f; b1/a %.2f)\n",
+                Bare.Best().Wall / Search.Best().Wall, RatioSpread(Bare, Search).c_str(),
+                Bare.Best().Cpu / Search.Best().Cpu, Bare.Best().Wall / Single.Best().Wall);
+    std::printf("ratio b/c      %.2f  (rounds %s)\n", Floor.Best().Wall / Search.Best().Wall,
+                RatioSpread(Floor, Search).c_str());
     std::printf("peak memory    %.1f MiB (ru_maxrss)\n", Usage.ru_maxrss / 1024.0);
+
+    if (Cold) {
+        Rounds ColdBare, ColdSearch, ColdSingle, ColdFloor;
+        for (int Round = 0; Round < ColdRounds; ++Round) {
+            DropPageCache(Why);
+            ColdBare.Add(TimeBare(Library, Count));
+            DropPageCache(Why);
+            ColdFloor.Add(TimeBare(Library, Count, true));
+            DropPageCache(Why);
+            ColdSearch.Add(TimeSearch(Job, Count, Readers));
+            DropPageCache(Why);
+            ColdSingle.Add(TimeSearch(Job, Count, 0));
+        }
+        std::printf("cold cache (page cache dropped before each walk), %zu reader threads:\n",
+                    Readers);
+        PrintPhase("(a) bare walk", Count.Files, ColdBare);
+        PrintPhase("(b) search", Count.Files, ColdSearch);
+        PrintPhase("(b1) search, 1 thread", Count.Files, ColdSingle);
+        PrintPhase("(c) floor", Count.Files, ColdFloor);
+        std::printf("ratio b/c      %.2f  (rounds %s; b1/c %.2f)\n",
+                    ColdFloor.Best().Wall / ColdSearch.Best().Wall,
+                    RatioSpread(ColdFloor, ColdSearch).c_str(),
+                    ColdFloor.Best().Wall / ColdSingle.Best().Wall);
+        std::printf("ratio b/a      %.2f  (rounds %s)\n",
+                    ColdBare.Best().Wall / ColdSearch.Best().Wall,
+                    RatioSpread(ColdBare, ColdSearch).c_str());
+    }
     return 0;
 }

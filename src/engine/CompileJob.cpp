@@ -5,11 +5,13 @@
 #include "engine/CompileJob.h"
 
 #include "engine/Masks.h"
+#include "engine/ReadAhead.h"
 #include "model/MessageText.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -19,6 +21,8 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
@@ -69,22 +73,43 @@ std::int32_t LowBits(std::int64_t Size) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(Size)));
 }
 
+// What the filename masks and the options decide before any tag is read.
+enum class TNameVerdict { Rejected, Accepted, ReadTags };
+
+template <class MaskMatches>
+TNameVerdict JudgeName(const CompileJob& Job, std::string_view Path, MaskMatches&& Matches) {
+    bool Matched = false;
+    for (std::size_t Index = 0; Index < Job.FilenameMasks.size() && !Matched; ++Index)
+        Matched = Matches(Index);
+    if (!Matched)
+        return TNameVerdict::Rejected;
+    if (!Job.ThoroughID3Check && !IsMp3Extension(Path))
+        return Job.IncludeTaglessFiles ? TNameVerdict::Accepted : TNameVerdict::Rejected;
+    return TNameVerdict::ReadTags;
+}
+
+// The decision once the tags were read (Found: a tag was there).
+bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const TMediaInfo& Info) {
+    if (!Found)
+        return !IsMp3Extension(Path) && Job.IncludeTaglessFiles; // an untagged .mp3 is never taken
+    return EvaluateCriteria(Job.Criteria, Info);
+}
+
 // The acceptance rules, shared by AcceptFile and the walk, which differ only
 // in how they test a mask and read tags.
 template <class MaskMatches, class ReadTags>
 bool Decide(const CompileJob& Job, std::string_view Path, const TMediaInfo& Info,
             MaskMatches&& Matches, ReadTags&& Read) {
-    bool Matched = false;
-    for (std::size_t Index = 0; Index < Job.FilenameMasks.size() && !Matched; ++Index)
-        Matched = Matches(Index);
-    if (!Matched)
+    switch (JudgeName(Job, Path, Matches)) {
+    case TNameVerdict::Rejected:
         return false;
-    const bool Mp3 = IsMp3Extension(Path);
-    if (!Mp3 && !Job.ThoroughID3Check)
-        return Job.IncludeTaglessFiles;
-    if (!Read())
-        return !Mp3 && Job.IncludeTaglessFiles; // an untagged .mp3 is never taken
-    return EvaluateCriteria(Job.Criteria, Info);
+    case TNameVerdict::Accepted:
+        return true;
+    case TNameVerdict::ReadTags:
+        break;
+    }
+    const bool Found = Read();
+    return JudgeTags(Job, Path, Found, Info);
 }
 
 unsigned char TypeFromMode(mode_t Mode) {
@@ -264,11 +289,15 @@ public:
             Advance();
     }
 
-private:
     static constexpr std::size_t HeldFolders = 16;
+    // The most descriptors a walk has open at once: its held folders, a new
+    // subfolder, and the ones it opens on its way back up.
+    static constexpr std::size_t MostDescriptors = HeldFolders + 4;
 
+private:
     struct TFrame {
-        int Fd = -1; // -1 while given up for a subfolder's walk
+        int Fd = -1;                         // -1 while given up for a subfolder's walk
+        std::shared_ptr<TOpenFolder> Handle; // owns Fd, shared with reads still under way
         FolderId Id{};
         bool Pseudo = false;          // on a pseudo file system: no subfolder is entered
         bool EnteredByLink = false;   // so its ".." may lead elsewhere
@@ -276,9 +305,12 @@ private:
         std::size_t Next = 0;         // the next entry of Listing to handle
         TListing Listing;
 
+        void Hold(int Descriptor) {
+            Fd = Descriptor;
+            Handle = Fd >= 0 ? std::make_shared<TOpenFolder>(Fd) : nullptr;
+        }
         void Release() {
-            if (Fd >= 0)
-                close(Fd);
+            Handle.reset();
             Fd = -1;
         }
         bool Done() const { return Next == Listing.Size(); }
@@ -295,7 +327,7 @@ private:
         const char* Name = Top.Listing.Name(Listed);
         path_.resize(Top.PrefixLength);
         path_.append(Name);
-        TFolderEntry Found{path_, Top.PrefixLength, Top.Fd, Listed.Type, -1};
+        TFolderEntry Found{path_, Top.PrefixLength, Top.Fd, Listed.Type, -1, Top.Handle};
         const bool Link = Found.Type == DT_LNK;
         if (Link || Found.Type == DT_UNKNOWN) {
             struct stat Info;
@@ -338,7 +370,7 @@ private:
         if (depth_ == frames_.size())
             frames_.emplace_back();
         TFrame& Frame = frames_[depth_++];
-        Frame.Fd = Fd;
+        Frame.Hold(Fd);
         Frame.Id = {Info.st_dev, Info.st_ino};
         Frame.Pseudo = Pseudo;
         Frame.EnteredByLink = ByLink;
@@ -380,7 +412,7 @@ private:
                 FolderPath(Frame)); // moved or taken away meanwhile: its remaining entries are lost
             Frame.Next = Frame.Listing.Size();
         }
-        Frame.Fd = Fd;
+        Frame.Hold(Fd);
     }
 
     // Fd when it is the folder of Frame; otherwise closes it and returns -1.
@@ -438,53 +470,139 @@ private:
     std::vector<char> buffer_;
 };
 
+// Descriptors the process has open now; a guess of many when it cannot tell.
+std::size_t OpenDescriptors(std::size_t Guess) {
+    DIR* Dir = opendir("/proc/self/fd");
+    if (!Dir)
+        return Guess;
+    std::size_t Count = 0;
+    while (const dirent* Entry = readdir(Dir))
+        if (Entry->d_name[0] != '.')
+            ++Count;
+    closedir(Dir);
+    return Count > 0 ? Count - 1 : 0; // not the listing's own
+}
+
+// Descriptors a run may spend on reading ahead (reader threads and folders
+// that reads still need): half of what the process has left beside the walk,
+// so that the rest of the program keeps its share.
+std::size_t ReadAheadDescriptors() {
+    rlimit Limit{};
+    if (getrlimit(RLIMIT_NOFILE, &Limit) != 0)
+        return 0;
+    const std::size_t Soft = Limit.rlim_cur == RLIM_INFINITY
+                                 ? std::size_t{1} << 20
+                                 : static_cast<std::size_t>(Limit.rlim_cur);
+    const std::size_t Used = OpenDescriptors(Soft / 2) + TWalk::MostDescriptors;
+    return Soft > Used ? (Soft - Used) / 2 : 0;
+}
+
 // One search run: the per-entry step and the state it keeps between entries.
+// With reader threads, the step only lists an entry and judges its name; the
+// entry then waits in the read-ahead window while a reader reads its tags,
+// and is handed over when it is the oldest there. Hand-overs, the pause point
+// and the stop check all happen on the walking thread, in the walk's order,
+// exactly as without readers.
 class TSearchRun {
 public:
-    TSearchRun(const CompileJob& Job, const SearchHooks& Hooks)
-        : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()) {}
+    // Thrown by the step after a malformed mask: the walk ends there, and the
+    // entries before it are still handed over (Finish).
+    struct EWalkEnds {};
+
+    TSearchRun(const CompileJob& Job, const SearchHooks& Hooks, const SearchReaders& Readers)
+        : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()), read_(Readers.Read) {
+        if (!read_)
+            read_ = [](int FolderFd, const char* Name, TMediaInfo& Info, std::int64_t& Size) {
+                return ReadMediaInfoAt(FolderFd, Name, Info, Size);
+            };
+        if (Readers.Threads == 0)
+            return;
+        // Each reader has one file open; the rest of the budget goes to
+        // folders that reads in the window still need. Too few descriptors
+        // for both: read on the walking thread.
+        const std::size_t Budget = ReadAheadDescriptors();
+        const std::size_t Threads = std::min(Readers.Threads, Budget / 2);
+        folderQuota_ = std::min(Budget - Threads, Readers.Window);
+        if (Threads == 0 || folderQuota_ == 0)
+            return;
+        ahead_.resize(std::max<std::size_t>(Readers.Window, 1));
+        window_.emplace(
+            Threads, ahead_.size(), [this](std::size_t Slot) { Work(ahead_[Slot]); },
+            Hooks.HoldReads);
+    }
 
     void HandleEntry(TFolderEntry& Entry) {
+        if (window_)
+            Queue(Entry);
+        else
+            HandleNow(Entry);
+    }
+
+    // Hands over every entry still in the window.
+    void Finish() {
+        while (window_ && !window_->Empty())
+            DeliverOldest();
+    }
+
+private:
+    // An entry in the read-ahead window.
+    struct TAhead {
+        unsigned char Type = DT_UNKNOWN;
+        bool ReadTags = false;
+        bool Accepted = false;
+        std::size_t NameOffset = 0;
+        std::int64_t Size = -1;
+        std::shared_ptr<TOpenFolder> Folder; // only while a reader needs it
+        bool CountsFolder = false;           // the first slot in a row holding Folder
+        std::exception_ptr Error;            // a malformed mask, raised at hand-over
+        TFileInfo File;
+    };
+
+    void HandleNow(TFolderEntry& Entry) {
+        if (!BeforeEntry(Entry.Type, Entry.Path))
+            return;
+        TMediaInfo Info;
+        if (!Accept(Entry, Info))
+            return;
+        if (Entry.Size < 0)
+            Entry.Size = SizeOf(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset);
+        if (hooks_.FoundFile)
+            hooks_.FoundFile(TFileInfo{Entry.Path, std::move(Info), LowBits(Entry.Size)});
+    }
+
+    // The pause point, the stop check and the status of one entry, in the
+    // walk's order. False when the entry is not a file to judge.
+    bool BeforeEntry(unsigned char Type, const std::string& Path) {
         if (hooks_.SafePoint)
             hooks_.SafePoint();
         if (hooks_.StopRequested && hooks_.StopRequested())
             throw ESearchAborted{};
         // Only regular files (after links) become entries: a "*" mask would
         // otherwise put folders, FIFOs, devices and broken links into the playlist.
-        if (Entry.Type != DT_REG)
-            return;
-        const std::string& Path = Entry.Path;
+        if (Type != DT_REG)
+            return false;
         const std::string_view Folder = FolderPart(Path);
         if (Folder != lastFolder_) {
             lastFolder_.assign(Folder);
             if (hooks_.ShowStatus)
                 hooks_.ShowStatus(SearchingStatus(Path));
         }
-        TMediaInfo Info;
-        if (!Accept(Entry, Info))
-            return;
-        if (Entry.Size < 0) {
-            struct stat Stat;
-            Entry.Size = fstatat(Entry.FolderFd, Path.c_str() + Entry.NameOffset, &Stat, 0) == 0
-                             ? Stat.st_size
-                             : 0;
-        }
-        if (hooks_.FoundFile)
-            hooks_.FoundFile(TFileInfo{Path, std::move(Info), LowBits(Entry.Size)});
+        return true;
     }
 
-private:
+    bool MaskMatches(std::size_t Index, const std::string& Path) {
+        std::optional<TMask>& Mask = masks_[Index];
+        if (!Mask) // compiled when first reached, so a bad mask fails only there
+            Mask.emplace(job_.FilenameMasks[Index]);
+        return Mask->Matches(Path);
+    }
+
     bool Accept(TFolderEntry& Entry, TMediaInfo& Info) {
-        auto Matches = [&](std::size_t Index) {
-            std::optional<TMask>& Mask = masks_[Index];
-            if (!Mask) // compiled when first reached, so a bad mask fails only there
-                Mask.emplace(job_.FilenameMasks[Index]);
-            return Mask->Matches(Entry.Path);
-        };
+        auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
         auto Read = [&] {
             std::int64_t Size = -1;
             const bool Found =
-                ReadMediaInfoAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Info, Size);
+                read_(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Info, Size);
             if (Size >= 0)
                 Entry.Size = Size;
             return Found;
@@ -492,13 +610,126 @@ private:
         return Decide(job_, Entry.Path, Info, Matches, Read);
     }
 
+    static std::int64_t SizeOf(int FolderFd, const char* Name) {
+        struct stat Stat;
+        return fstatat(FolderFd, Name, &Stat, 0) == 0 ? Stat.st_size : 0;
+    }
+
+    // Walking thread: puts the entry into the window, judged by its name.
+    void Queue(TFolderEntry& Entry) {
+        if (window_->Full())
+            DeliverOldest();
+        TAhead& Ahead = ahead_[window_->Back()];
+        Ahead.Type = Entry.Type;
+        if (Entry.Type != DT_REG) {
+            window_->Push(false);
+            // The walk may now wait for the disk to list the subfolder: idle
+            // readers get what has gathered so far.
+            if (Entry.Type == DT_DIR && window_->ReadersIdle())
+                window_->Publish();
+            return;
+        }
+        Ahead.File.FileName = Entry.Path;
+        Ahead.File.MediaInfo = TMediaInfo{};
+        Ahead.NameOffset = Entry.NameOffset;
+        Ahead.Size = Entry.Size;
+        Ahead.Error = nullptr;
+        TNameVerdict Verdict;
+        try {
+            auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
+            Verdict = JudgeName(job_, Entry.Path, Matches);
+        } catch (...) {
+            Ahead.Error = std::current_exception();
+            Ahead.Accepted = false;
+            window_->Push(false);
+            throw EWalkEnds{};
+        }
+        Ahead.ReadTags = Verdict == TNameVerdict::ReadTags;
+        Ahead.Accepted = Verdict == TNameVerdict::Accepted;
+        const bool NeedsReader = Ahead.ReadTags || (Ahead.Accepted && Ahead.Size < 0);
+        if (NeedsReader)
+            HoldFolder(Entry.Folder);
+        window_->Push(NeedsReader);
+    }
+
+    // Gives the slot at the window's back its folder, keeping the folders held
+    // by the window within the descriptor budget: past it, the oldest entries
+    // are handed over first (which lets their folders go).
+    void HoldFolder(const std::shared_ptr<TOpenFolder>& Folder) {
+        const std::size_t Slot = window_->Back();
+        const bool Same = lastFolderSlot_ && ahead_[*lastFolderSlot_].Folder == Folder;
+        if (!Same) {
+            if (window_->ReadersIdle())
+                window_->Publish();
+            while (heldFolders_ >= folderQuota_ && !window_->Empty())
+                DeliverOldest();
+            ++heldFolders_;
+            lastFolderSlot_ = Slot;
+        }
+        ahead_[Slot].Folder = Folder;
+        ahead_[Slot].CountsFolder = !Same;
+    }
+
+    // A reader thread: the file's tags, the criteria and, if accepted, its size.
+    void Work(TAhead& Ahead) {
+        const int FolderFd = Ahead.Folder->Fd();
+        const char* Name = Ahead.File.FileName.c_str() + Ahead.NameOffset;
+        try {
+            if (Ahead.ReadTags) {
+                std::int64_t Size = -1;
+                const bool Found = read_(FolderFd, Name, Ahead.File.MediaInfo, Size);
+                if (Size >= 0)
+                    Ahead.Size = Size;
+                Ahead.Accepted = JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo);
+            }
+            if (Ahead.Accepted && Ahead.Size < 0)
+                Ahead.Size = SizeOf(FolderFd, Name);
+        } catch (...) {
+            Ahead.Accepted = false;
+            Ahead.Error = std::current_exception();
+        }
+    }
+
+    // Walking thread: hands over the oldest entry of the window once it is read.
+    void DeliverOldest() {
+        const std::size_t Slot = window_->Front();
+        TAhead& Ahead = ahead_[Slot];
+        Ahead.Folder.reset();
+        if (Ahead.CountsFolder) {
+            Ahead.CountsFolder = false;
+            --heldFolders_;
+        }
+        if (lastFolderSlot_ == Slot)
+            lastFolderSlot_.reset();
+        if (BeforeEntry(Ahead.Type, Ahead.File.FileName)) {
+            if (Ahead.Error)
+                std::rethrow_exception(Ahead.Error);
+            if (Ahead.Accepted && hooks_.FoundFile) {
+                Ahead.File.Size = LowBits(Ahead.Size);
+                hooks_.FoundFile(Ahead.File);
+            }
+        }
+        window_->Pop();
+    }
+
     const CompileJob& job_;
     const SearchHooks& hooks_;
     std::vector<std::optional<TMask>> masks_;
+    TagReadFunction read_;
     std::string lastFolder_;
+    std::size_t folderQuota_ = 0;               // folders the window may hold open
+    std::size_t heldFolders_ = 0;               // slots with CountsFolder
+    std::optional<std::size_t> lastFolderSlot_; // the newest slot in the window with a folder
+    std::vector<TAhead> ahead_;                 // the window's slots
+    std::optional<TReadAhead> window_;          // destroyed first: its readers use ahead_
 };
 
 } // namespace
+
+TOpenFolder::~TOpenFolder() {
+    if (fd_ >= 0)
+        close(fd_);
+}
 
 void WalkFolder(const std::string& Folder, bool Recurse,
                 const std::function<void(TFolderEntry&)>& Step, UnreadableFolders* Unreadable) {
@@ -547,15 +778,21 @@ bool AcceptFile(const CompileJob& Job, TFileInfo& Info) {
     return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read);
 }
 
-SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks) {
+SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
+                       const SearchReaders& Readers) {
     SearchResult Result;
     try {
-        TSearchRun Run(Job, Hooks);
+        TSearchRun Run(Job, Hooks, Readers);
         const std::function<void(TFolderEntry&)> Step = [&Run](TFolderEntry& Entry) {
             Run.HandleEntry(Entry);
         };
-        for (const std::string& Folder : Job.Folders)
-            WalkFolder(Folder, Job.Recurse, Step, &Result.Unreadable);
+        try {
+            for (const std::string& Folder : Job.Folders)
+                WalkFolder(Folder, Job.Recurse, Step, &Result.Unreadable);
+        } catch (const TSearchRun::EWalkEnds&) {
+            // The entries before the malformed mask still go out, then its error.
+        }
+        Run.Finish();
     } catch (const ESearchAborted&) {
         Result.Outcome = SearchOutcome::Aborted;
     } catch (const std::exception& Error) {

@@ -18,11 +18,13 @@ struct TCompileRunState {
     enum class HandOver { None, Status, File };
 
     CompileJob Job;
+    SearchReaders Readers;
     TCompileController* Controller = nullptr; // used only while not Detached
 
     QMutex Mutex;
     QWaitCondition Changed;
     std::atomic<bool> StopRequested{false};
+    std::atomic<bool> HoldReads{false}; // Paused, for the tag readers, which take no lock
     bool Paused = false;
     bool Detached = false; // aborted, replaced or shut down: no more callbacks
     HandOver Pending = HandOver::None;
@@ -93,12 +95,13 @@ void TCompileThread::run() {
             QMutexLocker Lock(&State->Mutex);
             WaitWhilePaused(*State);
         };
+        Hooks.HoldReads = [&State] { return State->HoldReads.load(std::memory_order_relaxed); };
         Hooks.ShowStatus = ShowStatus;
         Hooks.FoundFile = [&State](const TFileInfo& File) {
             HandOver(State, TCompileRunState::HandOver::File,
                      [&File](TCompileRunState& S) { S.PendingFile = File; });
         };
-        const SearchResult Result = RunSearch(State->Job, Hooks);
+        const SearchResult Result = RunSearch(State->Job, Hooks, State->Readers);
         State->SearchCompleted = Result.Outcome == SearchOutcome::Completed;
         if (State->SearchCompleted)
             ShowStatus(FinishedStatus(Result));
@@ -121,6 +124,7 @@ void TCompileController::StartCompile(CompileJob Job) {
         DetachRun(*current_);
     auto State = std::make_shared<TCompileRunState>();
     State->Job = std::move(Job);
+    State->Readers = Readers;
     auto* Thread = new TCompileThread(State, this);
     // Attached before the start, so even an instant end is reported.
     connect(Thread, &QThread::finished, this, [this, State] { ThreadFinished(State); });
@@ -134,6 +138,7 @@ void TCompileController::PauseCompile() {
         return;
     QMutexLocker Lock(&current_->Mutex);
     current_->Paused = true;
+    current_->HoldReads.store(true, std::memory_order_relaxed);
 }
 
 void TCompileController::ResumeCompile() {
@@ -141,6 +146,7 @@ void TCompileController::ResumeCompile() {
         return;
     QMutexLocker Lock(&current_->Mutex);
     current_->Paused = false;
+    current_->HoldReads.store(false, std::memory_order_relaxed);
     current_->Changed.wakeAll();
     if (current_->Deferred) {
         current_->Deferred = false;
@@ -190,6 +196,7 @@ void TCompileController::DetachRun(TCompileRunState& State) {
     QMutexLocker Lock(&State.Mutex);
     State.Detached = true;
     State.Paused = false;
+    State.HoldReads.store(false, std::memory_order_relaxed);
     State.StopRequested.store(true, std::memory_order_release);
     State.Changed.wakeAll();
 }

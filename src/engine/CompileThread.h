@@ -70,6 +70,8 @@ public:
     std::function<void(const std::string&)> ShowCompileStatus;
     std::function<void(const TFileInfo&)> AddFoundFile;
     std::function<void()> CompileTerminated;
+    // How runs read tags; the program keeps the defaults, tests slow the reads down.
+    SearchReaders Readers;
 
 private:
     friend class TCompileThread;

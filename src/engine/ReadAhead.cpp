@@ -1,0 +1,148 @@
+// The readers of the read-ahead window. One lock guards the queue of runs
+// waiting for a reader; a finished slot is marked in its own flag, and the
+// owner, when it has to wait, sleeps on one counter of finished runs that a
+// reader bumps once per run, so wake-ups cost once per run, not per file.
+#include "engine/ReadAhead.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+namespace {
+
+// How often a held reader looks again whether it may go on: pausing is rare
+// and a pause of a few milliseconds more is not seen.
+constexpr std::chrono::milliseconds HoldPoll{20};
+// Slots needing work in one run. Longer runs save meetings of the threads on
+// a warm cache; the window holds many runs, so a cold disk still gets one
+// request from every reader at a time.
+constexpr std::size_t RunWork = 16;
+
+} // namespace
+
+TReadAhead::TReadAhead(std::size_t Threads, std::size_t Window,
+                       std::function<void(std::size_t)> Work, std::function<bool()> Held)
+    : window_(std::max<std::size_t>(Window, 1)), work_(std::move(Work)), held_(std::move(Held)),
+      done_(new std::atomic<bool>[window_]), needsWork_(new bool[window_]), queue_(window_) {
+    for (std::size_t Slot = 0; Slot < window_; ++Slot) {
+        done_[Slot].store(true, std::memory_order_relaxed);
+        needsWork_[Slot] = false;
+    }
+    readers_.reserve(Threads);
+    try {
+        for (std::size_t I = 0; I < Threads; ++I) {
+            readers_.emplace_back([this] { Read(); });
+            started_.fetch_add(1, std::memory_order_relaxed);
+        }
+    } catch (const std::system_error&) {
+        // Out of threads: the readers there are do the work; with none, Push does it.
+    }
+}
+
+TReadAhead::~TReadAhead() {
+    {
+        std::lock_guard Lock(mutex_);
+        closing_.store(true, std::memory_order_relaxed);
+    }
+    wake_.notify_all();
+    for (std::thread& Reader : readers_)
+        Reader.join();
+}
+
+void TReadAhead::Push(bool NeedsWork) {
+    const std::size_t Slot = Back();
+    ++count_;
+    if (NeedsWork && readers_.empty()) {
+        work_(Slot);
+        NeedsWork = false;
+    }
+    needsWork_[Slot] = NeedsWork;
+    done_[Slot].store(!NeedsWork, std::memory_order_relaxed);
+    if (!NeedsWork)
+        return;
+    // A run starts and ends with a slot needing work, so none of its slots
+    // can be handed back before a reader has taken the whole run.
+    if (runWork_ == 0)
+        runFirst_ = Slot;
+    runLength_ = (Slot + window_ - runFirst_) % window_ + 1;
+    if (++runWork_ == RunWork)
+        Publish();
+}
+
+void TReadAhead::Publish() {
+    if (runWork_ == 0)
+        return;
+    bool Wake;
+    {
+        std::lock_guard Lock(mutex_);
+        queue_[(queueHead_ + queued_) % window_] = {runFirst_, runLength_};
+        ++queued_;
+        Wake = idle_ > 0;
+    }
+    runLength_ = 0;
+    runWork_ = 0;
+    if (Wake)
+        wake_.notify_one();
+}
+
+std::size_t TReadAhead::Front() {
+    const std::size_t Slot = head_;
+    if (done_[Slot].load(std::memory_order_acquire))
+        return Slot;
+    if (runWork_ > 0 && (Slot + window_ - runFirst_) % window_ < runLength_)
+        Publish(); // the slot waits in the run being gathered
+    for (;;) {
+        const std::uint32_t Seen = finishedRuns_.load(std::memory_order_acquire);
+        if (done_[Slot].load(std::memory_order_acquire))
+            return Slot;
+        finishedRuns_.wait(Seen, std::memory_order_acquire);
+    }
+}
+
+void TReadAhead::Pop() {
+    head_ = (head_ + 1) % window_;
+    --count_;
+}
+
+void TReadAhead::Read() {
+    std::vector<char> Needs;
+    std::unique_lock Lock(mutex_);
+    for (;;) {
+        while (!closing_.load(std::memory_order_relaxed) && (queued_ == 0 || HeldNow())) {
+            ++idle_;
+            idleHint_.store(idle_, std::memory_order_relaxed);
+            if (queued_ == 0)
+                wake_.wait(Lock);
+            else
+                wake_.wait_for(Lock, HoldPoll);
+            --idle_;
+            idleHint_.store(idle_, std::memory_order_relaxed);
+        }
+        if (closing_.load(std::memory_order_relaxed))
+            return;
+        const TRun Run = queue_[queueHead_];
+        queueHead_ = (queueHead_ + 1) % window_;
+        --queued_;
+        Lock.unlock();
+        // Read before the first slot is done: a slot of the run that needs no
+        // work may be handed back and filled again after that.
+        Needs.resize(Run.Length);
+        for (std::size_t I = 0; I < Run.Length; ++I)
+            Needs[I] = needsWork_[(Run.First + I) % window_];
+        for (std::size_t I = 0; I < Run.Length; ++I) {
+            const std::size_t Slot = (Run.First + I) % window_;
+            if (!Needs[I])
+                continue;
+            while (HeldNow() && !closing_.load(std::memory_order_relaxed))
+                std::this_thread::sleep_for(HoldPoll);
+            if (closing_.load(std::memory_order_relaxed))
+                return; // the owner no longer wants what is left
+            work_(Slot);
+            done_[Slot].store(true, std::memory_order_release);
+        }
+        // The owner may be waiting on any slot of the run; it looks again.
+        finishedRuns_.fetch_add(1, std::memory_order_release);
+        finishedRuns_.notify_one();
+        Lock.lock();
+    }
+}
