@@ -131,6 +131,10 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
+    if (!ConfirmDiscard(true)) {
+        Event->ignore();
+        return;
+    }
     if (CompileRunning())
         controller_->AbortCompile();
     if (maskHelp_)
@@ -192,6 +196,14 @@ void TMainForm::BackClick() {
         SetCompileState(TCompileState::Idle);
         CompileStatus->setText("Ready to compile.");
         SetStatusColour(false);
+    } else if (WelcomePagePanel()->isHidden() && PageIndex() == CompilePage) {
+        // Leaving the page lets its list go: an answer of Discard empties it.
+        if (!ConfirmDiscard(false))
+            return;
+        if (PlaylistUnsaved()) {
+            Playlist->Clear();
+            playlistChanged_ = false;
+        }
     }
     TWizardForm::BackClick();
 }

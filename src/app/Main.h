@@ -102,6 +102,9 @@ public:
     void CompileTerminated();
     static void ProvideMediaInfo(const std::string& Path, TMediaInfo& Info);
     TCompileState CompileState() const { return compileState_; }
+    // The list holds entries changed (compiled, added, removed, checked, sorted)
+    // since it was last saved.
+    bool PlaylistUnsaved() const;
     bool CompileExists() const;
     bool CompileRunning() const;
 
@@ -158,6 +161,11 @@ private:
     void AppendSummaryLine(const QString& Text, bool Red = false);
     void AppendSummaryBlock(const TCheckList& Panel, bool Paths);
     void ShowError(const std::exception& Error);
+    // Asks "Discard the compiled playlist?" when the list is unsaved; true when
+    // the caller may go on (nothing to lose, Discard, or Save that succeeded).
+    bool ConfirmDiscard(bool OfferSave);
+    // Save's dialog and writing; true when a file was written.
+    bool SavePlaylist();
     QPushButton* MakeMaskHelpButton(QWidget* Page);
 
     std::string settingsFile_;
@@ -169,6 +177,7 @@ private:
     int orderDragIndex_ = -1;
     TCompileState compileState_ = TCompileState::Idle;
     bool summaryEmpty_ = true;
+    bool playlistChanged_ = false;
     int shownChecked_ = -1;
     int shownTotal_ = -1;
 };

@@ -10,6 +10,7 @@
 #include "playlists/PlaylistWriters.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -31,8 +32,12 @@ void TMainForm::ConnectCompileController() {
     controller_->CompileTerminated = [this] { CompileTerminated(); };
 
     // The window keeps the counts line in step with every change of the list.
-    connect(Playlist, &TCheckList::CheckStateChanged, this, [this] { UpdatePlaylistCheckCount(); });
-    connect(Playlist, &TCheckList::EntriesChanged, this, [this] { UpdatePlaylistCheckCount(); });
+    const auto listChanged = [this] {
+        playlistChanged_ = true;
+        UpdatePlaylistCheckCount();
+    };
+    connect(Playlist, &TCheckList::CheckStateChanged, this, listChanged);
+    connect(Playlist, &TCheckList::EntriesChanged, this, listChanged);
     const std::pair<TListCommand, void (TCheckList::*)()> commands[] = {
         {TListCommand::Add, &TCheckList::AddExecute},
         {TListCommand::Remove, &TCheckList::RemoveExecute},
@@ -81,6 +86,9 @@ void TMainForm::CompileClick() {
     try {
         switch (compileState_) {
         case TCompileState::Idle: {
+            // A new compile empties the list.
+            if (!ConfirmDiscard(false))
+                return;
             SetCompileState(TCompileState::Running);
             CompileJob job = MakeCompileJob(CurrentSettings());
             Playlist->Clear();
@@ -148,15 +156,40 @@ void TMainForm::ProvideMediaInfo(const std::string& Path, TMediaInfo& Info) {
         Info = TMediaInfo{};
 }
 
+bool TMainForm::PlaylistUnsaved() const {
+    return playlistChanged_ && Playlist->Count() > 0;
+}
+
+bool TMainForm::ConfirmDiscard(bool OfferSave) {
+    if (!PlaylistUnsaved())
+        return true;
+    switch (Dialogs().AskDiscard(this, "Discard the compiled playlist?", OfferSave)) {
+    case TDiscardAnswer::Save:
+        return SavePlaylist();
+    case TDiscardAnswer::Discard:
+        return true;
+    case TDiscardAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
 void TMainForm::SaveClick() {
+    SavePlaylist();
+}
+
+bool TMainForm::SavePlaylist() {
     TFileDialogRequest request;
     request.Parent = this;
     request.Title = "Save Playlist";
     request.Filter = "M3U playlist (*.m3u);;PLS playlist (*.pls);;All files (*)";
     request.DefaultSuffix = "m3u";
     request.FilterIndex = 0;
+    request.Directory = DialogFolder(TDialogFolder::Playlist);
     if (!Dialogs().SaveFile(request))
-        return;
+        return false;
+    const QString shownName = DisplayPath(request.FileName);
+    RememberDialogFolder(TDialogFolder::Playlist, QFileInfo(shownName).absolutePath());
     std::vector<std::string> entries;
     Playlist->GetCheckedCaptions(entries);
     try {
@@ -165,6 +198,10 @@ void TMainForm::SaveClick() {
         else
             WriteM3UPlaylist(request.FileName, entries);
     } catch (const std::exception& error) {
-        ShowError(error);
+        Dialogs().ErrorMessage(this, QString("The playlist could not be saved to \"%1\".\n\n%2")
+                                         .arg(shownName, QString::fromLocal8Bit(error.what())));
+        return false;
     }
+    playlistChanged_ = false;
+    return true;
 }

@@ -328,14 +328,18 @@ void TMainForm::BuildCompilePage() {
     layout->addLayout(buttons);
     connect(Compile, &QPushButton::clicked, this, [this] { CompileClick(); });
     // Compile is the page's default button: Enter anywhere on the page presses
-    // it, except on another push button, which Enter presses instead (Enter on
-    // Save must never start a compile, which empties the list).
+    // it, except on another button, which Enter presses instead, and in the
+    // result list, where it plays the selected file (Enter must never start a
+    // compile from there: a compile empties the list).
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(key, page);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
         connect(shortcut, &QShortcut::activated, Compile, [this] {
-            if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget()))
-                focused->click();
+            QWidget* focused = QApplication::focusWidget();
+            if (auto* button = qobject_cast<QAbstractButton*>(focused))
+                button->click();
+            else if (focused && Playlist->isAncestorOf(focused))
+                Playlist->Action(TListCommand::Play)->trigger();
             else
                 Compile->click();
         });

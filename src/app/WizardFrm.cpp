@@ -93,6 +93,9 @@ TWizardForm::TWizardForm(QWidget* Parent) : QWidget(Parent) {
     bottomPanel_->installEventFilter(this);
     layout->addWidget(bottomPanel_);
 
+    // Enter presses the focused button, as Space does.
+    back_->setAutoDefault(true);
+    next_->setAutoDefault(true);
     back_->setEnabled(false);
     connect(back_, &QPushButton::clicked, this, [this] { BackClick(); });
     connect(next_, &QPushButton::clicked, this, [this] { NextClick(); });

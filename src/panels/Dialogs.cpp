@@ -4,19 +4,30 @@
 #include "panels/TextDisplay.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 TDialogs* installed = nullptr;
+QString dialogFolders[2];
+
+// The extension a name filter stands for ("PLS playlist (*.pls)" gives "pls"),
+// or Fallback when the filter is not one plain extension.
+QString FilterSuffix(const QString& Filter, const QString& Fallback) {
+    static const QRegularExpression single(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+    const QRegularExpressionMatch match = single.match(Filter);
+    return match.hasMatch() ? match.captured(1) : Fallback;
+}
 
 QString MessageTitle() {
     return QGuiApplication::applicationDisplayName();
 }
 
-bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode,
-                   const QString& StartFolder, QString* LastFolder) {
+bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
     QFileDialog dialog(Request.Parent, Request.Title);
     dialog.setAcceptMode(Mode);
     dialog.setFileMode(Mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
@@ -27,24 +38,41 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode,
         if (Request.FilterIndex >= 0 && Request.FilterIndex < filters.size())
             dialog.selectNameFilter(filters[Request.FilterIndex]);
     }
-    if (!Request.DefaultSuffix.isEmpty())
+    if (!Request.DefaultSuffix.isEmpty()) {
         dialog.setDefaultSuffix(Request.DefaultSuffix);
+        // A name typed without extension gets the one of the chosen filter: "mix"
+        // under "PLS playlist" becomes mix.pls, which is then written as PLS.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, &Request](const QString& Filter) {
+                             dialog.setDefaultSuffix(FilterSuffix(Filter, Request.DefaultSuffix));
+                         });
+        if (!Request.Filter.isEmpty())
+            dialog.setDefaultSuffix(
+                FilterSuffix(dialog.selectedNameFilter(), Request.DefaultSuffix));
+    }
     const QString initial = DisplayPath(Request.FileName);
     if (!initial.isEmpty())
         dialog.selectFile(initial);
-    else if (!StartFolder.isEmpty())
-        dialog.setDirectory(StartFolder);
+    else if (!Request.Directory.isEmpty())
+        dialog.setDirectory(Request.Directory);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     const QString chosen = dialog.selectedFiles().constFirst();
     Request.FileName = PathBytes(chosen);
     Request.FilterIndex =
         std::max<qsizetype>(0, dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
-    if (LastFolder)
-        *LastFolder = QFileInfo(chosen).absolutePath();
     return true;
 }
 } // namespace
+
+QString DialogFolder(TDialogFolder Kind) {
+    const QString& folder = dialogFolders[static_cast<int>(Kind)];
+    return folder.isEmpty() ? QDir::homePath() : folder;
+}
+
+void RememberDialogFolder(TDialogFolder Kind, const QString& Folder) {
+    dialogFolders[static_cast<int>(Kind)] = Folder;
+}
 
 TDialogs& Dialogs() {
     static TSystemDialogs system;
@@ -70,7 +98,9 @@ bool TSystemDialogs::InputQuery(QWidget* Parent, const QString& Title, const QSt
 }
 
 bool TSystemDialogs::BrowseFolder(QWidget* Parent, const QString& Title, std::string& Folder) {
-    QFileDialog dialog(Parent, Title, DisplayPath(Folder));
+    // Without a folder to preselect, the browser opens where the user last picked one.
+    QFileDialog dialog(Parent, Title,
+                       Folder.empty() ? DialogFolder(TDialogFolder::Media) : DisplayPath(Folder));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -81,16 +111,29 @@ bool TSystemDialogs::BrowseFolder(QWidget* Parent, const QString& Title, std::st
 }
 
 bool TSystemDialogs::OpenFile(TFileDialogRequest& Request) {
-    return RunFileDialog(Request, QFileDialog::AcceptOpen, lastOpenFolder_, &lastOpenFolder_);
+    return RunFileDialog(Request, QFileDialog::AcceptOpen);
 }
 
 bool TSystemDialogs::SaveFile(TFileDialogRequest& Request) {
-    return RunFileDialog(Request, QFileDialog::AcceptSave, QString(), nullptr);
+    return RunFileDialog(Request, QFileDialog::AcceptSave);
 }
 
 bool TSystemDialogs::Question(QWidget* Parent, const QString& Title, const QString& Text) {
     return QMessageBox::question(Parent, Title, Text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+TDiscardAnswer TSystemDialogs::AskDiscard(QWidget* Parent, const QString& Text, bool OfferSave) {
+    QMessageBox box(QMessageBox::Question, MessageTitle(), Text, QMessageBox::NoButton, Parent);
+    QPushButton* save = OfferSave ? box.addButton(QMessageBox::Save) : nullptr;
+    QPushButton* discard = box.addButton(QMessageBox::Discard);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(save ? save : cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (save && box.clickedButton() == save)
+        return TDiscardAnswer::Save;
+    return box.clickedButton() == discard ? TDiscardAnswer::Discard : TDiscardAnswer::Cancel;
 }
 
 void TSystemDialogs::Warning(QWidget* Parent, const QString& Text) {

@@ -16,7 +16,19 @@ struct TFileDialogRequest {
     QString DefaultSuffix; // appended by the save dialog when the name has none
     int FilterIndex = 0;   // in: filter shown first; out: the one chosen
     std::string FileName;  // in: initial file name (raw bytes); out: the chosen path
+    QString Directory;     // the folder the dialog opens in when FileName is empty
 };
+
+// The answers to "Discard the compiled playlist?".
+enum class TDiscardAnswer { Save, Discard, Cancel };
+
+// The folders the dialogs start in: where the user last picked media (folders
+// and files added by hand) and where playlists were last saved. The home folder
+// until something was chosen; the main window keeps them in its settings.
+enum class TDialogFolder { Media, Playlist };
+QString DialogFolder(TDialogFolder Kind);
+// Remembers the folder of Path (a folder itself for Media picks of folders).
+void RememberDialogFolder(TDialogFolder Kind, const QString& Folder);
 
 class TDialogs {
 public:
@@ -33,6 +45,8 @@ public:
     virtual bool SaveFile(TFileDialogRequest& Request) = 0;
     // A Yes/No question; true for Yes.
     virtual bool Question(QWidget* Parent, const QString& Title, const QString& Text) = 0;
+    // Asks whether unsaved work may go; Save is offered only when OfferSave.
+    virtual TDiscardAnswer AskDiscard(QWidget* Parent, const QString& Text, bool OfferSave) = 0;
     virtual void Warning(QWidget* Parent, const QString& Text) = 0;
     virtual void ErrorMessage(QWidget* Parent, const QString& Text) = 0;
 };
@@ -63,9 +77,7 @@ public:
     bool OpenFile(TFileDialogRequest& Request) override;
     bool SaveFile(TFileDialogRequest& Request) override;
     bool Question(QWidget* Parent, const QString& Title, const QString& Text) override;
+    TDiscardAnswer AskDiscard(QWidget* Parent, const QString& Text, bool OfferSave) override;
     void Warning(QWidget* Parent, const QString& Text) override;
     void ErrorMessage(QWidget* Parent, const QString& Text) override;
-
-private:
-    QString lastOpenFolder_; // the open-file dialog keeps its last folder between uses
 };

@@ -3,6 +3,14 @@
 #include "panels/Dialogs.h"
 #include "panels/TextDisplay.h"
 
+#include <QFileInfo>
+
+namespace {
+void RememberFolderOf(const std::string& Path) {
+    RememberDialogFolder(TDialogFolder::Media, QFileInfo(DisplayPath(Path)).absolutePath());
+}
+} // namespace
+
 TFileCheckList::TFileCheckList(const QString& Name, QWidget* Parent) : TCheckList(Name, Parent) {}
 
 void TFileCheckList::AddExecute() {
@@ -10,8 +18,11 @@ void TFileCheckList::AddExecute() {
     request.Parent = this;
     request.Title = QStringLiteral("Add");
     request.Filter = fileFilter_;
-    if (Dialogs().OpenFile(request))
-        AddEntry(request.FileName, true);
+    request.Directory = DialogFolder(TDialogFolder::Media);
+    if (!Dialogs().OpenFile(request))
+        return;
+    RememberFolderOf(request.FileName);
+    AddEntry(request.FileName, true);
 }
 
 void TFileCheckList::EditExecute() {
@@ -23,8 +34,11 @@ void TFileCheckList::EditExecute() {
     request.Title = QStringLiteral("Edit");
     request.Filter = fileFilter_;
     request.FileName = Entry(position).Caption;
-    if (Dialogs().OpenFile(request))
-        SetEntryCaption(position, request.FileName);
+    request.Directory = DialogFolder(TDialogFolder::Media);
+    if (!Dialogs().OpenFile(request))
+        return;
+    RememberFolderOf(request.FileName);
+    SetEntryCaption(position, request.FileName);
 }
 
 QString TFileCheckList::CaptionText(const std::string& Caption) const {

@@ -17,6 +17,7 @@ bool BrowseForFolder(const QString& Title, std::string& Folder, QWidget* Parent)
     if (!Dialogs().BrowseFolder(Parent, Title, chosen))
         return false;
     Folder = chosen;
+    RememberDialogFolder(TDialogFolder::Media, DisplayPath(chosen));
     return true;
 }
 

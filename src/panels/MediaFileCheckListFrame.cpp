@@ -65,7 +65,10 @@ void TMediaFileCheckList::SetPreviewPlayer(std::unique_ptr<TPreviewPlayer> Playe
     connect(player_.get(), &TPreviewPlayer::PlaybackEnded, this,
             &TMediaFileCheckList::MediaPlayerNotify);
     connect(player_.get(), &TPreviewPlayer::Failed, this,
-            [this](const QString& Text) { Dialogs().ErrorMessage(this, Text); });
+            [this](const std::string& FileName, const QString& Reason) {
+                if (FileName == attemptFile_)
+                    ReportPlayFailure(FileName, Reason);
+            });
 }
 
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
@@ -187,14 +190,32 @@ void TMediaFileCheckList::PlayExecute() {
     // The media service is opened on the first preview, not with every window.
     if (!player_)
         SetPreviewPlayer(MakeMediaPreviewPlayer());
-    QString error;
-    if (!player_->Open(Entry(selected).Caption, error)) {
-        Dialogs().ErrorMessage(this, error);
+    if (!player_->HasAudioOutput()) {
+        // Said once: every later Play would only repeat it.
+        if (!noAudioOutputSaid_)
+            Dialogs().ErrorMessage(this, QStringLiteral("No audio output device was found, so "
+                                                        "media files cannot be previewed."));
+        noAudioOutputSaid_ = true;
+        return;
+    }
+    attemptFile_ = Entry(selected).Caption;
+    attemptReported_ = false;
+    QString reason;
+    if (!player_->Open(attemptFile_, reason)) {
+        ReportPlayFailure(attemptFile_, reason);
         return;
     }
     player_->Play(); // a start that fails still leaves Stop to the user
     Action(TListCommand::Stop)->setEnabled(true);
     ++pendingPreviews_;
+}
+
+void TMediaFileCheckList::ReportPlayFailure(const std::string& FileName, const QString& Reason) {
+    if (attemptReported_)
+        return;
+    attemptReported_ = true;
+    Dialogs().ErrorMessage(
+        this, QStringLiteral("Cannot play \"%1\": %2.").arg(DisplayPath(FileName), Reason));
 }
 
 void TMediaFileCheckList::StopExecute() {

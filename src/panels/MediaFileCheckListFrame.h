@@ -52,7 +52,14 @@ protected:
     void Execute(TListCommand Command) override;
 
 private:
+    // One message box per Play: the first failure of an attempt is shown,
+    // later reports of the same attempt are not.
+    void ReportPlayFailure(const std::string& FileName, const QString& Reason);
+
     TMediaInfoProvider provider_;
+    std::string attemptFile_;
+    bool attemptReported_ = true;
+    bool noAudioOutputSaid_ = false;
     std::vector<std::string> extensions_;
     std::vector<QIcon> fileIcons_;
     int sortColumn_ = 0;

@@ -2,11 +2,36 @@
 #include "panels/PreviewPlayer.h"
 #include "panels/TextDisplay.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
+#include <QFileInfo>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
 
 namespace {
+// What went wrong, in words a user can act on; the file's own state first,
+// since the service says "Resource not found" for most of it.
+QString PlainReason(const QString& Path, QMediaPlayer::Error Error) {
+    const QFileInfo file(Path);
+    if (!file.exists())
+        return QStringLiteral("the file does not exist");
+    if (file.isDir())
+        return QStringLiteral("it is a folder, not a file");
+    if (!file.isReadable())
+        return QStringLiteral("the file cannot be read (permission denied)");
+    switch (Error) {
+    case QMediaPlayer::FormatError:
+        return QStringLiteral("its format is not supported by the installed media codecs");
+    case QMediaPlayer::AccessDeniedError:
+        return QStringLiteral("access to the file was denied");
+    case QMediaPlayer::NetworkError:
+        return QStringLiteral("the file could not be reached over the network");
+    default:
+        return QStringLiteral("the media service could not read it");
+    }
+}
+
 class TMediaPreviewPlayer : public TPreviewPlayer {
 public:
     TMediaPreviewPlayer() {
@@ -16,25 +41,35 @@ public:
                     if (Status == QMediaPlayer::EndOfMedia || Status == QMediaPlayer::InvalidMedia)
                         End();
                 });
-        connect(&player_, &QMediaPlayer::errorOccurred, this,
-                [this](QMediaPlayer::Error Error, const QString& Text) {
-                    if (Error == QMediaPlayer::NoError)
-                        return;
-                    // Reported after the call that caused it, like the end notice.
-                    QMetaObject::invokeMethod(
-                        this, [this, Text] { emit Failed(Text); }, Qt::QueuedConnection);
-                    End();
-                });
+        connect(&player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error Error) {
+            if (Error == QMediaPlayer::NoError)
+                return;
+            // Reported after the call that caused it, like the end notice.
+            const QString reason = PlainReason(path_, Error);
+            QMetaObject::invokeMethod(
+                this, [this, file = file_, reason] { emit Failed(file, reason); },
+                Qt::QueuedConnection);
+            End();
+        });
     }
+
+    bool HasAudioOutput() const override { return !QMediaDevices::audioOutputs().isEmpty(); }
 
     bool Open(const std::string& FileName, QString& ErrorText) override {
         if (active_) {
             player_.stop();
             End();
         }
-        player_.setSource(QUrl::fromLocalFile(DisplayPath(FileName)));
+        file_ = FileName;
+        path_ = DisplayPath(FileName);
+        const QFileInfo file(path_);
+        if (!file.isFile() || !file.isReadable()) {
+            ErrorText = PlainReason(path_, QMediaPlayer::ResourceError);
+            return false;
+        }
+        player_.setSource(QUrl::fromLocalFile(path_));
         if (player_.error() != QMediaPlayer::NoError) {
-            ErrorText = player_.errorString();
+            ErrorText = PlainReason(path_, player_.error());
             return false;
         }
         return true;
@@ -64,6 +99,8 @@ private:
     QMediaPlayer player_;
     QAudioOutput output_;
     bool active_ = false; // a started playback has not yet reported its end
+    std::string file_;    // the file opened last, as the list holds it
+    QString path_;
 };
 } // namespace
 

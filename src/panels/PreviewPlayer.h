@@ -12,8 +12,11 @@ class TPreviewPlayer : public QObject {
 public:
     using QObject::QObject;
 
+    // Whether the system has an audio output to play through.
+    virtual bool HasAudioOutput() const { return true; }
     // Opens FileName, closing whatever was open (a playback cut short this way
-    // still reports its end). False with the service's text when it cannot open.
+    // still reports its end). False with the reason in plain words
+    // ("the file does not exist") when it cannot open.
     virtual bool Open(const std::string& FileName, QString& ErrorText) = 0;
     // Starts the opened file from the beginning; false when it cannot start.
     virtual bool Play() = 0;
@@ -23,8 +26,9 @@ signals:
     // Once for every started playback that ended: played out, stopped, replaced or failed.
     // Delivered on the UI thread after the call that caused it has returned.
     void PlaybackEnded();
-    // The media service reported an error after the file was opened.
-    void Failed(const QString& ErrorText);
+    // The media service could not play FileName after it was opened; Reason
+    // in plain words. A service may report one failure several times.
+    void Failed(const std::string& FileName, const QString& Reason);
 };
 
 // The Qt Multimedia player.

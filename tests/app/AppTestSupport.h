@@ -4,6 +4,7 @@
 
 #include "model/WizardSettings.h"
 #include "panels/Dialogs.h"
+#include "panels/PreviewPlayer.h"
 #include "settings/SettingsStore.h"
 #include "support/TempDir.h"
 
@@ -26,6 +27,9 @@ public:
     std::vector<QString> Questions;
     std::vector<QString> Errors;
     std::vector<TFileDialogRequest> SaveRequests;
+    std::deque<TDiscardAnswer> DiscardAnswers;
+    std::vector<QString> DiscardQuestions;
+    std::vector<bool> DiscardOfferedSave;
 
     bool InputQuery(QWidget*, const QString&, const QString&, std::string&,
                     const std::string&) override {
@@ -56,8 +60,42 @@ public:
         Answers.pop_front();
         return answer;
     }
+    TDiscardAnswer AskDiscard(QWidget*, const QString& Text, bool OfferSave) override {
+        DiscardQuestions.push_back(Text);
+        DiscardOfferedSave.push_back(OfferSave);
+        if (DiscardAnswers.empty())
+            return TDiscardAnswer::Cancel;
+        const TDiscardAnswer answer = DiscardAnswers.front();
+        DiscardAnswers.pop_front();
+        return answer;
+    }
     void Warning(QWidget*, const QString& Text) override { Errors.push_back(Text); }
     void ErrorMessage(QWidget*, const QString& Text) override { Errors.push_back(Text); }
+};
+
+// A preview player that records what it is asked; FailWith makes Open fail
+// with that reason, and Failures are reported after a successful Open.
+class TFakePlayer : public TPreviewPlayer {
+public:
+    std::vector<std::string> Opened;
+    int Plays = 0;
+    QString FailWith;
+    std::vector<QString> Failures;
+    bool AudioOutput = true;
+
+    bool HasAudioOutput() const override { return AudioOutput; }
+    bool Open(const std::string& FileName, QString& ErrorText) override {
+        Opened.push_back(FileName);
+        ErrorText = FailWith;
+        return FailWith.isEmpty();
+    }
+    bool Play() override {
+        ++Plays;
+        for (const QString& failure : Failures)
+            emit Failed(Opened.back(), failure);
+        return true;
+    }
+    void Stop() override {}
 };
 
 // A media file of a few bytes ending in an ID3v1.1 tag.

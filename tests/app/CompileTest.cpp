@@ -329,8 +329,11 @@ TEST_F(CompileTest, PauseResumeBackAndANewCompileAfterTheAbort) {
 
     // A new compile straight away gets only its own files, and the ending
     // one's late news never reaches the window.
+    // The entries kept are unsaved work, so the new compile asks first.
     form->NextButton()->click();
+    dialogs.DiscardAnswers = {TDiscardAnswer::Discard};
     form->Compile->click();
+    EXPECT_EQ(dialogs.DiscardQuestions.size(), 1u);
     ASSERT_TRUE(WaitFor([&] { return FinishedCompiling(*form); }));
     std::set<std::string> captions;
     for (const TCheckListEntry& entry : form->Playlist->Entries())
@@ -352,6 +355,8 @@ TEST_F(CompileTest, ClosingMidCompileEndsCleanlyAndStoresTheSettings) {
         form->Recurse->setChecked(false);
         bool closed = false;
         QObject::connect(form.get(), &TMainForm::FormClosed, [&] { closed = true; });
+        // The list found so far is unsaved work: closing asks first.
+        dialogs.DiscardAnswers = {TDiscardAnswer::Discard};
         // The window closes (or pauses, then closes) while the first file is
         // being handed over, so the compile surely still exists then.
         QObject::connect(form->Playlist, &TCheckList::EntriesChanged, [&] {

@@ -299,32 +299,3 @@ TEST_F(MainFormTest, StoreErrorsAreShownAndTheWindowStillWorks) {
     ASSERT_EQ(dialogs.Errors.size(), 1u);
     EXPECT_FALSE(dialogs.Errors[0].isEmpty());
 }
-
-TEST_F(MainFormTest, EnterOnTheCompilePagePressesCompile) {
-    auto form = MakeForm();
-    form->show();
-    QApplication::setActiveWindow(form.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    for (int i = 0; i <= CompilePage; ++i)
-        form->NextClick();
-    QWidget* list = form->Playlist->View();
-    list->setFocus();
-    int presses = 0;
-    QObject::connect(form->Compile, &QPushButton::clicked, [&] { ++presses; });
-    QTest::keyClick(list, Qt::Key_Return);
-    EXPECT_EQ(presses, 1);
-
-    // Enter on Save presses Save: a compile would empty the list unsaved.
-    form->Compile->click(); // pause the compile the first press started
-    form->Save->setFocus();
-    const std::size_t saves = dialogs.SaveRequests.size();
-    QTest::keyClick(form->Save, Qt::Key_Return);
-    EXPECT_EQ(presses, 2) << "only the explicit click";
-    EXPECT_EQ(dialogs.SaveRequests.size(), saves + 1);
-
-    // Not on another page.
-    form->BackClick();
-    form->Summary->setFocus();
-    QTest::keyClick(form->Summary, Qt::Key_Return);
-    EXPECT_EQ(presses, 2);
-}

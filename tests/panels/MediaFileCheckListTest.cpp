@@ -14,10 +14,13 @@ public:
     std::vector<std::string> Opened;
     int Plays = 0, Stops = 0;
     bool OpenFails = false;
+    bool AudioOutput = true;
+    std::vector<QString> Failures; // reported by each Play, as a service does
 
+    bool HasAudioOutput() const override { return AudioOutput; }
     bool Open(const std::string& FileName, QString& ErrorText) override {
         if (OpenFails) {
-            ErrorText = "cannot open";
+            ErrorText = "the file does not exist";
             return false;
         }
         Opened.push_back(FileName);
@@ -25,6 +28,8 @@ public:
     }
     bool Play() override {
         ++Plays;
+        for (const QString& failure : Failures)
+            emit Failed(Opened.back(), failure);
         return true;
     }
     void Stop() override { ++Stops; }
@@ -199,15 +204,50 @@ TEST_F(MediaFileCheckList, PlayFollowsTheSelectionAndStopStaysUntilTheLastPrevie
     EXPECT_FALSE(Enabled(TListCommand::Play));
 }
 
-TEST_F(MediaFileCheckList, AFileThatCannotBeOpenedShowsTheServicesTextAndChangesNothing) {
+TEST_F(MediaFileCheckList, EachFailedPlayShowsOneBoxNamingTheFileAndTheReason) {
     panel.AddMediaEntry("/m/a.mp3", TMediaInfo{}, true);
+    panel.AddMediaEntry("/m/b.mp3", TMediaInfo{}, true);
     panel.SetSelectedIndex(0);
+
+    // A file that cannot be opened: one box, nothing else changes.
     player->OpenFails = true;
     panel.PlayExecute();
-    EXPECT_EQ(dialogs.Errors, (std::vector<QString>{"cannot open"}));
+    EXPECT_EQ(dialogs.Errors,
+              (std::vector<QString>{"Cannot play \"/m/a.mp3\": the file does not exist."}));
     EXPECT_EQ(panel.PendingPreviews(), 0);
     EXPECT_FALSE(Enabled(TListCommand::Stop));
     EXPECT_EQ(player->Plays, 0);
+
+    // A service that reports one failure three times: still one box per Play.
+    dialogs.Errors.clear();
+    player->OpenFails = false;
+    player->Failures = {"its format is not supported", "state error", "state error"};
+    panel.SetSelectedIndex(1);
+    panel.PlayExecute();
+    panel.PlayExecute();
+    EXPECT_EQ(dialogs.Errors,
+              (std::vector<QString>{"Cannot play \"/m/b.mp3\": its format is not supported.",
+                                    "Cannot play \"/m/b.mp3\": its format is not supported."}));
+
+    // A late report about an earlier file is not this attempt's failure.
+    dialogs.Errors.clear();
+    player->Failures.clear();
+    panel.PlayExecute();
+    emit player->Failed("/m/a.mp3", "late");
+    EXPECT_TRUE(dialogs.Errors.empty());
+}
+
+TEST_F(MediaFileCheckList, AMissingAudioOutputIsSaidOnce) {
+    panel.AddMediaEntry("/m/a.mp3", TMediaInfo{}, true);
+    panel.SetSelectedIndex(0);
+    player->AudioOutput = false;
+    for (int i = 0; i < 3; ++i)
+        panel.PlayExecute();
+    ASSERT_EQ(dialogs.Errors.size(), 1u);
+    EXPECT_EQ(dialogs.Errors[0],
+              "No audio output device was found, so media files cannot be previewed.");
+    EXPECT_TRUE(player->Opened.empty());
+    EXPECT_FALSE(Enabled(TListCommand::Stop));
 }
 
 TEST_F(MediaFileCheckList, PathsThatAreNotUtf8KeepTheirBytes) {

@@ -65,6 +65,10 @@ public:
         ADD_FAILURE() << "unexpected question";
         return false;
     }
+    TDiscardAnswer AskDiscard(QWidget*, const QString&, bool) override {
+        ADD_FAILURE() << "unexpected discard question";
+        return TDiscardAnswer::Cancel;
+    }
     void Warning(QWidget*, const QString& Text) override { Warnings.push_back(Text); }
     void ErrorMessage(QWidget*, const QString& Text) override { Errors.push_back(Text); }
 
