@@ -16,6 +16,10 @@ const char* ProgramVersion();
 // status: 0 written, 1 malformed mask or write error, 2 inadequate settings.
 // Status lines and errors go to stderr. Needs a QCoreApplication.
 int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile);
+// The same with the progress shown as Output says (the program: HeadlessOutputFor).
+enum class THeadlessOutput;
+int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile,
+                       THeadlessOutput Output);
 
 // The wizard: creates the main window with the settings of SettingsFile and
 // runs the event loop until it closes. Needs a QApplication.

@@ -50,7 +50,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption screenshots("screenshots", QString(), "FOLDER");
     const QCommandLineOption help(QStringList{"help", "h"});
     const QCommandLineOption version("version");
-    for (const QCommandLineOption& option : {settings, compile, screenshots, help, version})
+    const QCommandLineOption quiet("quiet");
+    for (const QCommandLineOption& option : {settings, compile, screenshots, help, version, quiet})
         parser.addOption(option);
     for (const char* name : QtValueOptions)
         parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
@@ -74,7 +75,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QStringList given = parser.optionNames();
     const std::pair<const QCommandLineOption*, const char*> own[] = {
         {&settings, "--settings"}, {&compile, "--compile"}, {&screenshots, "--screenshots"},
-        {&help, "--help"},         {&version, "--version"},
+        {&help, "--help"},         {&version, "--version"}, {&quiet, "--quiet"},
     };
     for (const auto& [option, text] : own) {
         qsizetype times = 0;
@@ -90,6 +91,10 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     if (actions > 1 || ((parser.isSet(help) || parser.isSet(version)) && parser.isSet(settings))) {
         Error = "--compile, --screenshots, --help and --version exclude each other, and --help "
                 "and --version take no other option";
+        return false;
+    }
+    if (parser.isSet(quiet) && !parser.isSet(compile)) {
+        Error = "--quiet goes with --compile";
         return false;
     }
     for (const auto& [option, text] : own) {
@@ -110,6 +115,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     } else if (parser.isSet(compile)) {
         Line.Action = TCommandLine::TAction::Compile;
         Line.Target = ToBytes(parser.value(compile));
+        Line.Quiet = parser.isSet(quiet);
     } else if (parser.isSet(screenshots)) {
         Line.Action = TCommandLine::TAction::Screenshots;
         Line.Target = ToBytes(parser.value(screenshots));

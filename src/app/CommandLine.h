@@ -10,6 +10,7 @@ struct TCommandLine {
     TAction Action = TAction::Wizard;
     std::string SettingsFile; // raw bytes; empty when --settings was not given
     std::string Target;       // the playlist (Compile) or folder (Screenshots), raw bytes
+    bool Quiet = false;       // Compile: only errors on stderr
 };
 
 // Arguments are argv[1..], as bytes; values come back byte for byte. Returns

@@ -1,6 +1,7 @@
 // The compile without a window: the stored settings in, a playlist file out,
 // progress and errors on stderr. Used by scripts and tests.
 #include "app/AppEntry.h"
+#include "app/HeadlessProgress.h"
 
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
@@ -17,15 +18,9 @@
 
 namespace {
 
-void PrintLine(const std::string& Text) {
-    std::fwrite(Text.data(), 1, Text.size(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
-
 // Checked search folders that the load will drop: the run may then have
 // nothing to search, and the reason belongs before the "inadequate" line.
-void ReportMissingFolders(const std::vector<CheckEntry>& Folders) {
+void ReportMissingFolders(const std::vector<CheckEntry>& Folders, THeadlessProgress& Progress) {
     for (const CheckEntry& Entry : Folders) {
         if (Entry.State != CheckState::Checked)
             continue;
@@ -36,7 +31,8 @@ void ReportMissingFolders(const std::vector<CheckEntry>& Folders) {
         else if (!S_ISDIR(Info.st_mode))
             Problem = "not a folder";
         if (Problem)
-            PrintLine("search folder " + QuoteForMessage(Entry.Caption, 1024) + ": " + Problem);
+            Progress.Error("search folder " + QuoteForMessage(Entry.Caption, 1024) + ": " +
+                           Problem);
     }
 }
 
@@ -44,7 +40,7 @@ void ReportMissingFolders(const std::vector<CheckEntry>& Folders) {
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage: morvane [--settings FILE] [--compile PLAYLIST | --screenshots FOLDER]\n"
+        "Usage: morvane [--settings FILE] [--compile PLAYLIST [--quiet] | --screenshots FOLDER]\n"
         "       morvane --help | --version\n"
         "\n"
         "Without --compile, opens the playlist wizard.\n"
@@ -56,6 +52,9 @@ QString UsageText() {
         "                        ends in .pls, M3U otherwise); the settings file is only\n"
         "                        read. Progress goes to stderr. Exit status: 0 written,\n"
         "                        1 invalid mask or write error, 2 inadequate settings.\n"
+        "                        On a terminal one line shows the progress; otherwise a\n"
+        "                        status line comes at most once a second.\n"
+        "  --quiet               with --compile: write only errors to stderr\n"
         "  --screenshots FOLDER  render the welcome panel and every page to PNG files\n"
         "  --help, -h            show this text\n"
         "  --version             show the program's version\n"
@@ -69,37 +68,45 @@ const char* ProgramVersion() {
 }
 
 int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile) {
+    return RunHeadlessCompile(SettingsFile, PlaylistFile, THeadlessOutput::EveryStatus);
+}
+
+int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile,
+                       THeadlessOutput Output) {
+    THeadlessProgress Progress(Output);
+    const auto PrintError = [&Progress](const std::string& Text) { Progress.Error(Text); };
     try {
         const SettingsStore Store(SettingsFile);
         // What is wrong comes first; the wizard carries on with what could be
         // read, and so do we.
         if (!Store.LoadError().empty())
-            PrintLine(Store.LoadError());
+            PrintError(Store.LoadError());
         else if (!Store.Found())
-            PrintLine("cannot read settings file " + QuoteForMessage(SettingsFile, 1024) + ": " +
-                      Store.ReadFailure());
-        ReportMissingFolders(LoadCheckListSection(Store, "Folders"));
+            PrintError("cannot read settings file " + QuoteForMessage(SettingsFile, 1024) + ": " +
+                       Store.ReadFailure());
+        ReportMissingFolders(LoadCheckListSection(Store, "Folders"), Progress);
         const WizardSettings Settings = LoadAllSettings(Store);
 
         const bool SearchOk = SearchAdequate(Settings);
         const bool CriteriaOk = CriteriaAdequate(Settings);
         if (!SearchOk)
-            PrintLine(SearchInadequateMessage);
+            PrintError(SearchInadequateMessage);
         if (!CriteriaOk)
-            PrintLine(CriteriaInadequateMessage);
+            PrintError(CriteriaInadequateMessage);
         if (!SearchOk || !CriteriaOk)
             return 2;
 
         std::vector<std::string> Found;
         SearchHooks Hooks;
-        Hooks.ShowStatus = PrintLine;
+        Hooks.ShowStatus = [&Progress](const std::string& Text) { Progress.Status(Text); };
+        Hooks.Progress = [&Progress](const SearchProgress& Counts) { Progress.Update(Counts); };
         Hooks.FoundFile = [&Found](const TFileInfo& File) { Found.push_back(File.FileName); };
         const SearchResult Result = RunSearch(MakeCompileJob(Settings), Hooks);
         if (Result.Outcome != SearchOutcome::Completed) {
-            PrintLine(Result.ErrorMessage);
+            PrintError(Result.ErrorMessage);
             return 1;
         }
-        PrintLine(FinishedCompilingMessage);
+        Progress.Finish(FinishedCompilingMessage);
         // What the walk had to leave out is said once, whether or not the write succeeds.
         const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
         try {
@@ -108,16 +115,16 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
             else
                 WriteM3UPlaylist(PlaylistFile, Found);
         } catch (const std::exception& Error) {
-            PrintLine(Error.what());
+            PrintError(Error.what());
             if (!Unreadable.empty())
-                PrintLine(Unreadable);
+                PrintError(Unreadable);
             return 1;
         }
         if (!Unreadable.empty())
-            PrintLine(Unreadable);
+            PrintError(Unreadable);
         return 0;
     } catch (const std::exception& Error) {
-        PrintLine(Error.what());
+        PrintError(Error.what());
         return 1;
     }
 }

@@ -2,6 +2,7 @@
 // the wizard, the headless compile or the screenshot renderer.
 #include "app/AppEntry.h"
 #include "app/CommandLine.h"
+#include "app/HeadlessProgress.h"
 #include "settings/SettingsStore.h"
 
 #include <QApplication>
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
     // The application objects take Qt's own options (-platform, -style) out of argv.
     if (line.Action == TCommandLine::TAction::Compile) {
         QCoreApplication app(argc, argv);
-        return RunHeadlessCompile(settingsFile, line.Target);
+        return RunHeadlessCompile(settingsFile, line.Target, HeadlessOutputFor(line.Quiet));
     }
     QApplication app(argc, argv);
     if (line.Action == TCommandLine::TAction::Screenshots)

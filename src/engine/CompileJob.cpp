@@ -566,8 +566,7 @@ private:
             return;
         if (Entry.Size < 0)
             Entry.Size = SizeOf(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset);
-        if (hooks_.FoundFile)
-            hooks_.FoundFile(TFileInfo{Entry.Path, std::move(Info), LowBits(Entry.Size)});
+        Found(TFileInfo{Entry.Path, std::move(Info), LowBits(Entry.Size)});
     }
 
     // The pause point, the stop check and the status of one entry, in the
@@ -579,17 +578,41 @@ private:
             throw ESearchAborted{};
         // Only regular files (after links) become entries: a "*" mask would
         // otherwise put folders, FIFOs, devices and broken links into the playlist.
-        if (Type != DT_REG)
+        if (Type != DT_REG) {
+            if (Type == DT_DIR && job_.Recurse)
+                ++progress_.Folders;
+            ReportProgress();
             return false;
+        }
+        ++progress_.Files;
         const std::string_view Folder = FolderPart(Path);
         if (Folder != lastFolder_) {
             lastFolder_.assign(Folder);
             if (hooks_.ShowStatus)
                 hooks_.ShowStatus(SearchingStatus(Path));
         }
+        ReportProgress();
         return true;
     }
 
+    void ReportProgress() {
+        if (hooks_.Progress) {
+            progress_.Folder = lastFolder_;
+            hooks_.Progress(progress_);
+        }
+    }
+
+    void Found(const TFileInfo& File) {
+        ++progress_.Accepted;
+        if (hooks_.FoundFile)
+            hooks_.FoundFile(File);
+    }
+
+public:
+    // A search folder is about to be walked.
+    void CountSearchFolder() { ++progress_.Folders; }
+
+private:
     bool MaskMatches(std::size_t Index, const std::string& Path) {
         std::optional<TMask>& Mask = masks_[Index];
         if (!Mask) // compiled when first reached, so a bad mask fails only there
@@ -704,9 +727,9 @@ private:
         if (BeforeEntry(Ahead.Type, Ahead.File.FileName)) {
             if (Ahead.Error)
                 std::rethrow_exception(Ahead.Error);
-            if (Ahead.Accepted && hooks_.FoundFile) {
+            if (Ahead.Accepted) {
                 Ahead.File.Size = LowBits(Ahead.Size);
-                hooks_.FoundFile(Ahead.File);
+                Found(Ahead.File);
             }
         }
         window_->Pop();
@@ -717,6 +740,7 @@ private:
     std::vector<std::optional<TMask>> masks_;
     TagReadFunction read_;
     std::string lastFolder_;
+    SearchProgress progress_;
     std::size_t folderQuota_ = 0;               // folders the window may hold open
     std::size_t heldFolders_ = 0;               // slots with CountsFolder
     std::optional<std::size_t> lastFolderSlot_; // the newest slot in the window with a folder
@@ -787,8 +811,10 @@ SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
             Run.HandleEntry(Entry);
         };
         try {
-            for (const std::string& Folder : Job.Folders)
+            for (const std::string& Folder : Job.Folders) {
+                Run.CountSearchFolder();
                 WalkFolder(Folder, Job.Recurse, Step, &Result.Unreadable);
+            }
         } catch (const TSearchRun::EWalkEnds&) {
             // The entries before the malformed mask still go out, then its error.
         }

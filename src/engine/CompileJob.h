@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One accepted file; becomes one playlist entry.
@@ -34,6 +35,14 @@ struct CompileJob {
 // masks in list order.
 CompileJob MakeCompileJob(const WizardSettings& Settings);
 
+// How far a run has come, for a progress display.
+struct SearchProgress {
+    std::uint64_t Files = 0;    // regular files handled
+    std::uint64_t Accepted = 0; // of them handed over as found
+    std::uint64_t Folders = 0;  // search folders and subfolders reached
+    std::string_view Folder;    // of the last file handled; valid during the call
+};
+
 // What the search run calls back. Every hook is optional.
 struct SearchHooks {
     std::function<bool()> StopRequested;                // polled once per entry
@@ -43,6 +52,8 @@ struct SearchHooks {
     // Polled by the threads that read tags ahead of the walk: while it is true
     // they start no further read (a paused run stops touching the disk).
     std::function<bool()> HoldReads;
+    // After each entry is handled, with the counts so far.
+    std::function<void(const SearchProgress&)> Progress;
 };
 
 // Reads one file's tags as ReadMediaInfoAt does, giving its size when it had it open.
