@@ -2,7 +2,9 @@
 #include "app/BannerFrame.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
+#include <QResizeEvent>
 
 namespace {
 constexpr int BannerHeight = 60;
@@ -28,7 +30,7 @@ TBanner::TBanner(QWidget* Parent) : QFrame(Parent) {
 
     image_ = new QLabel(this);
     image_->setObjectName("Image");
-    image_->setScaledContents(true);
+    image_->setScaledContents(false);
 
     // The texts sit over the picture, so they keep a transparent background and
     // a fixed dark colour that reads on the light end of the gradient.
@@ -53,7 +55,36 @@ TBanner::TBanner(QWidget* Parent) : QFrame(Parent) {
 
 void TBanner::SetImage(const QPixmap& Picture) {
     picture_ = Picture;
-    image_->setPixmap(picture_);
+    FitPicture();
+}
+
+// A wider banner keeps both ends of the picture (its glyphs) as drawn and
+// stretches only the plain middle of the gradient between them.
+void TBanner::FitPicture() {
+    if (picture_.isNull()) {
+        image_->setPixmap(picture_);
+        return;
+    }
+    const int source = picture_.width();
+    const int target = std::max(1, width());
+    if (target <= source) {
+        image_->setPixmap(picture_.scaled(target, BannerHeight));
+        return;
+    }
+    const int left = source / 2;
+    const int right = TextRightGap;
+    QPixmap fitted(target, BannerHeight);
+    fitted.fill(Qt::white);
+    QPainter painter(&fitted);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QRect(0, 0, left, BannerHeight), picture_,
+                       QRect(0, 0, left, picture_.height()));
+    painter.drawPixmap(QRect(left, 0, target - left - right, BannerHeight), picture_,
+                       QRect(left, 0, source - left - right, picture_.height()));
+    painter.drawPixmap(QRect(target - right, 0, right, BannerHeight), picture_,
+                       QRect(source - right, 0, right, picture_.height()));
+    painter.end();
+    image_->setPixmap(fitted);
 }
 
 void TBanner::SetHeadingFont(const QFont& Font) {
@@ -65,6 +96,8 @@ void TBanner::SetHeadingFont(const QFont& Font) {
 void TBanner::resizeEvent(QResizeEvent* Event) {
     QFrame::resizeEvent(Event);
     PlaceChildren();
+    if (Event->size().width() != Event->oldSize().width())
+        FitPicture();
 }
 
 void TBanner::PlaceChildren() {

@@ -23,6 +23,7 @@ protected:
     void resizeEvent(QResizeEvent* Event) override;
 
 private:
+    void FitPicture();
     QWidget* background_;
     QLabel* image_;
     QLabel* heading_;

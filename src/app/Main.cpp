@@ -57,7 +57,9 @@ TMainForm::TMainForm(std::string SettingsFile, QWidget* Parent)
     ConnectCompileController();
 
     FitWindowToPages();
-    SetBorderStyle(TBorderStyle::Single);
+    SetBorderStyle(TBorderStyle::Sizeable);
+    // The reference size is the smallest: the window only grows from it.
+    setMinimumSize(size());
     FormCreate();
 }
 
@@ -86,6 +88,7 @@ void TMainForm::FormCreate() {
         if (!store_->LoadError().empty())
             Dialogs().ErrorMessage(this, QString::fromStdString(store_->LoadError()));
         TCheckList::LoadAllLists(*store_);
+        LoadPlacement(*store_);
     } catch (const std::exception& error) {
         ShowError(error);
     }
@@ -124,6 +127,7 @@ void TMainForm::FormDestroy() {
     try {
         TCheckList::SaveAllLists(*store_);
         SaveWindowSettings(*store_, CurrentSettings());
+        SavePlacement(*store_);
         store_->Flush();
     } catch (const std::exception& error) {
         ShowError(error);
@@ -240,6 +244,12 @@ void TMainForm::OrderMouseUp(QMouseEvent*) {
 }
 
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Event->type() == QEvent::Resize && Watched == Page(CompilePage)) {
+        const QMargins margins = Page(CompilePage)->layout()->contentsMargins();
+        const int width = Page(CompilePage)->width() - margins.left() - margins.right();
+        CompileStatus->setFixedWidth(width);
+        PlaylistCheckCount->setFixedWidth(width);
+    }
     // A disabled list takes no part in reordering, even with an item left selected.
     if (Order && Watched == Order->viewport() && Order->isEnabled()) {
         switch (Event->type()) {

@@ -7,6 +7,7 @@
 #include "model/WizardSettings.h"
 
 #include <QPalette>
+#include <QRect>
 #include <QString>
 
 #include <array>
@@ -21,6 +22,8 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QMouseEvent;
+class QMoveEvent;
+class QResizeEvent;
 class QPushButton;
 class QTextEdit;
 class SettingsStore;
@@ -64,6 +67,10 @@ public:
     explicit TMainForm(std::string SettingsFile, QWidget* Parent = nullptr);
     explicit TMainForm(const QString& SettingsFile, QWidget* Parent = nullptr);
     ~TMainForm() override;
+
+    // The size, position and maximized state came from the settings (else the
+    // window is centred when first shown).
+    bool PlacementRestored() const { return placementRestored_; }
 
     // Off: the window never writes its settings file (screenshots, previews).
     void SetStoreOnDestroy(bool On) { storeOnDestroy_ = On; }
@@ -144,6 +151,8 @@ protected:
     void FormCreate() override;
     void FormDestroy();
     void closeEvent(QCloseEvent* Event) override;
+    void moveEvent(QMoveEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
@@ -161,6 +170,10 @@ private:
     void AppendSummaryLine(const QString& Text, bool Red = false);
     void AppendSummaryBlock(const TCheckList& Panel, bool Paths);
     void ShowError(const std::exception& Error);
+    // The "Window" section: place, size, maximized, the dialogs' folders.
+    void LoadPlacement(const SettingsStore& Store);
+    void SavePlacement(SettingsStore& Store) const;
+    void TrackNormalPlacement();
     // Asks "Discard the compiled playlist?" when the list is unsaved; true when
     // the caller may go on (nothing to lose, Discard, or Save that succeeded).
     bool ConfirmDiscard(bool OfferSave);
@@ -178,6 +191,8 @@ private:
     TCompileState compileState_ = TCompileState::Idle;
     bool summaryEmpty_ = true;
     bool playlistChanged_ = false;
+    bool placementRestored_ = false;
+    QRect normalPlacement_; // the place to restore a maximized window to
     int shownChecked_ = -1;
     int shownTotal_ = -1;
 };

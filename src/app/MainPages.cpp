@@ -356,6 +356,9 @@ void TMainForm::BuildCompilePage() {
     PlaylistCheckCount->setObjectName("PlaylistCheckCount");
     PlaylistCheckCount->setTextFormat(Qt::PlainText);
     PlaylistCheckCount->setFixedSize(ContentWidth, lineHeight);
+    // The two lines keep a fixed size, so a new text lays nothing out again;
+    // the page sets their width when the window is resized.
+    page->installEventFilter(this);
     layout->addWidget(PlaylistCheckCount);
     AddPage(page);
 }

@@ -4,6 +4,8 @@
 #include "app/HelpFrm.h"
 #include "app/Main.h"
 #include "app/MaskHelp.h"
+#include "media/MediaUtils.h"
+#include "panels/MediaFileCheckListFrame.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,7 +35,8 @@ int RunWizard(const std::string& SettingsFile) {
     mainForm->SetMaskHelpForm(maskHelpForm);
     QObject::connect(mainForm, &TMainForm::FormClosed, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    CentreOnScreen(*mainForm);
+    if (!mainForm->PlacementRestored())
+        CentreOnScreen(*mainForm);
     mainForm->show();
     QApplication::exec();
     // Destroying the window stores the settings (and shows an error box if it cannot).
@@ -70,5 +73,28 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
     }
     mainForm.MaskHelpButtonClick();
     shoot(*mainForm.MaskHelpForm(), "11-maskhelp");
+    mainForm.MaskHelpForm()->hide();
+
+    // The Compile page with a list, at the default size and larger.
+    const char* const artists[] = {"Ayla Brook", "The Quiet Hours", "Marlow", "Nine Rivers"};
+    const char* const genres[] = {"Rock", "Folk", "Jazz", "Ambient"};
+    for (int i = 0; i < 40; ++i) {
+        TMediaInfo info;
+        info.Title = "Song number " + std::to_string(i + 1);
+        info.Artist = artists[i % 4];
+        info.Album = "Album " + std::string(1, static_cast<char>('A' + i / 10));
+        info.Genre = genres[i % 4];
+        info.Year = std::to_string(1990 + i % 20);
+        info.Track = std::to_string(i % 10 + 1);
+        mainForm.Playlist->AddMediaEntry("/home/user/Music/" + info.Artist + "/" + info.Album +
+                                             "/" + std::to_string(i % 10 + 1) + " " + info.Title +
+                                             ".mp3",
+                                         info, i % 7 != 3);
+    }
+    mainForm.Playlist->SetSelectedIndex(2);
+    mainForm.Playlist->ListColumnClick(2);
+    shoot(mainForm, "12-compile-list");
+    mainForm.resize(1024, 720);
+    shoot(mainForm, "13-compile-list-large");
     return ok ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include "panels/TextDisplay.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFileIconProvider>
 #include <QHeaderView>
 
@@ -30,6 +31,8 @@ std::string LowerExtension(const std::string& Path) {
     return extension;
 }
 
+constexpr int FilenameWidth = 300;
+
 int CompareBytes(const std::string& A, const std::string& B) {
     // std::string compares as unsigned bytes: by character code, capitals first.
     const int result = A.compare(B);
@@ -42,10 +45,12 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     SetColumnHeaders({QStringLiteral("Filename"), QStringLiteral("Title"), QStringLiteral("Artist"),
                       QStringLiteral("Album"), QStringLiteral("Genre"), QStringLiteral("Year"),
                       QStringLiteral("Track")},
-                     {300, 100, 100, 100, 70, 36, 40});
+                     {FilenameWidth, 100, 100, 100, 70, 36, 40});
     View()->setHeaderHidden(false);
     View()->header()->setSectionsClickable(true);
     View()->header()->setSortIndicatorShown(false);
+    // The Filename column takes the room a wider list has beyond its columns.
+    View()->viewport()->installEventFilter(this);
 
     QAction* play = MakeCommand(TListCommand::Play, QStringLiteral("Play"),
                                 QKeySequence(Qt::CTRL | Qt::Key_P), PanelIcon(TPanelIcon::Play));
@@ -69,6 +74,17 @@ void TMediaFileCheckList::SetPreviewPlayer(std::unique_ptr<TPreviewPlayer> Playe
                 if (FileName == attemptFile_)
                     ReportPlayFailure(FileName, Reason);
             });
+}
+
+bool TMediaFileCheckList::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Event->type() == QEvent::Resize && Watched == View()->viewport()) {
+        QHeaderView* header = View()->header();
+        int others = 0;
+        for (int column = 1; column < header->count(); ++column)
+            others += header->sectionSize(column);
+        header->resizeSection(0, std::max(FilenameWidth, View()->viewport()->width() - others));
+    }
+    return TFileCheckList::eventFilter(Watched, Event);
 }
 
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
@@ -155,6 +171,7 @@ void TMediaFileCheckList::ListColumnClick(int Column) {
             order[i] = keys[i].second;
     }
     Model()->ApplyOrder(order);
+    View()->header()->setSortIndicatorShown(true);
     View()->header()->setSortIndicator(Column,
                                        ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     emit EntriesChanged();

@@ -50,6 +50,7 @@ public:
 
 protected:
     void Execute(TListCommand Command) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     // One message box per Play: the first failure of an attempt is shown,

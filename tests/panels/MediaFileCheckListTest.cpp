@@ -96,12 +96,16 @@ TEST_F(MediaFileCheckList, HeaderClicksSortAscendingThenReverseAndTracksCompareA
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, 5));
     };
 
+    EXPECT_FALSE(header->isSortIndicatorShown()) << "no arrow before the first sort";
     click(5);
     EXPECT_EQ(Column(5), (std::vector<std::string>{"1999", "1999", "2001", "2010"}));
     EXPECT_TRUE(panel.SortAscending());
     click(5);
     EXPECT_EQ(Column(5), (std::vector<std::string>{"2010", "2001", "1999", "1999"}));
     EXPECT_FALSE(panel.SortAscending());
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 5);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     click(2);
     EXPECT_EQ(Column(2), (std::vector<std::string>{"Abba", "Zed", "alpha", "beta"}));
     click(6);
