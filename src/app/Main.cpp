@@ -121,6 +121,7 @@ void TMainForm::FormDestroy() {
     controller_->ShowCompileStatus = nullptr;
     controller_->AddFoundFile = nullptr;
     controller_->CompileTerminated = nullptr;
+    controller_->CompileFailed = nullptr;
     controller_.reset();
     if (!storeOnDestroy_ || !store_)
         return;

@@ -107,6 +107,8 @@ public:
     void ShowCompileStatus(const std::string& Message);
     void AddFoundFile(const TFileInfo& File);
     void CompileTerminated();
+    // A run that ended on an error: its message in red on the status line and in a box.
+    void CompileFailed(const std::string& Message);
     static void ProvideMediaInfo(const std::string& Path, TMediaInfo& Info);
     TCompileState CompileState() const { return compileState_; }
     // The list holds entries changed (compiled, added, removed, checked, sorted)

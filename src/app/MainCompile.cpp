@@ -30,6 +30,7 @@ void TMainForm::ConnectCompileController() {
     };
     controller_->AddFoundFile = [this](const TFileInfo& File) { AddFoundFile(File); };
     controller_->CompileTerminated = [this] { CompileTerminated(); };
+    controller_->CompileFailed = [this](const std::string& Message) { CompileFailed(Message); };
 
     // The window keeps the counts line in step with every change of the list.
     const auto listChanged = [this] {
@@ -122,6 +123,13 @@ void TMainForm::AddFoundFile(const TFileInfo& File) {
     const int row = Playlist->AddMediaEntry(File.FileName, File.MediaInfo, true);
     Playlist->SetEntryValue(row, File.Size);
     UpdatePlaylistCheckCount();
+}
+
+void TMainForm::CompileFailed(const std::string& Message) {
+    const QString text = DisplayText(Message);
+    CompileStatus->setText(text);
+    SetStatusColour(true);
+    Dialogs().ErrorMessage(this, text);
 }
 
 void TMainForm::CompileTerminated() {

@@ -33,6 +33,7 @@ struct TCompileRunState {
     std::string StatusText;
     TFileInfo PendingFile;
     bool SearchCompleted = false;
+    std::string FailureMessage; // why the run failed (a malformed mask); empty otherwise
 
     // Asks the UI thread to run the pending hand-over. Called under Mutex while
     // not Detached: the controller detaches every run under this lock before it
@@ -103,6 +104,9 @@ void TCompileThread::run() {
         };
         const SearchResult Result = RunSearch(State->Job, Hooks, State->Readers);
         State->SearchCompleted = Result.Outcome == SearchOutcome::Completed;
+        // Read on the UI thread only after this thread has finished.
+        if (Result.Outcome == SearchOutcome::Failed)
+            State->FailureMessage = Result.ErrorMessage;
         if (State->SearchCompleted)
             ShowStatus(FinishedStatus(Result));
     } catch (...) {
@@ -250,6 +254,8 @@ void TCompileController::ThreadFinished(const std::shared_ptr<TCompileRunState>&
     current_.reset();
     if (CompileTerminated)
         CompileTerminated();
+    if (!State->FailureMessage.empty() && CompileFailed)
+        CompileFailed(State->FailureMessage);
 }
 
 void TCompileController::ShutDown() {

@@ -70,6 +70,9 @@ public:
     std::function<void(const std::string&)> ShowCompileStatus;
     std::function<void(const TFileInfo&)> AddFoundFile;
     std::function<void()> CompileTerminated;
+    // After CompileTerminated, when the current run ended on an error (a
+    // malformed mask): its message.
+    std::function<void(const std::string&)> CompileFailed;
     // How runs read tags; the program keeps the defaults, tests slow the reads down.
     SearchReaders Readers;
 
