@@ -14,11 +14,13 @@ public:
 // Entries are written byte for byte, one line each; an entry holding a CR or
 // LF byte is written as a file:// URI with its bytes percent-encoded (made
 // absolute first), so no entry ever spans two lines.
-// Both throw EPlaylistWriteError. A failed write leaves a former file of that
-// name as it was: a regular file is replaced by a complete side file renamed
-// over it, keeping its permissions (a new file gets 0666 less the umask). A
-// symbolic link is written through (its target is replaced, the link stays);
-// a FIFO or device node is written in place.
+//
+// Both throw EPlaylistWriteError with the same words for the same cause:
+// "Unable to write to PATH: " and "Disk full", "Folder not found", "Invalid
+// filename", "Too many open files", "File access denied" or "I/O error N";
+// "File not found" for an empty name.
+//
+// The file is written by ReplaceFileContents (SafeReplace.h): complete or not at all.
 void WriteM3UPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
 void WritePLSPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
 

@@ -5,10 +5,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include "model/MessageText.h"
+#include "playlists/SafeReplace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -213,45 +212,65 @@ SettingsStore::SectionValues(const std::string& Section) const {
 }
 
 void SettingsStore::KeepDamagedCopy() {
-    const QString fileName = QFile::decodeName(QByteArray::fromStdString(fileName_));
-    const QString stem = fileName + QStringLiteral(".damaged-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString copy = stem;
-    for (int n = 2; QFileInfo::exists(copy) || QFileInfo(copy).isSymLink(); ++n)
-        copy = stem + QLatin1Char('-') + QString::number(n);
-    if (!QFile::copy(fileName, copy))
-        throw ESettingsError("Failed to create key " + fileName_);
+    const std::string failed = "cannot save settings file " + QuoteForMessage(fileName_, 1024) +
+                               ": no copy of the file as found could be kept (";
+    std::string text;
+    bool found = false;
+    const std::string reason = ReadSettingsFile(fileName_, text, found);
+    if (!found)
+        return; // gone meanwhile: nothing to keep
+    if (!reason.empty())
+        throw ESettingsError(failed + reason + ")");
+    const std::string stem =
+        fileName_ + ".damaged-" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
+    std::string copy = stem;
+    int fd = -1;
+    for (int n = 2; n < 1000; ++n) {
+        // A new name only: an earlier copy is never written over.
+        fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            break;
+        copy = stem + '-' + std::to_string(n);
+    }
+    if (fd < 0)
+        throw ESettingsError(failed + std::strerror(errno) + ")");
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    const int error = done < text.size() ? (errno ? errno : ENOSPC) : 0;
+    if (error != 0 || fsync(fd) != 0) {
+        const int cause = error ? error : errno;
+        close(fd);
+        unlink(copy.c_str());
+        throw ESettingsError(failed + WriteFailureCause({cause, true}) + ")");
+    }
+    close(fd);
     damagedCopyName_ = copy;
 }
 
 void SettingsStore::Flush() {
+    const std::string failed = "cannot save settings file " + QuoteForMessage(fileName_, 1024);
     if (refused_)
-        throw ESettingsError("cannot save settings file " + QuoteForMessage(fileName_, 1024) +
-                             ": it could not be read (" + readFailure_ +
+        throw ESettingsError(failed + ": it could not be read (" + readFailure_ +
                              "), so it is left as it is");
-    const QString fileName = QFile::decodeName(QByteArray::fromStdString(fileName_));
-    const std::string failedKey = "Failed to create key " + fileName_;
-    if ((damaged_ || defaultedValues_) && QFileInfo::exists(fileName))
+    if (damaged_ || defaultedValues_)
         KeepDamagedCopy();
-    const QFileInfo info(fileName);
-    if (!QDir().mkpath(info.absolutePath()))
-        throw ESettingsError(failedKey);
-
-    QSaveFile file(fileName);
-    // Unbuffered, so a failing write is seen by write() itself: a buffered one
-    // surfaced only at commit(), which then renamed a truncated file into place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw ESettingsError(failedKey);
-    const QByteArray text = QByteArray::fromStdString(FormatIni(sections_));
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        throw ESettingsError("Failed to set data for '" + fileName_ + "'");
-    }
-    if (!file.commit()) {
-        if (file.error() == QFileDevice::RenameError)
-            throw ESettingsError(failedKey);
-        throw ESettingsError("Failed to set data for '" + fileName_ + "'");
-    }
+    // Missing folders on the way are made; a failure shows in the write below.
+    const std::string folder = FolderOf(fileName_);
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1))
+        mkdir(folder.substr(0, slash).c_str(), 0777);
+    mkdir(folder.c_str(), 0777);
+    TWriteFailure failure;
+    if (!ReplaceFileContents(fileName_, FormatIni(sections_), failure))
+        throw ESettingsError(failed + ": " + WriteFailureCause(failure));
     damaged_ = false;
     defaultedValues_ = false;
 }

@@ -72,14 +72,15 @@ public:
     // nothing else (no blanks, an empty text fails), within the range of int.
     static bool ParseInteger(const std::string& Text, int& Number);
 
-    // Writes the whole file atomically (side file renamed over it, permissions
-    // kept, symbolic links written through), creating its folder when missing.
-    // Throws ESettingsError: "Failed to create key %s" when the folder, the side
-    // file or the copy of a damaged file cannot be made or the rename fails;
-    // "Failed to set data for '%s'" when writing the bytes fails. %s is the file name.
+    // Writes the whole file through ReplaceFileContents (complete or not at
+    // all; permissions kept, links written through, hard links and read-only
+    // folders written in place), creating its folder when missing. Throws
+    // ESettingsError naming the file and the cause: "cannot save settings file
+    // PATH: Disk full" (the causes of WriteFailureCause), or that no copy of a
+    // damaged file could be kept, or that a refused file is left as it is.
     void Flush();
     // Where Flush() put the copy of a damaged file; empty when it made none.
-    const QString& DamagedCopyName() const { return damagedCopyName_; }
+    const std::string& DamagedCopyName() const { return damagedCopyName_; }
 
 private:
     IniSection* FindSection(const std::string& Name);
@@ -98,7 +99,7 @@ private:
     // Some value was present but not an integer where one was read, so a default
     // stood in for it: Flush() keeps a copy of the file as found as well.
     mutable bool defaultedValues_ = false;
-    QString damagedCopyName_;
+    std::string damagedCopyName_;
 };
 
 // ---- The layout -----------------------------------------------------------

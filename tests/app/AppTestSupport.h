@@ -115,7 +115,7 @@ inline std::string Id3v1File(const std::string& Title, const std::string& Artist
 }
 
 inline void WriteSettings(const std::string& FileName, const WizardSettings& Settings) {
-    SettingsStore store(QString::fromStdString(FileName));
+    SettingsStore store(FileName);
     SaveAllSettings(store, Settings);
     store.Flush();
 }

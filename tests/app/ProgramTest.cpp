@@ -2,21 +2,27 @@
 // status and the files it leaves, run as a separate process.
 #include "AppTestSupport.h"
 #include "app/AppEntry.h"
+#include "app/Main.h"
 #include "engine/Criteria.h"
+#include "panels/CheckListFrame.h"
 #include "support/TagBytes.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace {
 
@@ -42,34 +48,75 @@ QString ProgramPath() {
     return QCoreApplication::applicationDirPath() + "/../morvane";
 }
 
-// Arguments are bytes, passed to the program as they are. InChild runs in the
-// child before the program starts; Environment may change the child's environment.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+// Arguments are bytes, passed to the program as they are (QProcess would
+// re-encode them). InChild runs in the child before the program starts;
+// Environment sets (or, without a value, removes) variables for it.
 ProgramRun RunProgram(const std::vector<std::string>& Arguments, int TimeoutMs = 60000,
                       const std::function<void()>& InChild = {},
-                      const std::function<void(QProcessEnvironment&)>& Environment = {}) {
-    QStringList List;
-    for (const std::string& Argument : Arguments)
-        List << QFile::decodeName(QByteArray::fromStdString(Argument));
-    QProcess Process;
-    Process.setProgram(ProgramPath());
-    Process.setArguments(List);
-    if (InChild)
-        Process.setChildProcessModifier(InChild);
-    QProcessEnvironment Variables = QProcessEnvironment::systemEnvironment();
-    Variables.insert("QT_QPA_PLATFORM", "offscreen");
-    if (Environment)
-        Environment(Variables);
-    Process.setProcessEnvironment(Variables);
-    Process.start();
-    ProgramRun Run;
-    Run.Ended = Process.waitForFinished(TimeoutMs);
-    if (!Run.Ended) {
-        Process.kill();
-        Process.waitForFinished();
+                      const EnvironmentChanges& Environment = {}) {
+    const std::string Program = QFile::encodeName(ProgramPath()).toStdString();
+    int Out[2], Err[2];
+    if (pipe(Out) != 0 || pipe(Err) != 0)
+        return {};
+    const pid_t Child = fork();
+    if (Child == 0) {
+        dup2(Out[1], 1);
+        dup2(Err[1], 2);
+        for (int Fd : {Out[0], Out[1], Err[0], Err[1]})
+            close(Fd);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        for (const auto& [Name, Value] : Environment) {
+            if (Value)
+                setenv(Name.c_str(), Value->c_str(), 1);
+            else
+                unsetenv(Name.c_str());
+        }
+        if (InChild)
+            InChild();
+        std::vector<char*> Argv{const_cast<char*>(Program.c_str())};
+        for (const std::string& Argument : Arguments)
+            Argv.push_back(const_cast<char*>(Argument.c_str()));
+        Argv.push_back(nullptr);
+        execv(Program.c_str(), Argv.data());
+        _exit(127);
     }
-    Run.Status = Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
-    Run.Out = Process.readAllStandardOutput().toStdString();
-    Run.Err = Process.readAllStandardError().toStdString();
+    close(Out[1]);
+    close(Err[1]);
+    ProgramRun Run;
+    pollfd Fds[2] = {{Out[0], POLLIN, 0}, {Err[0], POLLIN, 0}};
+    std::string* Sinks[2] = {&Run.Out, &Run.Err};
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    int Open = 2;
+    while (Open > 0) {
+        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            Deadline - std::chrono::steady_clock::now());
+        if (Left.count() <= 0 || poll(Fds, 2, static_cast<int>(Left.count())) <= 0)
+            break;
+        for (int I = 0; I < 2; ++I) {
+            if (Fds[I].fd < 0 || !(Fds[I].revents & (POLLIN | POLLHUP)))
+                continue;
+            char Buffer[4096];
+            const ssize_t N = read(Fds[I].fd, Buffer, sizeof Buffer);
+            if (N > 0) {
+                Sinks[I]->append(Buffer, static_cast<std::size_t>(N));
+            } else {
+                close(Fds[I].fd);
+                Fds[I].fd = -1;
+                --Open;
+            }
+        }
+    }
+    Run.Ended = Open == 0;
+    if (!Run.Ended)
+        kill(Child, SIGKILL);
+    for (const pollfd& Fd : Fds)
+        if (Fd.fd >= 0)
+            close(Fd.fd);
+    int Status = 0;
+    waitpid(Child, &Status, 0);
+    Run.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     return Run;
 }
 
@@ -207,15 +254,24 @@ TEST(Program, SettingsPathsAreBytesAndEveryProblemIsNamedFirst) {
     ProgramRun Run = RunProgram({"--settings", Odd, "--compile", Playlist});
     EXPECT_EQ(Run.Status, 0) << Run.Err;
     EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + Song + "\r\n");
+    // The window writes the same file back at exit, not one with U+FFFD in its name.
+    {
+        TScriptedDialogs Dialogs;
+        TScopedDialogs Scoped{Dialogs};
+        {
+            TMainForm Form(Odd);
+            Form.Filenames->AddEntry("*.ogg", true);
+        }
+        EXPECT_TRUE(Dialogs.Errors.empty());
+    }
+    EXPECT_NE(TempDir::read(Odd).find("Item 2=*.ogg"), std::string::npos);
+    for (const auto& Entry : fs::directory_iterator(Dir.path()))
+        EXPECT_EQ(Entry.path().filename().string().find("\xef\xbf\xbd"), std::string::npos);
 
     // An empty --settings is refused and the user's own file is left alone.
     const std::string Home = Dir.str() + "/home";
     Run = RunProgram({"--settings", "", "--compile", Playlist}, 60000, {},
-                     [&](QProcessEnvironment& Variables) {
-                         Variables.insert("HOME", QString::fromStdString(Home));
-                         Variables.remove("XDG_CONFIG_HOME");
-                         Variables.remove("MORVANE_SETTINGS");
-                     });
+                     {{"HOME", Home}, {"XDG_CONFIG_HOME", {}}, {"MORVANE_SETTINGS", {}}});
     EXPECT_EQ(Run.Status, 2);
     EXPECT_TRUE(Run.Err.starts_with("morvane: --settings needs a value that is not empty\n\n"))
         << Run.Err;
@@ -265,11 +321,7 @@ TEST(Program, CommandLineGivesVersionRefusesWhatItDoesNotKnowAndPassesQtOptions)
     const std::string Shots = Dir.str() + "/shots";
     Run = RunProgram(
         {"-platform", "offscreen", "--settings", Dir.str() + "/s.ini", "--screenshots", Shots},
-        120000, {}, [](QProcessEnvironment& Variables) {
-            Variables.remove("QT_QPA_PLATFORM");
-            Variables.remove("DISPLAY");
-            Variables.remove("WAYLAND_DISPLAY");
-        });
+        120000, {}, {{"QT_QPA_PLATFORM", {}}, {"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}});
     EXPECT_EQ(Run.Status, 0) << Run.Err;
     EXPECT_TRUE(fs::exists(Shots + "/00-welcome.png"));
     EXPECT_FALSE(fs::exists(Dir.str() + "/s.ini"));

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -160,27 +162,30 @@ TEST(PlaylistWriters, OverwritingLongerFileLeavesNoTraceOfIt) {
     EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"list.m3u", "list.pls"}));
 }
 
-TEST(PlaylistWriters, UncreatableFilesGiveTheirMessagesAndCreateNothing) {
+TEST(PlaylistWriters, BothFormatsGiveTheSameMessageForTheSameCause) {
     TempDir dir;
-    const std::string missing = dir.str() + "/no such folder/list.m3u";
-    EXPECT_EQ(MessageOf(WriteM3UPlaylist, missing, {"/a.mp3"}), "Invalid filename");
-    EXPECT_EQ(MessageOf(WritePLSPlaylist, missing, {"/a.mp3"}), "Unable to write to " + missing);
-
-    // A plain file where a folder should be.
     dir.write("plain", "x");
-    const std::string underFile = dir.str() + "/plain/list.m3u";
-    EXPECT_EQ(MessageOf(WriteM3UPlaylist, underFile, {}), "Invalid filename");
-    EXPECT_EQ(MessageOf(WritePLSPlaylist, underFile, {}), "Unable to write to " + underFile);
-
-    // A folder where the file should be.
     fs::create_directory(dir.path() / "folder.m3u");
-    const std::string folder = dir.str() + "/folder.m3u";
-    EXPECT_EQ(MessageOf(WriteM3UPlaylist, folder, {}), "File access denied");
-    EXPECT_EQ(MessageOf(WritePLSPlaylist, folder, {}), "Unable to write to " + folder);
-
+    fs::create_symlink("loop2.m3u", dir.path() / "loop1.m3u");
+    fs::create_symlink("loop1.m3u", dir.path() / "loop2.m3u");
+    const struct {
+        std::string FileName, Cause;
+    } Rows[] = {
+        {dir.str() + "/no such folder/list.m3u", "Folder not found"},
+        {dir.str() + "/plain/list.m3u", "Folder not found"}, // a file where a folder should be
+        {dir.str() + "/folder.m3u", "File access denied"},   // a folder where the file should be
+        {dir.str() + "/" + std::string(300, 'n') + ".m3u", "Invalid filename"},
+        {dir.str() + "/loop1.m3u", "Invalid filename"},
+    };
+    for (const auto& Row : Rows) {
+        const std::string expected = "Unable to write to " + Row.FileName + ": " + Row.Cause;
+        EXPECT_EQ(MessageOf(WriteM3UPlaylist, Row.FileName, {"/a.mp3"}), expected);
+        EXPECT_EQ(MessageOf(WritePLSPlaylist, Row.FileName, {"/a.mp3"}), expected);
+    }
     EXPECT_EQ(MessageOf(WriteM3UPlaylist, "", {}), "File not found");
-    EXPECT_EQ(MessageOf(WritePLSPlaylist, "", {}), "Unable to write to ");
-    EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"folder.m3u", "plain"}));
+    EXPECT_EQ(MessageOf(WritePLSPlaylist, "", {}), "File not found");
+    EXPECT_EQ(FolderListing(dir),
+              (std::vector<std::string>{"folder.m3u", "loop1.m3u", "loop2.m3u", "plain"}));
     EXPECT_TRUE(fs::is_empty(dir.path() / "folder.m3u"));
 }
 
@@ -191,22 +196,133 @@ TEST(PlaylistWriters, FailedWriteLeavesFormerFileIntactAndNoSideFile) {
     const std::string pls = dir.write("list.pls", former);
     const std::vector<std::string> entries = NumberedEntries(50); // well over 64 bytes
 
-    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, m3u, entries, 64), "Disk full");
+    // A full disk (the file may not grow) says so in both formats.
+    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, m3u, entries, 64),
+              "Unable to write to " + m3u + ": Disk full");
     EXPECT_EQ(MessageUnderSizeLimit(WritePLSPlaylist, pls, entries, 64),
-              "Unable to write to " + pls);
+              "Unable to write to " + pls + ": Disk full");
     EXPECT_EQ(TempDir::read(m3u), former);
     EXPECT_EQ(TempDir::read(pls), former);
     EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"list.m3u", "list.pls"}));
 
     // A new name that fails part way is not left behind half written.
     const std::string fresh = dir.str() + "/fresh.m3u";
-    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, fresh, entries, 64), "Disk full");
+    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, fresh, entries, 64),
+              "Unable to write to " + fresh + ": Disk full");
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_EQ(FolderListing(dir).size(), 2u);
 
     // The same write within the limit succeeds, so the limit was what failed it.
     EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, m3u, entries, 1 << 20), "");
     EXPECT_EQ(TempDir::read(m3u).substr(0, 9), "#EXTM3U\r\n");
+}
+
+// Whether process Pid has a file below Folder open (not Folder itself).
+bool HasFileOpenBelow(pid_t Pid, const std::string& Folder) {
+    std::error_code error;
+    const std::string fds = "/proc/" + std::to_string(Pid) + "/fd";
+    for (const auto& entry : fs::directory_iterator(fds, error)) {
+        const std::string target = fs::read_symlink(entry.path(), error).string();
+        if (!error && target.starts_with(Folder + "/"))
+            return true;
+    }
+    return false;
+}
+
+TEST(PlaylistWriters, KillDuringASaveLeavesNoSideFileAndAWholeFile) {
+    TempDir dir;
+    // About 30 MB, so that a save takes a while.
+    std::vector<std::string> entries;
+    for (int i = 0; i < 150000; ++i)
+        entries.push_back("/music/" + std::string(180, static_cast<char>('a' + i % 26)) +
+                          std::to_string(i) + ".mp3");
+    const std::string target = dir.str() + "/big.m3u";
+    WriteM3UPlaylist(dir.str() + "/reference.m3u", entries);
+    const std::string whole = TempDir::read(dir.str() + "/reference.m3u");
+    fs::remove(dir.path() / "reference.m3u");
+    WriteM3UPlaylist(target, {"/former.mp3"});
+    const std::string former = TempDir::read(target);
+    int killedMidway = 0;
+    for (int round = 0; round < 5; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            WriteM3UPlaylist(target, entries);
+            _exit(0);
+        }
+        // Killed once the new file is open in the folder, a little later each round.
+        bool opened = false;
+        int status = 0;
+        while (!opened && waitpid(child, &status, WNOHANG) == 0)
+            opened = HasFileOpenBelow(child, dir.str());
+        if (opened) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(round * 3));
+            kill(child, SIGKILL);
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+        }
+        const std::string found = TempDir::read(target);
+        EXPECT_TRUE(found == former || found == whole) << "round " << round;
+        killedMidway += opened && WIFSIGNALED(status) && found == former;
+        EXPECT_EQ(FolderListing(dir), std::vector<std::string>{"big.m3u"}) << "round " << round;
+    }
+    EXPECT_GT(killedMidway, 0) << "no kill came while a save was under way";
+}
+
+TEST(PlaylistWriters, HardLinkedTargetsAndReadOnlyFoldersAreWrittenInPlace) {
+    TempDir dir;
+    const std::string target = dir.write("list.m3u", "old");
+    const std::string other = dir.str() + "/other name.m3u";
+    ASSERT_EQ(link(target.c_str(), other.c_str()), 0);
+    struct stat before {};
+    ASSERT_EQ(stat(target.c_str(), &before), 0);
+    WriteM3UPlaylist(target, {"/a.mp3"});
+    EXPECT_EQ(TempDir::read(other), "#EXTM3U\r\n/a.mp3\r\n");
+    WritePLSPlaylist(other, {"/b.mp3"});
+    const std::string pls = "[playlist]\r\nVersion=2\r\nNumberOfEntries=1\r\nFile1=/b.mp3\r\n";
+    EXPECT_EQ(TempDir::read(target), pls);
+    struct stat after {};
+    ASSERT_EQ(stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"list.m3u", "other name.m3u"}));
+
+    // Content that does not fit is found out before the file is touched.
+    EXPECT_EQ(MessageUnderSizeLimit(WriteM3UPlaylist, target, NumberedEntries(50), 100),
+              "Unable to write to " + target + ": Disk full");
+    EXPECT_EQ(TempDir::read(other), pls);
+    EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"list.m3u", "other name.m3u"}));
+
+    // A writable playlist in a folder that is not: an ordinary user updates it.
+    const std::string locked = (dir.path() / "locked").string();
+    fs::create_directory(locked);
+    const std::string inLocked = dir.write("locked/list.pls", "old");
+    fs::permissions(inLocked, fs::perms::all);
+    fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(channel[0]);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        const std::string message = MessageOf(WritePLSPlaylist, inLocked, {"/b.mp3"});
+        (void)!write(channel[1], message.data(), message.size());
+        _exit(0);
+    }
+    close(channel[1]);
+    char buffer[512];
+    const ssize_t n = read(channel[0], buffer, sizeof buffer);
+    close(channel[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0), "");
+    EXPECT_EQ(TempDir::read(inLocked), pls);
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(std::distance(fs::directory_iterator(locked), fs::directory_iterator()), 1);
 }
 
 TEST(PlaylistWriters, ReplacementKeepsPermissionsNewFileFollowsUmask) {

@@ -118,10 +118,9 @@ TEST(SettingsLayout, EntriesTheCountLeavesOutKeepACopyOfTheFile) {
         WizardSettings settings = LoadAllSettings(store);
         SaveAllSettings(store, settings);
         store.Flush();
-        EXPECT_EQ(!store.DamagedCopyName().isEmpty(), Row.Copied) << Row.Text;
+        EXPECT_EQ(!store.DamagedCopyName().empty(), Row.Copied) << Row.Text;
         if (Row.Copied) {
-            EXPECT_EQ(TempDir::read(QFile::encodeName(store.DamagedCopyName()).toStdString()),
-                      Row.Text);
+            EXPECT_EQ(TempDir::read(store.DamagedCopyName()), Row.Text);
         }
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             std::filesystem::remove(entry.path());

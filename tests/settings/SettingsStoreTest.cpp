@@ -197,7 +197,7 @@ TEST(SettingsStore, DamagedFileIsReportedAndCopiedBeforeItIsReplaced) {
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[0], "2.ini");
     EXPECT_TRUE(names[1].starts_with("2.ini.damaged-")) << names[1];
-    EXPECT_EQ(Q(dir.str() + "/" + names[1]), store.DamagedCopyName());
+    EXPECT_EQ(dir.str() + "/" + names[1], store.DamagedCopyName());
     EXPECT_EQ(TempDir::read(dir.str() + "/" + names[1]), damaged);
     EXPECT_EQ(TempDir::read(file), "[Folders]\nItem Count=2\nItem 1=/a\nItem 2=/b\nItem 3=/c\n");
 
@@ -218,15 +218,15 @@ TEST(SettingsStore, DefaultedValueKeepsCopyOfFileAsFound) {
     EXPECT_EQ(store.ReadInteger("Folders", "Item Count", 0), 0);
     store.EraseSection("Folders");
     store.Flush();
-    ASSERT_FALSE(store.DamagedCopyName().isEmpty());
-    EXPECT_EQ(TempDir::read(QFile::encodeName(store.DamagedCopyName()).toStdString()), found);
+    ASSERT_FALSE(store.DamagedCopyName().empty());
+    EXPECT_EQ(TempDir::read(store.DamagedCopyName()), found);
 
     // A file whose values all read cleanly is replaced without a copy.
     const std::string cleanFile = dir.write("clean/2.ini", "[Folders]\nItem Count=1\n");
     SettingsStore clean(Q(cleanFile));
     EXPECT_EQ(clean.ReadInteger("Folders", "Item Count", 0), 1);
     clean.Flush();
-    EXPECT_TRUE(clean.DamagedCopyName().isEmpty());
+    EXPECT_TRUE(clean.DamagedCopyName().empty());
     EXPECT_EQ(Listing(dir.path() / "clean"), std::vector<std::string>{"2.ini"});
 }
 
@@ -250,7 +250,8 @@ TEST(SettingsStore, UnreadableOrUnwritableFileFailsWithoutLoss) {
     const std::string underFile = dir.str() + "/plain/Morvane/2.ini";
     SettingsStore blocked(Q(underFile));
     blocked.WriteBool("Options", "Include Tagless Files", true);
-    EXPECT_EQ(FlushMessage(blocked), "Failed to create key " + underFile);
+    EXPECT_EQ(FlushMessage(blocked),
+              "cannot save settings file " + underFile + ": Folder not found");
     EXPECT_EQ(TempDir::read(dir.str() + "/plain"), "x");
 }
 
@@ -261,7 +262,8 @@ TEST(SettingsStore, FailedWriteLeavesFormerFileIntact) {
     SettingsStore store(Q(file));
     for (int n = 2; n < 200; ++n)
         store.WriteString("Folders", "Item " + std::to_string(n), std::string(40, 'x'));
-    EXPECT_EQ(FlushMessageUnderSizeLimit(store, 256), "Failed to set data for '" + file + "'");
+    EXPECT_EQ(FlushMessageUnderSizeLimit(store, 256),
+              "cannot save settings file " + file + ": Disk full");
     EXPECT_EQ(TempDir::read(file), former);
     EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"2.ini"});
     // Within the limit the same store is written.

@@ -1,0 +1,34 @@
+// Writes a file's whole content so that a failure or a crash never leaves it
+// half written: used for the playlists and for the settings file alike.
+#pragma once
+
+#include <string>
+
+// Where a write went wrong: errno, and whether bytes were being put on disk
+// (rather than the file being opened or given its name).
+struct TWriteFailure {
+    int Error = 0;
+    bool WhileWriting = false;
+};
+
+// Makes Bytes the whole content of FileName (raw path bytes). A regular file
+// is replaced by a complete new one keeping its permissions (a new file gets
+// 0666 less the umask): written unnamed (O_TMPFILE) and linked in when
+// complete, so a failure or a crash leaves the former file as it was and no
+// other file behind; where the file system has no unnamed files, a hidden
+// side file ".NAME.part-XXXXXXXX" is renamed over it instead. A file with
+// more than one name (hard links), or in a folder this process may not
+// change, is rewritten in place (truncated to the new length, synced) once
+// the new content is known to fit; an I/O error after that leaves the new
+// content up to the error and the former content after it. A symbolic link
+// is written through (its target is replaced, the link stays); a FIFO or
+// device node is written in place. Returns false with Failure set.
+bool ReplaceFileContents(const std::string& FileName, const std::string& Bytes,
+                         TWriteFailure& Failure);
+
+// The cause in a few words: "Disk full", "Folder not found", "Invalid
+// filename", "Too many open files", "File access denied" or "I/O error N".
+std::string WriteFailureCause(const TWriteFailure& Failure);
+
+// Everything before the last '/' ("." without one, "/" for the root).
+std::string FolderOf(const std::string& Path);
