@@ -91,9 +91,8 @@ void AppendUtf16(std::string& Out, std::string_view Bytes, bool BigEndian, bool 
 
 // Text in one of the four encodings an ID3v2 frame declares, as UTF-8 with
 // its NUL characters kept (they end a text or separate values).
-std::string DecodePayload(unsigned char Encoding, std::string_view Payload, bool Cut,
-                          TTagDecoder& Decoder) {
-    std::string Out;
+void DecodePayload(std::string& Out, unsigned char Encoding, std::string_view Payload, bool Cut,
+                   TTagDecoder& Decoder) {
     switch (Encoding) {
     case 1:
         AppendUtf16(Out, Payload, false, true);
@@ -108,7 +107,6 @@ std::string DecodePayload(unsigned char Encoding, std::string_view Payload, bool
         Decoder.AppendCodePage(Out, Payload);
         break;
     }
-    return Out;
 }
 
 // The bytes that came from a slot's frame (the NUL fill left out).
@@ -116,16 +114,28 @@ std::string_view SlotData(const TagInfo& Info, Slot Index) {
     return Info.Slot(Index).substr(0, Info.DataLength[Index]);
 }
 
+bool IsAscii(std::string_view Text) {
+    for (char C : Text)
+        if (static_cast<unsigned char>(C) >= 0x80)
+            return false;
+    return true;
+}
+
 // A text frame decoded by its encoding byte; a first byte that is no encoding
-// starts text in the code page.
-std::string DecodeFrame(const TagInfo& Info, Slot Index, TTagDecoder& Decoder) {
+// starts text in the code page. ASCII text in a byte encoding, which most
+// frames hold, is its own decoding and is not copied.
+std::string_view DecodeFrame(const TagInfo& Info, Slot Index, TTagDecoder& Decoder,
+                             std::string& Scratch) {
     const std::string_view Data = SlotData(Info, Index);
     if (Data.empty())
         return {};
     const auto Encoding = static_cast<unsigned char>(Data[0]);
-    if (Encoding > 3)
-        return DecodePayload(0, Data, Info.Cut[Index], Decoder);
-    return DecodePayload(Encoding, Data.substr(1), Info.Cut[Index], Decoder);
+    const std::string_view Payload = Encoding > 3 ? Data : Data.substr(1);
+    if ((Encoding == 0 || Encoding >= 3) && IsAscii(Payload))
+        return Payload;
+    Scratch.clear();
+    DecodePayload(Scratch, Encoding > 3 ? 0 : Encoding, Payload, Info.Cut[Index], Decoder);
+    return Scratch;
 }
 
 // A decoded frame's text: up to its first NUL, or with AllValues (ID3v2.4)
@@ -180,8 +190,10 @@ std::string CommentText(const TagInfo& Info, TTagDecoder& Decoder) {
         return {};
     const auto Encoding = static_cast<unsigned char>(Data[0]);
     // Encoding byte, then the three-letter language, then the description.
-    return AfterDescription(DecodePayload(Encoding <= 3 ? Encoding : 0, Data.substr(4),
-                                          Info.Cut[CommentSlot], Decoder));
+    std::string Decoded;
+    DecodePayload(Decoded, Encoding <= 3 ? Encoding : 0, Data.substr(4), Info.Cut[CommentSlot],
+                  Decoder);
+    return AfterDescription(Decoded);
 }
 
 // A user link: a description in the frame's encoding, then the address in
@@ -340,8 +352,9 @@ void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info) {
 
 void TID3v2::DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Texts) {
     const bool AllValues = TagVersion == 4;
+    std::string Scratch;
     const auto Text = [&](Slot Index) {
-        return FrameValues(DecodeFrame(Info, Index, Decoder), AllValues, AsIs);
+        return FrameValues(DecodeFrame(Info, Index, Decoder, Scratch), AllValues, AsIs);
     };
     const auto FirstOrFallback = [&](Slot First, Slot Fallback) {
         std::string Found = Text(First);
@@ -355,7 +368,7 @@ void TID3v2::DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Text
     if (Year.empty())
         Year = std::string(FirstCharacters(Text(RecordingTimeSlot), 4));
     // Each value of a version 4 genre frame may be a number or a reference.
-    Genre = FrameValues(DecodeFrame(Info, GenreSlot, Decoder), AllValues, GenreText);
+    Genre = FrameValues(DecodeFrame(Info, GenreSlot, Decoder, Scratch), AllValues, GenreText);
     if (Texts == MediaInfoTexts)
         return;
     Comment = CommentText(Info, Decoder);
