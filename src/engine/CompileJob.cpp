@@ -89,17 +89,18 @@ TNameVerdict JudgeName(const CompileJob& Job, std::string_view Path, MaskMatches
 }
 
 // The decision once the tags were read (Found: a tag was there).
-bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const TMediaInfo& Info) {
+bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const TMediaInfo& Info,
+               TTagDecoder& Decoder) {
     if (!Found)
         return !IsMp3Extension(Path) && Job.IncludeTaglessFiles; // an untagged .mp3 is never taken
-    return EvaluateCriteria(Job.Criteria, Info);
+    return EvaluateCriteria(Job.Criteria, Info, Decoder);
 }
 
 // The acceptance rules, shared by AcceptFile and the walk, which differ only
 // in how they test a mask and read tags.
 template <class MaskMatches, class ReadTags>
 bool Decide(const CompileJob& Job, std::string_view Path, const TMediaInfo& Info,
-            MaskMatches&& Matches, ReadTags&& Read) {
+            MaskMatches&& Matches, ReadTags&& Read, TTagDecoder& Decoder) {
     switch (JudgeName(Job, Path, Matches)) {
     case TNameVerdict::Rejected:
         return false;
@@ -109,7 +110,7 @@ bool Decide(const CompileJob& Job, std::string_view Path, const TMediaInfo& Info
         break;
     }
     const bool Found = Read();
-    return JudgeTags(Job, Path, Found, Info);
+    return JudgeTags(Job, Path, Found, Info, Decoder);
 }
 
 unsigned char TypeFromMode(mode_t Mode) {
@@ -512,8 +513,8 @@ public:
     TSearchRun(const CompileJob& Job, const SearchHooks& Hooks, const SearchReaders& Readers)
         : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()), read_(Readers.Read) {
         if (!read_)
-            read_ = [](int FolderFd, const char* Name, TMediaInfo& Info, std::int64_t& Size) {
-                return ReadMediaInfoAt(FolderFd, Name, Info, Size);
+            read_ = [this](int FolderFd, const char* Name, TMediaInfo& Info, std::int64_t& Size) {
+                return ReadMediaInfoAt(FolderFd, Name, Info, Size, Decoder());
             };
         if (Readers.Threads == 0)
             return;
@@ -616,7 +617,7 @@ private:
     bool MaskMatches(std::size_t Index, const std::string& Path) {
         std::optional<TMask>& Mask = masks_[Index];
         if (!Mask) // compiled when first reached, so a bad mask fails only there
-            Mask.emplace(job_.FilenameMasks[Index]);
+            Mask.emplace(job_.FilenameMasks[Index], Decoder());
         return Mask->Matches(Path);
     }
 
@@ -630,8 +631,12 @@ private:
                 Entry.Size = Size;
             return Found;
         };
-        return Decide(job_, Entry.Path, Info, Matches, Read);
+        return Decide(job_, Entry.Path, Info, Matches, Read, Decoder());
     }
+
+    // This thread's decoder for the job's code page: opened once per thread of
+    // the run (iconv keeps state, so the reader threads cannot share one).
+    TTagDecoder& Decoder() const { return ThreadTagDecoder(job_.TagCodePage); }
 
     static std::int64_t SizeOf(int FolderFd, const char* Name) {
         struct stat Stat;
@@ -703,7 +708,8 @@ private:
                 const bool Found = read_(FolderFd, Name, Ahead.File.MediaInfo, Size);
                 if (Size >= 0)
                     Ahead.Size = Size;
-                Ahead.Accepted = JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo);
+                Ahead.Accepted =
+                    JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo, Decoder());
             }
             if (Ahead.Accepted && Ahead.Size < 0)
                 Ahead.Size = SizeOf(FolderFd, Name);
@@ -794,12 +800,12 @@ std::string SearchingStatus(const std::string& Path) {
     return "Searching " + std::string(FolderPart(Path)) + "...";
 }
 
-bool AcceptFile(const CompileJob& Job, TFileInfo& Info) {
+bool AcceptFile(const CompileJob& Job, TFileInfo& Info, TTagDecoder& Decoder) {
     auto Matches = [&](std::size_t Index) {
-        return MatchWildcard(Info.FileName, Job.FilenameMasks[Index]);
+        return MatchWildcard(Info.FileName, Job.FilenameMasks[Index], Decoder);
     };
-    auto Read = [&] { return ReadMediaInfo(Info.FileName, Info.MediaInfo); };
-    return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read);
+    auto Read = [&] { return ReadMediaInfo(Info.FileName, Info.MediaInfo, Decoder); };
+    return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read, Decoder);
 }
 
 SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,

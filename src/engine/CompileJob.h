@@ -29,6 +29,9 @@ struct CompileJob {
     bool ThoroughID3Check = false;
     bool IncludeTaglessFiles = false;
     CriteriaJob Criteria;
+    // The code page of tag text without a declared encoding, and of masks and
+    // file names that are not UTF-8.
+    std::string TagCodePage = DefaultTagCodePage;
 };
 
 // SnapshotSearch + SnapshotCriteria + the three options: the checked folders and
@@ -107,8 +110,9 @@ SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
                        const SearchReaders& Readers = {});
 
 // Whether one file goes into the playlist; fills Info.MediaInfo when it reads tags.
-// Throws EMaskException for a malformed mask it reaches.
-bool AcceptFile(const CompileJob& Job, TFileInfo& Info);
+// Throws EMaskException for a malformed mask it reaches. Decoder is to be one
+// for the job's code page.
+bool AcceptFile(const CompileJob& Job, TFileInfo& Info, TTagDecoder& Decoder);
 
 // A folder's descriptor, closed when the last holder lets it go: a read
 // ahead of the walk may still need a folder that the walk has left.

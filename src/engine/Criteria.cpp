@@ -67,12 +67,12 @@ CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
 }
 
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
-                             PrecedenceRule Rule) {
+                             PrecedenceRule Rule, TTagDecoder& Decoder) {
     CriterionState Result = CriterionState::Ignore;
     for (const Criterion& C : Criteria) {
         // Ignore entries are not taken into a job; should one be passed in, it
         // still must not change the result.
-        if (C.State == CriterionState::Ignore || !MatchWildcard(Text, C.Mask))
+        if (C.State == CriterionState::Ignore || !MatchWildcard(Text, C.Mask, Decoder))
             continue;
         Result = C.State;
         if (Decides(Rule, C.State))
@@ -81,7 +81,7 @@ CriterionState EvaluateField(const std::string& Text, const std::vector<Criterio
     return Result;
 }
 
-bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo) {
+bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
     // Every position is evaluated even after one has decided, so a malformed mask
     // in any field ends the run whatever the other fields say.
     bool Decided = false;
@@ -92,7 +92,7 @@ bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo) {
             continue; // a name in another letter case evaluates to Ignore
         const FieldCriteria& Field = Job.Fields[F];
         const CriterionState Result =
-            EvaluateField(MediaInfo.*FieldMembers[F], Field.Criteria, Field.Rule);
+            EvaluateField(MediaInfo.*FieldMembers[F], Field.Criteria, Field.Rule, Decoder);
         if (Decided || Result == CriterionState::Ignore)
             continue;
         Deciding = Result;

@@ -32,10 +32,12 @@ struct CriteriaJob {
 // Takes the criteria part of a compile job from the settings.
 CriteriaJob SnapshotCriteria(const WizardSettings& Settings);
 
-// Throws EMaskException when a mask the scan reaches is malformed.
+// Throws EMaskException when a mask the scan reaches is malformed. A mask that
+// is not UTF-8 is read in Decoder's code page.
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
-                             PrecedenceRule Rule);
-bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo);
+                             PrecedenceRule Rule, TTagDecoder& Decoder = DefaultTagDecoder());
+bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo,
+                      TTagDecoder& Decoder = DefaultTagDecoder());
 
 extern const char* const SearchInadequateMessage;
 extern const char* const CriteriaInadequateMessage;

@@ -1,10 +1,15 @@
 // The wildcard mask language of filename masks and criteria: "*", "?", sets
-// with ranges and "!", matched against a whole text with a-z folded.
+// with ranges and "!", matched against a whole text, character by character
+// and without regard to case.
 #pragma once
 
+#include "media/TagDecoder.h"
+
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Message: "'<mask>' is an invalid mask at (<1-based position>)".
@@ -20,16 +25,19 @@ private:
     int position_ = 0;
 };
 
-// Texts and masks are byte strings and every byte is one character: the
-// platform's character set is UTF-8, which has no double-byte lead bytes, so a
-// multi-byte UTF-8 sequence is matched byte by byte (and "?" takes one byte).
+// Masks and texts are UTF-8 and compared by character (code point): "?" and a
+// set take one character, ranges run over code points, and letters of every
+// script fold by Unicode simple case folding. A mask that is not UTF-8 (a
+// hand-edited settings file) is read in the tag code page, and so is each
+// byte of a text that is not UTF-8 (a file name in a legacy encoding).
 class TMask {
 public:
-    // Compiles Mask; throws EMaskException for a malformed mask.
-    explicit TMask(const std::string& Mask);
+    // Compiles Mask; throws EMaskException for a malformed mask. The decoder
+    // must outlive the mask: its byte table reads stray bytes of texts.
+    explicit TMask(const std::string& Mask, TTagDecoder& Decoder = DefaultTagDecoder());
 
     // Whether the whole Text matches.
-    bool Matches(const std::string& Text) const;
+    bool Matches(std::string_view Text) const;
 
     // More than this many elements carrying a preceding "*" make a mask invalid.
     static constexpr int MaxStarGroups = 30;
@@ -39,36 +47,41 @@ private:
 
     struct Element {
         Kind Type;
-        bool Skip;              // a "*" stood before it: it may be found further on
-        std::uint8_t Char;      // the folded character of a literal
-        std::uint32_t SetIndex; // of a set or negated set
+        bool Skip;                // a "*" stood before it: it may be found further on
+        std::uint32_t RangeCount; // of a set
+        char32_t Char;            // the folded character of a literal; a set's first range
     };
 
-    // One bit for each of the 256 byte values; members are folded.
-    struct CharSet {
-        std::uint64_t Bits[4];
-        bool Has(unsigned char C) const { return (Bits[C >> 6] >> (C & 63)) & 1u; }
+    // Folded code points First to Last; a single member is a range of one.
+    struct Range {
+        char32_t First;
+        char32_t Last;
     };
 
     // Short masks, which are nearly all of them, compile without touching the
     // heap: each comparison compiles its mask anew, once per file and field.
     static constexpr int InlineElementCount = 24;
-    static constexpr int InlineSetCount = 3;
+    static constexpr int InlineRangeCount = 8;
 
     void AddElement(const Element& E);
-    std::uint32_t AddSet(const CharSet& S);
+    void AddRange(const Range& R);
     const Element* Elements() const;
-    const CharSet* Sets() const;
-    bool Accepts(const Element& E, const unsigned char* Text, std::size_t Length,
-                 std::size_t Position) const;
+    const Range* Ranges() const;
+    char32_t CharAt(std::string_view Text, std::size_t Position, std::size_t& Length) const;
+    bool Accepts(const Element& E, std::string_view Text, std::size_t Position,
+                 std::size_t& Length) const;
+    std::size_t Find(const Element& E, std::string_view Text, std::size_t Position) const;
 
+    const std::array<char32_t, 256>* byteChars_;
     Element inlineElements_[InlineElementCount];
-    CharSet inlineSets_[InlineSetCount];
+    Range inlineRanges_[InlineRangeCount];
     std::vector<Element> heapElements_; // all elements, once past the inline space
-    std::vector<CharSet> heapSets_;
+    std::vector<Range> heapRanges_;
     int elementCount_ = 0;
-    int setCount_ = 0;
+    int rangeCount_ = 0;
 };
 
-// Whether the whole Text matches Mask; throws EMaskException for a malformed mask.
-bool MatchWildcard(const std::string& Text, const std::string& Mask);
+// Whether the whole Text matches Mask; throws EMaskException for a malformed
+// mask. Bytes that are not UTF-8 are read in Decoder's code page.
+bool MatchWildcard(std::string_view Text, const std::string& Mask,
+                   TTagDecoder& Decoder = DefaultTagDecoder());

@@ -6,6 +6,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace {
 
@@ -184,6 +185,16 @@ void TTagDecoder::AppendUtf8OrCodePage(std::string& Out, std::string_view Bytes,
 TTagDecoder& DefaultTagDecoder() {
     thread_local TTagDecoder Decoder;
     return Decoder;
+}
+
+TTagDecoder& ThreadTagDecoder(const std::string& CodePage) {
+    thread_local std::unique_ptr<TTagDecoder> Decoder;
+    thread_local std::string Requested;
+    if (!Decoder || Requested != CodePage) {
+        Decoder = std::make_unique<TTagDecoder>(CodePage);
+        Requested = CodePage;
+    }
+    return *Decoder;
 }
 
 std::string_view TrimText(std::string_view Text) {

@@ -59,6 +59,9 @@ private:
 // This thread's decoder for the default code page, for reads that no run owns
 // (files the user adds by hand).
 TTagDecoder& DefaultTagDecoder();
+// This thread's decoder for CodePage, opened on first use and again only when
+// the code page changes: a run's threads each open theirs once.
+TTagDecoder& ThreadTagDecoder(const std::string& CodePage);
 
 // Trims the characters U+0000 to U+0020 from both ends of a UTF-8 text.
 std::string_view TrimText(std::string_view Text);

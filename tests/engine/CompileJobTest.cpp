@@ -487,7 +487,7 @@ TEST(CompileJobAccept, ExtensionThoroughAndTaglessTable) {
         Job.Criteria.IncludeCount = 1;
         for (const auto& [Path, Expected] : Row.Accepted) {
             TFileInfo Info{Path, {}, 0};
-            EXPECT_EQ(AcceptFile(Job, Info), Expected)
+            EXPECT_EQ(AcceptFile(Job, Info, DefaultTagDecoder()), Expected)
                 << Path << " thorough " << Row.Thorough << " tagless " << Row.Tagless;
             // Tags are read only where the rules say so.
             const bool Read =
@@ -531,4 +531,52 @@ TEST(CompileJobMake, TakesOnlyCheckedFoldersAndMasksInListOrder) {
     EXPECT_TRUE(Job.IncludeTaglessFiles);
     ASSERT_EQ(Job.Criteria.Fields[FieldArtist].Criteria.size(), 1u);
     EXPECT_EQ(Job.Criteria.Fields[FieldArtist].Criteria[0].Mask, "*Band*");
+}
+
+TEST(CompileJobText, TitlesInEveryEncodingAreFoundByOneLowerCaseAccentedMask) {
+    using namespace tagbytes;
+    const auto Utf16 = [](std::u16string_view Text, bool BigEndian) {
+        std::string Out = BigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t Unit : Text) {
+            const char High = static_cast<char>(Unit >> 8), Low = static_cast<char>(Unit & 0xFF);
+            Out += BigEndian ? High : Low;
+            Out += BigEndian ? Low : High;
+        }
+        return Out;
+    };
+    const auto Title = [](const std::string& Data) {
+        return Tag(3, Frame(3, "TIT2", Data)) + std::string(64, '\x55');
+    };
+    TempDir Dir;
+    Dir.write("code-page.mp3", Title(std::string("\0D\xE9j\xE0 Vu", 8)));
+    Dir.write("utf16-le.mp3", Title("\x01" + Utf16(u"D\u00c9J\u00c0 VU", false)));
+    Dir.write("utf16-be.mp3", Title("\x01" + Utf16(u"d\u00e9j\u00e0 vu (live)", true)));
+    Dir.write("utf16be.mp3", Title("\x02" + Utf16(u"D\u00e9j\u00e0 vu", true).substr(2)));
+    Dir.write("utf8.mp3", Title("\x03"
+                                "D\xC3\xA9J\xC3\xA0 vu"));
+    Dir.write("id3v1.mp3", Id3v1Title("D\xC9J\xC0 VU"));
+    Dir.write("plain.mp3", Title(std::string("\0Deja Vu", 8)));
+    CompileJob Job;
+    Job.Folders = {Dir.str()};
+    Job.FilenameMasks = {"*.mp3"};
+    Job.Criteria.Fields[FieldTitle].Criteria.push_back({"d\xC3\xA9j\xC3\xA0 vu*", Include});
+    const SearchRecord R = Search(Job);
+    std::vector<std::string> Names;
+    for (const std::string& Path : R.SortedPaths())
+        Names.push_back(fs::path(Path).filename().string());
+    EXPECT_EQ(Names, (std::vector<std::string>{"code-page.mp3", "id3v1.mp3", "utf16-be.mp3",
+                                               "utf16-le.mp3", "utf16be.mp3", "utf8.mp3"}));
+
+    // The job's code page reads text without a declared encoding, and names.
+    TempDir Cyrillic;
+    Cyrillic.write("\xC4\xE0.mp3", Title(std::string("\0\xC4\xE0", 3))); // "Да"
+    Job.Folders = {Cyrillic.str()};
+    Job.FilenameMasks = {"*/\xD0\xB4\xD0\xB0.mp3"};
+    Job.Criteria.Fields[FieldTitle].Criteria = {{"\xD0\xB4\xD0\xB0", Include}};
+    EXPECT_TRUE(Search(Job).Found.empty());
+    Job.TagCodePage = "Windows-1251";
+    const SearchRecord InCyrillic = Search(Job);
+    ASSERT_EQ(InCyrillic.Found.size(), 1u);
+    EXPECT_EQ(InCyrillic.Found[0].MediaInfo.Title, "\xD0\x94\xD0\xB0");
+    EXPECT_EQ(InCyrillic.Found[0].FileName, Cyrillic.str() + "/\xC4\xE0.mp3");
 }

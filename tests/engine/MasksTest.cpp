@@ -1,5 +1,6 @@
 // The wildcard mask language: matching, folding, sets and every malformed mask.
 #include "engine/Masks.h"
+#include "engine/CaseFold.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,7 @@ TEST(MasksTest, DocumentedTable) {
         {"a[!b]", "a", false},
         {"", "", true},
         {"", "a", false},
-        {"\xC3\xA9*", "\xC3\x89t\xC3\xA9", false}, // é* against a text starting with É
+        {"\xC3\xA9*", "\xC3\x89t\xC3\xA9", true}, // é* against a text starting with É
         {"\xC3\xA9*", "\xC3\xA9t\xC3\xA9", true},
         {"[A-z]", "_", false},
         {"[A-z]", "q", true},
@@ -91,10 +92,10 @@ TEST(MasksTest, StarsQuestionMarksAndWholeText) {
         {"a*b*c*d", "aXbYcZd", true},
         {"a*b*c*d", "aXcYbZd", false},
         {"*.", "/music/.", true},
-        {"?", "\xC3\xA9", false}, // "?" takes one byte of a two-byte character
-        {"??", "\xC3\xA9", true},
+        {"?", "\xC3\xA9", true}, // "?" takes one character, however many bytes
+        {"??", "\xC3\xA9", false},
         {"\xFF", "\xFF", true},
-        {"\xE0", "\xC0", false}, // the upper half is never folded
+        {"\xE0", "\xC0", true}, // bytes that are not UTF-8: the code page's à and À
         {std::string("a\0b", 3), std::string("A\0B", 3), true},
         {std::string("a\0b", 3), "ab", false},
     });
@@ -134,8 +135,16 @@ TEST(MasksTest, InvalidSets) {
     ExpectInvalid("[a-", 4);  // ends right after "-"
     ExpectInvalid("[a-]", 5); // "]" ends the range, so the set is still open
     ExpectInvalid("*.mp3[", 7);
-    // The message carries the mask's bytes as they stand.
-    ExpectInvalid("\xC3\xA9[", 4);
+    // Positions count characters.
+    ExpectInvalid("\xC3\xA9[", 3);
+    ExpectInvalid("\xCE\xA3\xCE\xA3[\xCE\xA3-\xCE\xB1]", 7);
+    // A mask that is not UTF-8 is read in the code page, and reported so.
+    try {
+        TMask Compiled("\xE9[");
+        ADD_FAILURE() << "compiled without error";
+    } catch (const EMaskException& E) {
+        EXPECT_STREQ(E.what(), "'\xC3\xA9[' is an invalid mask at (3)");
+    }
 }
 
 TEST(MasksTest, StarGroupLimit) {
@@ -184,4 +193,42 @@ TEST(MasksTest, ManyStarsAgainstLongTextsFinish) {
     EXPECT_TRUE(MatchWildcard(Text + "b", Repeat("*a", 29) + "*b"));
     EXPECT_FALSE(MatchWildcard(Text, Repeat("*?a", 15) + Repeat("*[a]", 14) + "*[!a]"));
     EXPECT_TRUE(MatchWildcard(Text, Repeat("*a", 14) + Repeat("a", 14) + "*"));
+}
+
+TEST(MasksTest, LettersOfEveryScriptFoldByUnicodeSimpleCaseFolding) {
+    const std::pair<char32_t, char32_t> Folds[] = {
+        {U'A', U'a'},           {U'z', U'z'},
+        {U'\u00c9', U'\u00e9'}, // É é
+        {U'\u00c4', U'\u00e4'}, {U'\u03a3', U'\u03c3'},
+        {U'\u03c2', U'\u03c3'}, // Ä, Σ, final ς
+        {U'\u0401', U'\u0451'}, {U'\u042f', U'\u044f'},
+        {U'\u212a', U'k'}, // Ё, Я, Kelvin
+        {U'\u01c5', U'\u01c6'}, {U'\u00df', U'\u00df'},
+        {U'\u0130', U'\u0130'}, // ǅ; ß, İ alone
+        {U'\u1e9e', U'\u00df'}, {U'\U00010400', U'\U00010428'},
+        {U'1', U'1'},
+    };
+    for (const auto& [From, To] : Folds)
+        EXPECT_EQ(FoldCase(From), To) << std::hex << static_cast<unsigned>(From);
+    ExpectMatches({
+        {"d\xC3\xA9j\xC3\xA0*", "D\xC3\x89J\xC3\x80 V\xC3\x9C", true}, // déjà* / DÉJÀ VÜ
+        {"*\xCF\x83*", "\xCE\x9F\xCE\xA3\xCE\x9F\xCE\xA3", true},      // *σ* / ΟΣΟΣ
+        {"\xD0\xB4?", "\xD0\x94\xD0\x96", true},                       // д? / ДЖ
+        {"[\xD0\xB0-\xD1\x8F]*", "\xD0\xAF", true},                    // [а-я]* / Я
+        {"*k", "\xE2\x84\xAA", true},                                  // the Kelvin sign
+        {"*K*", "\xC5\xBF", false},                                    // ſ is no k
+        {"*s", "\xC5\xBF", true},                                      // but folds to s
+    });
+}
+
+TEST(MasksTest, BytesThatAreNotUtf8AreReadInTheCodePage) {
+    // A file name in a legacy encoding: each stray byte is one character.
+    EXPECT_TRUE(MatchWildcard("/m/caf\xE9 \xFF.mp3", "*\xC3\x89 ?.MP3"));
+    EXPECT_TRUE(MatchWildcard("/m/caf\xE9\xC3\xA9.mp3", "*\xC3\xA9\xC3\xA9.mp3"));
+    TTagDecoder Cyrillic("Windows-1251");
+    EXPECT_TRUE(MatchWildcard("/m/\xC4\xE0.mp3", "*\xD0\xB4\xD0\x90.mp3", Cyrillic)); // Да
+    EXPECT_FALSE(MatchWildcard("/m/\xC4\xE0.mp3", "*\xD0\xB4\xD0\x90.mp3"));
+    // A mask from a hand-edited settings file in the code page.
+    EXPECT_TRUE(MatchWildcard("\xD0\xB4\xD0\xB0", "\xC4\xC0", Cyrillic));
+    EXPECT_TRUE(MatchWildcard("Caf\xC3\xA9", "caf\xC9"));
 }
