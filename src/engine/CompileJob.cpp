@@ -5,6 +5,7 @@
 #include "engine/CompileJob.h"
 
 #include "engine/Masks.h"
+#include "engine/NaturalOrder.h"
 #include "engine/ReadAhead.h"
 #include "model/MessageText.h"
 
@@ -152,6 +153,10 @@ public:
     const Entry& At(std::size_t Index) const { return entries_[Index]; }
     const char* Name(const Entry& Listed) const { return names_.data() + Listed.NameOffset; }
     std::vector<Entry>& Entries() { return entries_; }
+    void SortNaturally() {
+        std::sort(entries_.begin(), entries_.end(),
+                  [this](const Entry& A, const Entry& B) { return NaturalLess(Name(A), Name(B)); });
+    }
 
 private:
     std::string names_;
@@ -380,7 +385,9 @@ private:
         if (!ReadListing(Fd, Frame.Listing, buffer_))
             Note(FolderPath(Frame));
         // Every entry of the folder is in Frame.Listing before the first is
-        // handed on: the place to put them in another order.
+        // handed on: sorted once here, they go on in the order a file manager
+        // shows them, whatever order the file system keeps.
+        Frame.Listing.SortNaturally();
     }
 
     void Pop() {

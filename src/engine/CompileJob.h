@@ -139,8 +139,8 @@ struct TFolderEntry {
     const std::shared_ptr<TOpenFolder>& Folder; // holds FolderFd open beyond this Step
 };
 
-// Lists Folder and calls Step for every entry but "." and "..", in the
-// listing's order; with Recurse, descends into each subfolder (links included)
+// Lists Folder and calls Step for every entry but "." and "..", in natural
+// name order (NaturalOrder.h); with Recurse, descends into each subfolder (links included)
 // right after its Step, depth first. Within one call no folder (device and
 // inode) is walked twice, so links can neither loop nor fan out, and no
 // subfolder on a kernel pseudo file system (proc, sysfs, devtmpfs, cgroup...)
