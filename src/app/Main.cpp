@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -250,6 +251,21 @@ bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
         const int width = Page(CompilePage)->width() - margins.left() - margins.right();
         CompileStatus->setFixedWidth(width);
         PlaylistCheckCount->setFixedWidth(width);
+    }
+    if (Order && Watched == Order && Event->type() == QEvent::KeyPress && Order->isEnabled()) {
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        const int row = Order->currentRow();
+        const int step = key->key() == Qt::Key_Up ? -1 : (key->key() == Qt::Key_Down ? 1 : 0);
+        if (step && (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+            const int target = row + step;
+            if (row >= 0 && target >= 0 && target < Order->count()) {
+                const QString moving = Order->item(row)->text();
+                Order->item(row)->setText(Order->item(target)->text());
+                Order->item(target)->setText(moving);
+                Order->setCurrentRow(target);
+            }
+            return true;
+        }
     }
     // A disabled list takes no part in reordering, even with an item left selected.
     if (Order && Watched == Order->viewport() && Order->isEnabled()) {

@@ -89,6 +89,8 @@ void TuneListPanel(TCheckList* Panel, int Rows) {
     Panel->CaptionLabel()->hide();
     Panel->SetCommandBarRows(Rows);
     Panel->setMinimumHeight(150);
+    // The panel's shortcuts act wherever the focus is on its page.
+    Panel->AddShortcutScope(Panel->parentWidget());
 }
 } // namespace
 
@@ -248,6 +250,7 @@ void TMainForm::BuildOptionsPage() {
     Order->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Order->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Order->viewport()->installEventFilter(this);
+    Order->installEventFilter(this); // Ctrl+Up / Ctrl+Down move the selected field
     row->addWidget(Order, 0, Qt::AlignLeft);
     connect(OrderRule, &QComboBox::currentIndexChanged, this, [this] { OrderRuleChange(); });
     AddLeft(layout, frame);
@@ -350,6 +353,7 @@ void TMainForm::BuildCompilePage() {
     Playlist->CaptionLabel()->hide();
     Playlist->SetPersistent(false);
     Playlist->setMinimumHeight(150);
+    Playlist->AddShortcutScope(page);
     layout->addWidget(Playlist, 1);
 
     PlaylistCheckCount = new QLabel(page);

@@ -50,7 +50,7 @@ TCheckList::TCheckList(const QString& Name, QWidget* Parent) : QWidget(Parent) {
     view_->setUniformRowHeights(true);
     view_->setHeaderHidden(true);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setAllColumnsShowFocus(true);
     view_->setDragEnabled(false);
@@ -231,8 +231,56 @@ void TCheckList::GetCheckedCaptions(std::vector<std::string>& Captions) const {
 }
 
 int TCheckList::SelectedIndex() const {
-    const QModelIndexList rows = view_->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.constFirst().row();
+    // Of several selected entries, the one with the focus frame counts.
+    const QItemSelectionModel* selection = view_->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isRowSelected(current.row()))
+        return current.row();
+    const std::vector<int> rows = SelectedRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
+std::vector<int> TCheckList::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : view_->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TCheckList::AddShortcutScope(QWidget* Scope) {
+    for (const auto& [command, action] : actions_)
+        Scope->addAction(action);
+}
+
+void TCheckList::MoveSelected(int Step) {
+    const std::vector<int> rows = SelectedRows();
+    if (!dragReorder_ || rows.size() != 1)
+        return;
+    const int target = rows.front() + Step;
+    if (target < 0 || target >= Count())
+        return;
+    model_->Move(rows.front(), target);
+    SetSelectedIndex(target);
+    emit EntriesChanged();
+}
+
+void TCheckList::SetSelectedStates(const std::function<int(int OldState)>& NewState) {
+    for (int row : SelectedRows())
+        model_->SetState(row, NewState(Entry(row).State));
+}
+
+bool TCheckList::eventFilter(QObject* Watched, QEvent* Event) {
+    // Enter presses a focused command button, as Space does.
+    if (Event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(Event)->key();
+        if (auto* button = qobject_cast<QToolButton*>(Watched);
+            button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(Watched, Event);
 }
 
 void TCheckList::SetSelectedIndex(int Row) {
@@ -335,8 +383,12 @@ void TCheckList::RebuildCommandBar() {
             if (!action->isVisible())
                 continue;
             bar->addAction(action);
-            if (QWidget* button = bar->widgetForAction(action))
+            if (QWidget* button = bar->widgetForAction(action)) {
                 button->setMinimumWidth(ButtonCaptionsShown() ? ButtonWidth : 0);
+                // Every command is reachable with Tab, and Enter presses it.
+                button->setFocusPolicy(Qt::TabFocus);
+                button->installEventFilter(this);
+            }
         }
     }
     for (QToolBar* bar : bars_)
@@ -409,10 +461,12 @@ void TCheckList::AddExecute() {
 }
 
 void TCheckList::RemoveExecute() {
-    const int position = SelectedIndex();
-    if (position < 0)
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
         return;
-    model_->Remove(position);
+    const int position = rows.front();
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+        model_->Remove(*row);
     // The next entry moves up into the place and becomes the selected one.
     if (position < Count())
         SetSelectedIndex(position);
@@ -471,8 +525,22 @@ void TCheckList::ListChange() {
 }
 
 void TCheckList::ListKeyDown(QKeyEvent* Event) {
-    if (Event->key() == Qt::Key_Delete && Event->modifiers() == Qt::NoModifier)
+    const int key = Event->key();
+    const Qt::KeyboardModifiers modifiers = Event->modifiers() & ~Qt::KeypadModifier;
+    if (key == Qt::Key_Delete && modifiers == Qt::NoModifier)
         Action(TListCommand::Remove)->trigger();
+    else if (key == Qt::Key_F2 && modifiers == Qt::NoModifier)
+        Action(TListCommand::Edit)->trigger();
+    else if ((key == Qt::Key_Up || key == Qt::Key_Down) && modifiers == Qt::ControlModifier)
+        MoveSelected(key == Qt::Key_Up ? -1 : 1);
+    else if (key == Qt::Key_Space && modifiers == Qt::NoModifier && ShowsCheckBoxes()) {
+        // Every selected entry takes the opposite of the focused entry's check.
+        const int focused = SelectedIndex();
+        if (focused < 0)
+            return;
+        const int state = Entry(focused).State == CheckedIndex ? UncheckedIndex : CheckedIndex;
+        SetSelectedStates([state](int) { return state; });
+    }
 }
 
 void TCheckList::ListMouseDown(QMouseEvent* Event) {
@@ -503,6 +571,11 @@ void TCheckList::ListMouseUp(QMouseEvent*) {
     dragging_ = false;
 }
 
-void TCheckList::ListDblClick() {}
+void TCheckList::ListDblClick() {
+    // A double-click on an entry's text edits it; on its check box or state
+    // icon it stays a click.
+    if (doubleClickOnCaption_ && SelectedRows().size() == 1)
+        Action(TListCommand::Edit)->trigger();
+}
 
 void TCheckList::ListColumnClick(int) {}

@@ -84,7 +84,10 @@ public:
     // Captions (raw bytes) of the checked entries, in list order.
     void GetCheckedCaptions(std::vector<std::string>& Captions) const;
 
-    int SelectedIndex() const; // -1 when none
+    // The focused entry when it is selected, else the first selected; -1 when none.
+    int SelectedIndex() const;
+    // Every selected entry, in list order.
+    std::vector<int> SelectedRows() const;
     void SetSelectedIndex(int Row);
 
     // The panel's block of the Summary page.
@@ -100,6 +103,14 @@ public:
 
     // ---- Commands
     QAction* Action(TListCommand Command) const;
+    // The command shortcuts also act while the focus is anywhere in Scope (the page).
+    void AddShortcutScope(QWidget* Scope);
+    // Moves the one selected entry a row up (-1) or down (1), where dragging is allowed.
+    void MoveSelected(int Step);
+    // The view says whether the double-click that follows was on an entry's text.
+    void NoteDoubleClick(bool OnCaption) { doubleClickOnCaption_ = OnCaption; }
+    // Whether the row's picture is a control (a state icon) rather than decoration.
+    virtual bool DecorationIsControl() const { return false; }
     // Binds the owner's own handler to a command (it may call the panel's *Execute).
     void OverrideCommand(TListCommand Command, std::function<void()> Handler);
     virtual void AddExecute();
@@ -155,6 +166,8 @@ protected:
     // The panel's own handler of a command; derived panels add theirs.
     virtual void Execute(TListCommand Command);
     void SetColumnHeaders(const QStringList& Headers, const std::vector<int>& Widths);
+    void SetSelectedStates(const std::function<int(int OldState)>& NewState);
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
     // Appends entries the model already holds in its own form.
     void AppendEntries(std::vector<TCheckListEntry> Entries);
 
@@ -165,6 +178,7 @@ private:
     bool dragReorder_ = true;
     bool persistent_ = true;
     bool dragging_ = false;
+    bool doubleClickOnCaption_ = false;
     int commandBarRows_ = 2;
     QLabel* label_ = nullptr;
     TCheckListView* view_ = nullptr;

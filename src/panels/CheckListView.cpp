@@ -2,6 +2,7 @@
 #include "panels/CheckListView.h"
 #include "panels/CheckListFrame.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace {
@@ -69,6 +70,10 @@ void TCheckListView::mouseReleaseEvent(QMouseEvent* Event) {
 }
 
 void TCheckListView::mouseDoubleClickEvent(QMouseEvent* Event) {
+    const QPoint at = Event->position().toPoint();
+    const QModelIndex pressed = indexAt(at).siblingAtColumn(0);
+    panel_.NoteDoubleClick(pressed.isValid() && !CheckBoxRect(pressed).contains(at) &&
+                           !(panel_.DecorationIsControl() && DecorationRect(pressed).contains(at)));
     QTreeView::mouseDoubleClickEvent(Event);
     // The second press of a double-click arrives only as this event; it is a
     // press all the same (three quick clicks on a state icon advance it thrice).
@@ -77,6 +82,13 @@ void TCheckListView::mouseDoubleClickEvent(QMouseEvent* Event) {
 }
 
 void TCheckListView::keyPressEvent(QKeyEvent* Event) {
-    QTreeView::keyPressEvent(Event);
+    // Space acts on every selected entry and Ctrl+Up/Down moves one: the
+    // panel's, not the view's own meanings of these keys.
+    const Qt::KeyboardModifiers modifiers = Event->modifiers() & ~Qt::KeypadModifier;
+    const bool panelKey = (Event->key() == Qt::Key_Space && modifiers == Qt::NoModifier) ||
+                          ((Event->key() == Qt::Key_Up || Event->key() == Qt::Key_Down) &&
+                           modifiers == Qt::ControlModifier);
+    if (!panelKey)
+        QTreeView::keyPressEvent(Event);
     panel_.ListKeyDown(Event);
 }

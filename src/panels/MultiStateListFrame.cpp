@@ -37,9 +37,9 @@ QVariant TMultiStateList::EntryDecoration(const TCheckListEntry& Entry, int Colu
 
 void TMultiStateList::ListKeyDown(QKeyEvent* Event) {
     TCheckList::ListKeyDown(Event);
-    const int selected = SelectedIndex();
-    if (Event->key() == Qt::Key_Space && Event->modifiers() == Qt::NoModifier && selected >= 0)
-        AdvanceState(selected);
+    if (Event->key() == Qt::Key_Space && Event->modifiers() == Qt::NoModifier)
+        for (int row : SelectedRows())
+            AdvanceState(row);
 }
 
 void TMultiStateList::ListMouseDown(QMouseEvent* Event) {

@@ -25,6 +25,7 @@ public:
     bool ShowsCheckBoxes() const override { return false; }
     QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const override;
     void ListKeyDown(QKeyEvent* Event) override;
+    bool DecorationIsControl() const override { return true; }
     void ListMouseDown(QMouseEvent* Event) override;
 
 private:

@@ -299,3 +299,32 @@ TEST_F(MainFormTest, StoreErrorsAreShownAndTheWindowStillWorks) {
     ASSERT_EQ(dialogs.Errors.size(), 1u);
     EXPECT_FALSE(dialogs.Errors[0].isEmpty());
 }
+
+TEST_F(MainFormTest, PanelShortcutsWorkFromAnywhereOnTheirPageAndCtrlArrowsMoveTheField) {
+    WizardSettings settings;
+    settings.Filenames = {{"*.mp3", Checked}, {"*.ogg", Checked}};
+    WriteSettings(settingsFile.toStdString(), settings);
+    auto form = MakeForm();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    for (int i = 0; i <= FileNamesPage; ++i)
+        form->NextClick();
+    form->ThoroughID3Check->setFocus();
+    QTest::keyClick(form->ThoroughID3Check, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_EQ(form->Filenames->CheckedCount(), 0);
+
+    for (int i = FileNamesPage; i < OptionsPage; ++i)
+        form->NextClick();
+    form->OrderRule->setCurrentIndex(2);
+    form->Order->setCurrentRow(4);
+    form->Order->setFocus();
+    QTest::keyClick(form->Order, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(form->Order, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(OrderItems(*form), QStringList({"Title", "Artist", "Year", "Album", "Genre"}));
+    EXPECT_EQ(form->Order->currentRow(), 2);
+    // A disabled list keeps its order.
+    form->OrderRule->setCurrentIndex(0);
+    QTest::keyClick(form->Order, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(OrderItems(*form), QStringList({"Title", "Artist", "Year", "Album", "Genre"}));
+}
