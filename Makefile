@@ -5,6 +5,8 @@ SAN_BUILD  ?= build-sanitize
 TSAN_BUILD ?= build-tsan
 JOBS       ?= 2
 CMAKE_ARGS ?=
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 
 .PHONY: deps configure build test run sanitize tsan bench screenshots clean
 
@@ -48,6 +50,10 @@ bench: configure
 screenshots: configure
 	cmake --build $(BUILD) -j $(JOBS) --target morvane
 	QT_QPA_PLATFORM=offscreen $(BUILD)/morvane --screenshots $(BUILD)/screenshots
+
+# Installs under $(PREFIX) (/usr/local unless given); DESTDIR stages it elsewhere.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD)

@@ -1,5 +1,6 @@
 // Draws the program's own pictures: the banner strip (609 x 60), the welcome
 // background (609 x 445), both JPEG, and the application icon (PNG).
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -67,11 +68,13 @@ QImage Welcome() {
     return image;
 }
 
-QImage Icon() {
-    QImage image(32, 32, QImage::Format_ARGB32);
+// Drawn on a 32-unit grid, scaled to Size pixels.
+QImage Icon(int Size = 32) {
+    QImage image(Size, Size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(Size / 32.0, Size / 32.0);
     QLinearGradient ground(0, 0, 32, 0);
     ground.setColorAt(0.0, DeepGreen);
     ground.setColorAt(1.0, QColor(0x4c, 0xa2, 0x62));
@@ -93,13 +96,21 @@ bool Save(const QImage& Image, const QString& File, const char* Format) {
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make-artwork OUTPUT-FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make-artwork OUTPUT-FOLDER [ICON-THEME-FOLDER]\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    const bool ok = Save(Banner(), folder + "/banner.jpg", "JPEG") &&
-                    Save(Welcome(), folder + "/welcome.jpg", "JPEG") &&
-                    Save(Icon(), folder + "/icon.png", "PNG");
+    bool ok = Save(Banner(), folder + "/banner.jpg", "JPEG") &&
+              Save(Welcome(), folder + "/welcome.jpg", "JPEG") &&
+              Save(Icon(), folder + "/icon.png", "PNG");
+    // The application icon in the sizes of the hicolor theme, for installing.
+    if (argc == 3) {
+        const QString theme = QString::fromLocal8Bit(argv[2]);
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const QString apps = QString("%1/%2x%2/apps").arg(theme).arg(size);
+            ok = ok && QDir().mkpath(apps) && Save(Icon(size), apps + "/morvane.png", "PNG");
+        }
+    }
     return ok ? 0 : 1;
 }
