@@ -104,7 +104,23 @@ void IniSection::Set(const std::string& Name, const std::string& Value) {
 }
 
 std::string EscapeIniValue(const std::string& Text) {
-    return Escape(Text, "");
+    // A leading quote is escaped, so the text is never read back as a quoted value.
+    std::string out = Escape(Text, "");
+    if (!out.empty() && out[0] == '"')
+        out.insert(out.begin(), '\\');
+    return out;
+}
+
+std::string ReadIniValue(const std::string& Text) {
+    // "..." as other INI writers put it: the quotes go, escapes inside apply.
+    if (Text.size() >= 2 && Text.front() == '"' && Text.back() == '"') {
+        size_t backslashes = 0;
+        for (size_t i = Text.size() - 1; i > 1 && Text[i - 1] == '\\'; --i)
+            ++backslashes;
+        if (backslashes % 2 == 0)
+            return UnescapeIni(Text.substr(1, Text.size() - 2));
+    }
+    return UnescapeIni(Text);
 }
 
 std::string EscapeIniName(const std::string& Text) {
@@ -191,7 +207,7 @@ bool ParseIni(const std::string& Text, std::vector<IniSection>& Sections, std::s
             continue;
         }
         current->Set(UnescapeIni(Trim(line.substr(0, separator))),
-                     UnescapeIni(Trim(line.substr(separator + 1))));
+                     ReadIniValue(Trim(line.substr(separator + 1))));
     }
     return clean;
 }

@@ -54,3 +54,7 @@ std::string EscapeIniValue(const std::string& Text);
 std::string EscapeIniName(const std::string& Text);
 std::string EscapeIniSection(const std::string& Text);
 std::string UnescapeIni(const std::string& Text);
+// A value as written after "=", trimmed: a value in double quotes (as
+// QSettings and other INI writers put it) loses its quotes, and the escapes
+// inside apply; otherwise as UnescapeIni. EscapeIniValue never writes quotes.
+std::string ReadIniValue(const std::string& Text);

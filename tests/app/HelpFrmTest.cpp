@@ -1,6 +1,7 @@
 // The help windows: texts, topmost tool windows, hiding on close, wrapping.
 #include "app/HelpFrm.h"
 #include "app/MaskHelp.h"
+#include "engine/Masks.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -65,4 +66,20 @@ TEST(THelpForm, NarrowingWrapsTextOntoMoreLines) {
     EXPECT_LE(mask.Help()->width(), 150);
     const int narrow = mask.Help()->heightForWidth(mask.Help()->width());
     EXPECT_GT(narrow, wide);
+}
+
+TEST(TMaskHelpForm, EachExampleOfTheTableMatchesItsTextAndEscapeCloses) {
+    TMaskHelpForm mask;
+    EXPECT_EQ(mask.Help()->text(), "Masks consist of literal characters, wildcards and sets. "
+                                   "All comparisons are case-insensitive.");
+    ASSERT_EQ(MaskExamples().size(), 6u);
+    for (const TMaskExample& example : MaskExamples()) {
+        EXPECT_TRUE(MatchWildcard(example.Matches.toStdString(), example.Mask.toStdString()))
+            << example.Mask.toStdString();
+        EXPECT_TRUE(mask.Notation()->text().contains(example.Mask.toHtmlEscaped()));
+    }
+    EXPECT_FALSE(MatchWildcard("Song (Live)", "*[[]live]*"));
+    mask.show();
+    QTest::keyClick(&mask, Qt::Key_Escape);
+    EXPECT_FALSE(mask.isVisible());
 }

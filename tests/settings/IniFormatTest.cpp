@@ -40,7 +40,12 @@ TEST(IniFormat, AwkwardNamesAndValuesSurviveRoundTrip) {
                                             "=",
                                             "]",
                                             " ",
-                                            "\\"};
+                                            "\\",
+                                            "\"quoted\"",
+                                            "\"",
+                                            "\"\"",
+                                            "\"open",
+                                            "ends\\\""};
     IniSection section(" odd]section\\ [x] ");
     for (size_t i = 0; i < texts.size(); ++i) {
         section.Set("value " + std::to_string(i), texts[i]);
@@ -100,4 +105,25 @@ TEST(IniFormat, UnparseableLinesAreReportedWhileTheRestIsRead) {
     EXPECT_FALSE(clean);
     Parse("[Folders]\ngarbage\n", &clean, &bad);
     EXPECT_EQ(bad, "garbage");
+}
+
+TEST(IniFormat, ReadsValuesInDoubleQuotesAsOtherWritersPutThem) {
+    const std::vector<IniSection> read = Parse("[Filenames]\n"
+                                               "Item 1=\"*.mp3\"\n"
+                                               "Item 2 = \"  spaced  \" \n"
+                                               "Item 3=\"say \\\"hi\\\" \\\\ \\t\"\n"
+                                               "Item 4=\"\"\n"
+                                               "Item 5=\"open\n"
+                                               "Item 6=\"ends in \\\"\n"
+                                               "Item 7=plain \"inner\" quotes\n");
+    ASSERT_EQ(read.size(), 1u);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Item 1", "*.mp3"},
+        {"Item 2", "  spaced  "},
+        {"Item 3", "say \"hi\" \\ \t"},
+        {"Item 4", ""},
+        {"Item 5", "\"open"},
+        {"Item 6", "\"ends in \""},
+        {"Item 7", "plain \"inner\" quotes"}};
+    EXPECT_EQ(read[0].Values(), expected);
 }
