@@ -3,7 +3,9 @@
 #include "panels/CheckListFrame.h"
 
 #include <QKeyEvent>
+
 #include <QMouseEvent>
+#include <algorithm>
 
 namespace {
 // Gives the view the style option of an item, to find where its icon is drawn.
@@ -61,10 +63,28 @@ void TCheckListView::mouseMoveEvent(QMouseEvent* Event) {
 
 void TCheckListView::mouseReleaseEvent(QMouseEvent* Event) {
     // After a drag the release lands on another row; it must not toggle that row's check box.
-    if (moved_)
+    if (moved_) {
         setState(NoState);
-    else
+    } else {
+        // A click on the check box of one of several selected entries checks
+        // or unchecks them all, and they stay selected.
+        const QPoint at = Event->position().toPoint();
+        const QModelIndex pressed = indexAt(at).siblingAtColumn(0);
+        const std::vector<int> selected = panel_.SelectedRows();
+        const bool onSelectedBox =
+            pressed.isValid() && selected.size() > 1 && CheckBoxRect(pressed).contains(at) &&
+            std::find(selected.begin(), selected.end(), pressed.row()) != selected.end();
+        const int before = onSelectedBox ? panel_.Entry(pressed.row()).State : 0;
         QTreeView::mouseReleaseEvent(Event);
+        if (onSelectedBox && panel_.Entry(pressed.row()).State != before) {
+            const int state = panel_.Entry(pressed.row()).State;
+            for (int row : selected) {
+                panel_.SetStateIndex(row, state);
+                selectionModel()->select(model()->index(row, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            }
+        }
+    }
     moved_ = false;
     panel_.ListMouseUp(Event);
 }

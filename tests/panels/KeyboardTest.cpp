@@ -67,6 +67,13 @@ TEST_F(PanelKeyboard, RemoveAndSpaceActOnEverySelectedEntry) {
     Key(panel, Qt::Key_Space);
     EXPECT_EQ(States(panel), (std::vector<CheckState>(5, Checked)));
 
+    // A click on the check box of a selected entry unchecks every selected one.
+    QTest::mouseClick(panel.View()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      panel.View()->CheckBoxRect(panel.Model()->index(3, 0)).center());
+    EXPECT_EQ(States(panel),
+              (std::vector<CheckState>{Checked, Unchecked, Checked, Unchecked, Checked}));
+    EXPECT_EQ(panel.SelectedRows(), (std::vector<int>{1, 3}));
+
     Key(panel, Qt::Key_Delete);
     EXPECT_EQ(Captions(panel), (std::vector<std::string>{"0", "2", "4"}));
     EXPECT_EQ(panel.SelectedRows(), (std::vector<int>{1})) << "the entry that moved up";
