@@ -5,6 +5,7 @@
 #include "app/BannerFrame.h"
 #include "app/MaskHelp.h"
 #include "engine/CompileThread.h"
+#include "media/MediaUtils.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/Dialogs.h"
 #include "panels/FolderCheckListFrame.h"
@@ -23,6 +24,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QStackedWidget>
+#include <algorithm>
 
 namespace {
 constexpr int ClientWidth = 609;
@@ -100,7 +102,12 @@ void TMainForm::FormCreate() {
     Genres->SetItemNoun("genre mask");
     orderDragIndex_ = -1;
     UpdatePlaylistCheckCount();
-    Playlist->SetMediaInfoProvider(&TMainForm::ProvideMediaInfo);
+    // Files added by hand are read in the code page the Options page shows.
+    Playlist->SetMediaInfoProvider([this](const std::string& Path, TMediaInfo& Info) {
+        const std::string codePage = TagCodePage->currentData().toString().toStdString();
+        if (!ReadMediaInfo(Path, Info, ThreadTagDecoder(codePage)))
+            Info = TMediaInfo{};
+    });
     Filenames->SetDragReorder(false);
     if (store_) {
         try {
@@ -164,6 +171,7 @@ WizardSettings TMainForm::CurrentSettings() const {
     settings.Recurse = Recurse->isChecked();
     settings.ThoroughID3Check = ThoroughID3Check->isChecked();
     settings.IncludeTaglessFiles = IncludeTaglessFiles->isChecked();
+    settings.TagCodePage = TagCodePage->currentData().toString().toStdString();
     settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
     settings.FieldOrder.clear();
     for (int i = 0; i < Order->count(); ++i)
@@ -181,6 +189,8 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
         for (int i = 0; i < Order->count(); ++i)
             Order->item(i)->setText(QString::fromStdString(Settings.FieldOrder[i]));
     IncludeTaglessFiles->setChecked(Settings.IncludeTaglessFiles);
+    TagCodePage->setCurrentIndex(
+        std::max(0, TagCodePage->findData(QString::fromStdString(Settings.TagCodePage))));
 }
 
 void TMainForm::NextClick() {

@@ -41,6 +41,7 @@ struct TMediaInfo;
 extern const char* const RecurseCaption;
 extern const char* const ThoroughID3CheckCaption;
 extern const char* const IncludeTaglessFilesCaption;
+extern const char* const TagCodePageCaption;
 
 enum class TCompileState { Idle, Running, Paused };
 
@@ -132,6 +133,8 @@ public:
     QComboBox* OrderRule = nullptr;
     QListWidget* Order = nullptr;
     QCheckBox* IncludeTaglessFiles = nullptr;
+    // Item data: the code page's name as stored.
+    QComboBox* TagCodePage = nullptr;
     QTextEdit* Summary = nullptr;
     QMenu* SummaryMenu = nullptr;
     QAction* Copy1 = nullptr;

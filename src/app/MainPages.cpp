@@ -1,5 +1,6 @@
 // The main window's welcome panel and pages: their texts, controls and layout.
 #include "app/Main.h"
+#include "media/TagDecoder.h"
 #include "panels/CheckListFrame.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/FolderCheckListFrame.h"
@@ -26,6 +27,7 @@ const char* const ThoroughID3CheckCaption = "Attempt to extract and verify media
                                             "extension";
 const char* const IncludeTaglessFilesCaption =
     "Include files for which no media info (ID3 tags) can be found";
+const char* const TagCodePageCaption = "Text in tags without a declared encoding:";
 
 namespace {
 constexpr int PageLeft = 24;
@@ -257,6 +259,19 @@ void TMainForm::BuildOptionsPage() {
 
     IncludeTaglessFiles = WrappedCheckBox("IncludeTaglessFiles", IncludeTaglessFilesCaption, page);
     layout->addWidget(IncludeTaglessFiles);
+
+    auto* codePageRow = new QHBoxLayout;
+    codePageRow->addWidget(WrappedLabel("TagCodePageLabel", TagCodePageCaption, page));
+    TagCodePage = new QComboBox(page);
+    TagCodePage->setObjectName("TagCodePage");
+    for (const TTagCodePage& codePage : TagCodePages)
+        TagCodePage->addItem(
+            QString::fromUtf8(codePage.Label.data(), qsizetype(codePage.Label.size())),
+            QString::fromUtf8(codePage.Name.data(), qsizetype(codePage.Name.size())));
+    TagCodePage->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    codePageRow->addWidget(TagCodePage);
+    codePageRow->addStretch(1);
+    layout->addLayout(codePageRow);
     layout->addStretch(1);
     AddPage(page);
 }

@@ -86,6 +86,7 @@ void TMainForm::BuildSummary() {
         for (int i = 0; i < Order->count() && i < 5; ++i)
             AppendSummaryLine(
                 QString("\t%1 evaluated %2").arg(Order->item(i)->text(), Ordinals[i]));
+    AppendSummaryLine(QString("\t%1 %2").arg(TagCodePageCaption, TagCodePage->currentText()));
     if (IncludeTaglessFiles->isChecked()) {
         AppendSummaryLine(QString("\t") + IncludeTaglessFilesCaption);
         AppendSummaryLine(QString());

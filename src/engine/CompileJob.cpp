@@ -42,6 +42,7 @@ CompileJob MakeCompileJob(const WizardSettings& Settings) {
         if (Entry.State == CheckState::Checked)
             Job.FilenameMasks.push_back(Entry.Caption);
     Job.Criteria = SnapshotCriteria(Settings);
+    Job.TagCodePage = Settings.TagCodePage;
     return Job;
 }
 

@@ -43,7 +43,7 @@ iconv_t Handle(void* H) {
 
 } // namespace
 
-const std::array<TagCodePage, 14> TagCodePages = {{
+const std::array<TTagCodePage, 14> TagCodePages = {{
     {"Windows-1252", "Western (Windows-1252)"},
     {"Windows-1250", "Central European (Windows-1250)"},
     {"Windows-1251", "Cyrillic (Windows-1251)"},
@@ -63,7 +63,7 @@ const std::array<TagCodePage, 14> TagCodePages = {{
 const char* const DefaultTagCodePage = "Windows-1252";
 
 bool IsTagCodePage(std::string_view Name) {
-    for (const TagCodePage& Page : TagCodePages)
+    for (const TTagCodePage& Page : TagCodePages)
         if (Page.Name == Name)
             return true;
     return false;

@@ -7,13 +7,13 @@
 #include <string>
 #include <string_view>
 
-struct TagCodePage {
+struct TTagCodePage {
     std::string_view Name;  // as stored in the settings and given to iconv
     std::string_view Label; // as the Options page lists it
 };
 
 // The code pages the Options page offers, the default first.
-extern const std::array<TagCodePage, 14> TagCodePages;
+extern const std::array<TTagCodePage, 14> TagCodePages;
 // "Windows-1252".
 extern const char* const DefaultTagCodePage;
 bool IsTagCodePage(std::string_view Name);

@@ -43,4 +43,7 @@ struct WizardSettings {
     std::array<PrecedenceRule, CriterionFieldCount> FieldRules{};
     PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
     std::vector<std::string> FieldOrder{"Title", "Artist", "Album", "Genre", "Year"};
+    // The code page of tag text that declares no encoding (iconv's name as the
+    // Options page lists it).
+    std::string TagCodePage = "Windows-1252";
 };

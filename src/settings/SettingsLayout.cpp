@@ -2,6 +2,8 @@
 // apply when it is loaded again.
 #include "settings/SettingsStore.h"
 
+#include "media/TagDecoder.h"
+
 #include <QDate>
 
 #include <algorithm>
@@ -165,6 +167,11 @@ void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
         Settings.FieldOrder = std::move(stored);
 
     Settings.IncludeTaglessFiles = Store.ReadBool("Options", "Include Tagless Files", false);
+
+    const std::string codePage = Store.ReadString("Options", "Tag Code Page", DefaultTagCodePage);
+    Settings.TagCodePage = IsTagCodePage(codePage) ? codePage : DefaultTagCodePage;
+    if (Settings.TagCodePage != codePage)
+        Store.NoteDefaultedValue();
 }
 
 void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
@@ -176,6 +183,7 @@ void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
     for (size_t i = 0; i < Settings.FieldOrder.size(); ++i)
         Store.WriteString("Options", OrderName(i), Settings.FieldOrder[i]);
     Store.WriteBool("Options", "Include Tagless Files", Settings.IncludeTaglessFiles);
+    Store.WriteString("Options", "Tag Code Page", Settings.TagCodePage);
 }
 
 WizardSettings LoadAllSettings(const SettingsStore& Store) {

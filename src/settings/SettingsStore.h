@@ -57,6 +57,9 @@ public:
                            const std::string& Default) const;
     int ReadInteger(const std::string& Section, const std::string& Name, int Default) const;
     bool ReadBool(const std::string& Section, const std::string& Name, bool Default) const;
+    // A present value the reader could not take, so that a default stands in:
+    // Flush() keeps a copy of the file as found, as for a value that is no integer.
+    void NoteDefaultedValue() const { defaultedValues_ = true; }
 
     void WriteString(const std::string& Section, const std::string& Name, const std::string& Text);
     void WriteInteger(const std::string& Section, const std::string& Name, int Number);
@@ -134,8 +137,9 @@ void DropMissingFolders(std::vector<CheckEntry>& Entries);
 
 // The non-list values: Recurse, Thorough ID3 Check, the six rules, the field
 // order (with its acceptance rule against the current Settings.FieldOrder) and
-// Include Tagless Files. A stored rule outside 0..2 is clamped into that range
-// (PrecedenceRuleFromStored).
+// Include Tagless Files, and the Tag Code Page (an unknown name loads as the
+// default and counts as a defaulted value). A stored rule outside 0..2 is
+// clamped into that range (PrecedenceRuleFromStored).
 void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings);
 void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings);
 

@@ -127,6 +127,7 @@ TEST_F(CompileTest, EndToEndFromSettingsFileToSavedPlaylists) {
         "",
         "Options:",
         "\tInclusion of media files in playlist should take precedence over exclusion",
+        "\tText in tags without a declared encoding: Western (Windows-1252)",
     };
     EXPECT_EQ(Lines(form->Summary->toPlainText()), summary);
     ASSERT_TRUE(form->NextButton()->isEnabled());

@@ -97,6 +97,7 @@ TEST_F(SummaryTest, EmptySettingsGiveBothRedMessagesThenTheReport) {
     expected.push_back("Options:");
     expected.push_back("\tInclusion of media files in playlist should take precedence over "
                        "exclusion");
+    expected.push_back("\tText in tags without a declared encoding: Western (Windows-1252)");
     EXPECT_EQ(SummaryLines(), expected);
     EXPECT_TRUE(LineIsRed(0));
     EXPECT_TRUE(LineIsRed(1));
@@ -201,6 +202,7 @@ TEST_F(SummaryTest, OrderLinesFollowTheRuleOnlyWhenOrderDecides) {
         "\tAlbum evaluated third",
         "\tGenre evaluated fourth",
         "\tYear evaluated fifth",
+        "\tText in tags without a declared encoding: Western (Windows-1252)",
         "\tInclude files for which no media info (ID3 tags) can be found",
         "",
     };
@@ -212,9 +214,9 @@ TEST_F(SummaryTest, OrderLinesFollowTheRuleOnlyWhenOrderDecides) {
     form->OrderRule->setCurrentIndex(1);
     form->NextClick();
     lines = SummaryLines();
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[lines.size() - 4], "Options:");
-    EXPECT_EQ(lines[lines.size() - 3],
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[lines.size() - 5], "Options:");
+    EXPECT_EQ(lines[lines.size() - 4],
               "\tExclusion of media files in playlist should take precedence over inclusion");
 }
 
@@ -248,4 +250,17 @@ TEST_F(SummaryTest, CopyIsEnabledOnlyWithASelection) {
     EXPECT_TRUE(form->Copy1->isEnabled());
     form->Copy1->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), form->Summary->toPlainText());
+}
+
+TEST_F(SummaryTest, TheTagCodePageIsReportedAndReachesTheSettings) {
+    const int koi8 = form->TagCodePage->findData("KOI8-R");
+    ASSERT_GE(koi8, 0);
+    EXPECT_EQ(form->TagCodePage->currentData().toString(), "Windows-1252");
+    form->TagCodePage->setCurrentIndex(koi8);
+    ToSummary();
+    const auto lines = SummaryLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "\tText in tags without a declared encoding: Cyrillic (KOI8-R)"),
+              lines.end());
+    EXPECT_EQ(form->CurrentSettings().TagCodePage, "KOI8-R");
 }

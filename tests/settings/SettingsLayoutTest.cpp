@@ -217,7 +217,8 @@ TEST(SettingsLayout, SaveWritesListsThenWindowValues) {
     store.Flush();
     EXPECT_EQ(TempDir::read(file), "[Options]\nOld Value=kept\nRule=0\nCriteria 0=Year\n"
                                    "Criteria 1=Genre\nCriteria 2=Album\nCriteria 3=Artist\n"
-                                   "Criteria 4=Title\nInclude Tagless Files=1\n\n"
+                                   "Criteria 4=Title\nInclude Tagless Files=1\n"
+                                   "Tag Code Page=Windows-1252\n\n"
                                    "[Folders]\nItem Count=1\nItem 1=" +
                                        dir.str() +
                                        "\nItem 1 State=0\nRecurse=1\n\n"
@@ -257,6 +258,7 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     saved.FieldRules = {InclusionFirst, ExclusionFirst, ByOrder, ExclusionFirst, InclusionFirst};
     saved.OrderRule = ByOrder;
     saved.FieldOrder = {"genre", "Title", "Year", "Album", "Artist"};
+    saved.TagCodePage = "KOI8-R";
 
     const std::string file = dir.str() + "/config/2.ini";
     {
@@ -276,7 +278,34 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     EXPECT_EQ(loaded.FieldRules, saved.FieldRules);
     EXPECT_EQ(loaded.OrderRule, saved.OrderRule);
     EXPECT_EQ(loaded.FieldOrder, saved.FieldOrder);
+    EXPECT_EQ(loaded.TagCodePage, saved.TagCodePage);
     // Nothing beside the file was left in its folder.
     EXPECT_EQ(
         std::distance(fs::directory_iterator(dir.path() / "config"), fs::directory_iterator()), 1);
+}
+
+TEST(SettingsLayout, UnknownTagCodePageLoadsAsTheDefaultAndKeepsACopy) {
+    TempDir dir;
+    const struct {
+        const char* Text;
+        const char* CodePage;
+        bool Copied;
+    } Rows[] = {
+        {"[Options]\nTag Code Page=Windows-1251\n", "Windows-1251", false},
+        {"[Options]\nTag Code Page=Shift_JIS\n", "Shift_JIS", false},
+        {"[Options]\n", "Windows-1252", false},
+        {"[Options]\nTag Code Page=UTF-8\n", "Windows-1252", true},
+        {"[Options]\nTag Code Page=windows-1251\n", "Windows-1252", true},
+    };
+    for (const auto& Row : Rows) {
+        const std::string file = dir.write("2.ini", Row.Text);
+        SettingsStore store(Q(file));
+        WizardSettings settings = LoadAllSettings(store);
+        EXPECT_EQ(settings.TagCodePage, Row.CodePage) << Row.Text;
+        SaveAllSettings(store, settings);
+        store.Flush();
+        EXPECT_EQ(!store.DamagedCopyName().empty(), Row.Copied) << Row.Text;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            std::filesystem::remove(entry.path());
+    }
 }
