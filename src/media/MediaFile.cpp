@@ -28,6 +28,21 @@ TMediaFile::TMediaFile(int FolderFd, const char* Name) {
     }
     Descriptor = fd;
     FileSize = static_cast<std::int64_t>(st.st_size);
+    WholeSize = FileSize;
+}
+
+void TMediaFile::Restrict(std::int64_t Start, std::int64_t Length) {
+    if (Descriptor < 0)
+        return;
+    Unrestrict();
+    Start = std::clamp<std::int64_t>(Start, 0, WholeSize);
+    Origin = Start;
+    FileSize = std::clamp<std::int64_t>(Length, 0, WholeSize - Start);
+}
+
+void TMediaFile::Unrestrict() {
+    Origin = 0;
+    FileSize = WholeSize;
 }
 
 TMediaFile::~TMediaFile() {
@@ -39,13 +54,14 @@ const unsigned char* TMediaFile::Bytes(std::int64_t Position, std::size_t Count)
     if (Descriptor < 0 || Position < 0 || Count > WindowCapacity ||
         Position > FileSize - static_cast<std::int64_t>(Count))
         return nullptr;
+    Position += Origin;
     if (Position >= WindowStart && Position + static_cast<std::int64_t>(Count) <=
                                        WindowStart + static_cast<std::int64_t>(WindowLength))
         return Window + (Position - WindowStart);
 
     // Refill the window from Position on, as far as the file allows.
     const std::size_t readSize = std::max(Count, ReadSize);
-    std::int64_t wanted = FileSize - Position;
+    std::int64_t wanted = Origin + FileSize - Position;
     std::size_t length =
         wanted < static_cast<std::int64_t>(readSize) ? static_cast<std::size_t>(wanted) : readSize;
     std::size_t got = 0;

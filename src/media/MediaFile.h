@@ -19,8 +19,15 @@ public:
     TMediaFile& operator=(const TMediaFile&) = delete;
 
     bool Open() const { return Descriptor >= 0; }
-    // The size from the one fstat made when opening; -1 when not open.
+    // The size from the one fstat made when opening; -1 when not open. Within a
+    // restricted range, the range's length.
     std::int64_t Size() const { return FileSize; }
+
+    // Makes positions count from Start and the file end at Start + Length (cut to
+    // the file), so a reader of whole files reads a tag that another container
+    // embeds as one of its chunks. Unrestrict() gives back the whole file.
+    void Restrict(std::int64_t Start, std::int64_t Length);
+    void Unrestrict();
 
     // The Count bytes at Position, valid until the next call; nullptr when they
     // do not all lie inside the file or cannot be read. Count is at most
@@ -37,6 +44,8 @@ public:
 private:
     int Descriptor = -1;
     std::int64_t FileSize = -1;
+    std::int64_t WholeSize = -1;
+    std::int64_t Origin = 0;
     std::int64_t WindowStart = 0;
     std::size_t WindowLength = 0;
     unsigned char Window[WindowCapacity];

@@ -87,6 +87,11 @@ bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo, std:
     return ReadOpenFile(file, MediaInfo, FileSize, Decoder);
 }
 
+bool ReadMediaInfoFrom(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
+    std::int64_t size;
+    return ReadOpenFile(File, MediaInfo, size, Decoder);
+}
+
 namespace {
 
 int DigitValue(char c, int Base) {

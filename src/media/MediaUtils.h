@@ -35,6 +35,11 @@ bool ReadMediaInfoAndSize(const std::string& FileName, TMediaInfo& MediaInfo,
 // The same for the file Name inside the open folder FolderFd.
 bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo, std::int64_t& FileSize,
                      TTagDecoder& Decoder = DefaultTagDecoder());
+// The same on a file that is already open, so a reader of another format can
+// fall back to the ID3 tags through its descriptor.
+class TMediaFile;
+bool ReadMediaInfoFrom(TMediaFile& File, TMediaInfo& MediaInfo,
+                       TTagDecoder& Decoder = DefaultTagDecoder());
 
 struct TrackNumbers {
     std::uint8_t TrackNumber = 0;

@@ -1,0 +1,59 @@
+// The tags of audio formats other than MP3 (FLAC, Ogg Vorbis and Opus, the MP4
+// family, ASF/WMA, WAV, AIFF and the APEv2 formats), which reader serves a file
+// by its content, and the stated length of a track.
+#pragma once
+
+#include "media/MediaUtils.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TMediaFile;
+
+// The containers told apart by their first bytes.
+enum class TAudioFormat { Unknown, Flac, Ogg, Mp4, Asf, Wav, Aiff, Ape, Mpeg };
+
+// The format that a file's first bytes announce, whatever its name says. A
+// FLAC stream behind an ID3v2 tag counts as FLAC. Mpeg is an ID3v2 tag or a
+// frame header at the start; Unknown is anything else.
+TAudioFormat DetectAudioFormat(TMediaFile& File);
+
+// Whether the path's extension (any letter case) is one of the formats that
+// these readers serve: .flac .ogg .oga .opus .m4a .m4b .mp4 .aac .wma .asf
+// .wav .aif .aiff .ape .wv .mpc.
+bool HasOtherFormatExtension(std::string_view Path);
+
+// Which tags one read looks for, in order; the first that holds a field wins.
+enum class TTagSources {
+    ID3,                // ID3v2, then ID3v1: an MP3 file as it always was
+    ID3ThenAPE,         // and then an APEv2 tag at the end
+    OtherFormat,        // the reader of the file's own format only
+    OtherFormatThenID3, // that, and when it found nothing, ID3v2 then ID3v1
+};
+
+// The sources for a file added by hand, whatever its extension: with the
+// other formats on, a file with one of their extensions is read by its own
+// reader and then for ID3; any other file for ID3 and then APEv2.
+TTagSources TagSourcesFor(std::string_view Path, bool ReadOtherFormats);
+
+// Fills MediaInfo from the first source that gives a tag and returns true;
+// false leaves it untouched. A reader of another format finds a tag when any
+// of the six fields has a text. Never throws, never blocks on special files.
+// Text without a declared encoding is read in Decoder's code page.
+bool ReadTags(const std::string& FileName, TTagSources Sources, TMediaInfo& MediaInfo,
+              TTagDecoder& Decoder = DefaultTagDecoder());
+// The same for Name in the open folder FolderFd, giving the file's size from
+// the one descriptor (-1 when it could not be opened as a regular file).
+bool ReadTagsAt(int FolderFd, const char* Name, TTagSources Sources, TMediaInfo& MediaInfo,
+                std::int64_t& FileSize, TTagDecoder& Decoder = DefaultTagDecoder());
+// The same on a file already open.
+bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
+                  TTagDecoder& Decoder = DefaultTagDecoder());
+
+// The track's length in milliseconds as the file states it (FLAC STREAMINFO,
+// Ogg's last granule position, MP4 mvhd/mdhd, ASF File Properties, WAV/AIFF
+// format and data sizes, MP3 Xing/Info, VBRI or a constant bit rate); -1 when
+// the file does not say. Separate from the tag read, which never looks for it.
+std::int64_t ReadDurationMs(const std::string& FileName);
+std::int64_t ReadDurationMsFrom(TMediaFile& File);
