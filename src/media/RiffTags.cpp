@@ -58,8 +58,11 @@ void ReadId3Chunk(TMediaFile& File, const TChunk& Chunk, TTagDecoder& Decoder, T
         {TTagFields::Title, &tag.Title}, {TTagFields::Artist, &tag.Artist},
         {TTagFields::Album, &tag.Album}, {TTagFields::Genre, &tag.Genre},
         {TTagFields::Year, &tag.Year},   {TTagFields::TrackNumber, &tag.TrackText}};
+    // The ID3v2 reader keeps the first bytes of a frame: a text that fills them
+    // may end in a cut character.
     for (const auto& [field, text] : texts)
-        Fields.Add(field, Utf8FromUtf8(*text, TCut::Whole));
+        Fields.Add(field, Utf8FromUtf8(*text, text->size() + 1 >= FieldTextSize ? TCut::Cut
+                                                                                : TCut::Whole));
 }
 
 void ReadInfoList(TMediaFile& File, const TChunk& List, TTagDecoder& Decoder, TTagFields& Fields) {

@@ -293,9 +293,11 @@ inline std::string Mp4File(const TAudioTag& Tag, const TMp4Layout& Layout = {},
                         BigEndian(Duration, 4) + BigEndian(0, 4));
     const std::string soundHandler =
         Box("hdlr", BigEndian(0, 4) + BigEndian(0, 4) + "soun" + std::string(13, '\0'));
-    const std::string trak = Box(
-        "trak", Box("mdia", mdhd + soundHandler +
-                                Box("minf", Box("stbl", std::string(Layout.TrackPadding, '\0')))));
+    const std::string trak =
+        Box("trak",
+            Box("mdia",
+                mdhd + soundHandler +
+                    Box("minf", Box("stbl", Box("stco", std::string(Layout.TrackPadding, '\0'))))));
     const std::string moov =
         Box("moov",
             Mvhd(Scale, Duration) + trak +
