@@ -16,8 +16,8 @@ public:
 };
 } // namespace
 
-TCheckListView::TCheckListView(TCheckList& Panel, QWidget* Parent)
-    : QTreeView(Parent), panel_(Panel) {
+TCheckListView::TCheckListView(TCheckList& Owner, QWidget* Parent)
+    : QTreeView(Parent), panel_(Owner) {
     setItemDelegate(new TOptionDelegate(this));
 }
 

@@ -10,7 +10,7 @@ class TCheckList;
 class TCheckListView : public QTreeView {
     Q_OBJECT
 public:
-    TCheckListView(TCheckList& Panel, QWidget* Parent);
+    TCheckListView(TCheckList& Owner, QWidget* Parent);
 
     // The rectangle of the row's decoration (state icon) in viewport coordinates.
     QRect DecorationRect(const QModelIndex& Index) const;

@@ -203,10 +203,10 @@ bool ReferenceV1(const std::string& Bytes, TMediaInfo& Info, bool Fill = false) 
         Info = v1;
         return true;
     }
-    for (auto field : {&TMediaInfo::Title, &TMediaInfo::Artist, &TMediaInfo::Album,
-                       &TMediaInfo::Genre, &TMediaInfo::Year})
-        if ((Info.*field).empty())
-            Info.*field = v1.*field;
+    for (auto member : {&TMediaInfo::Title, &TMediaInfo::Artist, &TMediaInfo::Album,
+                        &TMediaInfo::Genre, &TMediaInfo::Year})
+        if ((Info.*member).empty())
+            Info.*member = v1.*member;
     if (Info.Track.empty() && v11)
         Info.Track = v1.Track;
     return true;
