@@ -43,7 +43,7 @@ TCheckList::TCheckList(const QString& Name, QWidget* Parent) : QWidget(Parent) {
 
     view_ = new TCheckListView(*this, this);
     view_->setObjectName(Name + QStringLiteral("List"));
-    model_ = new TCheckListModel(*this);
+    model_ = new TCheckListModel(this);
     view_->setModel(model_);
     view_->setRootIsDecorated(false);
     view_->setItemsExpandable(false);
@@ -136,9 +136,6 @@ TCheckList::TCheckList(const QString& Name, QWidget* Parent) : QWidget(Parent) {
 }
 
 TCheckList::~TCheckList() {
-    // The model asks the panel how to show entries; once the panel is going, the
-    // view (hidden and laid out again while QWidget tears down) must not ask.
-    view_->setModel(nullptr);
     registry->erase(std::find(registry->begin(), registry->end(), this));
     if (registry->empty()) {
         delete registry;
@@ -310,14 +307,6 @@ void TCheckList::AppendSummary(std::vector<std::string>& Lines) const {
 
 std::string TCheckList::EntrySummaryText(const TCheckListEntry& Entry) const {
     return "\"" + Entry.Caption + "\"";
-}
-
-QString TCheckList::CaptionText(const std::string& Caption) const {
-    return DisplayText(Caption);
-}
-
-QVariant TCheckList::EntryDecoration(const TCheckListEntry&, int) const {
-    return {};
 }
 
 // ---- Store -----------------------------------------------------------------

@@ -131,11 +131,7 @@ public:
     QMenu* ContextMenu() const { return menu_; }
     bool Dragging() const { return dragging_; }
 
-    // ---- What the model asks of the panel
-    virtual bool ShowsCheckBoxes() const { return true; }
-    // How a caption is shown: masks as text, paths in the file system's encoding.
-    virtual QString CaptionText(const std::string& Caption) const;
-    virtual QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const;
+    bool ShowsCheckBoxes() const { return model_->Display().CheckBoxes; }
 
     // ---- List events (the view forwards them)
     virtual void ListChange();

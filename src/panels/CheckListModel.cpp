@@ -1,6 +1,5 @@
 // The list panels' item model.
 #include "panels/CheckListModel.h"
-#include "panels/CheckListFrame.h"
 #include "panels/TextDisplay.h"
 
 #include <algorithm>
@@ -13,7 +12,7 @@ namespace {
 constexpr int BatchMilliseconds = 100;
 } // namespace
 
-TCheckListModel::TCheckListModel(TCheckList& Panel) : QAbstractTableModel(&Panel), panel_(Panel) {
+TCheckListModel::TCheckListModel(QObject* Parent) : QAbstractTableModel(Parent) {
     headers_ << QString();
     batchTimer_.setSingleShot(true);
     batchTimer_.setInterval(BatchMilliseconds);
@@ -35,14 +34,15 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
     const int column = Index.column();
     switch (Role) {
     case Qt::DisplayRole:
-        return column == 0 ? panel_.CaptionText(entry.Caption)
-                           : DisplayText(entry.Columns[column - 1]);
+        if (column > 0)
+            return DisplayText(entry.Columns[column - 1]);
+        return display_.PathCaptions ? DisplayPath(entry.Caption) : DisplayText(entry.Caption);
     case Qt::CheckStateRole:
-        if (column == 0 && panel_.ShowsCheckBoxes())
+        if (column == 0 && display_.CheckBoxes)
             return entry.State == CheckedIndex ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::DecorationRole:
-        return panel_.EntryDecoration(entry, column);
+        return column == 0 ? Decoration(entry) : QVariant();
     default:
         return {};
     }
@@ -50,7 +50,7 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
 
 bool TCheckListModel::setData(const QModelIndex& Index, const QVariant& Value, int Role) {
     if (Role != Qt::CheckStateRole || !Index.isValid() || Index.row() >= published_ ||
-        Index.column() != 0 || !panel_.ShowsCheckBoxes())
+        Index.column() != 0 || !display_.CheckBoxes)
         return false;
     SetState(Index.row(),
              Value.value<Qt::CheckState>() == Qt::Checked ? CheckedIndex : UncheckedIndex);
@@ -61,7 +61,7 @@ Qt::ItemFlags TCheckListModel::flags(const QModelIndex& Index) const {
     if (!Index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (Index.column() == 0 && panel_.ShowsCheckBoxes())
+    if (Index.column() == 0 && display_.CheckBoxes)
         result |= Qt::ItemIsUserCheckable;
     return result;
 }
@@ -71,6 +71,28 @@ QVariant TCheckListModel::headerData(int Section, Qt::Orientation Orientation, i
         Section < headers_.size())
         return headers_[Section];
     return {};
+}
+
+QVariant TCheckListModel::Decoration(const TCheckListEntry& Entry) const {
+    auto iconAt = [](const std::vector<QIcon>& Icons, int Index) {
+        return Index >= 0 && Index < static_cast<int>(Icons.size()) ? QVariant(Icons[Index])
+                                                                    : QVariant();
+    };
+    if (!display_.CheckBoxes)
+        return iconAt(display_.StateIcons, Entry.State);
+    if (Entry.IconIndex >= 0)
+        return iconAt(display_.EntryIcons, Entry.IconIndex);
+    return display_.CommonIcon.isNull() ? QVariant() : QVariant(display_.CommonIcon);
+}
+
+void TCheckListModel::SetDisplay(TListDisplayPolicy Display) {
+    display_ = std::move(Display);
+    Changed(0, Count() - 1);
+}
+
+int TCheckListModel::AddEntryIcon(const QIcon& Icon) {
+    display_.EntryIcons.push_back(Icon);
+    return static_cast<int>(display_.EntryIcons.size()) - 1;
 }
 
 void TCheckListModel::SetHeaders(const QStringList& Headers) {

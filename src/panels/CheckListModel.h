@@ -6,6 +6,7 @@
 #include "model/States.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QTimer>
 
 #include <array>
@@ -28,12 +29,30 @@ struct TCheckListEntry {
     std::int32_t Value = 0;             // attached value (the playlist keeps the file size)
 };
 
-class TCheckList;
+// How the model shows its rows; the panel that owns the model fills it in.
+struct TListDisplayPolicy {
+    // A check box in the first column; otherwise the state shows as an icon.
+    bool CheckBoxes = true;
+    // Captions are paths, shown in the file system's encoding; otherwise mask text.
+    bool PathCaptions = false;
+    // Without check boxes: the icon of each state index.
+    std::vector<QIcon> StateIcons;
+    // The icon set an entry's IconIndex points into (file-type icons).
+    std::vector<QIcon> EntryIcons;
+    // Shown for every entry without another icon (the folder icon); null: none.
+    QIcon CommonIcon;
+};
 
 class TCheckListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit TCheckListModel(TCheckList& Panel);
+    explicit TCheckListModel(QObject* Parent = nullptr);
+
+    const TListDisplayPolicy& Display() const { return display_; }
+    // Replaces the policy and has the view draw every row again.
+    void SetDisplay(TListDisplayPolicy Display);
+    // Adds one icon to the entry icon set; returns its index.
+    int AddEntryIcon(const QIcon& Icon);
 
     int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
@@ -77,8 +96,9 @@ signals:
 
 private:
     void Changed(int First, int Last);
+    QVariant Decoration(const TCheckListEntry& Entry) const;
 
-    TCheckList& panel_;
+    TListDisplayPolicy display_;
     std::vector<TCheckListEntry> entries_;
     int published_ = 0;
     int checked_ = 0;

@@ -1,6 +1,7 @@
 // The file list panel.
 #include "panels/FileCheckListFrame.h"
 #include "panels/Dialogs.h"
+
 #include "panels/TextDisplay.h"
 
 #include <QFileInfo>
@@ -11,7 +12,11 @@ void RememberFolderOf(const std::string& Path) {
 }
 } // namespace
 
-TFileCheckList::TFileCheckList(const QString& Name, QWidget* Parent) : TCheckList(Name, Parent) {}
+TFileCheckList::TFileCheckList(const QString& Name, QWidget* Parent) : TCheckList(Name, Parent) {
+    TListDisplayPolicy display;
+    display.PathCaptions = true;
+    Model()->SetDisplay(std::move(display));
+}
 
 void TFileCheckList::AddExecute() {
     TFileDialogRequest request;
@@ -39,8 +44,4 @@ void TFileCheckList::EditExecute() {
         return;
     RememberFolderOf(request.FileName);
     SetEntryCaption(position, request.FileName);
-}
-
-QString TFileCheckList::CaptionText(const std::string& Caption) const {
-    return DisplayPath(Caption);
 }

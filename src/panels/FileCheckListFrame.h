@@ -14,7 +14,6 @@ public:
 
     void AddExecute() override;
     void EditExecute() override;
-    QString CaptionText(const std::string& Caption) const override;
 
 private:
     QString fileFilter_;

@@ -23,6 +23,10 @@ bool BrowseForFolder(const QString& Title, std::string& Folder, QWidget* Parent)
 
 TFolderCheckList::TFolderCheckList(const QString& Name, QWidget* Parent)
     : TCheckList(Name, Parent) {
+    TListDisplayPolicy display;
+    display.PathCaptions = true;
+    display.CommonIcon = PanelIcon(TPanelIcon::Folder);
+    Model()->SetDisplay(std::move(display));
     resize(291, height());
 }
 
@@ -49,14 +53,4 @@ void TFolderCheckList::LoadFromStore(const SettingsStore& Store) {
     std::vector<CheckEntry> entries = LoadCheckListSection(Store, Name());
     DropMissingFolders(entries);
     AddCheckEntries(entries);
-}
-
-QString TFolderCheckList::CaptionText(const std::string& Caption) const {
-    return DisplayPath(Caption);
-}
-
-QVariant TFolderCheckList::EntryDecoration(const TCheckListEntry&, int Column) const {
-    if (Column != 0)
-        return {};
-    return PanelIcon(TPanelIcon::Folder);
 }

@@ -14,8 +14,6 @@ public:
 
     void AddExecute() override;
     void EditExecute() override;
-    QString CaptionText(const std::string& Caption) const override;
     std::string EntrySummaryText(const TCheckListEntry& Entry) const override;
     void LoadFromStore(const SettingsStore& Store) override;
-    QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const override;
 };

@@ -113,16 +113,8 @@ int TMediaFileCheckList::FileIconIndex(const std::string& Path) {
         if (icon.isNull())
             icon = PanelIcon(TPanelIcon::Application);
     }
-    fileIcons_.push_back(icon);
     extensions_.push_back(extension);
-    return static_cast<int>(extensions_.size()) - 1;
-}
-
-QVariant TMediaFileCheckList::EntryDecoration(const TCheckListEntry& Entry, int Column) const {
-    if (Column != 0 || Entry.IconIndex < 0 ||
-        Entry.IconIndex >= static_cast<int>(fileIcons_.size()))
-        return {};
-    return fileIcons_[Entry.IconIndex];
+    return Model()->AddEntryIcon(icon);
 }
 
 int TMediaFileCheckList::ListCompare(const TCheckListEntry& A, const TCheckListEntry& B) const {

@@ -26,7 +26,7 @@ public:
     void SetMediaInfoProvider(TMediaInfoProvider Provider) { provider_ = std::move(Provider); }
 
     int FileIconIndex(const std::string& Path);
-    const std::vector<QIcon>& FileIcons() const { return fileIcons_; }
+    const std::vector<QIcon>& FileIcons() const { return Model()->Display().EntryIcons; }
     const std::vector<std::string>& ExtensionCache() const { return extensions_; }
 
     int SortColumn() const { return sortColumn_; }
@@ -46,7 +46,6 @@ public:
     void ListChange() override;
     void ListDblClick() override;
     void ListColumnClick(int Column) override;
-    QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const override;
 
 protected:
     void Execute(TListCommand Command) override;
@@ -62,7 +61,6 @@ private:
     bool attemptReported_ = true;
     bool noAudioOutputSaid_ = false;
     std::vector<std::string> extensions_;
-    std::vector<QIcon> fileIcons_;
     int sortColumn_ = 0;
     bool sortAscending_ = false;
     int pendingPreviews_ = 0;

@@ -7,6 +7,9 @@
 #include <QMouseEvent>
 
 TMultiStateList::TMultiStateList(const QString& Name, QWidget* Parent) : TCheckList(Name, Parent) {
+    TListDisplayPolicy display;
+    display.CheckBoxes = false;
+    Model()->SetDisplay(std::move(display));
     for (TListCommand command :
          {TListCommand::CheckAll, TListCommand::UncheckAll, TListCommand::InvertChecks}) {
         QAction* action = Action(command);
@@ -19,20 +22,14 @@ TMultiStateList::TMultiStateList(const QString& Name, QWidget* Parent) : TCheckL
 }
 
 void TMultiStateList::SetStateIcons(std::vector<QIcon> Icons) {
-    stateIcons_ = std::move(Icons);
-    if (Count() > 0)
-        emit Model()->dataChanged(Model()->index(0, 0), Model()->index(Model()->rowCount() - 1, 0));
+    TListDisplayPolicy display = Model()->Display();
+    display.StateIcons = std::move(Icons);
+    Model()->SetDisplay(std::move(display));
 }
 
 void TMultiStateList::AdvanceState(int Row) {
     const int state = Entry(Row).State;
     SetStateIndex(Row, state >= 0 && state < StateCount() - 1 ? state + 1 : 0);
-}
-
-QVariant TMultiStateList::EntryDecoration(const TCheckListEntry& Entry, int Column) const {
-    if (Column != 0 || Entry.State < 0 || Entry.State >= StateCount())
-        return {};
-    return stateIcons_[Entry.State];
 }
 
 void TMultiStateList::ListKeyDown(QKeyEvent* Event) {

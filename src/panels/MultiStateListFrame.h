@@ -14,7 +14,7 @@ public:
     explicit TMultiStateList(const QString& Name, QWidget* Parent = nullptr);
 
     void SetStateIcons(std::vector<QIcon> Icons);
-    int StateCount() const { return static_cast<int>(stateIcons_.size()); }
+    int StateCount() const { return static_cast<int>(Model()->Display().StateIcons.size()); }
     void AdvanceState(int Row);
 
     // The check commands are hidden here and do nothing.
@@ -22,12 +22,7 @@ public:
     void UncheckAllExecute() override {}
     void InvertChecksExecute() override {}
 
-    bool ShowsCheckBoxes() const override { return false; }
-    QVariant EntryDecoration(const TCheckListEntry& Entry, int Column) const override;
     void ListKeyDown(QKeyEvent* Event) override;
     bool DecorationIsControl() const override { return true; }
     void ListMouseDown(QMouseEvent* Event) override;
-
-private:
-    std::vector<QIcon> stateIcons_;
 };
