@@ -110,10 +110,7 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         // What the walk had to leave out is said once, whether or not the write succeeds.
         const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
         try {
-            if (IsPlsFileName(PlaylistFile))
-                WritePLSPlaylist(PlaylistFile, Found);
-            else
-                WriteM3UPlaylist(PlaylistFile, Found);
+            WritePlaylist(PlaylistFile, Found, PlaylistFormatOf(PlaylistFile));
         } catch (const std::exception& Error) {
             PrintError(Error.what());
             if (!Unreadable.empty())

@@ -201,10 +201,7 @@ bool TMainForm::SavePlaylist() {
     std::vector<std::string> entries;
     Playlist->GetCheckedCaptions(entries);
     try {
-        if (IsPlsFileName(request.FileName))
-            WritePLSPlaylist(request.FileName, entries);
-        else
-            WriteM3UPlaylist(request.FileName, entries);
+        WritePlaylist(request.FileName, entries, PlaylistFormatOf(request.FileName));
     } catch (const std::exception& error) {
         Dialogs().ErrorMessage(this, QString("The playlist could not be saved to \"%1\".\n\n%2")
                                          .arg(shownName, QString::fromLocal8Bit(error.what())));

@@ -39,14 +39,16 @@ std::string EntryLine(const std::string& Path) {
     return uri;
 }
 
-std::string M3UText(const std::vector<std::string>& Entries) {
+} // namespace
+
+std::string FormatM3UPlaylist(const std::vector<std::string>& Entries) {
     std::string text = "#EXTM3U\r\n";
     for (const std::string& entry : Entries)
         text.append(EntryLine(entry)).append("\r\n");
     return text;
 }
 
-std::string PLSText(const std::vector<std::string>& Entries) {
+std::string FormatPLSPlaylist(const std::vector<std::string>& Entries) {
     const size_t count = Entries.size();
     std::string text =
         "[playlist]\r\nVersion=2\r\nNumberOfEntries=" + std::to_string(count) + "\r\n";
@@ -59,24 +61,32 @@ std::string PLSText(const std::vector<std::string>& Entries) {
     return text;
 }
 
-// The same cause gives the same words in both formats.
-void WritePlaylist(const std::string& FileName, const std::string& Bytes) {
+std::string FormatPlaylist(const std::vector<std::string>& Entries, PlaylistFormat Format) {
+    return Format == PlaylistFormat::PLS ? FormatPLSPlaylist(Entries) : FormatM3UPlaylist(Entries);
+}
+
+// The same cause gives the same words in both formats: the file is written the
+// same way whatever its bytes are.
+void WritePlaylist(const std::string& FileName, const std::vector<std::string>& Entries,
+                   PlaylistFormat Format) {
     if (FileName.empty())
         throw EPlaylistWriteError("File not found");
     TWriteFailure failure;
-    if (!ReplaceFileContents(FileName, Bytes, failure))
+    if (!ReplaceFileContents(FileName, FormatPlaylist(Entries, Format), failure))
         throw EPlaylistWriteError("Unable to write to " + QuoteForMessage(FileName, 1024) + ": " +
                                   WriteFailureCause(failure));
 }
 
-} // namespace
-
 void WriteM3UPlaylist(const std::string& FileName, const std::vector<std::string>& Entries) {
-    WritePlaylist(FileName, M3UText(Entries));
+    WritePlaylist(FileName, Entries, PlaylistFormat::M3U);
 }
 
 void WritePLSPlaylist(const std::string& FileName, const std::vector<std::string>& Entries) {
-    WritePlaylist(FileName, PLSText(Entries));
+    WritePlaylist(FileName, Entries, PlaylistFormat::PLS);
+}
+
+PlaylistFormat PlaylistFormatOf(const std::string& FileName) {
+    return IsPlsFileName(FileName) ? PlaylistFormat::PLS : PlaylistFormat::M3U;
 }
 
 bool IsPlsFileName(const std::string& FileName) {
