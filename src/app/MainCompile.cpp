@@ -32,25 +32,15 @@ void TMainForm::ConnectCompileController() {
     controller_->CompileTerminated = [this] { CompileTerminated(); };
     controller_->CompileFailed = [this](const std::string& Message) { CompileFailed(Message); };
 
-    // The window keeps the counts line in step with every change of the list.
+    // The list says when its entries or check states change, whoever changed
+    // them (a command, a click on a check box, the worker, a sort): the counts
+    // line follows those signals only.
     const auto listChanged = [this] {
         playlistChanged_ = true;
         UpdatePlaylistCheckCount();
     };
     connect(Playlist, &TCheckList::CheckStateChanged, this, listChanged);
     connect(Playlist, &TCheckList::EntriesChanged, this, listChanged);
-    const std::pair<TListCommand, void (TCheckList::*)()> commands[] = {
-        {TListCommand::Add, &TCheckList::AddExecute},
-        {TListCommand::Remove, &TCheckList::RemoveExecute},
-        {TListCommand::CheckAll, &TCheckList::CheckAllExecute},
-        {TListCommand::UncheckAll, &TCheckList::UncheckAllExecute},
-        {TListCommand::InvertChecks, &TCheckList::InvertChecksExecute},
-    };
-    for (const auto& [command, execute] : commands)
-        Playlist->OverrideCommand(command, [this, execute = execute] {
-            (Playlist->*execute)();
-            UpdatePlaylistCheckCount();
-        });
 }
 
 bool TMainForm::CompileExists() const {
@@ -94,7 +84,6 @@ void TMainForm::CompileClick() {
             CompileJob job = MakeCompileJob(CurrentSettings());
             Playlist->Clear();
             controller_->StartCompile(std::move(job));
-            UpdatePlaylistCheckCount();
             BuildAddFilesFilter();
             break;
         }
@@ -122,7 +111,6 @@ void TMainForm::ShowCompileStatus(const std::string& Message) {
 void TMainForm::AddFoundFile(const TFileInfo& File) {
     const int row = Playlist->AddMediaEntry(File.FileName, File.MediaInfo, true);
     Playlist->SetEntryValue(row, File.Size);
-    UpdatePlaylistCheckCount();
 }
 
 void TMainForm::CompileFailed(const std::string& Message) {

@@ -32,7 +32,6 @@ struct TCompileRunState {
     bool Delivering = false; // the window's callback for Pending is running
     std::string StatusText;
     TFileInfo PendingFile;
-    bool SearchCompleted = false;
     std::string FailureMessage; // why the run failed (a malformed mask); empty otherwise
 
     // Asks the UI thread to run the pending hand-over. Called under Mutex while
@@ -82,7 +81,6 @@ TCompileThread::~TCompileThread() = default;
 
 void TCompileThread::run() {
     const std::shared_ptr<TCompileRunState>& State = state_;
-    State->SearchCompleted = false;
     try {
         auto ShowStatus = [&State](const std::string& Text) {
             HandOver(State, TCompileRunState::HandOver::Status,
@@ -103,11 +101,10 @@ void TCompileThread::run() {
                      [&File](TCompileRunState& S) { S.PendingFile = File; });
         };
         const SearchResult Result = RunSearch(State->Job, Hooks, State->Readers);
-        State->SearchCompleted = Result.Outcome == SearchOutcome::Completed;
         // Read on the UI thread only after this thread has finished.
         if (Result.Outcome == SearchOutcome::Failed)
             State->FailureMessage = Result.ErrorMessage;
-        if (State->SearchCompleted)
+        if (Result.Outcome == SearchOutcome::Completed)
             ShowStatus(FinishedStatus(Result));
     } catch (...) {
         // Errors end the run without a message.

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -406,4 +407,34 @@ TEST_F(CompileTest, FilesAddedByHandGetTheirTagsAndTheCounts) {
     form->Playlist->SetSelectedIndex(0);
     form->Playlist->Action(TListCommand::Remove)->trigger();
     EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(0, 1));
+}
+
+// The counts line follows the list's own change signals, so a change the window
+// did not make (the list's methods called directly, bypassing its commands)
+// still shows.
+TEST_F(CompileTest, CountsLineFollowsChangesTheWindowDidNotMake) {
+    std::filesystem::create_directories(music);
+    WriteSearchSettings();
+    auto form = OpenAtCompilePage();
+    TMediaFileCheckList& list = *form->Playlist;
+    const struct {
+        const char* Change;
+        std::function<void()> Make;
+        int Checked;
+        int Total;
+    } steps[] = {
+        {"add checked", [&] { list.AddMediaEntry("/m/a.mp3", TMediaInfo{}, true); }, 1, 1},
+        {"add unchecked", [&] { list.AddMediaEntry("/m/b.mp3", TMediaInfo{}, false); }, 1, 2},
+        {"check one", [&] { list.SetChecked(1, true); }, 2, 2},
+        {"invert", [&] { list.InvertChecksExecute(); }, 0, 2},
+        {"check all", [&] { list.CheckAllExecute(); }, 2, 2},
+        {"remove", [&] { list.RemoveEntry(0); }, 1, 1},
+        {"clear", [&] { list.Clear(); }, 0, 0},
+    };
+    for (const auto& step : steps) {
+        step.Make();
+        EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(),
+                  CountsLine(step.Checked, step.Total))
+            << step.Change;
+    }
 }
