@@ -190,6 +190,11 @@ bool TMainForm::SavePlaylist() {
     Playlist->GetCheckedCaptions(entries);
     try {
         WritePlaylist(request.FileName, entries, PlaylistFormatOf(request.FileName));
+    } catch (const EPlaylistWriteError& error) {
+        // The writer's message already names the file and the cause.
+        Dialogs().ErrorMessage(this, QString("The playlist could not be saved.\n\n%1")
+                                         .arg(QString::fromLocal8Bit(error.what())));
+        return false;
     } catch (const std::exception& error) {
         Dialogs().ErrorMessage(this, QString("The playlist could not be saved to \"%1\".\n\n%2")
                                          .arg(shownName, QString::fromLocal8Bit(error.what())));

@@ -71,7 +71,7 @@ TEST_F(CompileErrorsTest, AFailedSaveNamesTheFileAndKeepsTheListUnsaved) {
     dialogs.SaveNames = {target};
     form->Save->click();
     ASSERT_EQ(dialogs.Errors.size(), 1u);
-    EXPECT_TRUE(dialogs.Errors[0].contains(QString::fromStdString(target)))
+    EXPECT_EQ(dialogs.Errors[0].count(QString::fromStdString(target)), 1)
         << dialogs.Errors[0].toStdString();
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_TRUE(form->PlaylistUnsaved());
