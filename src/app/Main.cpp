@@ -102,12 +102,8 @@ void TMainForm::FormCreate() {
     Genres->SetItemNoun("genre mask");
     orderDragIndex_ = -1;
     UpdatePlaylistCheckCount();
-    // Files added by hand are read in the code page the Options page shows.
-    Playlist->SetMediaInfoProvider([this](const std::string& Path, TMediaInfo& Info) {
-        const std::string codePage = TagCodePage->currentData().toString().toStdString();
-        if (!ReadMediaInfo(Path, Info, ThreadTagDecoder(codePage)))
-            Info = TMediaInfo{};
-    });
+    Playlist->SetMediaInfoProvider(
+        [this](const std::string& Path, TMediaInfo& Info) { ProvideMediaInfo(Path, Info); });
     Filenames->SetDragReorder(false);
     if (store_) {
         try {
@@ -172,6 +168,7 @@ WizardSettings TMainForm::CurrentSettings() const {
     settings.ThoroughID3Check = ThoroughID3Check->isChecked();
     settings.IncludeTaglessFiles = IncludeTaglessFiles->isChecked();
     settings.TagCodePage = TagCodePage->currentData().toString().toStdString();
+    settings.ReadOtherFormats = ReadOtherFormats->isChecked();
     settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
     settings.FieldOrder.clear();
     for (int i = 0; i < Order->count(); ++i)
@@ -191,6 +188,7 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
     IncludeTaglessFiles->setChecked(Settings.IncludeTaglessFiles);
     TagCodePage->setCurrentIndex(
         std::max(0, TagCodePage->findData(QString::fromStdString(Settings.TagCodePage))));
+    ReadOtherFormats->setChecked(Settings.ReadOtherFormats);
 }
 
 void TMainForm::NextClick() {

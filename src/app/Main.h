@@ -42,6 +42,7 @@ extern const char* const RecurseCaption;
 extern const char* const ThoroughID3CheckCaption;
 extern const char* const IncludeTaglessFilesCaption;
 extern const char* const TagCodePageCaption;
+extern const char* const ReadOtherFormatsCaption;
 
 enum class TCompileState { Idle, Running, Paused };
 
@@ -110,7 +111,7 @@ public:
     void CompileTerminated();
     // A run that ended on an error: its message in red on the status line and in a box.
     void CompileFailed(const std::string& Message);
-    static void ProvideMediaInfo(const std::string& Path, TMediaInfo& Info);
+    void ProvideMediaInfo(const std::string& Path, TMediaInfo& Info);
     TCompileState CompileState() const { return compileState_; }
     // The list holds entries changed (compiled, added, removed, checked, sorted)
     // since it was last saved.
@@ -135,6 +136,7 @@ public:
     QCheckBox* IncludeTaglessFiles = nullptr;
     // Item data: the code page's name as stored.
     QComboBox* TagCodePage = nullptr;
+    QCheckBox* ReadOtherFormats = nullptr;
     QTextEdit* Summary = nullptr;
     QMenu* SummaryMenu = nullptr;
     QAction* Copy1 = nullptr;

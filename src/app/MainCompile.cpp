@@ -3,13 +3,15 @@
 #include "app/Main.h"
 #include "engine/CompileJob.h"
 #include "engine/CompileThread.h"
-#include "media/MediaUtils.h"
+#include "media/AudioTags.h"
 #include "panels/Dialogs.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "panels/TextDisplay.h"
 #include "playlists/PlaylistWriters.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -17,10 +19,11 @@
 namespace {
 const char* const MediaPatterns =
     "*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg "
-    "*.rmi *.snd *.voc *.wav *.wma *.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv";
+    "*.rmi *.snd *.voc *.wav *.wma *.flac *.oga *.opus *.m4b *.ape *.wv *.mpc *.asf *.avi *.mpeg "
+    "*.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv";
 const char* const AudioPatterns =
     "*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg "
-    "*.rmi *.snd *.voc *.wav *.wma";
+    "*.rmi *.snd *.voc *.wav *.wma *.flac *.oga *.opus *.m4a *.m4b *.ape *.wv *.mpc";
 const char* const VideoPatterns = "*.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv";
 } // namespace
 
@@ -148,7 +151,10 @@ void TMainForm::BuildAddFilesFilter() {
 }
 
 void TMainForm::ProvideMediaInfo(const std::string& Path, TMediaInfo& Info) {
-    if (!ReadMediaInfo(Path, Info))
+    // Read in the code page the Options page shows, like the compile.
+    const std::string codePage = TagCodePage->currentData().toString().toStdString();
+    if (!ReadTags(Path, TagSourcesFor(Path, ReadOtherFormats->isChecked()), Info,
+                  ThreadTagDecoder(codePage)))
         Info = TMediaInfo{};
 }
 

@@ -28,6 +28,8 @@ const char* const ThoroughID3CheckCaption = "Attempt to extract and verify media
 const char* const IncludeTaglessFilesCaption =
     "Include files for which no media info (ID3 tags) can be found";
 const char* const TagCodePageCaption = "Text in tags without a declared encoding:";
+const char* const ReadOtherFormatsCaption =
+    "Read tags of other audio formats (FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, APE)";
 
 namespace {
 constexpr int PageLeft = 24;
@@ -259,6 +261,9 @@ void TMainForm::BuildOptionsPage() {
 
     IncludeTaglessFiles = WrappedCheckBox("IncludeTaglessFiles", IncludeTaglessFilesCaption, page);
     layout->addWidget(IncludeTaglessFiles);
+    ReadOtherFormats = WrappedCheckBox("ReadOtherFormats", ReadOtherFormatsCaption, page);
+    ReadOtherFormats->setChecked(true);
+    layout->addWidget(ReadOtherFormats);
 
     auto* codePageRow = new QHBoxLayout;
     codePageRow->addWidget(WrappedLabel("TagCodePageLabel", TagCodePageCaption, page));

@@ -87,6 +87,8 @@ void TMainForm::BuildSummary() {
             AppendSummaryLine(
                 QString("\t%1 evaluated %2").arg(Order->item(i)->text(), Ordinals[i]));
     AppendSummaryLine(QString("\t%1 %2").arg(TagCodePageCaption, TagCodePage->currentText()));
+    if (ReadOtherFormats->isChecked())
+        AppendSummaryLine(QString("\t") + ReadOtherFormatsCaption);
     if (IncludeTaglessFiles->isChecked()) {
         AppendSummaryLine(QString("\t") + IncludeTaglessFilesCaption);
         AppendSummaryLine(QString());

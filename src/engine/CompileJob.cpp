@@ -7,6 +7,7 @@
 #include "engine/Masks.h"
 #include "engine/NaturalOrder.h"
 #include "engine/ReadAhead.h"
+#include "media/AudioTags.h"
 #include "model/MessageText.h"
 
 #include <dirent.h>
@@ -35,6 +36,7 @@ CompileJob MakeCompileJob(const WizardSettings& Settings) {
     Job.Recurse = Settings.Recurse;
     Job.ThoroughID3Check = Settings.ThoroughID3Check;
     Job.IncludeTaglessFiles = Settings.IncludeTaglessFiles;
+    Job.ReadOtherFormats = Settings.ReadOtherFormats;
     for (const CheckEntry& Entry : Settings.Folders)
         if (Entry.State == CheckState::Checked)
             Job.Folders.push_back(Entry.Caption);
@@ -85,9 +87,21 @@ TNameVerdict JudgeName(const CompileJob& Job, std::string_view Path, MaskMatches
         Matched = Matches(Index);
     if (!Matched)
         return TNameVerdict::Rejected;
-    if (!Job.ThoroughID3Check && !IsMp3Extension(Path))
+    if (!Job.ThoroughID3Check && !IsMp3Extension(Path) &&
+        !(Job.ReadOtherFormats && HasOtherFormatExtension(Path)))
         return Job.IncludeTaglessFiles ? TNameVerdict::Accepted : TNameVerdict::Rejected;
     return TNameVerdict::ReadTags;
+}
+
+// The tags a file's read looks for, by its name. A file of another format is
+// read by its own reader, whose "no tag" then goes the way of any other file:
+// on to the ID3 reader when the thorough check asks for it.
+TTagSources TagSourcesOf(const CompileJob& Job, std::string_view Path) {
+    if (IsMp3Extension(Path))
+        return Job.ReadOtherFormats ? TTagSources::ID3ThenAPE : TTagSources::ID3;
+    if (Job.ReadOtherFormats && HasOtherFormatExtension(Path))
+        return Job.ThoroughID3Check ? TTagSources::OtherFormatThenID3 : TTagSources::OtherFormat;
+    return TTagSources::ID3;
 }
 
 // The decision once the tags were read (Found: a tag was there).
@@ -522,7 +536,7 @@ public:
         : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()), read_(Readers.Read) {
         if (!read_)
             read_ = [this](int FolderFd, const char* Name, TMediaInfo& Info, std::int64_t& Size) {
-                return ReadMediaInfoAt(FolderFd, Name, Info, Size, Decoder());
+                return ReadTagsAt(FolderFd, Name, TagSourcesOf(job_, Name), Info, Size, Decoder());
             };
         if (Readers.Threads == 0)
             return;
@@ -812,7 +826,9 @@ bool AcceptFile(const CompileJob& Job, TFileInfo& Info, TTagDecoder& Decoder) {
     auto Matches = [&](std::size_t Index) {
         return MatchWildcard(Info.FileName, Job.FilenameMasks[Index], Decoder);
     };
-    auto Read = [&] { return ReadMediaInfo(Info.FileName, Info.MediaInfo, Decoder); };
+    auto Read = [&] {
+        return ReadTags(Info.FileName, TagSourcesOf(Job, Info.FileName), Info.MediaInfo, Decoder);
+    };
     return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read, Decoder);
 }
 

@@ -28,6 +28,8 @@ struct CompileJob {
     bool Recurse = true;
     bool ThoroughID3Check = false;
     bool IncludeTaglessFiles = false;
+    // FLAC, Ogg, MP4, WMA, WAV, AIFF and APE files read by their own readers.
+    bool ReadOtherFormats = true;
     CriteriaJob Criteria;
     // The code page of tag text without a declared encoding, and of masks and
     // file names that are not UTF-8.
@@ -59,7 +61,7 @@ struct SearchHooks {
     std::function<void(const SearchProgress&)> Progress;
 };
 
-// Reads one file's tags as ReadMediaInfoAt does, giving its size when it had it open.
+// Reads one file's tags as ReadTagsAt does, giving its size when it had it open.
 using TagReadFunction =
     std::function<bool(int FolderFd, const char* Name, TMediaInfo& Info, std::int64_t& Size)>;
 
@@ -75,7 +77,7 @@ struct SearchReaders {
     std::size_t Threads = DefaultThreads;
     // Entries the walk may list ahead of the hand-overs.
     std::size_t Window = DefaultWindow;
-    TagReadFunction Read; // empty: ReadMediaInfoAt
+    TagReadFunction Read; // empty: ReadTagsAt, with the sources the job and the name say
 };
 
 // The last status of a run that walked every folder.

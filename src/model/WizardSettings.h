@@ -40,6 +40,7 @@ struct WizardSettings {
     bool Recurse = true;
     bool ThoroughID3Check = false;
     bool IncludeTaglessFiles = false;
+    bool ReadOtherFormats = true;
     std::array<PrecedenceRule, CriterionFieldCount> FieldRules{};
     PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
     std::vector<std::string> FieldOrder{"Title", "Artist", "Album", "Genre", "Year"};

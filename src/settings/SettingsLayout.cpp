@@ -172,6 +172,8 @@ void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
     Settings.TagCodePage = IsTagCodePage(codePage) ? codePage : DefaultTagCodePage;
     if (Settings.TagCodePage != codePage)
         Store.NoteDefaultedValue();
+
+    Settings.ReadOtherFormats = Store.ReadBool("Options", "Read Other Formats", true);
 }
 
 void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
@@ -184,6 +186,7 @@ void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
         Store.WriteString("Options", OrderName(i), Settings.FieldOrder[i]);
     Store.WriteBool("Options", "Include Tagless Files", Settings.IncludeTaglessFiles);
     Store.WriteString("Options", "Tag Code Page", Settings.TagCodePage);
+    Store.WriteBool("Options", "Read Other Formats", Settings.ReadOtherFormats);
 }
 
 WizardSettings LoadAllSettings(const SettingsStore& Store) {

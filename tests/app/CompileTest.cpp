@@ -6,6 +6,7 @@
 #include "app/Main.h"
 #include "engine/Criteria.h"
 #include "panels/MediaFileCheckListFrame.h"
+#include "support/AudioBytes.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -129,6 +130,7 @@ TEST_F(CompileTest, EndToEndFromSettingsFileToSavedPlaylists) {
         "Options:",
         "\tInclusion of media files in playlist should take precedence over exclusion",
         "\tText in tags without a declared encoding: Western (Windows-1252)",
+        "\tRead tags of other audio formats (FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, APE)",
     };
     EXPECT_EQ(Lines(form->Summary->toPlainText()), summary);
     ASSERT_TRUE(form->NextButton()->isEnabled());
@@ -378,6 +380,26 @@ TEST_F(CompileTest, ClosingMidCompileEndsCleanlyAndStoresTheSettings) {
         EXPECT_EQ(store.ReadString("Folders", "Item 1", "?"), music) << paused;
     }
     EXPECT_TRUE(dialogs.Errors.empty());
+}
+
+TEST_F(CompileTest, FilesAddedByHandAreReadByTheirFormatsReadersWhenAsked) {
+    audiobytes::TAudioTag tag;
+    tag.Title = "Flac Song";
+    tag.Artist = "Flac Band";
+    const std::string flac = dir.write("by-hand/song.flac", audiobytes::FlacFile(tag));
+    std::filesystem::create_directories(music);
+    WriteSearchSettings();
+    auto form = OpenAtCompilePage();
+    QAction* add = form->Playlist->Action(TListCommand::Add);
+    ASSERT_NE(add, nullptr);
+    dialogs.OpenNames = {flac, flac};
+    add->trigger();
+    form->ReadOtherFormats->setChecked(false);
+    add->trigger();
+    ASSERT_EQ(form->Playlist->Count(), 2);
+    EXPECT_EQ(form->Playlist->Entry(0).Columns[0], "Flac Song");
+    EXPECT_EQ(form->Playlist->Entry(0).Columns[1], "Flac Band");
+    EXPECT_EQ(form->Playlist->Entry(1).Columns, (std::array<std::string, 6>{}));
 }
 
 TEST_F(CompileTest, FilesAddedByHandGetTheirTagsAndTheCounts) {

@@ -3,6 +3,7 @@
 
 #include "engine/Criteria.h"
 #include "settings/SettingsStore.h"
+#include "support/AudioBytes.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 
@@ -127,6 +128,23 @@ TEST(HeadlessCompile, InadequateSettingsWriteNothingAndExitTwo) {
     Outcome Missing = RunHeadless((F.Work.path() / "none.ini").string(), Playlist, F.Work);
     EXPECT_EQ(Missing.Status, 2);
     EXPECT_FALSE(QFile::exists(F.Work.str().c_str() + QString("/none.ini")));
+}
+
+TEST(HeadlessCompile, TheStoredOptionDecidesWhetherOtherFormatsAreRead) {
+    Fixture F;
+    audiobytes::TAudioTag Tag;
+    Tag.Title = "Opus song";
+    const std::string Opus =
+        F.Library.write("song.opus", audiobytes::OggFile(audiobytes::TOggCodec::Opus, Tag));
+    F.Settings.Filenames = {{"*.opus", Checked}};
+    F.Settings.Criteria[FieldTitle] = {{"Opus*", Include}};
+    const std::string Playlist = (F.Work.path() / "list.m3u").string();
+    for (const bool Read : {true, false}) {
+        F.Settings.ReadOtherFormats = Read;
+        F.Save();
+        ASSERT_EQ(RunHeadless(F.SettingsFile, Playlist, F.Work).Status, 0);
+        EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + (Read ? Opus + "\r\n" : ""));
+    }
 }
 
 TEST(HeadlessCompile, TaglessFilesAloneAreAdequate) {

@@ -78,6 +78,9 @@ TEST_F(MainFormTest, StartsOnWelcomeWithDefaultsAndNoErrors) {
     EXPECT_TRUE(form->Recurse->isChecked());
     EXPECT_FALSE(form->ThoroughID3Check->isChecked());
     EXPECT_FALSE(form->IncludeTaglessFiles->isChecked());
+    EXPECT_TRUE(form->ReadOtherFormats->isChecked());
+    EXPECT_EQ(form->ReadOtherFormats->text(),
+              "Read tags of other audio formats (FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, APE)");
     for (QComboBox* rule : form->FieldRules)
         EXPECT_EQ(rule->currentIndex(), 0);
     EXPECT_EQ(form->OrderRule->currentIndex(), 0);
@@ -195,9 +198,11 @@ TEST_F(MainFormTest, AddFilesFilterTakesTheCheckedMasksInOrder) {
     auto form = MakeForm();
     const QString rest =
         ";;All media files (*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 "
-        "*.mp2 *.mp3 *.nsa *.ogg *.rmi *.snd *.voc *.wav *.wma *.asf *.avi *.mpeg *.mpg *.mp4 "
-        "*.m2v *.m4a *.nsv *.ogm *.wmv);;Audio files (*.aac *.aif *.aifc *.aiff *.au *.cda *.kar "
-        "*.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg *.rmi *.snd *.voc *.wav *.wma);;Video "
+        "*.mp2 *.mp3 *.nsa *.ogg *.rmi *.snd *.voc *.wav *.wma *.flac *.oga *.opus *.m4b *.ape "
+        "*.wv *.mpc *.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv);;Audio files "
+        "(*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa "
+        "*.ogg *.rmi *.snd *.voc *.wav *.wma *.flac *.oga *.opus *.m4a *.m4b *.ape *.wv "
+        "*.mpc);;Video "
         "files (*.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv);;All files (*)";
     form->BuildAddFilesFilter();
     EXPECT_EQ(form->Playlist->FileFilter(), "User-specified files ()" + rest);
@@ -234,6 +239,7 @@ TEST_F(MainFormTest, SettingsSurviveARestart) {
         form->OrderRule->setCurrentIndex(2);
         DragOrder(*form, 4, {0});
         form->IncludeTaglessFiles->setChecked(true);
+        form->ReadOtherFormats->setChecked(false);
     }
     EXPECT_TRUE(dialogs.Errors.empty());
     // The list sections were written first, so the options that share them survive.
@@ -242,6 +248,7 @@ TEST_F(MainFormTest, SettingsSurviveARestart) {
     EXPECT_EQ(store.ReadString("Filenames", "Thorough ID3 Check", "?"), "1");
     EXPECT_EQ(store.ReadString("Artists", "Rule", "?"), "1");
     EXPECT_EQ(store.ReadString("Options", "Criteria 0", "?"), "Year");
+    EXPECT_EQ(store.ReadString("Options", "Read Other Formats", "?"), "0");
 
     auto form = MakeForm();
     ASSERT_EQ(form->Folders->Count(), 2);
@@ -261,6 +268,7 @@ TEST_F(MainFormTest, SettingsSurviveARestart) {
     EXPECT_TRUE(form->Order->isEnabled());
     EXPECT_EQ(OrderItems(*form), QStringList({"Year", "Artist", "Album", "Genre", "Title"}));
     EXPECT_TRUE(form->IncludeTaglessFiles->isChecked());
+    EXPECT_FALSE(form->ReadOtherFormats->isChecked());
 }
 
 TEST_F(MainFormTest, ScreenshotModeNeverWritesTheSettingsFile) {

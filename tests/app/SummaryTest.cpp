@@ -98,6 +98,8 @@ TEST_F(SummaryTest, EmptySettingsGiveBothRedMessagesThenTheReport) {
     expected.push_back("\tInclusion of media files in playlist should take precedence over "
                        "exclusion");
     expected.push_back("\tText in tags without a declared encoding: Western (Windows-1252)");
+    expected.push_back(
+        "\tRead tags of other audio formats (FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, APE)");
     EXPECT_EQ(SummaryLines(), expected);
     EXPECT_TRUE(LineIsRed(0));
     EXPECT_TRUE(LineIsRed(1));
@@ -137,10 +139,23 @@ TEST_F(SummaryTest, EachCheckFailsOnItsOwn) {
     lines = SummaryLines();
     EXPECT_EQ(lines[0], "Folders:");
     EXPECT_TRUE(form->NextButton()->isEnabled());
-    ASSERT_GE(lines.size(), 2u);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "\tRead tags of other audio formats (FLAC, Ogg, Opus, MP4, "
+                                       "WMA, WAV, AIFF, APE)");
     EXPECT_EQ(lines[lines.size() - 2],
               "\tInclude files for which no media info (ID3 tags) can be found");
     EXPECT_EQ(lines.back(), "") << "the report ends with the tagless line's empty line";
+
+    // Without the other formats' readers their line is left out.
+    form->BackClick();
+    form->ReadOtherFormats->setChecked(false);
+    form->NextClick();
+    lines = SummaryLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3],
+              "\tText in tags without a declared encoding: Western (Windows-1252)");
+    EXPECT_EQ(lines[lines.size() - 2],
+              "\tInclude files for which no media info (ID3 tags) can be found");
 }
 
 TEST_F(SummaryTest, ListsEveryEntryAndLeavesIgnoredCriteriaOut) {
@@ -203,6 +218,7 @@ TEST_F(SummaryTest, OrderLinesFollowTheRuleOnlyWhenOrderDecides) {
         "\tGenre evaluated fourth",
         "\tYear evaluated fifth",
         "\tText in tags without a declared encoding: Western (Windows-1252)",
+        "\tRead tags of other audio formats (FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, APE)",
         "\tInclude files for which no media info (ID3 tags) can be found",
         "",
     };
@@ -214,9 +230,9 @@ TEST_F(SummaryTest, OrderLinesFollowTheRuleOnlyWhenOrderDecides) {
     form->OrderRule->setCurrentIndex(1);
     form->NextClick();
     lines = SummaryLines();
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[lines.size() - 5], "Options:");
-    EXPECT_EQ(lines[lines.size() - 4],
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[lines.size() - 6], "Options:");
+    EXPECT_EQ(lines[lines.size() - 5],
               "\tExclusion of media files in playlist should take precedence over inclusion");
 }
 

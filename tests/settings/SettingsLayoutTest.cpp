@@ -62,6 +62,7 @@ TEST(SettingsLayout, FirstRunLoadsDefaults) {
     EXPECT_TRUE(settings.Recurse);
     EXPECT_FALSE(settings.ThoroughID3Check);
     EXPECT_FALSE(settings.IncludeTaglessFiles);
+    EXPECT_TRUE(settings.ReadOtherFormats);
     EXPECT_EQ(settings.FieldRules, (std::array<PrecedenceRule, CriterionFieldCount>{}));
     EXPECT_EQ(settings.OrderRule, InclusionFirst);
     EXPECT_EQ(settings.FieldOrder, BuiltInOrder);
@@ -218,7 +219,8 @@ TEST(SettingsLayout, SaveWritesListsThenWindowValues) {
     EXPECT_EQ(TempDir::read(file), "[Options]\nOld Value=kept\nRule=0\nCriteria 0=Year\n"
                                    "Criteria 1=Genre\nCriteria 2=Album\nCriteria 3=Artist\n"
                                    "Criteria 4=Title\nInclude Tagless Files=1\n"
-                                   "Tag Code Page=Windows-1252\n\n"
+                                   "Tag Code Page=Windows-1252\n"
+                                   "Read Other Formats=1\n\n"
                                    "[Folders]\nItem Count=1\nItem 1=" +
                                        dir.str() +
                                        "\nItem 1 State=0\nRecurse=1\n\n"
@@ -255,6 +257,7 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     saved.Recurse = false;
     saved.ThoroughID3Check = true;
     saved.IncludeTaglessFiles = true;
+    saved.ReadOtherFormats = false;
     saved.FieldRules = {InclusionFirst, ExclusionFirst, ByOrder, ExclusionFirst, InclusionFirst};
     saved.OrderRule = ByOrder;
     saved.FieldOrder = {"genre", "Title", "Year", "Album", "Artist"};
@@ -275,6 +278,7 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     EXPECT_EQ(loaded.Recurse, saved.Recurse);
     EXPECT_EQ(loaded.ThoroughID3Check, saved.ThoroughID3Check);
     EXPECT_EQ(loaded.IncludeTaglessFiles, saved.IncludeTaglessFiles);
+    EXPECT_EQ(loaded.ReadOtherFormats, saved.ReadOtherFormats);
     EXPECT_EQ(loaded.FieldRules, saved.FieldRules);
     EXPECT_EQ(loaded.OrderRule, saved.OrderRule);
     EXPECT_EQ(loaded.FieldOrder, saved.FieldOrder);
