@@ -50,7 +50,8 @@ TMediaFile::~TMediaFile() {
         ::close(Descriptor);
 }
 
-const unsigned char* TMediaFile::Bytes(std::int64_t Position, std::size_t Count) {
+const unsigned char* TMediaFile::Bytes(std::int64_t Position, std::size_t Count,
+                                       std::int64_t Until) {
     if (Descriptor < 0 || Position < 0 || Count > WindowCapacity ||
         Position > FileSize - static_cast<std::int64_t>(Count))
         return nullptr;
@@ -59,9 +60,12 @@ const unsigned char* TMediaFile::Bytes(std::int64_t Position, std::size_t Count)
                                        WindowStart + static_cast<std::int64_t>(WindowLength))
         return Window + (Position - WindowStart);
 
-    // Refill the window from Position on, as far as the file allows.
+    // Refill the window from Position on, as far as the file (or Until) allows.
     const std::size_t readSize = std::max(Count, ReadSize);
     std::int64_t wanted = Origin + FileSize - Position;
+    if (Until >= 0)
+        wanted =
+            std::max(std::min(wanted, Origin + Until - Position), static_cast<std::int64_t>(Count));
     std::size_t length =
         wanted < static_cast<std::int64_t>(readSize) ? static_cast<std::size_t>(wanted) : readSize;
     std::size_t got = 0;

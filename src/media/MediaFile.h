@@ -31,8 +31,9 @@ public:
 
     // The Count bytes at Position, valid until the next call; nullptr when they
     // do not all lie inside the file or cannot be read. Count is at most
-    // WindowCapacity.
-    const unsigned char* Bytes(std::int64_t Position, std::size_t Count);
+    // WindowCapacity. Until, when given, is where the bytes the caller will ask
+    // for next end (a box's end): a read then copies no further than that.
+    const unsigned char* Bytes(std::int64_t Position, std::size_t Count, std::int64_t Until = -1);
 
     // Large enough for the header and the text frames of a usual tag.
     static constexpr std::size_t WindowCapacity = 8192;

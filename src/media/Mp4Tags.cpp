@@ -31,7 +31,9 @@ public:
     bool Next(TBox& Box) {
         if (++count_ > MaxBoxes || end_ - next_ < 8)
             return false;
-        const unsigned char* header = file_.Bytes(next_, 8);
+        // A box after a skipped one is read no further than its parent's end:
+        // udta behind the sample tables is a few hundred bytes, not a page.
+        const unsigned char* header = file_.Bytes(next_, 8, end_);
         if (!header)
             return false;
         std::uint64_t size = BigEndian32(header);

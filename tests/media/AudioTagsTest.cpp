@@ -507,3 +507,29 @@ TEST(AudioTags, Utf16TextsAndTheirCuts) {
     EXPECT_EQ(Utf8FromUtf8("ab\xE2\x82", TCut::Cut), "ab");
     EXPECT_EQ(Utf8FromUtf8("ab\xE2\x82", TCut::Whole), "ab\xEF\xBF\xBD\xEF\xBF\xBD");
 }
+
+TEST(AudioTags, AReadBoundedByABoxEndStillGivesEveryByteAskedFor) {
+    TempDir dir;
+    std::string bytes(20000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 251);
+    TMediaFile file(dir.write("bytes.bin", bytes));
+    ASSERT_TRUE(file.Open());
+    struct Ask {
+        std::int64_t Position;
+        std::size_t Count;
+        std::int64_t Until;
+    };
+    // In turn: bounded reads, one whose bound falls inside the asked bytes,
+    // reads past a bound (a new read), a bound past the end, and the tail.
+    for (const Ask& ask : {Ask{100, 8, 120}, Ask{110, 10, 120}, Ask{118, 8, 120},
+                           Ask{4000, 300, 4100}, Ask{4200, 16, -1}, Ask{19990, 10, 30000},
+                           Ask{12000, 8, 12001}, Ask{12008, 4096, 12016}}) {
+        SCOPED_TRACE(ask.Position);
+        const unsigned char* got = file.Bytes(ask.Position, ask.Count, ask.Until);
+        ASSERT_NE(got, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(got), ask.Count),
+                  bytes.substr(static_cast<std::size_t>(ask.Position), ask.Count));
+    }
+    EXPECT_EQ(file.Bytes(19995, 10, 30000), nullptr) << "past the end whatever the bound";
+}
