@@ -15,7 +15,7 @@ protected:
     }
     bool Enabled(TListCommand Command) { return panel.Action(Command)->isEnabled(); }
 
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope;
     TCheckList panel{"Filenames"};
 };

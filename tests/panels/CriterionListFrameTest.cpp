@@ -16,7 +16,7 @@ protected:
         for (const char* mask : {"Live*", "*Demo*", "Best of*"})
             panel.AddEntryWithState(mask, Include);
     }
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope;
     TCriterionList panel{"Titles"};
 };
@@ -113,7 +113,7 @@ TEST_F(CriterionListFrame, NewMasksStartAsIncludeAndTheSummaryListsOnlyIncludedA
 }
 
 TEST(YearCriterionList, AsksForFourDigitYears) {
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope(dialogs);
     TYearCriterionList years("Years");
     dialogs.InputAnswers = {{true, "1999"}};

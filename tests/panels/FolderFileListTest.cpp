@@ -10,7 +10,7 @@ TEST(FolderCheckList, AddAndReselectThroughTheFolderPicker) {
     const std::string first = dir.str() + "/first", second = dir.str() + "/second";
     std::filesystem::create_directories(first);
     std::filesystem::create_directories(second);
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope(dialogs);
     TFolderCheckList folders("Folders");
 
@@ -44,23 +44,23 @@ TEST(FolderCheckList, AddAndReselectThroughTheFolderPicker) {
 }
 
 TEST(FileCheckList, AddAndEditThroughTheOpenFileDialogWithTheOwnersFilter) {
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope(dialogs);
     TFileCheckList files("Files");
     files.SetFileFilter("Media (*.mp3)");
-    dialogs.FileAnswers = {"/music/a.mp3", std::nullopt};
+    dialogs.OpenNames = {"/music/a.mp3", std::nullopt};
     files.AddExecute();
     files.AddExecute();
     EXPECT_EQ(Captions(files), (std::vector<std::string>{"/music/a.mp3"}));
-    EXPECT_EQ(dialogs.FileCalls[0].Title, "Add");
-    EXPECT_EQ(dialogs.FileCalls[0].Filter, "Media (*.mp3)");
+    EXPECT_EQ(dialogs.OpenRequests[0].Title, "Add");
+    EXPECT_EQ(dialogs.OpenRequests[0].Filter, "Media (*.mp3)");
 
     files.SetChecked(0, false);
     files.SetSelectedIndex(0);
-    dialogs.FileAnswers = {"/music/b.mp3"};
+    dialogs.OpenNames = {"/music/b.mp3"};
     files.EditExecute();
-    EXPECT_EQ(dialogs.FileCalls.back().Title, "Edit");
-    EXPECT_EQ(dialogs.FileCalls.back().FileName, "/music/a.mp3");
+    EXPECT_EQ(dialogs.OpenRequests.back().Title, "Edit");
+    EXPECT_EQ(dialogs.OpenRequests.back().FileName, "/music/a.mp3");
     EXPECT_EQ(Captions(files), (std::vector<std::string>{"/music/b.mp3"}));
     EXPECT_FALSE(files.Checked(0));
 }

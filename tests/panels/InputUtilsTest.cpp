@@ -18,7 +18,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
         dialog.Field()->setCursorPosition(0);
     }
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope;
     TInputDialog dialog;
 };
@@ -68,7 +68,7 @@ TEST(InputUtils, MaskTranslationAndUntouchedTextKeepsItsBytes) {
 }
 
 TEST(InputUtils, PromptsRefuseEmptyTextUnlessAllowed) {
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope(dialogs);
     dialogs.InputAnswers = {{true, ""}, {true, ""}, {false, "typed"}};
     std::string text = "old";

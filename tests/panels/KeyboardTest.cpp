@@ -14,7 +14,7 @@ using enum CriterionState;
 
 class PanelKeyboard : public ::testing::Test {
 protected:
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope{dialogs};
 
     static void Fill(TCheckList& Panel, int Count) {

@@ -60,7 +60,7 @@ protected:
     }
     bool Enabled(TListCommand Command) { return panel.Action(Command)->isEnabled(); }
 
-    TScriptedDialogs dialogs;
+    TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope;
     TMediaFileCheckList panel{"Playlist"};
     TFakePlayer* player = nullptr;
@@ -131,7 +131,7 @@ TEST_F(MediaFileCheckList, ExtensionsShareOneIconPerLowerCaseExtension) {
 
     TempDir dir;
     const std::string wav = dir.write("hand.wav", "RIFF");
-    dialogs.FileAnswers = {wav};
+    dialogs.OpenNames = {wav};
     panel.AddExecute();
     EXPECT_EQ(panel.FileIcons().size(), 3u);
     EXPECT_EQ(panel.Entry(0).IconIndex, 2);
@@ -142,7 +142,7 @@ TEST_F(MediaFileCheckList, ExtensionsShareOneIconPerLowerCaseExtension) {
 TEST_F(MediaFileCheckList, FileAddedByHandGetsTheProvidersFieldsOrSixEmptyColumns) {
     TempDir dir;
     const std::string tagless = dir.write("plain.mp3", std::string(200, '\0'));
-    dialogs.FileAnswers = {tagless, tagless};
+    dialogs.OpenNames = {tagless, tagless};
     panel.AddExecute();
     EXPECT_EQ(panel.Entry(0).Columns, (std::array<std::string, 6>{}));
     EXPECT_TRUE(panel.Checked(0));

@@ -5,7 +5,7 @@
 #include "panels/CheckListFrame.h"
 #include "panels/CheckListView.h"
 #include "panels/CriterionListFrame.h"
-#include "panels/Dialogs.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -16,77 +16,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-// Answers every dialog from queues the test fills; an unexpected dialog fails the test.
-class TScriptedDialogs : public TDialogs {
-public:
-    struct InputAnswer {
-        bool Ok;
-        std::string Text;
-    };
-    struct InputCall {
-        QString Title, Prompt;
-        std::string Text, EditMask;
-    };
-
-    std::deque<InputAnswer> InputAnswers;
-    std::vector<InputCall> InputCalls;
-    std::deque<std::optional<std::string>> FolderAnswers;     // nullopt: cancelled
-    std::vector<std::pair<QString, std::string>> FolderCalls; // title, start folder
-    std::deque<std::optional<std::string>> FileAnswers;
-    std::vector<TFileDialogRequest> FileCalls;
-    std::vector<QString> Warnings, Errors;
-
-    bool InputQuery(QWidget*, const QString& Title, const QString& Prompt, std::string& Text,
-                    const std::string& EditMask) override {
-        InputCalls.push_back({Title, Prompt, Text, EditMask});
-        if (InputAnswers.empty()) {
-            ADD_FAILURE() << "unexpected input dialog " << Title.toStdString();
-            return false;
-        }
-        const InputAnswer answer = InputAnswers.front();
-        InputAnswers.pop_front();
-        Text = answer.Text;
-        return answer.Ok;
-    }
-    bool BrowseFolder(QWidget*, const QString& Title, std::string& Folder) override {
-        FolderCalls.emplace_back(Title, Folder);
-        return Pop(FolderAnswers, Folder, "folder picker");
-    }
-    bool OpenFile(TFileDialogRequest& Request) override {
-        FileCalls.push_back(Request);
-        return Pop(FileAnswers, Request.FileName, "open-file dialog");
-    }
-    bool SaveFile(TFileDialogRequest&) override {
-        ADD_FAILURE() << "unexpected save dialog";
-        return false;
-    }
-    bool Question(QWidget*, const QString&, const QString&) override {
-        ADD_FAILURE() << "unexpected question";
-        return false;
-    }
-    TDiscardAnswer AskDiscard(QWidget*, const QString&, bool) override {
-        ADD_FAILURE() << "unexpected discard question";
-        return TDiscardAnswer::Cancel;
-    }
-    void Warning(QWidget*, const QString& Text) override { Warnings.push_back(Text); }
-    void ErrorMessage(QWidget*, const QString& Text) override { Errors.push_back(Text); }
-
-private:
-    static bool Pop(std::deque<std::optional<std::string>>& Answers, std::string& Out,
-                    const char* What) {
-        if (Answers.empty()) {
-            ADD_FAILURE() << "unexpected " << What;
-            return false;
-        }
-        const std::optional<std::string> answer = Answers.front();
-        Answers.pop_front();
-        if (!answer)
-            return false;
-        Out = *answer;
-        return true;
-    }
-};
 
 inline std::vector<std::string> Captions(const TCheckList& Panel) {
     std::vector<std::string> result;

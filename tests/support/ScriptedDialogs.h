@@ -1,0 +1,106 @@
+// The dialogs seam answered from queues the test fills, recording every call.
+#pragma once
+
+#include "panels/Dialogs.h"
+
+#include <QString>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// With an empty queue a dialog answers Cancel / No; under FailUnexpected it
+// also fails the test, for suites where any dialog not scripted is a fault.
+class TScriptedDialogs : public TDialogs {
+public:
+    enum class TUnscripted { Cancel, FailUnexpected };
+    explicit TScriptedDialogs(TUnscripted Policy = TUnscripted::Cancel) : policy_(Policy) {}
+
+    struct InputAnswer {
+        bool Ok;
+        std::string Text;
+    };
+    struct InputCall {
+        QString Title, Prompt;
+        std::string Text, EditMask;
+    };
+
+    // Answers, in order; nullopt cancels that dialog.
+    std::deque<InputAnswer> InputAnswers;
+    std::deque<std::optional<std::string>> FolderAnswers;
+    std::deque<std::optional<std::string>> OpenNames;
+    std::deque<std::optional<std::string>> SaveNames;
+    std::deque<bool> Answers;
+    std::deque<TDiscardAnswer> DiscardAnswers;
+
+    // What was asked.
+    std::vector<InputCall> InputCalls;
+    std::vector<std::pair<QString, std::string>> FolderCalls; // title, start folder
+    std::vector<TFileDialogRequest> OpenRequests;
+    std::vector<TFileDialogRequest> SaveRequests;
+    std::vector<QString> Questions;
+    std::vector<QString> DiscardQuestions;
+    std::vector<bool> DiscardOfferedSave;
+    std::vector<QString> Warnings, Errors;
+
+    bool InputQuery(QWidget*, const QString& Title, const QString& Prompt, std::string& Text,
+                    const std::string& EditMask) override {
+        InputCalls.push_back({Title, Prompt, Text, EditMask});
+        InputAnswer answer{false, Text};
+        if (Pop(InputAnswers, answer, "input dialog"))
+            Text = answer.Text;
+        return answer.Ok;
+    }
+    bool BrowseFolder(QWidget*, const QString& Title, std::string& Folder) override {
+        FolderCalls.emplace_back(Title, Folder);
+        return Chosen(FolderAnswers, Folder, "folder picker");
+    }
+    bool OpenFile(TFileDialogRequest& Request) override {
+        OpenRequests.push_back(Request);
+        return Chosen(OpenNames, Request.FileName, "open-file dialog");
+    }
+    bool SaveFile(TFileDialogRequest& Request) override {
+        SaveRequests.push_back(Request);
+        return Chosen(SaveNames, Request.FileName, "save dialog");
+    }
+    bool Question(QWidget*, const QString&, const QString& Text) override {
+        Questions.push_back(Text);
+        bool answer = false;
+        Pop(Answers, answer, "question");
+        return answer;
+    }
+    TDiscardAnswer AskDiscard(QWidget*, const QString& Text, bool OfferSave) override {
+        DiscardQuestions.push_back(Text);
+        DiscardOfferedSave.push_back(OfferSave);
+        TDiscardAnswer answer = TDiscardAnswer::Cancel;
+        Pop(DiscardAnswers, answer, "discard question");
+        return answer;
+    }
+    void Warning(QWidget*, const QString& Text) override { Warnings.push_back(Text); }
+    void ErrorMessage(QWidget*, const QString& Text) override { Errors.push_back(Text); }
+
+private:
+    TUnscripted policy_;
+
+    // Takes the next answer into Out; false (Out untouched) when none is left.
+    template <class T> bool Pop(std::deque<T>& Queue, T& Out, const char* What) {
+        if (Queue.empty()) {
+            if (policy_ == TUnscripted::FailUnexpected)
+                ADD_FAILURE() << "unexpected " << What;
+            return false;
+        }
+        Out = std::move(Queue.front());
+        Queue.pop_front();
+        return true;
+    }
+    bool Chosen(std::deque<std::optional<std::string>>& Queue, std::string& Out, const char* What) {
+        std::optional<std::string> answer;
+        if (!Pop(Queue, answer, What) || !answer)
+            return false;
+        Out = *answer;
+        return true;
+    }
+};
