@@ -67,36 +67,74 @@ CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
 }
 
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
-                             PrecedenceRule Rule, TTagDecoder& Decoder) {
+                             PrecedenceRule Rule, TTagDecoder& Decoder, TFieldVerdict* Verdict) {
     CriterionState Result = CriterionState::Ignore;
-    for (const Criterion& C : Criteria) {
+    if (Verdict)
+        *Verdict = {};
+    for (std::size_t I = 0; I < Criteria.size(); ++I) {
+        const Criterion& C = Criteria[I];
         // Ignore entries are not taken into a job; should one be passed in, it
         // still must not change the result.
         if (C.State == CriterionState::Ignore || !MatchWildcard(Text, C.Mask, Decoder))
             continue;
-        Result = C.State;
+        if (C.State != Result) {
+            // The first criterion that gives a state speaks for the field; a
+            // change of state means the rule passed over a matching one.
+            if (Verdict)
+                *Verdict = {static_cast<std::uint32_t>(I), Result != CriterionState::Ignore};
+            Result = C.State;
+        }
         if (Decides(Rule, C.State))
             break;
     }
     return Result;
 }
 
-bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
+bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo, TTagDecoder& Decoder,
+                      TDecisionReason* Reason) {
     // Every position is evaluated even after one has decided, so a malformed mask
     // in any field ends the run whatever the other fields say.
     bool Decided = false;
+    bool SawInclude = false, SawExclude = false;
     CriterionState Deciding = CriterionState::Ignore; // the remembered state until one decides
+    if (Reason) {
+        Reason->Field = Reason->Against = TDecisionReason::NoField;
+        Reason->Criterion = TDecisionReason::NoIndex;
+        Reason->Flags = 0;
+    }
     for (const std::string& Name : Job.FieldOrder) {
         const int F = FieldIndex(Name);
         if (F < 0)
             continue; // a name in another letter case evaluates to Ignore
         const FieldCriteria& Field = Job.Fields[F];
+        TFieldVerdict Verdict;
         const CriterionState Result =
-            EvaluateField(MediaInfo.*FieldMembers[F], Field.Criteria, Field.Rule, Decoder);
-        if (Decided || Result == CriterionState::Ignore)
+            EvaluateField(MediaInfo.*FieldMembers[F], Field.Criteria, Field.Rule, Decoder,
+                          Reason ? &Verdict : nullptr);
+        if (Result == CriterionState::Ignore)
             continue;
+        (Result == CriterionState::Include ? SawInclude : SawExclude) = true;
+        if (Decided) {
+            if (Reason && Result != Deciding && Reason->Against == TDecisionReason::NoField)
+                Reason->Against = static_cast<std::uint8_t>(F);
+            continue;
+        }
+        if (Result != Deciding && Reason) {
+            // The first field that gives the state speaks for the file.
+            Reason->Field = static_cast<std::uint8_t>(F);
+            Reason->Criterion = Verdict.Criterion;
+            Reason->Flags = Verdict.RuleSettled ? TDecisionReason::FieldRuleSettled : 0;
+        }
         Deciding = Result;
         Decided = Decides(Job.OrderRule, Result);
+    }
+    if (Reason) {
+        Reason->Tags = TTagRead::Found;
+        Reason->Kind = Deciding == CriterionState::Include   ? TReasonKind::CriterionIncluded
+                       : Deciding == CriterionState::Exclude ? TReasonKind::CriterionExcluded
+                                                             : TReasonKind::NoCriterionMatched;
+        if (SawInclude && SawExclude)
+            Reason->Flags |= TDecisionReason::OrderRuleSettled;
     }
     return Deciding == CriterionState::Include;
 }

@@ -3,10 +3,12 @@
 // the adequacy tests the Summary page runs.
 #pragma once
 
+#include "engine/Reasons.h"
 #include "media/MediaUtils.h"
 #include "model/WizardSettings.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,12 +34,25 @@ struct CriteriaJob {
 // Takes the criteria part of a compile job from the settings.
 CriteriaJob SnapshotCriteria(const WizardSettings& Settings);
 
+// How a field's result came about: the first criterion that gave it, and
+// whether a matching criterion of the other state came before and the
+// field's rule set it aside.
+struct TFieldVerdict {
+    std::uint32_t Criterion = TDecisionReason::NoIndex;
+    bool RuleSettled = false;
+};
+
 // Throws EMaskException when a mask the scan reaches is malformed. A mask that
-// is not UTF-8 is read in Decoder's code page.
+// is not UTF-8 is read in Decoder's code page. Verdict, when given, says why.
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
-                             PrecedenceRule Rule, TTagDecoder& Decoder = DefaultTagDecoder());
+                             PrecedenceRule Rule, TTagDecoder& Decoder = DefaultTagDecoder(),
+                             TFieldVerdict* Verdict = nullptr);
+// Reason, when given, gets the deciding field, criterion and rules (one of the
+// criteria kinds); the decision is the same either way, and so is which masks
+// are compiled.
 bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo,
-                      TTagDecoder& Decoder = DefaultTagDecoder());
+                      TTagDecoder& Decoder = DefaultTagDecoder(),
+                      TDecisionReason* Reason = nullptr);
 
 extern const char* const SearchInadequateMessage;
 extern const char* const CriteriaInadequateMessage;

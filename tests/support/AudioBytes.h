@@ -547,6 +547,21 @@ inline std::string XingFrame(std::uint32_t Frames, const char* Magic = "Xing") {
     return frame + std::string(417 - frame.size(), '\0');
 }
 
+// A first frame made of the four header bytes, Info at byte At and zero bytes
+// up to Length: a Xing header sits where the side information ends (byte 21
+// of an MPEG-1 mono frame, 36 of stereo, 13 of MPEG-2 mono), VBRI at byte 36.
+inline std::string FrameWith(const char* Header, std::size_t At, const std::string& Info,
+                             std::size_t Length = 417) {
+    std::string frame = std::string(Header, 4) + std::string(At - 4, '\0') + Info;
+    return frame + std::string(Length > frame.size() ? Length - frame.size() : 0, '\0');
+}
+
+// A VBRI header (version 1) that counts Frames frames.
+inline std::string Vbri(std::uint32_t Frames) {
+    return "VBRI" + BigEndian(1, 2) + BigEndian(0, 2) + BigEndian(75, 2) + BigEndian(100000, 4) +
+           BigEndian(Frames, 4);
+}
+
 // A Monkey's Audio file: its descriptor's magic, some audio, the tag.
 inline std::string ApeFile(const std::string& Magic, const TAudioTag& Tag) {
     return Magic + std::string(60, '\x01') + ApeTag(ApeItems(Tag));

@@ -1,0 +1,31 @@
+// The same file more than once in a playlist: finding the later copies, and
+// the search folders that make a compile find files twice.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The rows (indices into Paths) that repeat an earlier row's file, in
+// ascending order: the first row of each file stays. Two paths are one file
+// when they reach the same device and inode, through links or not; a path
+// that cannot be reached is the same file only as the same bytes.
+std::vector<std::size_t> DuplicateRows(const std::vector<std::string>& Paths);
+
+// A search folder that repeats another: listed twice (the same folder
+// however it is spelt), or inside another one that is searched with its
+// subfolders. Index and Other index the folders given.
+struct TFolderOverlap {
+    std::size_t Index = 0;
+    std::size_t Other = 0;
+    bool Inside = false; // false: the same folder as Other
+};
+
+// In list order, each folder compared with the ones before it (and, for
+// Inside, after it). Folders that cannot be reached are left out.
+std::vector<TFolderOverlap> FolderOverlaps(const std::vector<std::string>& Folders, bool Recurse);
+
+// "/music is listed twice; its files will be found twice" or "/music/rock is
+// inside /music; its files will be found twice".
+std::string FolderOverlapText(const TFolderOverlap& Overlap,
+                              const std::vector<std::string>& Folders);

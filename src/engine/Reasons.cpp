@@ -1,0 +1,102 @@
+// A decision's reason in words, from the numbers the search recorded.
+#include "engine/Reasons.h"
+
+#include "engine/Criteria.h"
+
+namespace {
+
+const char* const TaglessOption = "Include files for which no media info can be found";
+
+// The field rule boxes speak of titles, artists...; so do the reasons.
+const char* const FieldPlurals[CriterionFieldCount] = {"titles", "artists", "albums", "genres",
+                                                       "years"};
+
+bool ValidField(std::uint8_t Field) {
+    return Field < CriterionFieldCount;
+}
+
+// "Title matches `*love*` (include)", and how the rules set the other votes aside.
+std::string CriterionText(const TDecisionReason& Reason, const CriteriaJob& Job) {
+    if (!ValidField(Reason.Field))
+        return "a criterion";
+    const FieldCriteria& Field = Job.Fields[Reason.Field];
+    const bool Include = Reason.Kind == TReasonKind::CriterionIncluded;
+    std::string Text = CriterionFieldNames[Reason.Field];
+    if (Reason.Criterion < Field.Criteria.size())
+        Text += " matches `" + Field.Criteria[Reason.Criterion].Mask + "`";
+    Text += Include ? " (include)" : " (exclude)";
+    if (Reason.Flags & TDecisionReason::FieldRuleSettled)
+        Text += std::string("; ") + (Include ? "inclusion of " : "exclusion of ") +
+                FieldPlurals[Reason.Field] + " takes precedence";
+    if (Reason.Flags & TDecisionReason::OrderRuleSettled) {
+        if (Job.OrderRule == PrecedenceRule::ByOrder && ValidField(Reason.Against))
+            Text += std::string("; ") + CriterionFieldNames[Reason.Field] +
+                    " is evaluated before " + CriterionFieldNames[Reason.Against];
+        else if (Job.OrderRule != PrecedenceRule::ByOrder)
+            Text += Include ? "; inclusion of media files takes precedence"
+                            : "; exclusion of media files takes precedence";
+    }
+    return Text;
+}
+
+} // namespace
+
+bool ReasonIncludes(const TDecisionReason& Reason) {
+    switch (Reason.Kind) {
+    case TReasonKind::AddedByHand:
+    case TReasonKind::TaglessIncluded:
+    case TReasonKind::CriterionIncluded:
+        return true;
+    case TReasonKind::NoFilenameMask:
+    case TReasonKind::TaglessDropped:
+    case TReasonKind::Mp3WithoutTag:
+    case TReasonKind::CriterionExcluded:
+    case TReasonKind::NoCriterionMatched:
+        break;
+    }
+    return false;
+}
+
+std::string ReasonText(const TDecisionReason& Reason, const CriteriaJob& Criteria) {
+    switch (Reason.Kind) {
+    case TReasonKind::AddedByHand:
+        return "Added by hand";
+    case TReasonKind::NoFilenameMask:
+        return "Not matched: no filename mask matches";
+    case TReasonKind::TaglessIncluded:
+        return std::string("Accepted without tags: ") + TaglessOption;
+    case TReasonKind::TaglessDropped:
+        return std::string(Reason.Tags == TTagRead::NotRead ? "Dropped: tags not read, and "
+                                                            : "Dropped: no tag found, and ") +
+               TaglessOption + " is off";
+    case TReasonKind::Mp3WithoutTag:
+        return "Dropped: .mp3 without a tag";
+    case TReasonKind::CriterionIncluded:
+        return "Included: " + CriterionText(Reason, Criteria);
+    case TReasonKind::CriterionExcluded:
+        return "Dropped: " + CriterionText(Reason, Criteria);
+    case TReasonKind::NoCriterionMatched:
+        return "Dropped: no criterion matches the tag";
+    }
+    return {};
+}
+
+const char* DecisionWord(const TDecisionReason& Reason) {
+    return ReasonIncludes(Reason) ? "included" : "dropped";
+}
+
+const char* TagReadWord(TTagRead Tags) {
+    switch (Tags) {
+    case TTagRead::NotRead:
+        break;
+    case TTagRead::NotFound:
+        return "no tag found";
+    case TTagRead::Found:
+        return "read";
+    }
+    return "not read";
+}
+
+std::string MatchedMask(const TDecisionReason& Reason, const std::vector<std::string>& Masks) {
+    return Reason.FilenameMask < Masks.size() ? Masks[Reason.FilenameMask] : std::string();
+}

@@ -1,0 +1,282 @@
+// Reasons: every row of the field and overall rule tables, said in the terms
+// the user set, and the same decision with the reason recorded or not.
+#include "engine/Reasons.h"
+#include "engine/Criteria.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using enum CriterionState;
+using enum PrecedenceRule;
+
+namespace {
+
+TMediaInfo Song() {
+    TMediaInfo Info;
+    Info.Title = "Endless Love";
+    Info.Artist = "Brass Band";
+    Info.Album = "Live";
+    Info.Genre = "Rock";
+    Info.Year = "1999";
+    return Info;
+}
+
+const std::vector<std::string> BuiltInOrder = {"Title", "Artist", "Album", "Genre", "Year"};
+const std::vector<std::string> ArtistFirst = {"Artist", "Album", "Title", "Genre", "Year"};
+
+} // namespace
+
+TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
+    struct Case {
+        const char* Row;
+        std::vector<Criterion> Titles, Artists, Years;
+        PrecedenceRule TitlesRule, ArtistsRule, OrderRule;
+        std::vector<std::string> Order;
+        const char* Expected;
+    };
+    const Criterion LoveIn = {"*love*", Include}, LoveOut = {"*LOVE", Exclude};
+    const Criterion BrassOut = {"Brass*", Exclude}, AnyArtistIn = {"*", Include};
+    const Criterion NoMatchIn = {"x*", Include}, NoMatchOut = {"x*", Exclude};
+    const Case Cases[] = {
+        // The field rule table, on titles: each rule with a conflict, with one
+        // state matching alone and with nothing matching.
+        {"field inclusion first, both match",
+         {LoveOut, LoveIn},
+         {},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Included: Title matches `*love*` (include); inclusion of titles takes precedence"},
+        {"field inclusion first, exclude alone",
+         {NoMatchIn, LoveOut},
+         {},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Dropped: Title matches `*LOVE` (exclude)"},
+        {"field inclusion first, nothing",
+         {NoMatchIn, NoMatchOut},
+         {},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Dropped: no criterion matches the tag"},
+        {"field exclusion first, both match",
+         {},
+         {AnyArtistIn, BrassOut},
+         {},
+         InclusionFirst,
+         ExclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Dropped: Artist matches `Brass*` (exclude); exclusion of artists takes precedence"},
+        {"field exclusion first, include alone",
+         {},
+         {NoMatchOut, AnyArtistIn},
+         {},
+         InclusionFirst,
+         ExclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Included: Artist matches `*` (include)"},
+        {"field exclusion first, nothing",
+         {},
+         {NoMatchOut},
+         {},
+         InclusionFirst,
+         ExclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Dropped: no criterion matches the tag"},
+        {"field by order, upper one decides",
+         {LoveOut, LoveIn},
+         {},
+         {},
+         ByOrder,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Dropped: Title matches `*LOVE` (exclude)"},
+        {"field by order, the first matching",
+         {NoMatchOut, LoveIn, LoveOut},
+         {},
+         {},
+         ByOrder,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Included: Title matches `*love*` (include)"},
+        {"field by order, nothing",
+         {NoMatchOut},
+         {},
+         {},
+         ByOrder,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Dropped: no criterion matches the tag"},
+        // The overall rule table: title votes include, artist exclude.
+        {"overall inclusion first, both vote",
+         {LoveIn},
+         {BrassOut},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Included: Title matches `*love*` (include); inclusion of media files takes precedence"},
+        {"overall inclusion first, excludes alone",
+         {},
+         {BrassOut},
+         {{"1999", Exclude}},
+         InclusionFirst,
+         InclusionFirst,
+         InclusionFirst,
+         BuiltInOrder,
+         "Dropped: Artist matches `Brass*` (exclude)"},
+        {"overall exclusion first, both vote",
+         {LoveIn},
+         {BrassOut},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         ExclusionFirst,
+         BuiltInOrder,
+         "Dropped: Artist matches `Brass*` (exclude); exclusion of media files takes precedence"},
+        {"overall exclusion first, includes alone",
+         {LoveIn},
+         {},
+         {{"19??", Include}},
+         InclusionFirst,
+         InclusionFirst,
+         ExclusionFirst,
+         BuiltInOrder,
+         "Included: Title matches `*love*` (include)"},
+        {"overall by order, artist above title",
+         {LoveIn},
+         {BrassOut},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         ByOrder,
+         ArtistFirst,
+         "Dropped: Artist matches `Brass*` (exclude); Artist is evaluated before Title"},
+        {"overall by order, title above artist",
+         {LoveIn},
+         {BrassOut},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         ByOrder,
+         BuiltInOrder,
+         "Included: Title matches `*love*` (include); Title is evaluated before Artist"},
+        {"overall by order, one field votes",
+         {},
+         {BrassOut},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         ByOrder,
+         BuiltInOrder,
+         "Dropped: Artist matches `Brass*` (exclude)"},
+        {"every field ignores the file",
+         {NoMatchIn},
+         {NoMatchOut},
+         {},
+         InclusionFirst,
+         InclusionFirst,
+         ByOrder,
+         BuiltInOrder,
+         "Dropped: no criterion matches the tag"},
+        {"a misspelt order entry is passed over",
+         {},
+         {BrassOut},
+         {{"1999", Include}},
+         InclusionFirst,
+         InclusionFirst,
+         ByOrder,
+         {"artist", "Year", "Title", "Album", "Genre"},
+         "Included: Year matches `1999` (include)"},
+        // Both rules settle: the field's first, then the overall one.
+        {"both levels settle",
+         {LoveIn},
+         {AnyArtistIn, BrassOut},
+         {},
+         InclusionFirst,
+         ExclusionFirst,
+         ExclusionFirst,
+         BuiltInOrder,
+         "Dropped: Artist matches `Brass*` (exclude); exclusion of artists takes precedence; "
+         "exclusion of media files takes precedence"},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.Row);
+        CriteriaJob Job;
+        Job.Fields[FieldTitle] = {C.Titles, C.TitlesRule};
+        Job.Fields[FieldArtist] = {C.Artists, C.ArtistsRule};
+        Job.Fields[FieldYear] = {C.Years, InclusionFirst};
+        Job.OrderRule = C.OrderRule;
+        Job.FieldOrder = C.Order;
+
+        TDecisionReason Reason;
+        Reason.FilenameMask = 3; // set by the name test before the criteria; kept
+        const bool Included = EvaluateCriteria(Job, Song(), DefaultTagDecoder(), &Reason);
+        EXPECT_EQ(EvaluateCriteria(Job, Song()), Included);
+        EXPECT_EQ(ReasonIncludes(Reason), Included);
+        EXPECT_EQ(ReasonText(Reason, Job), C.Expected);
+        EXPECT_EQ(Reason.Tags, TTagRead::Found);
+        EXPECT_EQ(Reason.FilenameMask, 3u);
+        EXPECT_STREQ(DecisionWord(Reason), Included ? "included" : "dropped");
+    }
+}
+
+TEST(ReasonsTest, ReasonsWithoutCriteriaAndTheirWords) {
+    const CriteriaJob Job;
+    const auto Text = [&](TReasonKind Kind, TTagRead Tags) {
+        TDecisionReason Reason;
+        Reason.Kind = Kind;
+        Reason.Tags = Tags;
+        return ReasonText(Reason, Job);
+    };
+    using enum TReasonKind;
+    EXPECT_EQ(Text(TaglessIncluded, TTagRead::NotRead),
+              "Accepted without tags: Include files for which no media info can be found");
+    EXPECT_EQ(Text(TaglessIncluded, TTagRead::NotFound),
+              "Accepted without tags: Include files for which no media info can be found");
+    EXPECT_EQ(Text(TaglessDropped, TTagRead::NotRead),
+              "Dropped: tags not read, and Include files for which no media info can be found "
+              "is off");
+    EXPECT_EQ(Text(TaglessDropped, TTagRead::NotFound),
+              "Dropped: no tag found, and Include files for which no media info can be found "
+              "is off");
+    EXPECT_EQ(Text(Mp3WithoutTag, TTagRead::NotFound), "Dropped: .mp3 without a tag");
+    EXPECT_EQ(Text(NoFilenameMask, TTagRead::NotRead), "Not matched: no filename mask matches");
+    EXPECT_EQ(Text(AddedByHand, TTagRead::NotRead), "Added by hand");
+
+    // Indices that do not fit the job (a reason kept past a settings change)
+    // still give words, not a crash.
+    TDecisionReason Stale;
+    Stale.Kind = CriterionIncluded;
+    Stale.Field = FieldAlbum;
+    Stale.Criterion = 7;
+    EXPECT_EQ(ReasonText(Stale, Job), "Included: Album (include)");
+    Stale.Field = 9;
+    EXPECT_EQ(ReasonText(Stale, Job), "Included: a criterion");
+
+    EXPECT_STREQ(TagReadWord(TTagRead::NotRead), "not read");
+    EXPECT_STREQ(TagReadWord(TTagRead::NotFound), "no tag found");
+    EXPECT_STREQ(TagReadWord(TTagRead::Found), "read");
+    TDecisionReason Matched;
+    Matched.FilenameMask = 1;
+    EXPECT_EQ(MatchedMask(Matched, {"*.ogg", "*.mp3"}), "*.mp3");
+    Matched.FilenameMask = TDecisionReason::NoIndex;
+    EXPECT_EQ(MatchedMask(Matched, {"*.ogg"}), "");
+}
