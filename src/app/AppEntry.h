@@ -20,6 +20,10 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
 enum class THeadlessOutput;
 int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile,
                        THeadlessOutput Output);
+// The same with the playlist options and extras of the command line.
+struct THeadlessOptions;
+int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile,
+                       THeadlessOutput Output, const THeadlessOptions& Options);
 
 // The wizard: creates the main window with the settings of SettingsFile and
 // runs the event loop until it closes. Needs a QApplication.

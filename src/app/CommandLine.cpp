@@ -51,7 +51,13 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption help(QStringList{"help", "h"});
     const QCommandLineOption version("version");
     const QCommandLineOption quiet("quiet");
-    for (const QCommandLineOption& option : {settings, compile, screenshots, help, version, quiet})
+    const QCommandLineOption paths("paths", QString(), "absolute|relative");
+    const QCommandLineOption extended("extended");
+    const QCommandLineOption format("format", QString(), "m3u|m3u8|pls");
+    const QCommandLineOption unique("unique");
+    const QCommandLineOption explain("explain", QString(), "FILE");
+    for (const QCommandLineOption& option : {settings, compile, screenshots, help, version, quiet,
+                                             paths, extended, format, unique, explain})
         parser.addOption(option);
     for (const char* name : QtValueOptions)
         parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
@@ -74,8 +80,10 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     // Each of our options at most once.
     const QStringList given = parser.optionNames();
     const std::pair<const QCommandLineOption*, const char*> own[] = {
-        {&settings, "--settings"}, {&compile, "--compile"}, {&screenshots, "--screenshots"},
-        {&help, "--help"},         {&version, "--version"}, {&quiet, "--quiet"},
+        {&settings, "--settings"}, {&compile, "--compile"},   {&screenshots, "--screenshots"},
+        {&help, "--help"},         {&version, "--version"},   {&quiet, "--quiet"},
+        {&paths, "--paths"},       {&extended, "--extended"}, {&format, "--format"},
+        {&unique, "--unique"},     {&explain, "--explain"},
     };
     for (const auto& [option, text] : own) {
         qsizetype times = 0;
@@ -93,9 +101,13 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
                 "and --version take no other option";
         return false;
     }
-    if (parser.isSet(quiet) && !parser.isSet(compile)) {
-        Error = "--quiet goes with --compile";
-        return false;
+    for (const auto& [option, text] : own) {
+        const bool compileOnly = option == &quiet || option == &paths || option == &extended ||
+                                 option == &format || option == &unique || option == &explain;
+        if (compileOnly && parser.isSet(*option) && !parser.isSet(compile)) {
+            Error = std::string(text) + " goes with --compile";
+            return false;
+        }
     }
     for (const auto& [option, text] : own) {
         if (option->valueName().isEmpty() || !parser.isSet(*option))
@@ -116,6 +128,31 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         Line.Action = TCommandLine::TAction::Compile;
         Line.Target = ToBytes(parser.value(compile));
         Line.Quiet = parser.isSet(quiet);
+        THeadlessOptions& options = Line.Compile;
+        if (parser.isSet(paths)) {
+            const QString value = parser.value(paths);
+            if (value != "absolute" && value != "relative") {
+                Error = "--paths takes absolute or relative";
+                return false;
+            }
+            options.Paths = value == "relative" ? PlaylistPaths::Relative : PlaylistPaths::Absolute;
+        }
+        if (parser.isSet(format)) {
+            const QString value = parser.value(format);
+            if (value == "m3u")
+                options.Format = PlaylistFormat::M3U;
+            else if (value == "m3u8")
+                options.Format = PlaylistFormat::M3U8;
+            else if (value == "pls")
+                options.Format = PlaylistFormat::PLS;
+            else {
+                Error = "--format takes m3u, m3u8 or pls";
+                return false;
+            }
+        }
+        options.Extended = parser.isSet(extended);
+        options.Unique = parser.isSet(unique);
+        options.ExplainFile = ToBytes(parser.value(explain));
     } else if (parser.isSet(screenshots)) {
         Line.Action = TCommandLine::TAction::Screenshots;
         Line.Target = ToBytes(parser.value(screenshots));

@@ -2,8 +2,20 @@
 // own options (-platform, -style, ...) let through for the application object.
 #pragma once
 
+#include "playlists/PlaylistWriters.h"
+
+#include <optional>
 #include <string>
 #include <vector>
+
+// What --compile writes beside the search's result.
+struct THeadlessOptions {
+    std::optional<PlaylistFormat> Format; // --format; otherwise the playlist's name decides
+    std::optional<PlaylistPaths> Paths;   // --paths; otherwise the stored option
+    bool Extended = false;                // --extended; otherwise the stored option
+    bool Unique = false;                  // --unique: later rows of one file go
+    std::string ExplainFile;              // --explain FILE, raw bytes; empty: none
+};
 
 struct TCommandLine {
     enum class TAction { Wizard, Compile, Screenshots, Help, Version };
@@ -11,6 +23,7 @@ struct TCommandLine {
     std::string SettingsFile; // raw bytes; empty when --settings was not given
     std::string Target;       // the playlist (Compile) or folder (Screenshots), raw bytes
     bool Quiet = false;       // Compile: only errors on stderr
+    THeadlessOptions Compile; // Compile: the playlist's options and extras
 };
 
 // Arguments are argv[1..], as bytes; values come back byte for byte. Returns

@@ -1,10 +1,13 @@
 // The compile without a window: the stored settings in, a playlist file out,
 // progress and errors on stderr. Used by scripts and tests.
 #include "app/AppEntry.h"
+#include "app/CommandLine.h"
 #include "app/HeadlessProgress.h"
 
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
+#include "engine/Duplicates.h"
+#include "media/AudioTags.h"
 #include "model/MessageText.h"
 #include "playlists/PlaylistWriters.h"
 #include "settings/SettingsStore.h"
@@ -40,7 +43,9 @@ void ReportMissingFolders(const std::vector<CheckEntry>& Folders, THeadlessProgr
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage: morvane [--settings FILE] [--compile PLAYLIST [--quiet] | --screenshots FOLDER]\n"
+        "Usage: morvane [--settings FILE] [--compile PLAYLIST [--quiet] [--format m3u|m3u8|pls]\n"
+        "                [--paths absolute|relative] [--extended] [--unique] [--explain FILE]\n"
+        "               | --screenshots FOLDER]\n"
         "       morvane --help | --version\n"
         "\n"
         "Without --compile, opens the playlist wizard.\n"
@@ -55,6 +60,16 @@ QString UsageText() {
         "                        On a terminal one line shows the progress; otherwise a\n"
         "                        status line comes at most once a second.\n"
         "  --quiet               with --compile: write only errors to stderr\n"
+        "  --format m3u|m3u8|pls with --compile: the playlist's format, whatever its name\n"
+        "                        says (m3u8: UTF-8 with LF line ends)\n"
+        "  --paths absolute|relative\n"
+        "                        with --compile: entries as full paths, or relative to\n"
+        "                        the playlist's folder where they can be\n"
+        "  --extended            with --compile: #EXTINF lines with length, artist and\n"
+        "                        title (M3U), TitleN and LengthN (PLS)\n"
+        "  --unique              with --compile: keep only the first entry of each file\n"
+        "  --explain FILE        with --compile: write to FILE, tab-separated, each file\n"
+        "                        a filename mask matched: kept or dropped, and why\n"
         "  --screenshots FOLDER  render the welcome panel and every page to PNG files\n"
         "  --help, -h            show this text\n"
         "  --version             show the program's version\n"
@@ -73,6 +88,11 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
 
 int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile,
                        THeadlessOutput Output) {
+    return RunHeadlessCompile(SettingsFile, PlaylistFile, Output, THeadlessOptions());
+}
+
+int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile,
+                       THeadlessOutput Output, const THeadlessOptions& Options) {
     THeadlessProgress Progress(Output);
     const auto PrintError = [&Progress](const std::string& Text) { Progress.Error(Text); };
     try {
@@ -96,11 +116,18 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         if (!SearchOk || !CriteriaOk)
             return 2;
 
-        std::vector<std::string> Found;
+        const PlaylistFormat Format = Options.Format.value_or(PlaylistFormatOf(PlaylistFile));
+        TPlaylistOptions Chosen;
+        Chosen.Paths = Options.Paths.value_or(Chosen.Paths);
+        Chosen.Extended = Options.Extended || Chosen.Extended;
+
+        std::vector<TPlaylistEntry> Found;
         SearchHooks Hooks;
         Hooks.ShowStatus = [&Progress](const std::string& Text) { Progress.Status(Text); };
         Hooks.Progress = [&Progress](const SearchProgress& Counts) { Progress.Update(Counts); };
-        Hooks.FoundFile = [&Found](const TFileInfo& File) { Found.push_back(File.FileName); };
+        Hooks.FoundFile = [&Found](const TFileInfo& File) {
+            Found.push_back({File.FileName, File.MediaInfo.Artist, File.MediaInfo.Title, -1});
+        };
         const SearchResult Result = RunSearch(MakeCompileJob(Settings), Hooks);
         if (Result.Outcome != SearchOutcome::Completed) {
             PrintError(Result.ErrorMessage);
@@ -109,8 +136,22 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         Progress.Finish(FinishedCompilingMessage);
         // What the walk had to leave out is said once, whether or not the write succeeds.
         const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
+        if (Options.Unique) {
+            std::vector<std::string> Paths;
+            for (const TPlaylistEntry& Entry : Found)
+                Paths.push_back(Entry.Path);
+            const std::vector<std::size_t> Repeats = DuplicateRows(Paths);
+            for (auto Row = Repeats.rbegin(); Row != Repeats.rend(); ++Row)
+                Found.erase(Found.begin() + static_cast<std::ptrdiff_t>(*Row));
+            Progress.Note(RemovedDuplicatesText(Repeats.size()));
+        }
+        if (Chosen.Extended)
+            for (TPlaylistEntry& Entry : Found)
+                Entry.DurationMs = ReadDurationMs(Entry.Path);
         try {
-            WritePlaylist(PlaylistFile, Found, PlaylistFormatOf(PlaylistFile));
+            const std::size_t LeftAbsolute = WritePlaylist(PlaylistFile, Found, Format, Chosen);
+            if (LeftAbsolute > 0)
+                Progress.Note(LeftAbsoluteText(LeftAbsolute));
         } catch (const std::exception& Error) {
             PrintError(Error.what());
             if (!Unreadable.empty())

@@ -169,6 +169,13 @@ void THeadlessProgress::Error(const std::string& Text) {
     WriteLine(Text);
 }
 
+void THeadlessProgress::Note(const std::string& Text) {
+    if (mode_ == THeadlessOutput::Quiet)
+        return;
+    ClearProgressLine();
+    WriteLine(Text);
+}
+
 void THeadlessProgress::ClearProgressLine() {
     if (!lineShown_)
         return;

@@ -37,6 +37,9 @@ public:
     void Finish(const std::string& FinalStatus);
     // Shown in every mode, on a line of its own.
     void Error(const std::string& Text);
+    // What happened after the search (duplicates removed...): on a line of
+    // its own in every mode but Quiet.
+    void Note(const std::string& Text);
 
 private:
     void WriteLine(const std::string& Text);

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     // The application objects take Qt's own options (-platform, -style) out of argv.
     if (line.Action == TCommandLine::TAction::Compile) {
         QCoreApplication app(argc, argv);
-        return RunHeadlessCompile(settingsFile, line.Target, HeadlessOutputFor(line.Quiet));
+        return RunHeadlessCompile(settingsFile, line.Target, HeadlessOutputFor(line.Quiet),
+                                  line.Compile);
     }
     QApplication app(argc, argv);
     if (line.Action == TCommandLine::TAction::Screenshots)

@@ -27,6 +27,12 @@ std::vector<std::size_t> DuplicateRows(const std::vector<std::string>& Paths) {
     return Rows;
 }
 
+std::string RemovedDuplicatesText(std::size_t Count) {
+    if (Count == 0)
+        return "No duplicates found.";
+    return "Removed " + std::to_string(Count) + (Count == 1 ? " duplicate." : " duplicates.");
+}
+
 namespace {
 
 // The folder with every link and "." or ".." resolved; empty when it cannot be reached.

@@ -11,6 +11,8 @@
 // when they reach the same device and inode, through links or not; a path
 // that cannot be reached is the same file only as the same bytes.
 std::vector<std::size_t> DuplicateRows(const std::vector<std::string>& Paths);
+// "Removed 3 duplicates.", "Removed 1 duplicate.", "No duplicates found."
+std::string RemovedDuplicatesText(std::size_t Count);
 
 // A search folder that repeats another: listed twice (the same folder
 // however it is spelt), or inside another one that is searched with its

@@ -3,19 +3,52 @@
 // writing leaves nothing behind where the file system has unnamed files.
 #include "playlists/PlaylistWriters.h"
 
+#include "media/Utf8.h"
 #include "model/MessageText.h"
+#include "playlists/RelativePaths.h"
 #include "playlists/SafeReplace.h"
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
 namespace {
+
+bool IsUtf8(std::string_view Text) {
+    for (std::size_t At = 0, Length = 0; At < Text.size(); At += Length)
+        if (DecodeUtf8At(Text, At, Length), Length == 0)
+            return false;
+    return true;
+}
+
+// Every byte that is not part of valid UTF-8 becomes U+FFFD.
+std::string ValidUtf8(std::string_view Text) {
+    std::string Out;
+    for (std::size_t At = 0, Length = 0; At < Text.size(); At += std::max<std::size_t>(Length, 1)) {
+        DecodeUtf8At(Text, At, Length);
+        if (Length == 0)
+            Out += "\xEF\xBF\xBD";
+        else
+            Out.append(Text.substr(At, Length));
+    }
+    return Out;
+}
+
+std::string FileUri(const std::string& Path);
 
 // A path with a line break in it would end its line early, and what follows
 // would be read as further lines: a directive, or a path a player resolves
-// elsewhere. Such a path is written as a file URI, which has no raw breaks.
-std::string EntryLine(const std::string& Path) {
-    if (Path.find_first_of("\r\n") == std::string::npos)
+// elsewhere. Such a path is written as a file URI, which has no raw breaks;
+// so is a path that is not UTF-8 in a file that promises UTF-8.
+std::string EntryLine(const std::string& Path, bool Utf8Only = false) {
+    if (Path.find_first_of("\r\n") == std::string::npos && (!Utf8Only || IsUtf8(Path)))
         return Path;
+    return FileUri(Path);
+}
+
+std::string FileUri(const std::string& Path) {
     std::string absolute = Path;
     if (absolute.empty() || absolute[0] != '/') {
         char folder[4096];
@@ -62,7 +95,69 @@ std::string FormatPLSPlaylist(const std::vector<std::string>& Entries) {
 }
 
 std::string FormatPlaylist(const std::vector<std::string>& Entries, PlaylistFormat Format) {
-    return Format == PlaylistFormat::PLS ? FormatPLSPlaylist(Entries) : FormatM3UPlaylist(Entries);
+    switch (Format) {
+    case PlaylistFormat::PLS:
+        return FormatPLSPlaylist(Entries);
+    case PlaylistFormat::M3U8:
+        break;
+    case PlaylistFormat::M3U:
+        return FormatM3UPlaylist(Entries);
+    }
+    std::vector<TPlaylistEntry> Full(Entries.size());
+    for (std::size_t I = 0; I < Entries.size(); ++I)
+        Full[I].Path = Entries[I];
+    return FormatPlaylist(Full, Format, false);
+}
+
+std::string EntryDisplayTitle(const TPlaylistEntry& Entry) {
+    std::string Title = Entry.Title;
+    if (Title.empty()) {
+        Title = Entry.Path.substr(Entry.Path.rfind('/') + 1);
+        const std::size_t Dot = Title.rfind('.');
+        if (Dot != std::string::npos && Dot > 0)
+            Title.resize(Dot);
+    }
+    std::string Text = Entry.Artist.empty() ? Title : Entry.Artist + " - " + Title;
+    for (char& C : Text)
+        if (C == '\r' || C == '\n')
+            C = ' ';
+    return Text;
+}
+
+std::int64_t EntrySeconds(const TPlaylistEntry& Entry) {
+    return Entry.DurationMs < 0 ? -1 : (Entry.DurationMs + 500) / 1000;
+}
+
+std::string FormatPlaylist(const std::vector<TPlaylistEntry>& Entries, PlaylistFormat Format,
+                           bool Extended) {
+    const bool Utf8 = Format == PlaylistFormat::M3U8;
+    const char* const Eol = Utf8 ? "\n" : "\r\n";
+    const auto Title = [Utf8](const TPlaylistEntry& Entry) {
+        return Utf8 ? ValidUtf8(EntryDisplayTitle(Entry)) : EntryDisplayTitle(Entry);
+    };
+    std::string Text;
+    if (Format == PlaylistFormat::PLS) {
+        Text =
+            "[playlist]\r\nVersion=2\r\nNumberOfEntries=" + std::to_string(Entries.size()) + "\r\n";
+        for (std::size_t K = 1; K <= Entries.size(); ++K) {
+            const TPlaylistEntry& Entry = Entries[K - 1];
+            const std::string N = std::to_string(K);
+            Text += "File" + N + "=" + EntryLine(Entry.Path) + "\r\n";
+            if (Extended)
+                Text += "Title" + N + "=" + Title(Entry) + "\r\nLength" + N + "=" +
+                        std::to_string(EntrySeconds(Entry)) + "\r\n";
+        }
+        return Text;
+    }
+    Text = std::string("#EXTM3U") + Eol;
+    for (const TPlaylistEntry& Entry : Entries) {
+        if (Extended)
+            Text += "#EXTINF:" + std::to_string(EntrySeconds(Entry)) + "," + Title(Entry) + Eol;
+        const std::string Line = EntryLine(Entry.Path, Utf8);
+        // A relative path may start with "#", which would make it a comment.
+        Text += (Line.starts_with('#') ? "./" : "") + Line + Eol;
+    }
+    return Text;
 }
 
 // The same cause gives the same words in both formats: the file is written the
@@ -77,6 +172,37 @@ void WritePlaylist(const std::string& FileName, const std::vector<std::string>& 
                                   WriteFailureCause(failure));
 }
 
+std::size_t WritePlaylist(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
+                          PlaylistFormat Format, const TPlaylistOptions& Options) {
+    if (FileName.empty())
+        throw EPlaylistWriteError("File not found");
+    std::size_t LeftAbsolute = 0;
+    if (Options.Paths == PlaylistPaths::Relative) {
+        TRelativePaths Relative(FileName);
+        for (TPlaylistEntry& Entry : Entries) {
+            // A relative path cannot be a URI: where a URI is needed the path stays whole.
+            std::string Path;
+            if (Relative.Make(Entry.Path, Path) &&
+                Path.find_first_of("\r\n") == std::string::npos &&
+                (Format != PlaylistFormat::M3U8 || IsUtf8(Path)))
+                Entry.Path = std::move(Path);
+            else
+                ++LeftAbsolute;
+        }
+    }
+    TWriteFailure failure;
+    if (!ReplaceFileContents(FileName, FormatPlaylist(Entries, Format, Options.Extended), failure))
+        throw EPlaylistWriteError("Unable to write to " + QuoteForMessage(FileName, 1024) + ": " +
+                                  WriteFailureCause(failure));
+    return LeftAbsolute;
+}
+
+std::string LeftAbsoluteText(std::size_t Count) {
+    return Count == 1 ? "1 entry could not be made relative and keeps its full path."
+                      : std::to_string(Count) +
+                            " entries could not be made relative and keep their full paths.";
+}
+
 void WriteM3UPlaylist(const std::string& FileName, const std::vector<std::string>& Entries) {
     WritePlaylist(FileName, Entries, PlaylistFormat::M3U);
 }
@@ -86,7 +212,15 @@ void WritePLSPlaylist(const std::string& FileName, const std::vector<std::string
 }
 
 PlaylistFormat PlaylistFormatOf(const std::string& FileName) {
-    return IsPlsFileName(FileName) ? PlaylistFormat::PLS : PlaylistFormat::M3U;
+    if (IsPlsFileName(FileName))
+        return PlaylistFormat::PLS;
+    const std::string base = FileName.substr(FileName.rfind('/') + 1);
+    const size_t dot = base.rfind('.');
+    std::string extension = dot == std::string::npos ? std::string() : base.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return extension == ".m3u8" ? PlaylistFormat::M3U8 : PlaylistFormat::M3U;
 }
 
 bool IsPlsFileName(const std::string& FileName) {

@@ -1,6 +1,9 @@
-// Writes the playlist files: M3U and PLS, byte for byte, CRLF line ends.
+// Writes the playlist files: M3U and PLS, byte for byte, CRLF line ends; and
+// on request M3U8, extended lines and paths relative to the playlist.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,11 +14,40 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class PlaylistFormat { M3U, PLS };
+// M3U8 is M3U in UTF-8 with LF line ends: an entry whose path is not UTF-8
+// is written as a file:// URI with its bytes percent-encoded.
+enum class PlaylistFormat { M3U, PLS, M3U8 };
 
 // The format a playlist file gets: PLS when the name ends in ".pls" (any case),
-// M3U otherwise. The one place where a name decides the format.
+// M3U8 when it ends in ".m3u8", M3U otherwise. The one place where a name
+// decides the format.
 PlaylistFormat PlaylistFormatOf(const std::string& FileName);
+
+enum class PlaylistPaths { Absolute, Relative };
+
+// What the user may choose beyond the format. The defaults write today's bytes.
+struct TPlaylistOptions {
+    PlaylistPaths Paths = PlaylistPaths::Absolute;
+    // M3U: "#EXTINF:<seconds>,<Artist> - <Title>" before each entry; PLS:
+    // TitleN and LengthN after each FileN.
+    bool Extended = false;
+
+    bool operator==(const TPlaylistOptions&) const = default;
+};
+
+// One entry and what its extended lines tell.
+struct TPlaylistEntry {
+    std::string Path;             // raw bytes
+    std::string Artist;           // tag texts, UTF-8; empty when unknown
+    std::string Title;            // empty: the file name without its extension stands for it
+    std::int64_t DurationMs = -1; // -1 when unknown
+};
+
+// The text an extended line gives an entry: "Artist - Title", or the title
+// alone without an artist; line breaks become spaces.
+std::string EntryDisplayTitle(const TPlaylistEntry& Entry);
+// Whole seconds, rounded; -1 for an unknown length.
+std::int64_t EntrySeconds(const TPlaylistEntry& Entry);
 
 // The bytes of a playlist file. Entries are written byte for byte, one line
 // each; an entry holding a CR or LF byte is written as a file:// URI with its
@@ -23,6 +55,9 @@ PlaylistFormat PlaylistFormatOf(const std::string& FileName);
 std::string FormatM3UPlaylist(const std::vector<std::string>& Entries);
 std::string FormatPLSPlaylist(const std::vector<std::string>& Entries);
 std::string FormatPlaylist(const std::vector<std::string>& Entries, PlaylistFormat Format);
+// Paths as they are given (made relative beforehand, if at all).
+std::string FormatPlaylist(const std::vector<TPlaylistEntry>& Entries, PlaylistFormat Format,
+                           bool Extended);
 
 // The writers throw EPlaylistWriteError with the same words for the same cause:
 // "Unable to write to PATH: " and "Disk full", "Folder not found", "Invalid
@@ -32,6 +67,14 @@ std::string FormatPlaylist(const std::vector<std::string>& Entries, PlaylistForm
 // The file is written by ReplaceFileContents (SafeReplace.h): complete or not at all.
 void WritePlaylist(const std::string& FileName, const std::vector<std::string>& Entries,
                    PlaylistFormat Format);
+// With relative paths asked for, returns how many entries stayed absolute
+// (TRelativePaths could not reach them, or their relative form could not be
+// written in this format); 0 otherwise.
+std::size_t WritePlaylist(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
+                          PlaylistFormat Format, const TPlaylistOptions& Options);
+// "2 entries could not be made relative and keep their full paths." (or
+// "1 entry ... keeps its full path.").
+std::string LeftAbsoluteText(std::size_t Count);
 void WriteM3UPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
 void WritePLSPlaylist(const std::string& FileName, const std::vector<std::string>& Entries);
 

@@ -63,3 +63,51 @@ TEST(CommandLine, TakesEachOptionOnceRefusesTheRestAndLetsQtOptionsThrough) {
     ParseCommandLine({"--compile", "a", "--compile", "b"}, Line, Error);
     EXPECT_EQ(Error, "--compile is given more than once");
 }
+
+TEST(CommandLine, PlaylistOptionsAndExtrasGoWithCompile) {
+    using F = PlaylistFormat;
+    using P = PlaylistPaths;
+    const struct {
+        std::vector<std::string> Arguments;
+        std::optional<F> Format;
+        std::optional<P> Paths;
+        bool Extended, Unique;
+        std::string Explain;
+    } Taken[] = {
+        {{"--compile", "x"}, {}, {}, false, false, ""},
+        {{"--compile", "x", "--format", "m3u8"}, F::M3U8, {}, false, false, ""},
+        {{"--compile", "x", "--format=pls"}, F::PLS, {}, false, false, ""},
+        {{"--compile", "x", "--format", "m3u"}, F::M3U, {}, false, false, ""},
+        {{"--compile", "x", "--paths", "relative"}, {}, P::Relative, false, false, ""},
+        {{"--compile", "x", "--paths", "absolute"}, {}, P::Absolute, false, false, ""},
+        {{"--compile", "x", "--extended", "--unique"}, {}, {}, true, true, ""},
+        {{"--compile", "x", "--explain", "w\xe9.tsv"}, {}, {}, false, false, "w\xe9.tsv"},
+    };
+    for (const auto& Row : Taken) {
+        TCommandLine Line;
+        std::string Error;
+        ASSERT_TRUE(ParseCommandLine(Row.Arguments, Line, Error)) << Error;
+        EXPECT_EQ(Line.Compile.Format, Row.Format) << Row.Arguments[2];
+        EXPECT_EQ(Line.Compile.Paths, Row.Paths) << Row.Arguments[2];
+        EXPECT_EQ(Line.Compile.Extended, Row.Extended) << Row.Arguments[2];
+        EXPECT_EQ(Line.Compile.Unique, Row.Unique) << Row.Arguments[2];
+        EXPECT_EQ(Line.Compile.ExplainFile, Row.Explain) << Row.Arguments[2];
+    }
+    const std::pair<std::vector<std::string>, const char*> Refused[] = {
+        {{"--compile", "x", "--format", "M3U"}, "--format takes m3u, m3u8 or pls"},
+        {{"--compile", "x", "--paths", "rel"}, "--paths takes absolute or relative"},
+        {{"--compile", "x", "--explain", ""}, "--explain needs a value that is not empty"},
+        {{"--compile", "x", "--unique", "--unique"}, "--unique is given more than once"},
+        {{"--extended"}, "--extended goes with --compile"},
+        {{"--unique", "--settings", "s"}, "--unique goes with --compile"},
+        {{"--explain", "w.tsv"}, "--explain goes with --compile"},
+        {{"--screenshots", "d", "--paths", "relative"}, "--paths goes with --compile"},
+        {{"--format", "pls"}, "--format goes with --compile"},
+    };
+    for (const auto& [Arguments, Message] : Refused) {
+        TCommandLine Line;
+        std::string Error;
+        EXPECT_FALSE(ParseCommandLine(Arguments, Line, Error)) << Message;
+        EXPECT_EQ(Error, Message);
+    }
+}

@@ -1,5 +1,7 @@
 // The headless compile: settings file in, playlist bytes and exit status out.
 #include "app/AppEntry.h"
+#include "app/CommandLine.h"
+#include "app/HeadlessProgress.h"
 
 #include "engine/Criteria.h"
 #include "settings/SettingsStore.h"
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,7 +38,7 @@ struct Outcome {
 
 // Runs the command in this process with stderr captured.
 Outcome RunHeadless(const std::string& SettingsFile, const std::string& Playlist,
-                    const TempDir& Scratch) {
+                    const TempDir& Scratch, const THeadlessOptions& Options = {}) {
     const std::string Capture = (Scratch.path() / "stderr.txt").string();
     std::fflush(stderr);
     const int Saved = dup(2);
@@ -43,7 +46,8 @@ Outcome RunHeadless(const std::string& SettingsFile, const std::string& Playlist
     dup2(Fd, 2);
     close(Fd);
     Outcome Result;
-    Result.Status = RunHeadlessCompile(SettingsFile, Playlist);
+    Result.Status =
+        RunHeadlessCompile(SettingsFile, Playlist, THeadlessOutput::EveryStatus, Options);
     std::fflush(stderr);
     dup2(Saved, 2);
     close(Saved);
@@ -110,6 +114,49 @@ TEST(HeadlessCompile, WritesTheFilesFoundInOrderAsM3UOrPls) {
     EXPECT_EQ(TempDir::read(Pls), "[playlist]\r\nVersion=2\r\nNumberOfEntries=2\r\nFile1=" + First +
                                       "\r\nFile2=" + Second + "\r\n");
     EXPECT_EQ(TempDir::read(F.SettingsFile), SettingsBefore);
+}
+
+TEST(HeadlessCompile, FormatPathsExtendedAndUniqueFlags) {
+    Fixture F;
+    // Rock is searched twice: once inside the library, once on its own.
+    F.Settings.Folders = {{F.Library.str(), Checked}, {F.Library.str() + "/Rock", Checked}};
+    F.Save();
+    const std::string List = F.Library.str() + "/list.m3u";
+    Outcome Plain = RunHeadless(F.SettingsFile, List, F.Work);
+    ASSERT_EQ(Plain.Status, 0);
+    const std::string Bytes = TempDir::read(List);
+    const bool RockFirst = Bytes.find(F.Keep) < Bytes.find(F.Other);
+    EXPECT_EQ(Bytes, "#EXTM3U\r\n" +
+                         (RockFirst ? F.Keep + "\r\n" + F.Other : F.Other + "\r\n" + F.Keep) +
+                         "\r\n" + F.Keep + "\r\n");
+    EXPECT_FALSE(F.HasLine(Plain, "Removed 1 duplicate."));
+
+    THeadlessOptions Options;
+    Options.Format = PlaylistFormat::M3U8; // though the name says .m3u
+    Options.Paths = PlaylistPaths::Relative;
+    Options.Extended = true;
+    Options.Unique = true;
+    Outcome Run = RunHeadless(F.SettingsFile, List, F.Work, Options);
+    ASSERT_EQ(Run.Status, 0);
+    EXPECT_TRUE(F.HasLine(Run, "Removed 1 duplicate."));
+    const std::string Keep = "#EXTINF:-1,Keep me\nRock/keep.mp3\n";
+    const std::string Other = "#EXTINF:-1,Other\nother.mp3\n";
+    EXPECT_EQ(TempDir::read(List), "#EXTM3U\n" + (RockFirst ? Keep + Other : Other + Keep));
+
+    // A playlist on another file system keeps full paths, and says how many.
+    Options = {};
+    Options.Paths = PlaylistPaths::Relative;
+    const std::string Elsewhere = "/dev/shm/morvane-headless-" + std::to_string(getpid()) + ".pls";
+    struct stat Shm, Library;
+    if (access("/dev/shm", W_OK) == 0 && stat("/dev/shm", &Shm) == 0 &&
+        stat(F.Library.str().c_str(), &Library) == 0 && Shm.st_dev != Library.st_dev) {
+        Outcome Far = RunHeadless(F.SettingsFile, Elsewhere, F.Work, Options);
+        EXPECT_EQ(Far.Status, 0);
+        EXPECT_TRUE(F.HasLine(Far, "3 entries could not be made relative and keep their full "
+                                   "paths."))
+            << TempDir::read(Elsewhere);
+        unlink(Elsewhere.c_str());
+    }
 }
 
 TEST(HeadlessCompile, InadequateSettingsWriteNothingAndExitTwo) {

@@ -46,12 +46,12 @@ TEST(PlaylistFormat, FormattersGiveTheExactBytesOfEachFormat) {
     }
 }
 
-TEST(PlaylistFormat, FileNameChoosesPlsOnlyForAPlsExtension) {
+TEST(PlaylistFormat, FileNameChoosesPlsOrM3U8ByTheirExtensions) {
     const std::pair<const char*, PlaylistFormat> rows[] = {
         {"/u/list.pls", PlaylistFormat::PLS},
         {"/u/LIST.PLS", PlaylistFormat::PLS},
         {"/u/list.m3u", PlaylistFormat::M3U},
-        {"/u/list.m3u8", PlaylistFormat::M3U},
+        {"/u/list.m3u8", PlaylistFormat::M3U8},
         {"/u/list", PlaylistFormat::M3U},
         {"/u.pls/list", PlaylistFormat::M3U},
         {"", PlaylistFormat::M3U},
