@@ -10,6 +10,7 @@
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
 #include "playlists/PlaylistWriters.h"
+#include "playlists/SafeReplace.h"
 #include "settings/SettingsStore.h"
 
 #include <sys/stat.h>
@@ -121,14 +122,27 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         Chosen.Paths = Options.Paths.value_or(Chosen.Paths);
         Chosen.Extended = Options.Extended || Chosen.Extended;
 
+        const CompileJob Job = MakeCompileJob(Settings);
         std::vector<TPlaylistEntry> Found;
+        std::string Explained = ExplainHeader;
         SearchHooks Hooks;
         Hooks.ShowStatus = [&Progress](const std::string& Text) { Progress.Status(Text); };
         Hooks.Progress = [&Progress](const SearchProgress& Counts) { Progress.Update(Counts); };
         Hooks.FoundFile = [&Found](const TFileInfo& File) {
             Found.push_back({File.FileName, File.MediaInfo.Artist, File.MediaInfo.Title, -1});
         };
-        const SearchResult Result = RunSearch(MakeCompileJob(Settings), Hooks);
+        if (!Options.ExplainFile.empty()) {
+            Hooks.FoundFile = [&Found, &Explained, &Job](const TFileInfo& File) {
+                Found.push_back({File.FileName, File.MediaInfo.Artist, File.MediaInfo.Title, -1});
+                Explained +=
+                    ExplainLine(File.FileName, File.Reason, Job.FilenameMasks, Job.Criteria);
+            };
+            Hooks.DroppedFile = [&Explained, &Job](const TFileInfo& File) {
+                Explained +=
+                    ExplainLine(File.FileName, File.Reason, Job.FilenameMasks, Job.Criteria);
+            };
+        }
+        const SearchResult Result = RunSearch(Job, Hooks);
         if (Result.Outcome != SearchOutcome::Completed) {
             PrintError(Result.ErrorMessage);
             return 1;
@@ -136,13 +150,20 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         Progress.Finish(FinishedCompilingMessage);
         // What the walk had to leave out is said once, whether or not the write succeeds.
         const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
+        if (!Options.ExplainFile.empty()) {
+            TWriteFailure Failure;
+            if (!ReplaceFileContents(Options.ExplainFile, Explained, Failure)) {
+                PrintError("Unable to write to " + QuoteForMessage(Options.ExplainFile, 1024) +
+                           ": " + WriteFailureCause(Failure));
+                return 1;
+            }
+        }
         if (Options.Unique) {
             std::vector<std::string> Paths;
             for (const TPlaylistEntry& Entry : Found)
                 Paths.push_back(Entry.Path);
             const std::vector<std::size_t> Repeats = DuplicateRows(Paths);
-            for (auto Row = Repeats.rbegin(); Row != Repeats.rend(); ++Row)
-                Found.erase(Found.begin() + static_cast<std::ptrdiff_t>(*Row));
+            RemoveRows(Found, Repeats);
             Progress.Note(RemovedDuplicatesText(Repeats.size()));
         }
         if (Chosen.Extended)

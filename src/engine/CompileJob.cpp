@@ -80,16 +80,30 @@ std::int32_t LowBits(std::int64_t Size) {
 // What the filename masks and the options decide before any tag is read.
 enum class TNameVerdict { Rejected, Accepted, ReadTags };
 
+// Why, when given, gets the mask that matched and, without a tag read, the reason.
 template <class MaskMatches>
-TNameVerdict JudgeName(const CompileJob& Job, std::string_view Path, MaskMatches&& Matches) {
+TNameVerdict JudgeName(const CompileJob& Job, std::string_view Path, MaskMatches&& Matches,
+                       TDecisionReason* Why) {
     bool Matched = false;
-    for (std::size_t Index = 0; Index < Job.FilenameMasks.size() && !Matched; ++Index)
+    std::size_t Index = 0;
+    for (; Index < Job.FilenameMasks.size() && !Matched; ++Index)
         Matched = Matches(Index);
-    if (!Matched)
+    if (!Matched) {
+        if (Why)
+            Why->Kind = TReasonKind::NoFilenameMask;
         return TNameVerdict::Rejected;
+    }
+    if (Why)
+        Why->FilenameMask = static_cast<std::uint32_t>(Index - 1);
     if (!Job.ThoroughID3Check && !IsMp3Extension(Path) &&
-        !(Job.ReadOtherFormats && HasOtherFormatExtension(Path)))
+        !(Job.ReadOtherFormats && HasOtherFormatExtension(Path))) {
+        if (Why) {
+            Why->Tags = TTagRead::NotRead;
+            Why->Kind = Job.IncludeTaglessFiles ? TReasonKind::TaglessIncluded
+                                                : TReasonKind::TaglessDropped;
+        }
         return Job.IncludeTaglessFiles ? TNameVerdict::Accepted : TNameVerdict::Rejected;
+    }
     return TNameVerdict::ReadTags;
 }
 
@@ -106,18 +120,26 @@ TTagSources TagSourcesOf(const CompileJob& Job, std::string_view Path) {
 
 // The decision once the tags were read (Found: a tag was there).
 bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const TMediaInfo& Info,
-               TTagDecoder& Decoder) {
-    if (!Found)
-        return !IsMp3Extension(Path) && Job.IncludeTaglessFiles; // an untagged .mp3 is never taken
-    return EvaluateCriteria(Job.Criteria, Info, Decoder);
+               TTagDecoder& Decoder, TDecisionReason* Why) {
+    if (!Found) {
+        const bool Mp3 = IsMp3Extension(Path); // an untagged .mp3 is never taken
+        if (Why) {
+            Why->Tags = TTagRead::NotFound;
+            Why->Kind = Mp3                       ? TReasonKind::Mp3WithoutTag
+                        : Job.IncludeTaglessFiles ? TReasonKind::TaglessIncluded
+                                                  : TReasonKind::TaglessDropped;
+        }
+        return !Mp3 && Job.IncludeTaglessFiles;
+    }
+    return EvaluateCriteria(Job.Criteria, Info, Decoder, Why);
 }
 
 // The acceptance rules, shared by AcceptFile and the walk, which differ only
 // in how they test a mask and read tags.
 template <class MaskMatches, class ReadTags>
 bool Decide(const CompileJob& Job, std::string_view Path, const TMediaInfo& Info,
-            MaskMatches&& Matches, ReadTags&& Read, TTagDecoder& Decoder) {
-    switch (JudgeName(Job, Path, Matches)) {
+            MaskMatches&& Matches, ReadTags&& Read, TTagDecoder& Decoder, TDecisionReason* Why) {
+    switch (JudgeName(Job, Path, Matches, Why)) {
     case TNameVerdict::Rejected:
         return false;
     case TNameVerdict::Accepted:
@@ -126,7 +148,7 @@ bool Decide(const CompileJob& Job, std::string_view Path, const TMediaInfo& Info
         break;
     }
     const bool Found = Read();
-    return JudgeTags(Job, Path, Found, Info, Decoder);
+    return JudgeTags(Job, Path, Found, Info, Decoder, Why);
 }
 
 unsigned char TypeFromMode(mode_t Mode) {
@@ -585,11 +607,26 @@ private:
         if (!BeforeEntry(Entry.Type, Entry.Path))
             return;
         TMediaInfo Info;
-        if (!Accept(Entry, Info))
+        TDecisionReason Reason;
+        if (!Accept(Entry, Info, Reason)) {
+            if (ReportsDrop(Reason))
+                hooks_.DroppedFile(TFileInfo{Entry.Path, std::move(Info),
+                                             LowBits(std::max<std::int64_t>(Entry.Size, 0)),
+                                             Reason});
             return;
+        }
         if (Entry.Size < 0)
             Entry.Size = SizeOf(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset);
-        Found(TFileInfo{Entry.Path, std::move(Info), LowBits(Entry.Size)});
+        Found(TFileInfo{Entry.Path, std::move(Info), LowBits(Entry.Size), Reason});
+    }
+
+    // Whether a file the search did not take goes to DroppedFile.
+    bool ReportsDrop(const TDecisionReason& Reason) const {
+        return job_.RecordReasons && hooks_.DroppedFile &&
+               Reason.Kind != TReasonKind::NoFilenameMask;
+    }
+    TDecisionReason* Why(TDecisionReason& Reason) const {
+        return job_.RecordReasons ? &Reason : nullptr;
     }
 
     // The pause point, the stop check and the status of one entry, in the
@@ -643,7 +680,7 @@ private:
         return Mask->Matches(Path);
     }
 
-    bool Accept(TFolderEntry& Entry, TMediaInfo& Info) {
+    bool Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& Reason) {
         auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
         auto Read = [&] {
             std::int64_t Size = -1;
@@ -653,7 +690,7 @@ private:
                 Entry.Size = Size;
             return Found;
         };
-        return Decide(job_, Entry.Path, Info, Matches, Read, Decoder());
+        return Decide(job_, Entry.Path, Info, Matches, Read, Decoder(), Why(Reason));
     }
 
     // This thread's decoder for the job's code page: opened once per thread of
@@ -681,13 +718,14 @@ private:
         }
         Ahead.File.FileName = Entry.Path;
         Ahead.File.MediaInfo = TMediaInfo{};
+        Ahead.File.Reason = TDecisionReason{};
         Ahead.NameOffset = Entry.NameOffset;
         Ahead.Size = Entry.Size;
         Ahead.Error = nullptr;
         TNameVerdict Verdict;
         try {
             auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
-            Verdict = JudgeName(job_, Entry.Path, Matches);
+            Verdict = JudgeName(job_, Entry.Path, Matches, Why(Ahead.File.Reason));
         } catch (...) {
             Ahead.Error = std::current_exception();
             Ahead.Accepted = false;
@@ -730,8 +768,8 @@ private:
                 const bool Found = read_(FolderFd, Name, Ahead.File.MediaInfo, Size);
                 if (Size >= 0)
                     Ahead.Size = Size;
-                Ahead.Accepted =
-                    JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo, Decoder());
+                Ahead.Accepted = JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo,
+                                           Decoder(), Why(Ahead.File.Reason));
             }
             if (Ahead.Accepted && Ahead.Size < 0)
                 Ahead.Size = SizeOf(FolderFd, Name);
@@ -758,6 +796,9 @@ private:
             if (Ahead.Accepted) {
                 Ahead.File.Size = LowBits(Ahead.Size);
                 Found(Ahead.File);
+            } else if (ReportsDrop(Ahead.File.Reason)) {
+                Ahead.File.Size = LowBits(std::max<std::int64_t>(Ahead.Size, 0));
+                hooks_.DroppedFile(Ahead.File);
             }
         }
         window_->Pop();
@@ -829,7 +870,8 @@ bool AcceptFile(const CompileJob& Job, TFileInfo& Info, TTagDecoder& Decoder) {
     auto Read = [&] {
         return ReadTags(Info.FileName, TagSourcesOf(Job, Info.FileName), Info.MediaInfo, Decoder);
     };
-    return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read, Decoder);
+    return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read, Decoder,
+                  Job.RecordReasons ? &Info.Reason : nullptr);
 }
 
 SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,

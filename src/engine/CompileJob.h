@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/Criteria.h"
+#include "engine/Reasons.h"
 #include "media/MediaUtils.h"
 #include "model/WizardSettings.h"
 
@@ -19,7 +20,8 @@
 struct TFileInfo {
     std::string FileName; // raw path bytes
     TMediaInfo MediaInfo;
-    std::int32_t Size = 0; // low 32 bits of the file size
+    std::int32_t Size = 0;    // low 32 bits of the file size
+    TDecisionReason Reason{}; // why the search kept or dropped it (when the job records reasons)
 };
 
 struct CompileJob {
@@ -31,6 +33,9 @@ struct CompileJob {
     // FLAC, Ogg, MP4, WMA, WAV, AIFF and APE files read by their own readers.
     bool ReadOtherFormats = true;
     CriteriaJob Criteria;
+    // Each decision keeps its reason, and files a filename mask matched but
+    // the rules dropped go to DroppedFile. Off only to weigh what it costs.
+    bool RecordReasons = true;
     // The code page of tag text without a declared encoding, and of masks and
     // file names that are not UTF-8.
     std::string TagCodePage = DefaultTagCodePage;
@@ -54,6 +59,10 @@ struct SearchHooks {
     std::function<void()> SafePoint;                    // pause point, before each entry
     std::function<void(const std::string&)> ShowStatus; // "Searching <folder>..."
     std::function<void(const TFileInfo&)> FoundFile;    // accepted file, in walk order
+    // A file that a filename mask matched but the options, its tags or the
+    // criteria dropped, with its reason; in walk order among the found files.
+    // Only when the job records reasons. Its size is 0 unless known anyway.
+    std::function<void(const TFileInfo&)> DroppedFile;
     // Polled by the threads that read tags ahead of the walk: while it is true
     // they start no further read (a paused run stops touching the disk).
     std::function<bool()> HoldReads;
@@ -111,7 +120,8 @@ std::string UnreadableFoldersSummary(const UnreadableFolders& Unreadable);
 SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
                        const SearchReaders& Readers = {});
 
-// Whether one file goes into the playlist; fills Info.MediaInfo when it reads tags.
+// Whether one file goes into the playlist; fills Info.MediaInfo when it reads
+// tags, and Info.Reason when the job records reasons.
 // Throws EMaskException for a malformed mask it reaches. Decoder is to be one
 // for the job's code page.
 bool AcceptFile(const CompileJob& Job, TFileInfo& Info, TTagDecoder& Decoder);

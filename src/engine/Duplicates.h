@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The rows (indices into Paths) that repeat an earlier row's file, in
@@ -11,6 +12,21 @@
 // when they reach the same device and inode, through links or not; a path
 // that cannot be reached is the same file only as the same bytes.
 std::vector<std::size_t> DuplicateRows(const std::vector<std::string>& Paths);
+// Removes the given rows (ascending, as DuplicateRows gives them) in one pass.
+template <class T> void RemoveRows(std::vector<T>& Items, const std::vector<std::size_t>& Rows) {
+    std::size_t Kept = 0, Next = 0;
+    for (std::size_t I = 0; I < Items.size(); ++I) {
+        if (Next < Rows.size() && Rows[Next] == I) {
+            ++Next;
+            continue;
+        }
+        if (Kept != I)
+            Items[Kept] = std::move(Items[I]);
+        ++Kept;
+    }
+    Items.resize(Kept);
+}
+
 // "Removed 3 duplicates.", "Removed 1 duplicate.", "No duplicates found."
 std::string RemovedDuplicatesText(std::size_t Count);
 

@@ -97,6 +97,47 @@ const char* TagReadWord(TTagRead Tags) {
     return "not read";
 }
 
+const char* const ExplainHeader = "path\tdecision\tfilename mask\ttags\treason\n";
+
+namespace {
+void AppendEscaped(std::string& Line, const std::string& Value) {
+    for (const char C : Value) {
+        switch (C) {
+        case '\\':
+            Line += "\\\\";
+            break;
+        case '\t':
+            Line += "\\t";
+            break;
+        case '\r':
+            Line += "\\r";
+            break;
+        case '\n':
+            Line += "\\n";
+            break;
+        default:
+            Line += C;
+        }
+    }
+}
+} // namespace
+
+std::string ExplainLine(const std::string& Path, const TDecisionReason& Reason,
+                        const std::vector<std::string>& Masks, const CriteriaJob& Criteria) {
+    std::string Line;
+    AppendEscaped(Line, Path);
+    Line += '\t';
+    Line += DecisionWord(Reason);
+    Line += '\t';
+    AppendEscaped(Line, MatchedMask(Reason, Masks));
+    Line += '\t';
+    Line += TagReadWord(Reason.Tags);
+    Line += '\t';
+    AppendEscaped(Line, ReasonText(Reason, Criteria));
+    Line += '\n';
+    return Line;
+}
+
 std::string MatchedMask(const TDecisionReason& Reason, const std::vector<std::string>& Masks) {
     return Reason.FilenameMask < Masks.size() ? Masks[Reason.FilenameMask] : std::string();
 }

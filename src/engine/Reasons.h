@@ -60,3 +60,11 @@ const char* DecisionWord(const TDecisionReason& Reason);
 const char* TagReadWord(TTagRead Tags);
 // The filename mask that matched, from the job's masks; empty when none did.
 std::string MatchedMask(const TDecisionReason& Reason, const std::vector<std::string>& Masks);
+
+// A decision as one line of tab-separated values (path, decision, filename
+// mask, tags, reason), LF-terminated. A backslash, tab, CR or LF inside a
+// value is written as \\, \t, \r or \n, so every file is one line.
+std::string ExplainLine(const std::string& Path, const TDecisionReason& Reason,
+                        const std::vector<std::string>& Masks, const CriteriaJob& Criteria);
+// The first line: the names of the columns.
+extern const char* const ExplainHeader;

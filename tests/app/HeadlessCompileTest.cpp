@@ -159,6 +159,32 @@ TEST(HeadlessCompile, FormatPathsExtendedAndUniqueFlags) {
     }
 }
 
+TEST(HeadlessCompile, ExplainWritesEveryFileAMaskMatchedWithItsReason) {
+    Fixture F;
+    F.Library.write("notes.txt", "no mask matches this");
+    F.Save();
+    THeadlessOptions Options;
+    Options.ExplainFile = F.Work.str() + "/why.tsv";
+    const std::string List = F.Work.str() + "/list.m3u";
+    ASSERT_EQ(RunHeadless(F.SettingsFile, List, F.Work, Options).Status, 0);
+    const std::string Tsv = TempDir::read(Options.ExplainFile);
+    ASSERT_TRUE(Tsv.starts_with("path\tdecision\tfilename mask\ttags\treason\n")) << Tsv;
+    const std::string Included = "\tincluded\t*.mp3\tread\tIncluded: Title matches `*` (include)\n";
+    for (const std::string& Line :
+         {F.Keep + Included, F.Other + Included,
+          F.Plain + "\tdropped\t*.mp3\tno tag found\tDropped: .mp3 without a tag\n"})
+        EXPECT_NE(Tsv.find("\n" + Line), std::string::npos) << Line;
+    EXPECT_EQ(std::count(Tsv.begin(), Tsv.end(), '\n'), 4) << Tsv;
+    // The playlist is what it would be without --explain.
+    const std::string Bytes = TempDir::read(List);
+    EXPECT_EQ(Bytes.size(),
+              std::string("#EXTM3U\r\n\r\n\r\n").size() + F.Keep.size() + F.Other.size());
+
+    // A file that cannot be written fails the run.
+    Options.ExplainFile = F.Work.str() + "/missing/why.tsv";
+    EXPECT_EQ(RunHeadless(F.SettingsFile, List, F.Work, Options).Status, 1);
+}
+
 TEST(HeadlessCompile, InadequateSettingsWriteNothingAndExitTwo) {
     Fixture F;
     F.Settings.Folders = {{F.Library.str(), Unchecked}};

@@ -1,10 +1,16 @@
-// Reasons: every row of the field and overall rule tables, said in the terms
-// the user set, and the same decision with the reason recorded or not.
+// Reasons: every row of the field and overall rule tables and of the
+// acceptance table, said in the terms the user set, the same decision with the
+// reason recorded or not, and the lines --explain writes.
 #include "engine/Reasons.h"
+#include "engine/CompileJob.h"
 #include "engine/Criteria.h"
+
+#include "support/TagBytes.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -279,4 +285,134 @@ TEST(ReasonsTest, ReasonsWithoutCriteriaAndTheirWords) {
     EXPECT_EQ(MatchedMask(Matched, {"*.ogg", "*.mp3"}), "*.mp3");
     Matched.FilenameMask = TDecisionReason::NoIndex;
     EXPECT_EQ(MatchedMask(Matched, {"*.ogg"}), "");
+}
+
+namespace {
+
+std::string TaggedWithTitle(const std::string& Title) {
+    return tagbytes::Tag(3, tagbytes::TextFrame(3, "TIT2", Title)) + std::string(64, '\x55');
+}
+
+} // namespace
+
+TEST(ReasonsTest, EveryRowOfTheAcceptanceTableAndTheSearchSayTheSame) {
+    TempDir Dir;
+    const std::string Keep = Dir.write("keep.MP3", TaggedWithTitle("Keep"));
+    const std::string Drop = Dir.write("drop.mp3", TaggedWithTitle("Drop"));
+    const std::string Plain = Dir.write("plain.mp3", std::string(300, '\x55'));
+    const std::string TaggedDat = Dir.write("song.dat", TaggedWithTitle("Drop"));
+    const std::string PlainDat = Dir.write("plain.dat", std::string(300, '\x55'));
+    Dir.write("other.txt", TaggedWithTitle("Keep")); // no mask matches: never reported
+
+    const std::string Included = "Included: Title matches `Keep` (include)";
+    const std::string Excluded = "Dropped: Title matches `Drop` (exclude)";
+    const std::string NoMp3Tag = "Dropped: .mp3 without a tag";
+    const std::string Tagless =
+        "Accepted without tags: Include files for which no media info can be found";
+    const std::string NotRead =
+        "Dropped: tags not read, and Include files for which no media info can be found is off";
+    const std::string NotFound =
+        "Dropped: no tag found, and Include files for which no media info can be found is off";
+    struct Row {
+        bool Thorough, IncludeTagless;
+        std::map<std::string, std::string> Reasons;
+    };
+    const Row Rows[] = {
+        {false,
+         false,
+         {{Keep, Included},
+          {Drop, Excluded},
+          {Plain, NoMp3Tag},
+          {TaggedDat, NotRead},
+          {PlainDat, NotRead}}},
+        {false,
+         true,
+         {{Keep, Included},
+          {Drop, Excluded},
+          {Plain, NoMp3Tag},
+          {TaggedDat, Tagless},
+          {PlainDat, Tagless}}},
+        {true,
+         false,
+         {{Keep, Included},
+          {Drop, Excluded},
+          {Plain, NoMp3Tag},
+          {TaggedDat, Excluded},
+          {PlainDat, NotFound}}},
+        {true,
+         true,
+         {{Keep, Included},
+          {Drop, Excluded},
+          {Plain, NoMp3Tag},
+          {TaggedDat, Excluded},
+          {PlainDat, Tagless}}},
+    };
+    for (const Row& R : Rows) {
+        SCOPED_TRACE(std::string("thorough ") + (R.Thorough ? "on" : "off") + ", tagless " +
+                     (R.IncludeTagless ? "on" : "off"));
+        CompileJob Job;
+        Job.Folders = {Dir.str()};
+        Job.FilenameMasks = {"*.mp3", "*.dat"};
+        Job.ThoroughID3Check = R.Thorough;
+        Job.IncludeTaglessFiles = R.IncludeTagless;
+        Job.Criteria.Fields[FieldTitle].Criteria = {{"Keep", Include}, {"Drop", Exclude}};
+        std::map<std::string, std::string> Reasons;
+        for (const auto& [Path, Expected] : R.Reasons) {
+            TFileInfo Info{Path, {}, 0};
+            const bool Accepted = AcceptFile(Job, Info, DefaultTagDecoder());
+            EXPECT_EQ(ReasonText(Info.Reason, Job.Criteria), Expected) << Path;
+            EXPECT_EQ(ReasonIncludes(Info.Reason), Accepted) << Path;
+            EXPECT_EQ(MatchedMask(Info.Reason, Job.FilenameMasks),
+                      Path.ends_with(".dat") ? "*.dat" : "*.mp3");
+        }
+        // The search, with and without reader threads, hands every judged
+        // file over with the same reason: kept ones as found, the rest as dropped.
+        for (const std::size_t Threads : {std::size_t{0}, SearchReaders::DefaultThreads}) {
+            std::map<std::string, std::string> Found, Dropped;
+            SearchHooks Hooks;
+            Hooks.FoundFile = [&](const TFileInfo& File) {
+                Found[File.FileName] = ReasonText(File.Reason, Job.Criteria);
+            };
+            Hooks.DroppedFile = [&](const TFileInfo& File) {
+                Dropped[File.FileName] = ReasonText(File.Reason, Job.Criteria);
+            };
+            SearchReaders Readers;
+            Readers.Threads = Threads;
+            ASSERT_EQ(RunSearch(Job, Hooks, Readers).Outcome, SearchOutcome::Completed);
+            std::map<std::string, std::string> All = Found;
+            All.insert(Dropped.begin(), Dropped.end());
+            EXPECT_EQ(All, R.Reasons) << Threads << " readers";
+            for (const auto& [Path, Text] : Found)
+                EXPECT_TRUE(Text.starts_with("Included") || Text.starts_with("Accepted")) << Path;
+            // Without reasons nothing is dropped aloud and the same files are found.
+            Job.RecordReasons = false;
+            std::size_t DroppedWithout = 0, FoundWithout = 0;
+            Hooks.FoundFile = [&](const TFileInfo&) { ++FoundWithout; };
+            Hooks.DroppedFile = [&](const TFileInfo&) { ++DroppedWithout; };
+            RunSearch(Job, Hooks, Readers);
+            EXPECT_EQ(FoundWithout, Found.size());
+            EXPECT_EQ(DroppedWithout, 0u);
+            Job.RecordReasons = true;
+        }
+    }
+}
+
+TEST(ReasonsTest, ExplainLinesAreOneLineOfTabSeparatedValuesEach) {
+    CriteriaJob Job;
+    Job.Fields[FieldTitle].Criteria = {{"*\tx", Include}};
+    TDecisionReason Reason;
+    Reason.Kind = TReasonKind::CriterionIncluded;
+    Reason.Tags = TTagRead::Found;
+    Reason.Field = FieldTitle;
+    Reason.Criterion = 0;
+    Reason.FilenameMask = 0;
+    EXPECT_EQ(ExplainLine("/m/a\tb\nc\\d\r.mp3", Reason, {"*.mp3"}, Job),
+              "/m/a\\tb\\nc\\\\d\\r.mp3\tincluded\t*.mp3\tread\tIncluded: Title matches `*\\tx` "
+              "(include)\n");
+    Reason.Kind = TReasonKind::TaglessDropped;
+    Reason.Tags = TTagRead::NotRead;
+    EXPECT_EQ(ExplainLine("/m/x.wma", Reason, {"*.mp3"}, Job),
+              "/m/x.wma\tdropped\t*.mp3\tnot read\tDropped: tags not read, and Include files for "
+              "which no media info can be found is off\n");
+    EXPECT_STREQ(ExplainHeader, "path\tdecision\tfilename mask\ttags\treason\n");
 }
