@@ -118,9 +118,11 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
             return 2;
 
         const PlaylistFormat Format = Options.Format.value_or(PlaylistFormatOf(PlaylistFile));
+        // The options the wizard's Save last used, unless the command line says otherwise.
         TPlaylistOptions Chosen;
-        Chosen.Paths = Options.Paths.value_or(Chosen.Paths);
-        Chosen.Extended = Options.Extended || Chosen.Extended;
+        Chosen.Paths = Options.Paths.value_or(
+            Settings.RelativePlaylistPaths ? PlaylistPaths::Relative : PlaylistPaths::Absolute);
+        Chosen.Extended = Options.Extended || Settings.ExtendedPlaylist;
 
         const CompileJob Job = MakeCompileJob(Settings);
         std::vector<TPlaylistEntry> Found;

@@ -169,6 +169,8 @@ WizardSettings TMainForm::CurrentSettings() const {
     settings.IncludeTaglessFiles = IncludeTaglessFiles->isChecked();
     settings.TagCodePage = TagCodePage->currentData().toString().toStdString();
     settings.ReadOtherFormats = ReadOtherFormats->isChecked();
+    settings.RelativePlaylistPaths = relativePlaylistPaths_;
+    settings.ExtendedPlaylist = extendedPlaylist_;
     settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
     settings.FieldOrder.clear();
     for (int i = 0; i < Order->count(); ++i)
@@ -189,6 +191,8 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
     TagCodePage->setCurrentIndex(
         std::max(0, TagCodePage->findData(QString::fromStdString(Settings.TagCodePage))));
     ReadOtherFormats->setChecked(Settings.ReadOtherFormats);
+    relativePlaylistPaths_ = Settings.RelativePlaylistPaths;
+    extendedPlaylist_ = Settings.ExtendedPlaylist;
 }
 
 void TMainForm::NextClick() {

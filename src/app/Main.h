@@ -104,6 +104,9 @@ public:
     // ---- Compile page
     void CompileClick();
     void SaveClick();
+    // Keeps the first row of each file (links and hard links reach the same
+    // file) and says on the status line how many went.
+    void RemoveDuplicatesClick();
     void BuildAddFilesFilter();
     void UpdatePlaylistCheckCount();
     void ShowCompileStatus(const std::string& Message);
@@ -144,6 +147,7 @@ public:
     QLabel* CompileStatus = nullptr;
     QPushButton* Compile = nullptr;
     QPushButton* Save = nullptr;
+    QPushButton* RemoveDuplicates = nullptr;
     TMediaFileCheckList* Playlist = nullptr;
     QLabel* PlaylistCheckCount = nullptr;
     std::vector<QPushButton*> MaskHelpButtons;
@@ -198,6 +202,9 @@ private:
     TCompileState compileState_ = TCompileState::Idle;
     bool summaryEmpty_ = true;
     bool playlistChanged_ = false;
+    // Save's options, remembered in the settings.
+    bool relativePlaylistPaths_ = false;
+    bool extendedPlaylist_ = false;
     bool placementRestored_ = false;
     QRect normalPlacement_; // the place to restore a maximized window to
     int shownChecked_ = -1;

@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "engine/CompileJob.h"
 #include "engine/CompileThread.h"
+#include "engine/Duplicates.h"
 #include "media/AudioTags.h"
 #include "panels/Dialogs.h"
 #include "panels/MediaFileCheckListFrame.h"
@@ -180,22 +181,53 @@ void TMainForm::SaveClick() {
     SavePlaylist();
 }
 
+void TMainForm::RemoveDuplicatesClick() {
+    std::vector<std::string> paths;
+    paths.reserve(Playlist->Entries().size());
+    for (const TCheckListEntry& entry : Playlist->Entries())
+        paths.push_back(entry.Caption);
+    const std::vector<std::size_t> repeats = DuplicateRows(paths);
+    if (!repeats.empty()) {
+        Playlist->RemoveEntries(std::vector<int>(repeats.begin(), repeats.end()));
+        playlistChanged_ = true;
+    }
+    ShowCompileStatus(RemovedDuplicatesText(repeats.size()));
+}
+
 bool TMainForm::SavePlaylist() {
     TFileDialogRequest request;
     request.Parent = this;
     request.Title = "Save Playlist";
-    request.Filter = "M3U playlist (*.m3u);;PLS playlist (*.pls);;All files (*)";
+    request.Filter = "M3U playlist (*.m3u);;PLS playlist (*.pls);;M3U8 playlist, UTF-8 (*.m3u8);;"
+                     "All files (*)";
     request.DefaultSuffix = "m3u";
     request.FilterIndex = 0;
     request.Directory = DialogFolder(TDialogFolder::Playlist);
+    request.PlaylistOptions = true;
+    request.RelativePaths = relativePlaylistPaths_;
+    request.ExtendedPlaylist = extendedPlaylist_;
     if (!Dialogs().SaveFile(request))
         return false;
+    relativePlaylistPaths_ = request.RelativePaths;
+    extendedPlaylist_ = request.ExtendedPlaylist;
     const QString shownName = DisplayPath(request.FileName);
     RememberDialogFolder(TDialogFolder::Playlist, QFileInfo(shownName).absolutePath());
-    std::vector<std::string> entries;
-    Playlist->GetCheckedCaptions(entries);
+    std::vector<TPlaylistEntry> entries;
+    for (const TCheckListEntry& entry : Playlist->Entries()) {
+        if (entry.State != CheckedIndex)
+            continue;
+        // Lengths are read only for the extended lines, which show them.
+        entries.push_back({entry.Caption, entry.Columns[1], entry.Columns[0],
+                           extendedPlaylist_ ? ReadDurationMs(entry.Caption) : -1});
+    }
+    TPlaylistOptions options;
+    options.Paths = relativePlaylistPaths_ ? PlaylistPaths::Relative : PlaylistPaths::Absolute;
+    options.Extended = extendedPlaylist_;
     try {
-        WritePlaylist(request.FileName, entries, PlaylistFormatOf(request.FileName));
+        const std::size_t leftAbsolute = WritePlaylist(request.FileName, std::move(entries),
+                                                       PlaylistFormatOf(request.FileName), options);
+        if (leftAbsolute > 0)
+            ShowCompileStatus(LeftAbsoluteText(leftAbsolute));
     } catch (const EPlaylistWriteError& error) {
         // The writer's message already names the file and the cause.
         Dialogs().ErrorMessage(this, QString("The playlist could not be saved.\n\n%1")

@@ -345,8 +345,12 @@ void TMainForm::BuildCompilePage() {
     Save = new QPushButton("Save", page);
     Save->setObjectName("Save");
     Save->setFixedSize(75, 25);
+    RemoveDuplicates = new QPushButton("Remove Duplicates", page);
+    RemoveDuplicates->setObjectName("RemoveDuplicates");
+    RemoveDuplicates->setFixedHeight(25);
     buttons->addWidget(Compile);
     buttons->addWidget(Save);
+    buttons->addWidget(RemoveDuplicates);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(Compile, &QPushButton::clicked, this, [this] { CompileClick(); });
@@ -368,6 +372,7 @@ void TMainForm::BuildCompilePage() {
         });
     }
     connect(Save, &QPushButton::clicked, this, [this] { SaveClick(); });
+    connect(RemoveDuplicates, &QPushButton::clicked, this, [this] { RemoveDuplicatesClick(); });
 
     Playlist = new TMediaFileCheckList("Playlist", page);
     Playlist->CaptionLabel()->hide();

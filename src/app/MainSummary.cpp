@@ -2,6 +2,7 @@
 // every search setting, and the box's context menu.
 #include "app/Main.h"
 #include "engine/Criteria.h"
+#include "engine/Duplicates.h"
 #include "panels/CheckListFrame.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/FolderCheckListFrame.h"
@@ -70,6 +71,16 @@ void TMainForm::BuildSummary() {
         AppendSummaryLine(QString("\t") + RecurseCaption);
         AppendSummaryLine(QString());
     }
+    // Folders that make a compile find the same files twice.
+    std::vector<std::string> searched;
+    for (const CheckEntry& entry : Folders->CheckEntries())
+        if (entry.State == CheckState::Checked)
+            searched.push_back(entry.Caption);
+    const std::vector<TFolderOverlap> overlaps = FolderOverlaps(searched, Recurse->isChecked());
+    for (const TFolderOverlap& overlap : overlaps)
+        AppendSummaryLine("\t" + DisplayText(FolderOverlapText(overlap, searched)));
+    if (!overlaps.empty())
+        AppendSummaryLine(QString());
     AppendSummaryBlock(*Filenames, false);
     if (ThoroughID3Check->isChecked()) {
         AppendSummaryLine(QString("\t") + ThoroughID3CheckCaption);

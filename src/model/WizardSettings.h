@@ -41,6 +41,10 @@ struct WizardSettings {
     bool ThoroughID3Check = false;
     bool IncludeTaglessFiles = false;
     bool ReadOtherFormats = true;
+    // How Save writes a playlist: entries relative to its folder, and the
+    // extended lines (length, artist and title).
+    bool RelativePlaylistPaths = false;
+    bool ExtendedPlaylist = false;
     std::array<PrecedenceRule, CriterionFieldCount> FieldRules{};
     PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
     std::vector<std::string> FieldOrder{"Title", "Artist", "Album", "Genre", "Year"};

@@ -205,6 +205,12 @@ void TCheckList::RemoveEntry(int Row) {
     emit EntriesChanged();
 }
 
+void TCheckList::RemoveEntries(const std::vector<int>& Rows) {
+    model_->RemoveMany(Rows);
+    ListChange();
+    emit EntriesChanged();
+}
+
 void TCheckList::Clear() {
     model_->Clear();
     ListChange();

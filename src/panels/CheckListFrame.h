@@ -78,6 +78,8 @@ public:
     void SetEntryCaption(int Row, const std::string& Caption) { model_->SetCaption(Row, Caption); }
     void SetEntryValue(int Row, std::int32_t Value) { model_->SetValue(Row, Value); }
     void RemoveEntry(int Row);
+    // Rows ascending.
+    void RemoveEntries(const std::vector<int>& Rows);
     void Clear();
     // Captions and check states as the settings layout keeps them.
     std::vector<CheckEntry> CheckEntries() const;

@@ -192,6 +192,28 @@ void TCheckListModel::Remove(int Row) {
     endRemoveRows();
 }
 
+void TCheckListModel::RemoveMany(const std::vector<int>& Rows) {
+    Flush();
+    if (Rows.empty())
+        return;
+    beginResetModel();
+    std::size_t next = 0, kept = 0;
+    for (std::size_t row = 0; row < entries_.size(); ++row) {
+        if (next < Rows.size() && Rows[next] == static_cast<int>(row)) {
+            ++next;
+            if (entries_[row].State == CheckedIndex)
+                --checked_;
+            continue;
+        }
+        if (kept != row)
+            entries_[kept] = std::move(entries_[row]);
+        ++kept;
+    }
+    entries_.resize(kept);
+    published_ = Count();
+    endResetModel();
+}
+
 void TCheckListModel::Clear() {
     batchTimer_.stop();
     beginResetModel();

@@ -80,6 +80,8 @@ public:
     void SetIconIndex(int Row, int IconIndex);
     void SetValue(int Row, std::int32_t Value);
     void Remove(int Row);
+    // Removes the rows (ascending, in range) in one pass.
+    void RemoveMany(const std::vector<int>& Rows);
     void Clear();
     // Moves the entry at From so that it ends at row To; those between shift by one.
     void Move(int From, int To);

@@ -4,9 +4,11 @@
 #include "panels/TextDisplay.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -50,6 +52,27 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
             dialog.setDefaultSuffix(
                 FilterSuffix(dialog.selectedNameFilter(), Request.DefaultSuffix));
     }
+    QCheckBox* relative = nullptr;
+    QCheckBox* extended = nullptr;
+    if (Request.PlaylistOptions) {
+        // The options sit in the dialog itself, so the platform's own dialog
+        // (which takes no widgets) gives way to Qt's.
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        relative =
+            new QCheckBox(QStringLiteral("Paths relative to the playlist's folder"), &dialog);
+        relative->setObjectName(QStringLiteral("RelativePaths"));
+        relative->setChecked(Request.RelativePaths);
+        extended = new QCheckBox(
+            QStringLiteral("Extended playlist: the length, artist and title of each entry"),
+            &dialog);
+        extended->setObjectName(QStringLiteral("ExtendedPlaylist"));
+        extended->setChecked(Request.ExtendedPlaylist);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            const int row = grid->rowCount();
+            grid->addWidget(relative, row, 0, 1, grid->columnCount());
+            grid->addWidget(extended, row + 1, 0, 1, grid->columnCount());
+        }
+    }
     const QString initial = DisplayPath(Request.FileName);
     if (!initial.isEmpty())
         dialog.selectFile(initial);
@@ -61,6 +84,10 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
     Request.FileName = PathBytes(chosen);
     Request.FilterIndex =
         std::max<qsizetype>(0, dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
+    if (relative && extended) {
+        Request.RelativePaths = relative->isChecked();
+        Request.ExtendedPlaylist = extended->isChecked();
+    }
     return true;
 }
 } // namespace

@@ -17,6 +17,11 @@ struct TFileDialogRequest {
     int FilterIndex = 0;   // in: filter shown first; out: the one chosen
     std::string FileName;  // in: initial file name (raw bytes); out: the chosen path
     QString Directory;     // the folder the dialog opens in when FileName is empty
+    // A playlist's save: the options offered beside the file list (in: as
+    // shown, out: as chosen).
+    bool PlaylistOptions = false;
+    bool RelativePaths = false;
+    bool ExtendedPlaylist = false;
 };
 
 // The answers to "Discard the compiled playlist?".

@@ -174,6 +174,8 @@ void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
         Store.NoteDefaultedValue();
 
     Settings.ReadOtherFormats = Store.ReadBool("Options", "Read Other Formats", true);
+    Settings.RelativePlaylistPaths = Store.ReadBool("Options", "Relative Playlist Paths", false);
+    Settings.ExtendedPlaylist = Store.ReadBool("Options", "Extended Playlist", false);
 }
 
 void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
@@ -187,6 +189,8 @@ void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
     Store.WriteBool("Options", "Include Tagless Files", Settings.IncludeTaglessFiles);
     Store.WriteString("Options", "Tag Code Page", Settings.TagCodePage);
     Store.WriteBool("Options", "Read Other Formats", Settings.ReadOtherFormats);
+    Store.WriteBool("Options", "Relative Playlist Paths", Settings.RelativePlaylistPaths);
+    Store.WriteBool("Options", "Extended Playlist", Settings.ExtendedPlaylist);
 }
 
 WizardSettings LoadAllSettings(const SettingsStore& Store) {

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -174,7 +175,12 @@ TEST_F(CompileTest, EndToEndFromSettingsFileToSavedPlaylists) {
     ASSERT_EQ(dialogs.SaveRequests.size(), 3u);
     EXPECT_EQ(dialogs.SaveRequests[0].Title, "Save Playlist");
     EXPECT_EQ(dialogs.SaveRequests[0].Filter,
-              "M3U playlist (*.m3u);;PLS playlist (*.pls);;All files (*)");
+              "M3U playlist (*.m3u);;PLS playlist (*.pls);;M3U8 playlist, UTF-8 (*.m3u8);;"
+              "All files (*)");
+    // Default options: today's bytes.
+    EXPECT_TRUE(dialogs.SaveRequests[0].PlaylistOptions);
+    EXPECT_FALSE(dialogs.SaveRequests[0].RelativePaths);
+    EXPECT_FALSE(dialogs.SaveRequests[0].ExtendedPlaylist);
     EXPECT_EQ(dialogs.SaveRequests[0].DefaultSuffix, "m3u");
     EXPECT_EQ(dialogs.SaveRequests[0].FilterIndex, 0);
     EXPECT_EQ(TempDir::read(pls), "[playlist]\r\nVersion=2\r\nNumberOfEntries=3\r\nFile1=" + one +
@@ -183,6 +189,85 @@ TEST_F(CompileTest, EndToEndFromSettingsFileToSavedPlaylists) {
     EXPECT_EQ(TempDir::read(m3u), m3uText);
     EXPECT_EQ(TempDir::read(bare), m3uText);
     EXPECT_TRUE(dialogs.Errors.empty());
+}
+
+TEST_F(CompileTest, SaveOptionsAreUsedRememberedAndStored) {
+    const std::string one =
+        dir.write("music/one.mp3", Id3v1File("One", "Alpha", "First", "2001", 1));
+    WriteSearchSettings();
+    {
+        auto form = OpenAtCompilePage();
+        form->Compile->click();
+        ASSERT_TRUE(WaitFor([&] { return FinishedCompiling(*form); }));
+        ASSERT_EQ(form->Playlist->Count(), 1);
+        // Relative and extended, into the music folder's parent.
+        const std::string list = dir.str() + "/list.m3u8";
+        dialogs.SaveNames = {list, dir.str() + "/again.pls"};
+        dialogs.SaveOptions = {{true, true}};
+        form->Save->click();
+        EXPECT_EQ(TempDir::read(list), "#EXTM3U\n#EXTINF:-1,Alpha - One\nmusic/one.mp3\n");
+        // The next save offers what was chosen last.
+        form->Save->click();
+        ASSERT_EQ(dialogs.SaveRequests.size(), 2u);
+        EXPECT_TRUE(dialogs.SaveRequests[1].RelativePaths);
+        EXPECT_TRUE(dialogs.SaveRequests[1].ExtendedPlaylist);
+        EXPECT_EQ(TempDir::read(dir.str() + "/again.pls"),
+                  "[playlist]\r\nVersion=2\r\nNumberOfEntries=1\r\nFile1=music/one.mp3\r\n"
+                  "Title1=Alpha - One\r\nLength1=-1\r\n");
+        // An entry on another file system keeps its path, and the status says so.
+        struct stat shm, here;
+        if (stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &here) == 0 &&
+            shm.st_dev != here.st_dev) {
+            const std::string far = "/dev/shm/morvane-save-" + std::to_string(getpid()) + ".m3u";
+            dialogs.SaveNames = {far};
+            form->Save->click();
+            EXPECT_EQ(form->CompileStatus->text(),
+                      "1 entry could not be made relative and keeps its full path.");
+            unlink(far.c_str());
+        }
+    }
+    // The options outlive the window.
+    SettingsStore store(QString::fromStdString(settingsFile));
+    EXPECT_EQ(store.ReadString("Options", "Relative Playlist Paths", "?"), "1");
+    EXPECT_EQ(store.ReadString("Options", "Extended Playlist", "?"), "1");
+    auto again = OpenAtCompilePage();
+    dialogs.SaveRequests.clear();
+    again->Save->click();
+    ASSERT_EQ(dialogs.SaveRequests.size(), 1u);
+    EXPECT_TRUE(dialogs.SaveRequests[0].RelativePaths);
+    EXPECT_TRUE(dialogs.SaveRequests[0].ExtendedPlaylist);
+}
+
+TEST_F(CompileTest, RemoveDuplicatesKeepsTheFirstRowOfEachFileThroughLinks) {
+    const std::string one =
+        dir.write("music/one.mp3", Id3v1File("One", "Alpha", "First", "2001", 1));
+    const std::string two =
+        dir.write("music/two.mp3", Id3v1File("Two", "Beta", "First", "2002", 2));
+    // The same files again through a folder link, and a hand-added path.
+    ASSERT_EQ(symlink(music.c_str(), (dir.str() + "/alias").c_str()), 0);
+    WizardSettings settings;
+    settings.Folders = {{music, Checked}, {dir.str() + "/alias", Checked}};
+    settings.Filenames = {{"*.mp3", Checked}};
+    settings.Criteria[FieldTitle] = {{"*", Include}};
+    WriteSettings(settingsFile, settings);
+    auto form = OpenAtCompilePage();
+    form->Compile->click();
+    ASSERT_TRUE(WaitFor([&] { return FinishedCompiling(*form); }));
+    ASSERT_EQ(form->Playlist->Count(), 4);
+    form->Playlist->SetChecked(2, false); // the first repeat: its state goes with it
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(3, 4));
+
+    form->RemoveDuplicates->click();
+    std::vector<std::string> paths;
+    for (const TCheckListEntry& entry : form->Playlist->Entries())
+        paths.push_back(entry.Caption);
+    EXPECT_EQ(paths, (std::vector<std::string>{one, two}));
+    EXPECT_EQ(form->CompileStatus->text(), "Removed 2 duplicates.");
+    EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(2, 2));
+
+    form->RemoveDuplicates->click();
+    EXPECT_EQ(form->CompileStatus->text(), "No duplicates found.");
+    EXPECT_EQ(form->Playlist->Count(), 2);
 }
 
 TEST_F(CompileTest, SaveEdgeCases) {

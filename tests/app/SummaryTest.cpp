@@ -158,6 +158,46 @@ TEST_F(SummaryTest, EachCheckFailsOnItsOwn) {
               "\tInclude files for which no media info (ID3 tags) can be found");
 }
 
+TEST_F(SummaryTest, SaysWhenAFolderIsListedTwiceOrInsideAnother) {
+    const std::string rock = dir.str() + "/rock";
+    std::filesystem::create_directories(rock);
+    form->Folders->AddEntry(dir.str(), true);
+    form->Folders->AddEntry(rock, true);
+    form->Folders->AddEntry(dir.str() + "/", true);
+    form->Folders->AddEntry(rock, false); // not searched: not reported
+    form->Recurse->setChecked(true);
+    form->Filenames->AddEntry("*.mp3", true);
+    form->IncludeTaglessFiles->setChecked(true);
+    ToSummary();
+    const auto lines = SummaryLines();
+    const std::vector<std::string> head = {
+        "Folders:",
+        "\t" + dir.str(),
+        "\t" + rock,
+        "\t" + dir.str() + "/",
+        "\t" + rock,
+        "",
+        "\tSearch for media files in the subfolders of the folders specified",
+        "",
+        "\t" + rock + " is inside " + dir.str() + "; its files will be found twice",
+        "\t" + dir.str() + "/ is listed twice; its files will be found twice",
+        "",
+        "Filenames:",
+    };
+    ASSERT_GE(lines.size(), head.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + head.size()), head);
+    EXPECT_TRUE(form->NextButton()->isEnabled()); // a note, not an error
+
+    // Without subfolders only the folder listed twice is said.
+    form->BackButton()->click();
+    form->Recurse->setChecked(false);
+    ToSummary();
+    const auto flat = SummaryLines();
+    EXPECT_EQ(std::count_if(flat.begin(), flat.end(),
+                            [](const std::string& Line) { return Line.ends_with("found twice"); }),
+              1);
+}
+
 TEST_F(SummaryTest, ListsEveryEntryAndLeavesIgnoredCriteriaOut) {
     const std::string other = dir.str() + "/other";
     std::filesystem::create_directories(other);

@@ -63,6 +63,8 @@ TEST(SettingsLayout, FirstRunLoadsDefaults) {
     EXPECT_FALSE(settings.ThoroughID3Check);
     EXPECT_FALSE(settings.IncludeTaglessFiles);
     EXPECT_TRUE(settings.ReadOtherFormats);
+    EXPECT_FALSE(settings.RelativePlaylistPaths);
+    EXPECT_FALSE(settings.ExtendedPlaylist);
     EXPECT_EQ(settings.FieldRules, (std::array<PrecedenceRule, CriterionFieldCount>{}));
     EXPECT_EQ(settings.OrderRule, InclusionFirst);
     EXPECT_EQ(settings.FieldOrder, BuiltInOrder);
@@ -220,7 +222,8 @@ TEST(SettingsLayout, SaveWritesListsThenWindowValues) {
                                    "Criteria 1=Genre\nCriteria 2=Album\nCriteria 3=Artist\n"
                                    "Criteria 4=Title\nInclude Tagless Files=1\n"
                                    "Tag Code Page=Windows-1252\n"
-                                   "Read Other Formats=1\n\n"
+                                   "Read Other Formats=1\n"
+                                   "Relative Playlist Paths=0\nExtended Playlist=0\n\n"
                                    "[Folders]\nItem Count=1\nItem 1=" +
                                        dir.str() +
                                        "\nItem 1 State=0\nRecurse=1\n\n"
@@ -258,6 +261,8 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     saved.ThoroughID3Check = true;
     saved.IncludeTaglessFiles = true;
     saved.ReadOtherFormats = false;
+    saved.RelativePlaylistPaths = true;
+    saved.ExtendedPlaylist = true;
     saved.FieldRules = {InclusionFirst, ExclusionFirst, ByOrder, ExclusionFirst, InclusionFirst};
     saved.OrderRule = ByOrder;
     saved.FieldOrder = {"genre", "Title", "Year", "Album", "Artist"};
@@ -279,6 +284,8 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     EXPECT_EQ(loaded.ThoroughID3Check, saved.ThoroughID3Check);
     EXPECT_EQ(loaded.IncludeTaglessFiles, saved.IncludeTaglessFiles);
     EXPECT_EQ(loaded.ReadOtherFormats, saved.ReadOtherFormats);
+    EXPECT_EQ(loaded.RelativePlaylistPaths, saved.RelativePlaylistPaths);
+    EXPECT_EQ(loaded.ExtendedPlaylist, saved.ExtendedPlaylist);
     EXPECT_EQ(loaded.FieldRules, saved.FieldRules);
     EXPECT_EQ(loaded.OrderRule, saved.OrderRule);
     EXPECT_EQ(loaded.FieldOrder, saved.FieldOrder);

@@ -35,6 +35,9 @@ public:
     std::deque<std::optional<std::string>> SaveNames;
     std::deque<bool> Answers;
     std::deque<TDiscardAnswer> DiscardAnswers;
+    // The playlist options ticked in a save dialog that chose a file
+    // (relative paths, extended lines); none left: as offered.
+    std::deque<std::pair<bool, bool>> SaveOptions;
 
     // What was asked.
     std::vector<InputCall> InputCalls;
@@ -64,7 +67,14 @@ public:
     }
     bool SaveFile(TFileDialogRequest& Request) override {
         SaveRequests.push_back(Request);
-        return Chosen(SaveNames, Request.FileName, "save dialog");
+        if (!Chosen(SaveNames, Request.FileName, "save dialog"))
+            return false;
+        if (!SaveOptions.empty()) {
+            Request.RelativePaths = SaveOptions.front().first;
+            Request.ExtendedPlaylist = SaveOptions.front().second;
+            SaveOptions.pop_front();
+        }
+        return true;
     }
     bool Question(QWidget*, const QString&, const QString& Text) override {
         Questions.push_back(Text);
