@@ -6,31 +6,15 @@
 #include "media/MediaFile.h"
 #include "media/Utf8.h"
 
+#include "FuzzInput.h"
+
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
-
-const std::string& InputPath() {
-    static const std::string path = [] {
-        const int fd = memfd_create("song.flac", 0);
-        if (fd < 0)
-            std::abort();
-        return "/proc/self/fd/" + std::to_string(fd);
-    }();
-    return path;
-}
-
-void Check(bool Condition) {
-    if (!Condition)
-        std::abort();
-}
 
 using namespace std::string_view_literals;
 
@@ -74,10 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     std::string bytes(magic);
     bytes.append(reinterpret_cast<const char*>(Data + 1), Size - 1);
 
-    const std::string& path = InputPath();
-    const int fd = std::atoi(path.c_str() + 14);
-    Check(ftruncate(fd, 0) == 0);
-    Check(pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()));
+    const std::string& path = WriteInputFile(bytes.data(), bytes.size());
 
     for (TTagSources sources : {TTagSources::OtherFormat, TTagSources::ID3ThenAPE}) {
         TMediaInfo info = Kept;

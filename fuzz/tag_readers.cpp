@@ -6,37 +6,13 @@
 #include "media/MediaUtils.h"
 #include "media/Utf8.h"
 
+#include "FuzzInput.h"
+
 #include <cstdint>
-#include <cstdlib>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
-
-namespace {
-
-// An in-memory file reached by path, so no disk is touched per input.
-const std::string& InputPath() {
-    static const std::string path = [] {
-        const int fd = memfd_create("song.mp3", 0);
-        if (fd < 0)
-            std::abort();
-        return "/proc/self/fd/" + std::to_string(fd);
-    }();
-    return path;
-}
-
-void Check(bool Condition) {
-    if (!Condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
-    const std::string& path = InputPath();
-    const int fd = std::atoi(path.c_str() + 14);
-    Check(ftruncate(fd, 0) == 0);
-    Check(pwrite(fd, Data, Size, 0) == static_cast<ssize_t>(Size));
+    const std::string& path = WriteInputFile(Data, Size);
 
     TID3v2 v2;
     const bool headerRead = v2.LoadFromFile(path);
