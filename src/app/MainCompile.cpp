@@ -182,10 +182,11 @@ void TMainForm::SaveClick() {
 }
 
 void TMainForm::RemoveDuplicatesClick() {
+    const TCheckListModel& model = *Playlist->Model();
     std::vector<std::string> paths;
-    paths.reserve(Playlist->Entries().size());
-    for (const TCheckListEntry& entry : Playlist->Entries())
-        paths.push_back(entry.Caption);
+    paths.reserve(model.Count());
+    for (int row = 0; row < model.Count(); ++row)
+        paths.push_back(model.Caption(row));
     const std::vector<std::size_t> repeats = DuplicateRows(paths);
     if (!repeats.empty()) {
         Playlist->RemoveEntries(std::vector<int>(repeats.begin(), repeats.end()));
@@ -212,13 +213,16 @@ bool TMainForm::SavePlaylist() {
     extendedPlaylist_ = request.ExtendedPlaylist;
     const QString shownName = DisplayPath(request.FileName);
     RememberDialogFolder(TDialogFolder::Playlist, QFileInfo(shownName).absolutePath());
+    const TCheckListModel& model = *Playlist->Model();
     std::vector<TPlaylistEntry> entries;
-    for (const TCheckListEntry& entry : Playlist->Entries()) {
-        if (entry.State != CheckedIndex)
+    for (int row = 0; row < model.Count(); ++row) {
+        if (model.State(row) != CheckedIndex)
             continue;
         // Lengths are read only for the extended lines, which show them.
-        entries.push_back({entry.Caption, entry.Columns[1], entry.Columns[0],
-                           extendedPlaylist_ ? ReadDurationMs(entry.Caption) : -1});
+        std::string path = model.Caption(row);
+        const std::int64_t length = extendedPlaylist_ ? ReadDurationMs(path) : -1;
+        entries.push_back({std::move(path), std::string(model.ColumnText(row, 2)),
+                           std::string(model.ColumnText(row, 1)), length});
     }
     TPlaylistOptions options;
     options.Paths = relativePlaylistPaths_ ? PlaylistPaths::Relative : PlaylistPaths::Absolute;

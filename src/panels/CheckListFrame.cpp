@@ -170,7 +170,7 @@ int TCheckList::AddEntryWithStateIndex(const std::string& Caption, int State) {
     TCheckListEntry entry;
     entry.Caption = Caption;
     entry.State = State;
-    model_->Append(std::move(entry));
+    model_->Append(entry);
     model_->Flush();
     emit EntriesChanged();
     return Count() - 1;
@@ -189,11 +189,11 @@ void TCheckList::AddCheckEntries(const std::vector<CheckEntry>& Entries) {
         entry.State = ToStored(loaded.State);
         entries.push_back(std::move(entry));
     }
-    AppendEntries(std::move(entries));
+    AppendEntries(entries);
 }
 
-void TCheckList::AppendEntries(std::vector<TCheckListEntry> Entries) {
-    model_->AppendMany(std::move(Entries));
+void TCheckList::AppendEntries(const std::vector<TCheckListEntry>& Entries) {
+    model_->AppendMany(Entries);
     emit EntriesChanged();
 }
 
@@ -217,20 +217,28 @@ void TCheckList::Clear() {
     emit EntriesChanged();
 }
 
+std::vector<TCheckListEntry> TCheckList::Entries() const {
+    std::vector<TCheckListEntry> result;
+    result.reserve(Count());
+    for (int row = 0; row < Count(); ++row)
+        result.push_back(model_->Entry(row));
+    return result;
+}
+
 std::vector<CheckEntry> TCheckList::CheckEntries() const {
     std::vector<CheckEntry> result;
-    result.reserve(Entries().size());
-    for (const TCheckListEntry& entry : Entries())
-        result.push_back(CheckEntry{entry.Caption, entry.State == CheckedIndex
-                                                       ? CheckState::Checked
-                                                       : CheckState::Unchecked});
+    result.reserve(Count());
+    for (int row = 0; row < Count(); ++row)
+        result.push_back(CheckEntry{model_->Caption(row), model_->State(row) == CheckedIndex
+                                                              ? CheckState::Checked
+                                                              : CheckState::Unchecked});
     return result;
 }
 
 void TCheckList::GetCheckedCaptions(std::vector<std::string>& Captions) const {
-    for (const TCheckListEntry& entry : Entries())
-        if (entry.State == CheckedIndex)
-            Captions.push_back(entry.Caption);
+    for (int row = 0; row < Count(); ++row)
+        if (model_->State(row) == CheckedIndex)
+            Captions.push_back(model_->Caption(row));
 }
 
 int TCheckList::SelectedIndex() const {
@@ -270,7 +278,7 @@ void TCheckList::MoveSelected(int Step) {
 
 void TCheckList::SetSelectedStates(const std::function<int(int OldState)>& NewState) {
     for (int row : SelectedRows())
-        model_->SetState(row, NewState(Entry(row).State));
+        model_->SetState(row, NewState(model_->State(row)));
 }
 
 bool TCheckList::eventFilter(QObject* Watched, QEvent* Event) {
@@ -476,7 +484,7 @@ void TCheckList::EditExecute() {
     const int position = SelectedIndex();
     if (position < 0)
         return;
-    std::string text = Entry(position).Caption;
+    std::string text = model_->Caption(position);
     if (EditPrompt(text, false, GetEditMask(), ItemNoun(), this))
         model_->SetCaption(position, text);
 }
@@ -533,7 +541,7 @@ void TCheckList::ListKeyDown(QKeyEvent* Event) {
         const int focused = SelectedIndex();
         if (focused < 0)
             return;
-        const int state = Entry(focused).State == CheckedIndex ? UncheckedIndex : CheckedIndex;
+        const int state = model_->State(focused) == CheckedIndex ? UncheckedIndex : CheckedIndex;
         SetSelectedStates([state](int) { return state; });
     }
 }

@@ -66,13 +66,14 @@ public:
     // ---- Entries
     int Count() const { return model_->Count(); }
     int CheckedCount() const { return model_->CheckedCount(); }
-    const TCheckListEntry& Entry(int Row) const { return model_->Entries()[Row]; }
-    const std::vector<TCheckListEntry>& Entries() const { return model_->Entries(); }
+    // Copies of rows; a loop over a long list reads the model's fields instead.
+    TCheckListEntry Entry(int Row) const { return model_->Entry(Row); }
+    std::vector<TCheckListEntry> Entries() const;
     // Appends at the end; returns the new entry's row.
     int AddEntryWithStateIndex(const std::string& Caption, int State);
     int AddEntry(const std::string& Caption, bool Checked);
     void AddCheckEntries(const std::vector<CheckEntry>& Entries);
-    bool Checked(int Row) const { return Entry(Row).State == CheckedIndex; }
+    bool Checked(int Row) const { return model_->State(Row) == CheckedIndex; }
     void SetChecked(int Row, bool On) { model_->SetState(Row, On ? CheckedIndex : UncheckedIndex); }
     void SetStateIndex(int Row, int State) { model_->SetState(Row, State); }
     void SetEntryCaption(int Row, const std::string& Caption) { model_->SetCaption(Row, Caption); }
@@ -167,7 +168,7 @@ protected:
     void SetSelectedStates(const std::function<int(int OldState)>& NewState);
     bool eventFilter(QObject* Watched, QEvent* Event) override;
     // Appends entries the model already holds in its own form.
-    void AppendEntries(std::vector<TCheckListEntry> Entries);
+    void AppendEntries(const std::vector<TCheckListEntry>& Entries);
 
 private:
     void ContextMenuRequested(const QPoint& Position);

@@ -30,19 +30,23 @@ int TCheckListModel::columnCount(const QModelIndex& Parent) const {
 QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
     if (!Index.isValid() || Index.row() >= published_ || Index.column() >= headers_.size())
         return {};
-    const TCheckListEntry& entry = entries_[Index.row()];
+    const TListRow& row = rows_[Index.row()];
     const int column = Index.column();
     switch (Role) {
     case Qt::DisplayRole:
+        // The only place a row's text becomes a QString: when it is drawn.
         if (column > 0)
-            return DisplayText(entry.Columns[column - 1]);
-        return display_.PathCaptions ? DisplayPath(entry.Caption) : DisplayText(entry.Caption);
+            return column <= ListTextColumns
+                       ? DisplayText(columns_[column - 1].Text(row.Texts[column - 1]))
+                       : QVariant();
+        return display_.PathCaptions ? DisplayPath(Caption(Index.row()))
+                                     : DisplayText(Caption(Index.row()));
     case Qt::CheckStateRole:
         if (column == 0 && display_.CheckBoxes)
-            return entry.State == CheckedIndex ? Qt::Checked : Qt::Unchecked;
+            return row.State == CheckedIndex ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::DecorationRole:
-        return column == 0 ? Decoration(entry) : QVariant();
+        return column == 0 ? Decoration(row) : QVariant();
     default:
         return {};
     }
@@ -73,7 +77,7 @@ QVariant TCheckListModel::headerData(int Section, Qt::Orientation Orientation, i
     return {};
 }
 
-QVariant TCheckListModel::Decoration(const TCheckListEntry& Entry) const {
+QVariant TCheckListModel::Decoration(const TListRow& Entry) const {
     auto iconAt = [](const std::vector<QIcon>& Icons, int Index) {
         return Index >= 0 && Index < static_cast<int>(Icons.size()) ? QVariant(Icons[Index])
                                                                     : QVariant();
@@ -101,22 +105,85 @@ void TCheckListModel::SetHeaders(const QStringList& Headers) {
     endResetModel();
 }
 
-void TCheckListModel::Append(TCheckListEntry Entry) {
-    if (Entry.State == CheckedIndex)
+TListRow TCheckListModel::MakeRow(std::string_view Caption,
+                                  const std::array<std::string_view, ListTextColumns>& Columns,
+                                  int State, int IconIndex) {
+    TListRow row;
+    const size_t slash = Caption.rfind('/');
+    const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    row.Folder = folders_.Add(Caption.substr(0, nameStart));
+    row.Name = names_.Add(Caption.substr(nameStart));
+    for (int column = 0; column < ListTextColumns; ++column)
+        row.Texts[column] = columns_[column].Add(Columns[column]);
+    row.State = static_cast<std::uint8_t>(State);
+    row.IconIndex = static_cast<std::int16_t>(std::clamp(IconIndex, -1, INT16_MAX));
+    return row;
+}
+
+void TCheckListModel::PushRow(const TListRow& Row) {
+    if (Row.State == CheckedIndex)
         ++checked_;
-    entries_.push_back(std::move(Entry));
+    rows_.push_back(Row);
+}
+
+void TCheckListModel::Append(std::string_view Caption,
+                             const std::array<std::string_view, ListTextColumns>& Columns,
+                             int State, int IconIndex) {
+    PushRow(MakeRow(Caption, Columns, State, IconIndex));
     if (!batchTimer_.isActive())
         batchTimer_.start();
 }
 
-void TCheckListModel::AppendMany(std::vector<TCheckListEntry> Entries) {
-    entries_.reserve(entries_.size() + Entries.size());
-    for (TCheckListEntry& entry : Entries) {
-        if (entry.State == CheckedIndex)
-            ++checked_;
-        entries_.push_back(std::move(entry));
+namespace {
+std::array<std::string_view, ListTextColumns>
+ColumnViews(const std::array<std::string, ListTextColumns>& Columns) {
+    std::array<std::string_view, ListTextColumns> views;
+    for (int column = 0; column < ListTextColumns; ++column)
+        views[column] = Columns[column];
+    return views;
+}
+} // namespace
+
+void TCheckListModel::Append(const TCheckListEntry& Entry) {
+    Append(Entry.Caption, ColumnViews(Entry.Columns), Entry.State, Entry.IconIndex);
+    rows_.back().Value = Entry.Value;
+}
+
+void TCheckListModel::AppendMany(const std::vector<TCheckListEntry>& Entries) {
+    rows_.reserve(rows_.size() + Entries.size());
+    for (const TCheckListEntry& entry : Entries) {
+        PushRow(MakeRow(entry.Caption, ColumnViews(entry.Columns), entry.State, entry.IconIndex));
+        rows_.back().Value = entry.Value;
     }
     Flush();
+}
+
+TCheckListEntry TCheckListModel::Entry(int Row) const {
+    const TListRow& row = rows_.at(Row);
+    TCheckListEntry entry;
+    entry.Caption = Caption(Row);
+    entry.State = row.State;
+    for (int column = 0; column < ListTextColumns; ++column)
+        entry.Columns[column] = columns_[column].Text(row.Texts[column]);
+    entry.IconIndex = row.IconIndex;
+    entry.Value = row.Value;
+    return entry;
+}
+
+std::string TCheckListModel::Caption(int Row) const {
+    const TListRow& row = rows_.at(Row);
+    const std::string_view folder = folders_.Text(row.Folder);
+    const std::string_view name = names_.Text(row.Name);
+    std::string caption;
+    caption.reserve(folder.size() + name.size());
+    caption.append(folder).append(name);
+    return caption;
+}
+
+std::string_view TCheckListModel::ColumnText(int Row, int Column) const {
+    if (Column < 1 || Column > ListTextColumns)
+        return {};
+    return columns_[Column - 1].Text(rows_.at(Row).Texts[Column - 1]);
 }
 
 void TCheckListModel::Flush() {
@@ -136,23 +203,23 @@ void TCheckListModel::Changed(int First, int Last) {
 }
 
 void TCheckListModel::SetState(int Row, int State) {
-    TCheckListEntry& entry = entries_.at(Row);
+    TListRow& entry = rows_.at(Row);
     if (entry.State == State)
         return;
     checked_ += (State == CheckedIndex) - (entry.State == CheckedIndex);
-    entry.State = State;
+    entry.State = static_cast<std::uint8_t>(State);
     Changed(Row, Row);
     emit StatesChanged();
 }
 
 void TCheckListModel::SetAllStates(const std::function<int(int)>& NewState) {
     bool any = false;
-    for (TCheckListEntry& entry : entries_) {
+    for (TListRow& entry : rows_) {
         const int state = NewState(entry.State);
         if (state == entry.State)
             continue;
         checked_ += (state == CheckedIndex) - (entry.State == CheckedIndex);
-        entry.State = state;
+        entry.State = static_cast<std::uint8_t>(state);
         any = true;
     }
     if (!any)
@@ -161,23 +228,30 @@ void TCheckListModel::SetAllStates(const std::function<int(int)>& NewState) {
     emit StatesChanged();
 }
 
+// An edited row's old texts stay in the pools until the list is cleared: edits
+// are few, and the pools never move a text.
 void TCheckListModel::SetCaption(int Row, std::string Caption) {
-    entries_.at(Row).Caption = std::move(Caption);
+    TListRow& row = rows_.at(Row);
+    const TListRow made = MakeRow(Caption, {}, row.State, row.IconIndex);
+    row.Folder = made.Folder;
+    row.Name = made.Name;
     Changed(Row, Row);
 }
 
-void TCheckListModel::SetColumns(int Row, const std::array<std::string, 6>& Columns) {
-    entries_.at(Row).Columns = Columns;
+void TCheckListModel::SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns) {
+    TListRow& row = rows_.at(Row);
+    for (int column = 0; column < ListTextColumns; ++column)
+        row.Texts[column] = columns_[column].Add(Columns[column]);
     Changed(Row, Row);
 }
 
 void TCheckListModel::SetIconIndex(int Row, int IconIndex) {
-    entries_.at(Row).IconIndex = IconIndex;
+    rows_.at(Row).IconIndex = static_cast<std::int16_t>(std::clamp(IconIndex, -1, INT16_MAX));
     Changed(Row, Row);
 }
 
 void TCheckListModel::SetValue(int Row, std::int32_t Value) {
-    entries_.at(Row).Value = Value;
+    rows_.at(Row).Value = Value;
 }
 
 void TCheckListModel::Remove(int Row) {
@@ -185,9 +259,9 @@ void TCheckListModel::Remove(int Row) {
     if (Row < 0 || Row >= Count())
         return;
     beginRemoveRows(QModelIndex(), Row, Row);
-    if (entries_[Row].State == CheckedIndex)
+    if (rows_[Row].State == CheckedIndex)
         --checked_;
-    entries_.erase(entries_.begin() + Row);
+    rows_.erase(rows_.begin() + Row);
     published_ = Count();
     endRemoveRows();
 }
@@ -198,18 +272,18 @@ void TCheckListModel::RemoveMany(const std::vector<int>& Rows) {
         return;
     beginResetModel();
     std::size_t next = 0, kept = 0;
-    for (std::size_t row = 0; row < entries_.size(); ++row) {
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
         if (next < Rows.size() && Rows[next] == static_cast<int>(row)) {
             ++next;
-            if (entries_[row].State == CheckedIndex)
+            if (rows_[row].State == CheckedIndex)
                 --checked_;
             continue;
         }
         if (kept != row)
-            entries_[kept] = std::move(entries_[row]);
+            rows_[kept] = std::move(rows_[row]);
         ++kept;
     }
-    entries_.resize(kept);
+    rows_.resize(kept);
     published_ = Count();
     endResetModel();
 }
@@ -217,7 +291,11 @@ void TCheckListModel::RemoveMany(const std::vector<int>& Rows) {
 void TCheckListModel::Clear() {
     batchTimer_.stop();
     beginResetModel();
-    entries_.clear();
+    std::vector<TListRow>().swap(rows_);
+    folders_.Clear();
+    names_.Clear();
+    for (TTextPool& pool : columns_)
+        pool.Clear();
     published_ = 0;
     checked_ = 0;
     endResetModel();
@@ -231,16 +309,10 @@ void TCheckListModel::Move(int From, int To) {
     // before the move; moving down therefore names the row after To.
     beginMoveRows(QModelIndex(), From, From, QModelIndex(), To > From ? To + 1 : To);
     if (To > From)
-        std::rotate(entries_.begin() + From, entries_.begin() + From + 1,
-                    entries_.begin() + To + 1);
+        std::rotate(rows_.begin() + From, rows_.begin() + From + 1, rows_.begin() + To + 1);
     else
-        std::rotate(entries_.begin() + To, entries_.begin() + From, entries_.begin() + From + 1);
+        std::rotate(rows_.begin() + To, rows_.begin() + From, rows_.begin() + From + 1);
     endMoveRows();
-}
-
-void TCheckListModel::Sort(
-    const std::function<bool(const TCheckListEntry&, const TCheckListEntry&)>& Less) {
-    SortRows([&](int a, int b) { return Less(entries_[a], entries_[b]); });
 }
 
 void TCheckListModel::SortRows(const std::function<bool(int, int)>& Less) {
@@ -257,21 +329,154 @@ void TCheckListModel::ApplyOrder(const std::vector<int>& Order) {
     if (static_cast<int>(Order.size()) != count)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<TCheckListEntry> sorted;
-    sorted.reserve(count);
-    std::vector<int> newRow(count);
-    for (int row = 0; row < count; ++row) {
-        sorted.push_back(std::move(entries_[Order[row]]));
-        newRow[Order[row]] = row;
-    }
-    entries_ = std::move(sorted);
+    std::vector<TListRow> sorted(count);
+    for (int row = 0; row < count; ++row)
+        sorted[row] = rows_[Order[row]];
+    rows_ = std::move(sorted);
 
     // The selection and the current row stay on their entries.
     const QModelIndexList before = persistentIndexList();
+    std::vector<int> newRow;
+    if (!before.isEmpty()) {
+        newRow.resize(count);
+        for (int row = 0; row < count; ++row)
+            newRow[Order[row]] = row;
+    }
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& index : before)
         after.append(index.isValid() ? this->index(newRow[index.row()], index.column()) : index);
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TCheckListModel::SetCaptionKeyMakers(TTextPool::TKeyMaker Folder, TTextPool::TKeyMaker Name) {
+    folders_.SetKeyMaker(std::move(Folder));
+    names_.SetKeyMaker(std::move(Name));
+}
+
+void TCheckListModel::SetColumnKeyMaker(int Column, TTextPool::TKeyMaker Maker) {
+    if (Column >= 1 && Column <= ListTextColumns)
+        columns_[Column - 1].SetKeyMaker(std::move(Maker));
+}
+
+// The captions' order is that of their whole keys (the folder's key, then the
+// name's), which puts each folder's files among its subfolders by name; it is
+// found without those long keys: rows are grouped by folder and by name rank,
+// and each folder's subtree is then placed among its parent's files by one
+// binary search.
+std::vector<std::uint32_t> TCheckListModel::CaptionRanks() const {
+    const int count = Count();
+    const std::vector<std::uint32_t>& folderRanks = folders_.Ranks();
+    const std::vector<std::uint32_t>& nameRanks = names_.Ranks();
+    std::vector<std::uint64_t> grouping(count);
+    for (int row = 0; row < count; ++row)
+        grouping[row] =
+            std::uint64_t{folderRanks[rows_[row].Folder]} << 32 | nameRanks[rows_[row].Name];
+    const std::vector<int> grouped = OrderByKeys(grouping);
+    std::vector<std::uint64_t>().swap(grouping);
+
+    // Folders with equal keys form one class; class c's rows are grouped[first[c] .. first[c + 1]).
+    const std::size_t classes = *std::max_element(folderRanks.begin(), folderRanks.end()) + 1;
+    std::vector<TTextPool::Id> classFolder(classes);
+    for (TTextPool::Id id = 0; id < folders_.Count(); ++id)
+        classFolder[folderRanks[id]] = id;
+    std::vector<int> first(classes + 1);
+    for (const TListRow& row : rows_)
+        ++first[folderRanks[row.Folder] + 1];
+    for (std::size_t c = 0; c < classes; ++c)
+        first[c + 1] += first[c];
+
+    // In key order a class's parent is the nearest earlier class whose key
+    // begins its own (the empty folder's empty key begins every key); a class
+    // goes after the parent's files whose name keys sort before the rest of
+    // its key.
+    std::vector<int> parent(classes, -1), position(classes, 0);
+    std::vector<int> firstChild(classes, -1), nextSibling(classes, -1), lastChild(classes, -1);
+    std::vector<int> open;
+    for (std::size_t c = 0; c < classes; ++c) {
+        const std::string_view key = folders_.Key(classFolder[c]);
+        while (!open.empty() && !key.starts_with(folders_.Key(classFolder[open.back()])))
+            open.pop_back();
+        if (!open.empty()) {
+            const int p = open.back();
+            const std::string_view rest = key.substr(folders_.Key(classFolder[p]).size());
+            const auto files = grouped.begin() + first[p];
+            position[c] = static_cast<int>(
+                std::partition_point(files, grouped.begin() + first[p + 1],
+                                     [&](int Row) { return names_.Key(rows_[Row].Name) < rest; }) -
+                files);
+            parent[c] = p;
+            (lastChild[p] < 0 ? firstChild[p] : nextSibling[lastChild[p]]) = static_cast<int>(c);
+            lastChild[p] = static_cast<int>(c);
+        }
+        open.push_back(static_cast<int>(c));
+    }
+
+    // Depth first: each class's files, with its subclasses at their places.
+    std::vector<std::uint32_t> ranks(count);
+    std::uint32_t rank = 0;
+    std::uint64_t previous = UINT64_MAX;
+    const auto place = [&](int Class, int From, int To) {
+        for (int k = first[Class] + From; k < first[Class] + To; ++k) {
+            const int row = grouped[k];
+            const std::uint64_t pair = std::uint64_t(Class) << 32 | nameRanks[rows_[row].Name];
+            if (previous != UINT64_MAX && pair != previous)
+                ++rank;
+            previous = pair;
+            ranks[row] = rank;
+        }
+    };
+    struct TVisit {
+        int Class, Child, Done;
+    };
+    std::vector<TVisit> stack;
+    for (std::size_t c = 0; c < classes; ++c) {
+        if (parent[c] >= 0)
+            continue;
+        stack.push_back({static_cast<int>(c), firstChild[c], 0});
+        while (!stack.empty()) {
+            TVisit& visit = stack.back();
+            const int files = first[visit.Class + 1] - first[visit.Class];
+            if (visit.Child < 0) {
+                place(visit.Class, visit.Done, files);
+                stack.pop_back();
+                continue;
+            }
+            const int child = visit.Child;
+            place(visit.Class, visit.Done, position[child]);
+            visit.Done = position[child];
+            visit.Child = nextSibling[child];
+            stack.push_back({child, firstChild[child], 0});
+        }
+    }
+    return ranks;
+}
+
+std::vector<int> TCheckListModel::ColumnOrder(int Column, bool Ascending) const {
+    // Each text's rank among its pool's texts is kept until a text arrives; the
+    // rows then sort by ranks, a radix sort of small numbers.
+    const int count = Count();
+    std::vector<std::uint64_t> keys(count);
+    if (Column == 0) {
+        const std::vector<std::uint32_t> ranks = CaptionRanks();
+        for (int row = 0; row < count; ++row)
+            keys[row] = ranks[row];
+    } else if (Column >= 1 && Column <= ListTextColumns) {
+        const std::vector<std::uint32_t>& ranks = columns_[Column - 1].Ranks();
+        for (int row = 0; row < count; ++row)
+            keys[row] = ranks[rows_[row].Texts[Column - 1]];
+    }
+    if (!Ascending)
+        for (std::uint64_t& key : keys)
+            key = ~key;
+    return OrderByKeys(keys);
+}
+
+std::size_t TCheckListModel::MemoryBytes() const {
+    std::size_t bytes =
+        rows_.capacity() * sizeof(TListRow) + folders_.MemoryBytes() + names_.MemoryBytes();
+    for (const TTextPool& pool : columns_)
+        bytes += pool.MemoryBytes();
+    return bytes;
 }

@@ -1,9 +1,10 @@
-// The item model under every list panel: a vector of plain entries with O(1)
-// appends (published to the view in batches), a running checked count, and
-// moves and sorts that keep the selection on its entry.
+// The item model under every list panel: compact rows with O(1) appends
+// (published to the view in batches), a running checked count, and moves and
+// sorts that keep the selection on its entry.
 #pragma once
 
 #include "model/States.h"
+#include "panels/TextPool.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -13,20 +14,38 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The state index of a checked row in a check-box panel.
 inline constexpr int CheckedIndex = ToStored(CheckState::Checked);
 inline constexpr int UncheckedIndex = ToStored(CheckState::Unchecked);
 
-// One row. Texts are raw bytes; only the view decodes them.
+// Text columns after the caption (the playlist's title ... track).
+inline constexpr int ListTextColumns = 6;
+
+// One row as callers hand it in and read it back. Texts are raw bytes; only
+// the view decodes them.
 struct TCheckListEntry {
     std::string Caption;
-    int State = CheckedIndex;           // the state's index (a check state's value in check-box
-                                        // panels, a criterion state's in criterion panels)
-    std::array<std::string, 6> Columns; // further column texts (title ... track)
-    int IconIndex = -1;                 // position in the panel's entry icon set; -1 none
-    std::int32_t Value = 0;             // attached value (the playlist keeps the file size)
+    int State = CheckedIndex; // the state's index (a check state's value in check-box
+                              // panels, a criterion state's in criterion panels)
+    std::array<std::string, ListTextColumns> Columns; // further column texts
+    int IconIndex = -1;     // position in the panel's entry icon set; -1 none
+    std::int32_t Value = 0; // attached value (the playlist keeps the file size)
+};
+
+// One row as the model keeps it: a million of them cost tens of megabytes.
+// Texts are ids in the model's pools; the caption is split at its last '/',
+// so that files of one folder share the folder's text. A further column is
+// one more id in Texts (and a pool), a number or a flag one more field here.
+struct TListRow {
+    TTextPool::Id Folder = TTextPool::EmptyId; // the caption up to and with its last '/'
+    TTextPool::Id Name = TTextPool::EmptyId;   // the rest of the caption
+    std::array<TTextPool::Id, ListTextColumns> Texts{};
+    std::int32_t Value = 0;
+    std::int16_t IconIndex = -1;
+    std::uint8_t State = CheckedIndex;
 };
 
 // How the model shows its rows; the panel that owns the model fills it in.
@@ -63,20 +82,30 @@ public:
 
     void SetHeaders(const QStringList& Headers);
 
-    const std::vector<TCheckListEntry>& Entries() const { return entries_; }
-    int Count() const { return static_cast<int>(entries_.size()); }
+    int Count() const { return static_cast<int>(rows_.size()); }
     int CheckedCount() const { return checked_; }
+    // A copy of one row's texts and values.
+    TCheckListEntry Entry(int Row) const;
+    std::string Caption(int Row) const;
+    int State(int Row) const { return rows_.at(Row).State; }
+    // The text of column 1 ... ListTextColumns (0 is the caption).
+    std::string_view ColumnText(int Row, int Column) const;
+    int IconIndex(int Row) const { return rows_.at(Row).IconIndex; }
+    std::int32_t Value(int Row) const { return rows_.at(Row).Value; }
 
     // Appends at the end. The row reaches the view at the next batch or Flush.
-    void Append(TCheckListEntry Entry);
-    void AppendMany(std::vector<TCheckListEntry> Entries);
+    void Append(const TCheckListEntry& Entry);
+    void Append(std::string_view Caption,
+                const std::array<std::string_view, ListTextColumns>& Columns, int State,
+                int IconIndex);
+    void AppendMany(const std::vector<TCheckListEntry>& Entries);
     // Publishes rows appended since the last batch to the view.
     void Flush();
 
     void SetState(int Row, int State);
     void SetAllStates(const std::function<int(int OldState)>& NewState);
     void SetCaption(int Row, std::string Caption);
-    void SetColumns(int Row, const std::array<std::string, 6>& Columns);
+    void SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns);
     void SetIconIndex(int Row, int IconIndex);
     void SetValue(int Row, std::int32_t Value);
     void Remove(int Row);
@@ -85,10 +114,20 @@ public:
     void Clear();
     // Moves the entry at From so that it ends at row To; those between shift by one.
     void Move(int From, int To);
-    // Stable sort of the whole list; Less(a, b) true when a goes first.
-    void Sort(const std::function<bool(const TCheckListEntry&, const TCheckListEntry&)>& Less);
-    // Stable sort by row numbers of the current order, for callers that precompute keys.
+    // Stable sort by row numbers of the current order.
     void SortRows(const std::function<bool(int RowA, int RowB)>& Less);
+
+    // Sort keys: Column 0 orders captions as paths, component by component
+    // (a folder's files and subfolders among each other by name), further
+    // columns by their texts; each text's key is made once, when it first
+    // arrives. Without a key maker a column sorts by its bytes.
+    void SetCaptionKeyMakers(TTextPool::TKeyMaker Folder, TTextPool::TKeyMaker Name);
+    void SetColumnKeyMaker(int Column, TTextPool::TKeyMaker Maker);
+    // The order of a stable sort by one column's keys: Order[k] is the current
+    // row of the new row k; equal keys keep their order in either direction.
+    std::vector<int> ColumnOrder(int Column, bool Ascending) const;
+    // Bytes the rows and their texts hold.
+    std::size_t MemoryBytes() const;
     // Puts the entries in the given order: Order[k] is the current row of the new row k.
     void ApplyOrder(const std::vector<int>& Order);
 
@@ -98,10 +137,23 @@ signals:
 
 private:
     void Changed(int First, int Last);
-    QVariant Decoration(const TCheckListEntry& Entry) const;
+    QVariant Decoration(const TListRow& Row) const;
+    // Each row's place in caption order; equal captions share a place.
+    std::vector<std::uint32_t> CaptionRanks() const;
+    TListRow MakeRow(std::string_view Caption,
+                     const std::array<std::string_view, ListTextColumns>& Columns, int State,
+                     int IconIndex);
+    void PushRow(const TListRow& Row);
 
     TListDisplayPolicy display_;
-    std::vector<TCheckListEntry> entries_;
+    std::vector<TListRow> rows_;
+    TTextPool folders_{true};
+    TTextPool names_{false};
+    // Tag texts repeat across rows (an album's artist, genre and year), so each
+    // is kept once.
+    std::array<TTextPool, ListTextColumns> columns_{TTextPool(true), TTextPool(true),
+                                                    TTextPool(true), TTextPool(true),
+                                                    TTextPool(true), TTextPool(true)};
     int published_ = 0;
     int checked_ = 0;
     QStringList headers_;

@@ -56,7 +56,6 @@ void TCriterionList::AddCriterionEntries(const std::vector<CriterionEntry>& Entr
 
 std::vector<CriterionEntry> TCriterionList::CriterionEntries() const {
     std::vector<CriterionEntry> result;
-    result.reserve(Entries().size());
     for (const TCheckListEntry& entry : Entries())
         result.push_back(CriterionEntry{entry.Caption, StateOf(entry)});
     return result;

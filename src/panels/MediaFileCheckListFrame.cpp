@@ -11,11 +11,22 @@
 #include <QHeaderView>
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 namespace {
-std::array<std::string, 6> ColumnsOf(const TMediaInfo& Info) {
+std::array<std::string, ListTextColumns> ColumnsOf(const TMediaInfo& Info) {
     return {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track};
+}
+
+constexpr int TrackColumn = 6;
+
+// The Track column sorts by the track number (0 without one): two bytes that
+// compare as the number does, with no zero byte.
+void AppendTrackKey(std::string_view Text, std::string& Key) {
+    const int number = ParseTrackText(std::string(Text)).TrackNumber;
+    Key += static_cast<char>(1 + (number >> 7));
+    Key += static_cast<char>(1 + (number & 0x7F));
 }
 
 // The extension of the path's file name, dot included, in lower case; empty without a dot.
@@ -32,12 +43,6 @@ std::string LowerExtension(const std::string& Path) {
 }
 
 constexpr int FilenameWidth = 300;
-
-int CompareBytes(const std::string& A, const std::string& B) {
-    // std::string compares as unsigned bytes: by character code, capitals first.
-    const int result = A.compare(B);
-    return result < 0 ? -1 : (result > 0 ? 1 : 0);
-}
 } // namespace
 
 TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
@@ -59,6 +64,22 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     play->setEnabled(false);
     stop->setEnabled(false);
     AddCommandGroup({play, stop});
+
+    // Every text gets its sort key when it first arrives, so that a click on a
+    // header of a million rows only sorts numbers.
+    collation_ = std::make_shared<const TCollation>(TCollation::SystemLocale());
+    const std::shared_ptr<const TCollation> collation = collation_;
+    auto text = [collation](std::string_view Text, std::string& Key) {
+        collation->AppendKey(Text, Key);
+    };
+    Model()->SetCaptionKeyMakers(
+        [collation](std::string_view Folder, std::string& Key) {
+            collation->AppendPathKey(Folder, Key);
+        },
+        text);
+    for (int column = 1; column < TrackColumn; ++column)
+        Model()->SetColumnKeyMaker(column, text);
+    Model()->SetColumnKeyMaker(TrackColumn, AppendTrackKey);
 }
 
 TMediaFileCheckList::~TMediaFileCheckList() = default;
@@ -89,12 +110,8 @@ bool TMediaFileCheckList::eventFilter(QObject* Watched, QEvent* Event) {
 
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
                                        bool Checked) {
-    TCheckListEntry entry;
-    entry.Caption = Path;
-    entry.State = Checked ? CheckedIndex : UncheckedIndex;
-    entry.Columns = ColumnsOf(Info);
-    entry.IconIndex = FileIconIndex(Path);
-    Model()->Append(std::move(entry));
+    Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
+                    Checked ? CheckedIndex : UncheckedIndex, FileIconIndex(Path));
     emit EntriesChanged();
     return Count() - 1;
 }
@@ -117,55 +134,16 @@ int TMediaFileCheckList::FileIconIndex(const std::string& Path) {
     return Model()->AddEntryIcon(icon);
 }
 
-int TMediaFileCheckList::ListCompare(const TCheckListEntry& A, const TCheckListEntry& B) const {
-    const TCheckListEntry& first = sortAscending_ ? A : B;
-    const TCheckListEntry& second = sortAscending_ ? B : A;
-    if (sortColumn_ == 0)
-        return CompareBytes(first.Caption, second.Caption);
-    if (sortColumn_ == 6) {
-        const int a = ParseTrackText(first.Columns[5]).TrackNumber;
-        const int b = ParseTrackText(second.Columns[5]).TrackNumber;
-        return a < b ? -1 : (a > b ? 1 : 0);
-    }
-    return CompareBytes(first.Columns[sortColumn_ - 1], second.Columns[sortColumn_ - 1]);
-}
-
 void TMediaFileCheckList::ListColumnClick(int Column) {
-    if (Column < 0 || Column > 6)
+    if (Column < 0 || Column > TrackColumn)
         return;
     sortAscending_ = Column == sortColumn_ ? !sortAscending_ : true;
     sortColumn_ = Column;
     Model()->Flush();
-    const std::vector<TCheckListEntry>& entries = Entries();
-    const int count = static_cast<int>(entries.size());
-    const bool ascending = sortAscending_;
-    // Keys are taken once per entry and sorted as a compact array: a million rows
-    // scattered over memory would otherwise be visited on every comparison.
-    std::vector<int> order(count);
-    if (Column == 6) {
-        std::vector<std::pair<std::uint8_t, int>> keys(count);
-        for (int i = 0; i < count; ++i)
-            keys[i] = {ParseTrackText(entries[i].Columns[5]).TrackNumber, i};
-        std::stable_sort(keys.begin(), keys.end(), [ascending](const auto& a, const auto& b) {
-            return ascending ? a.first < b.first : b.first < a.first;
-        });
-        for (int i = 0; i < count; ++i)
-            order[i] = keys[i].second;
-    } else {
-        std::vector<std::pair<std::string_view, int>> keys(count);
-        for (int i = 0; i < count; ++i)
-            keys[i] = {Column == 0 ? entries[i].Caption : entries[i].Columns[Column - 1], i};
-        // string_view compares as unsigned bytes: by character code, capitals first.
-        std::stable_sort(keys.begin(), keys.end(), [ascending](const auto& a, const auto& b) {
-            return ascending ? a.first < b.first : b.first < a.first;
-        });
-        for (int i = 0; i < count; ++i)
-            order[i] = keys[i].second;
-    }
-    Model()->ApplyOrder(order);
+    Model()->ApplyOrder(Model()->ColumnOrder(Column, sortAscending_));
     View()->header()->setSortIndicatorShown(true);
     View()->header()->setSortIndicator(Column,
-                                       ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+                                       sortAscending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
     emit EntriesChanged();
 }
 
@@ -174,7 +152,7 @@ void TMediaFileCheckList::AddExecute() {
     TFileCheckList::AddExecute();
     if (Count() <= before)
         return;
-    const std::string& path = Entry(before).Caption;
+    const std::string path = Model()->Caption(before);
     TMediaInfo info;
     if (provider_)
         provider_(path, info);
@@ -207,7 +185,7 @@ void TMediaFileCheckList::PlayExecute() {
         noAudioOutputSaid_ = true;
         return;
     }
-    attemptFile_ = Entry(selected).Caption;
+    attemptFile_ = Model()->Caption(selected);
     attemptReported_ = false;
     QString reason;
     if (!player_->Open(attemptFile_, reason)) {

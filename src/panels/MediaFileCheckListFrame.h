@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/MediaUtils.h"
+#include "panels/Collation.h"
 #include "panels/FileCheckListFrame.h"
 #include "panels/PreviewPlayer.h"
 
@@ -31,8 +32,6 @@ public:
 
     int SortColumn() const { return sortColumn_; }
     bool SortAscending() const { return sortAscending_; }
-    // Negative when A goes before B under the last sort's column and direction.
-    int ListCompare(const TCheckListEntry& A, const TCheckListEntry& B) const;
 
     int PendingPreviews() const { return pendingPreviews_; }
     // Replaces the preview player (tests install their own).
@@ -65,4 +64,5 @@ private:
     bool sortAscending_ = false;
     int pendingPreviews_ = 0;
     std::unique_ptr<TPreviewPlayer> player_;
+    std::shared_ptr<const TCollation> collation_;
 };

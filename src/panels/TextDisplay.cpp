@@ -6,7 +6,7 @@
 
 #include <QFile>
 
-QString DisplayText(const std::string& Bytes) {
+QString DisplayText(std::string_view Bytes) {
     if (IsValidUtf8(Bytes))
         return QString::fromUtf8(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
     const std::string Text = DefaultTagDecoder().Utf8OrCodePage(Bytes);

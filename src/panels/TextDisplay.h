@@ -5,11 +5,12 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 
 // A UTF-8 text: tag texts arrive decoded from the tag readers. Bytes that are
 // not UTF-8 (a hand-edited settings file) are read in the default tag code
 // page, as the masks read them.
-QString DisplayText(const std::string& Bytes);
+QString DisplayText(std::string_view Bytes);
 // A path in the file system's encoding (QFile::decodeName).
 QString DisplayPath(const std::string& Path);
 // The file system's bytes of a path a picker returned (QFile::encodeName).
