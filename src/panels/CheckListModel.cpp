@@ -328,11 +328,29 @@ void TCheckListModel::ApplyOrder(const std::vector<int>& Order) {
     const int count = Count();
     if (static_cast<int>(Order.size()) != count)
         return;
+    std::vector<bool> placed(count);
+    for (int from : Order) {
+        if (from < 0 || from >= count || placed[from])
+            return; // not an order of the rows
+        placed[from] = true;
+    }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<TListRow> sorted(count);
-    for (int row = 0; row < count; ++row)
-        sorted[row] = rows_[Order[row]];
-    rows_ = std::move(sorted);
+    // In place, cycle by cycle: a copy of a million rows would be the largest
+    // allocation of a sort.
+    placed.assign(count, false);
+    for (int start = 0; start < count; ++start) {
+        if (placed[start])
+            continue;
+        const TListRow first = rows_[start];
+        int row = start;
+        while (Order[row] != start) {
+            rows_[row] = rows_[Order[row]];
+            placed[row] = true;
+            row = Order[row];
+        }
+        rows_[row] = first;
+        placed[row] = true;
+    }
 
     // The selection and the current row stay on their entries.
     const QModelIndexList before = persistentIndexList();
@@ -373,8 +391,7 @@ std::vector<std::uint32_t> TCheckListModel::CaptionRanks() const {
     for (int row = 0; row < count; ++row)
         grouping[row] =
             std::uint64_t{folderRanks[rows_[row].Folder]} << 32 | nameRanks[rows_[row].Name];
-    const std::vector<int> grouped = OrderByKeys(grouping);
-    std::vector<std::uint64_t>().swap(grouping);
+    const std::vector<int> grouped = OrderByKeys(std::move(grouping));
 
     // Folders with equal keys form one class; class c's rows are grouped[first[c] .. first[c + 1]).
     const std::size_t classes = *std::max_element(folderRanks.begin(), folderRanks.end()) + 1;
@@ -470,7 +487,7 @@ std::vector<int> TCheckListModel::ColumnOrder(int Column, bool Ascending) const 
     if (!Ascending)
         for (std::uint64_t& key : keys)
             key = ~key;
-    return OrderByKeys(keys);
+    return OrderByKeys(std::move(keys));
 }
 
 std::size_t TCheckListModel::MemoryBytes() const {

@@ -296,11 +296,13 @@ std::vector<std::uint32_t> RankByKeys(std::size_t Count,
     return ranks;
 }
 
-std::vector<int> OrderByKeys(const std::vector<std::uint64_t>& Keys) {
+std::vector<int> OrderByKeys(std::vector<std::uint64_t> Keys) {
     const std::size_t count = Keys.size();
-    std::vector<TSortItem> items(count), buffer(count);
+    std::vector<TSortItem> items(count);
     for (std::size_t i = 0; i < count; ++i)
         items[i] = {Keys[i], static_cast<std::uint32_t>(i), 0};
+    std::vector<std::uint64_t>().swap(Keys); // before the buffer: a smaller peak
+    std::vector<TSortItem> buffer(count);
     if (count > 0)
         RadixSort(items.data(), items.data() + count, buffer.data());
     std::vector<int> order(count);

@@ -86,4 +86,4 @@ std::vector<std::uint32_t> RankByKeys(std::size_t Count,
 
 // A stable order of Keys.size() items by ascending Keys[item]: Order[k] is the
 // item that goes k-th; items with equal keys keep their order.
-std::vector<int> OrderByKeys(const std::vector<std::uint64_t>& Keys);
+std::vector<int> OrderByKeys(std::vector<std::uint64_t> Keys);

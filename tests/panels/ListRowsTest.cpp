@@ -160,6 +160,10 @@ TEST(CheckListModel, RowsGiveBackTheirTextsAfterMovesRemovesAndOrders) {
         reordered.push_back(expected[row]);
     model.SetCaption(0, "/new/caption");
     reordered[0].Caption = "/new/caption";
+    // Something that is not an order of the rows leaves them as they are.
+    std::vector<int> repeated(reordered.size(), 0);
+    model.ApplyOrder(repeated);
+    model.ApplyOrder({});
 
     ASSERT_EQ(model.Count(), static_cast<int>(reordered.size()));
     int checked = 0;
