@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/WizardFrm.h"
+#include "engine/Criteria.h"
 #include "model/WizardSettings.h"
 
 #include <QPalette>
@@ -202,6 +203,8 @@ private:
     TCompileState compileState_ = TCompileState::Idle;
     bool summaryEmpty_ = true;
     bool playlistChanged_ = false;
+    // The criteria of the last compile started: the found files' reasons point into them.
+    CriteriaJob compileCriteria_;
     // Save's options, remembered in the settings.
     bool relativePlaylistPaths_ = false;
     bool extendedPlaylist_ = false;

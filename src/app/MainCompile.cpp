@@ -86,6 +86,7 @@ void TMainForm::CompileClick() {
                 return;
             SetCompileState(TCompileState::Running);
             CompileJob job = MakeCompileJob(CurrentSettings());
+            compileCriteria_ = job.Criteria;
             Playlist->Clear();
             controller_->StartCompile(std::move(job));
             BuildAddFilesFilter();
@@ -113,7 +114,8 @@ void TMainForm::ShowCompileStatus(const std::string& Message) {
 }
 
 void TMainForm::AddFoundFile(const TFileInfo& File) {
-    const int row = Playlist->AddMediaEntry(File.FileName, File.MediaInfo, true);
+    const int row = Playlist->AddMediaEntry(File.FileName, File.MediaInfo, true,
+                                            ReasonText(File.Reason, compileCriteria_));
     Playlist->SetEntryValue(row, File.Size);
 }
 

@@ -34,6 +34,8 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
     const int column = Index.column();
     switch (Role) {
     case Qt::DisplayRole:
+        if (column == display_.NoteColumn && display_.NoteText)
+            return display_.NoteText(row.Note);
         // The only place a row's text becomes a QString: when it is drawn.
         if (column > 0)
             return column <= ListTextColumns
@@ -47,6 +49,8 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
         return {};
     case Qt::DecorationRole:
         return column == 0 ? Decoration(row) : QVariant();
+    case Qt::ToolTipRole:
+        return display_.NoteText ? QVariant(display_.NoteText(row.Note)) : QVariant();
     default:
         return {};
     }
@@ -252,6 +256,11 @@ void TCheckListModel::SetIconIndex(int Row, int IconIndex) {
 
 void TCheckListModel::SetValue(int Row, std::int32_t Value) {
     rows_.at(Row).Value = Value;
+}
+
+void TCheckListModel::SetNote(int Row, std::uint32_t Note) {
+    rows_.at(Row).Note = Note;
+    Changed(Row, Row);
 }
 
 void TCheckListModel::Remove(int Row) {

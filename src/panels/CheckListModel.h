@@ -44,6 +44,7 @@ struct TListRow {
     TTextPool::Id Name = TTextPool::EmptyId;   // the rest of the caption
     std::array<TTextPool::Id, ListTextColumns> Texts{};
     std::int32_t Value = 0;
+    std::uint32_t Note = 0; // the panel's note of the row (the playlist: why it is there)
     std::int16_t IconIndex = -1;
     std::uint8_t State = CheckedIndex;
 };
@@ -60,6 +61,10 @@ struct TListDisplayPolicy {
     std::vector<QIcon> EntryIcons;
     // Shown for every entry without another icon (the folder icon); null: none.
     QIcon CommonIcon;
+    // The text of a row's note: shown in NoteColumn (when it is one of the
+    // headers) and as every cell's tooltip. Empty: rows have no notes.
+    std::function<QString(std::uint32_t Note)> NoteText;
+    int NoteColumn = -1;
 };
 
 class TCheckListModel : public QAbstractTableModel {
@@ -108,6 +113,8 @@ public:
     void SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns);
     void SetIconIndex(int Row, int IconIndex);
     void SetValue(int Row, std::int32_t Value);
+    void SetNote(int Row, std::uint32_t Note);
+    std::uint32_t Note(int Row) const { return rows_.at(Row).Note; }
     void Remove(int Row);
     // Removes the rows (ascending, in range) in one pass.
     void RemoveMany(const std::vector<int>& Rows);

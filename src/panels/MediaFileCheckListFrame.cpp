@@ -49,8 +49,14 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     : TFileCheckList(Name, Parent) {
     SetColumnHeaders({QStringLiteral("Filename"), QStringLiteral("Title"), QStringLiteral("Artist"),
                       QStringLiteral("Album"), QStringLiteral("Genre"), QStringLiteral("Year"),
-                      QStringLiteral("Track")},
-                     {FilenameWidth, 100, 100, 100, 70, 36, 40});
+                      QStringLiteral("Track"), QStringLiteral("Why")},
+                     {FilenameWidth, 100, 100, 100, 70, 36, 40, 300});
+    TListDisplayPolicy display = Model()->Display();
+    display.NoteColumn = TrackColumn + 1;
+    display.NoteText = [reasons = reasons_](std::uint32_t Note) {
+        return Note < reasons->size() ? (*reasons)[Note] : QString();
+    };
+    Model()->SetDisplay(std::move(display));
     View()->setHeaderHidden(false);
     View()->header()->setSectionsClickable(true);
     View()->header()->setSortIndicatorShown(false);
@@ -108,10 +114,22 @@ bool TMediaFileCheckList::eventFilter(QObject* Watched, QEvent* Event) {
     return TFileCheckList::eventFilter(Watched, Event);
 }
 
+QString TMediaFileCheckList::WhyText(int Row) const {
+    const std::uint32_t note = Model()->Note(Row);
+    return note < reasons_->size() ? (*reasons_)[note] : QString();
+}
+
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
-                                       bool Checked) {
+                                       bool Checked, const std::string& Why) {
     Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
                     Checked ? CheckedIndex : UncheckedIndex, FileIconIndex(Path));
+    if (!Why.empty()) {
+        auto [id, added] =
+            reasonIds_.try_emplace(Why, static_cast<std::uint32_t>(reasons_->size()));
+        if (added)
+            reasons_->push_back(DisplayText(Why));
+        Model()->SetNote(Count() - 1, id->second);
+    }
     emit EntriesChanged();
     return Count() - 1;
 }

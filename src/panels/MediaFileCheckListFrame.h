@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TMediaFileCheckList : public TFileCheckList {
@@ -23,7 +24,12 @@ public:
     ~TMediaFileCheckList() override;
 
     // A checked or unchecked row for a file and its tag fields; returns its row.
-    int AddMediaEntry(const std::string& Path, const TMediaInfo& Info, bool Checked);
+    // Why: the row's reason in words ("Included: ..."); empty for a file the
+    // user added ("Added by hand").
+    int AddMediaEntry(const std::string& Path, const TMediaInfo& Info, bool Checked,
+                      const std::string& Why = {});
+    // The reason a row shows in its Why column and tooltip.
+    QString WhyText(int Row) const;
     void SetMediaInfoProvider(TMediaInfoProvider Provider) { provider_ = std::move(Provider); }
 
     int FileIconIndex(const std::string& Path);
@@ -60,6 +66,12 @@ private:
     bool attemptReported_ = true;
     bool noAudioOutputSaid_ = false;
     std::vector<std::string> extensions_;
+    // Each distinct reason once, by its text: a compile has few of them.
+    // Shared with the model's display policy, which the view may still ask
+    // while the base class takes it down.
+    std::shared_ptr<std::vector<QString>> reasons_ =
+        std::make_shared<std::vector<QString>>(1, QStringLiteral("Added by hand"));
+    std::unordered_map<std::string, std::uint32_t> reasonIds_;
     int sortColumn_ = 0;
     bool sortAscending_ = false;
     int pendingPreviews_ = 0;

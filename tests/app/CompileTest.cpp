@@ -257,6 +257,9 @@ TEST_F(CompileTest, RemoveDuplicatesKeepsTheFirstRowOfEachFileThroughLinks) {
     form->Playlist->SetChecked(2, false); // the first repeat: its state goes with it
     EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(3, 4));
 
+    // Each found row says why it is there.
+    EXPECT_EQ(form->Playlist->WhyText(3), "Included: Title matches `*` (include)");
+
     form->RemoveDuplicates->click();
     std::vector<std::string> paths;
     for (const TCheckListEntry& entry : form->Playlist->Entries())
