@@ -78,7 +78,8 @@ using TagReadFunction =
 // reads down and the benchmark tries other numbers of readers.
 struct SearchReaders {
     // Found by measurement (bench/README.md): enough requests in flight for a
-    // cold disk, few enough not to crowd a warm cache's two cores.
+    // cold disk. Only as many as the cores work while reads do not wait, so a
+    // warm cache is not crowded.
     static constexpr std::size_t DefaultThreads = 8;
     static constexpr std::size_t DefaultWindow = 256;
 

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <system_error>
 
+#include <sys/resource.h>
+
 namespace {
 
 // How often a held reader looks again whether it may go on: pausing is rare
@@ -17,6 +19,13 @@ constexpr std::chrono::milliseconds HoldPoll{20};
 // a warm cache; the window holds many runs, so a cold disk still gets one
 // request from every reader at a time.
 constexpr std::size_t RunWork = 16;
+
+// Times this thread has gone to sleep on its own: for a reader, each one is
+// a read that had to wait for the disk (or the network).
+long Blocked() {
+    rusage Usage{};
+    return getrusage(RUSAGE_THREAD, &Usage) == 0 ? Usage.ru_nvcsw : 0;
+}
 
 } // namespace
 
@@ -28,14 +37,22 @@ TReadAhead::TReadAhead(std::size_t Threads, std::size_t Window,
         done_[Slot].store(true, std::memory_order_relaxed);
         needsWork_[Slot] = false;
     }
+    const std::size_t Cores = std::max(1u, std::thread::hardware_concurrency());
+    fewest_ = std::max<std::size_t>(std::min(Threads, Cores), 1);
+    working_.store(fewest_, std::memory_order_relaxed);
+    most_.store(Threads, std::memory_order_relaxed);
     readers_.reserve(Threads);
     try {
         for (std::size_t I = 0; I < Threads; ++I) {
-            readers_.emplace_back([this] { Read(); });
+            readers_.emplace_back([this, I] { Read(I); });
             started_.fetch_add(1, std::memory_order_relaxed);
         }
     } catch (const std::system_error&) {
         // Out of threads: the readers there are do the work; with none, Push does it.
+        std::lock_guard Lock(mutex_);
+        most_.store(readers_.size(), std::memory_order_relaxed);
+        fewest_ = std::min(fewest_, readers_.size());
+        working_.store(fewest_, std::memory_order_relaxed);
     }
 }
 
@@ -45,6 +62,7 @@ TReadAhead::~TReadAhead() {
         closing_.store(true, std::memory_order_relaxed);
     }
     wake_.notify_all();
+    spare_.notify_all();
     for (std::thread& Reader : readers_)
         Reader.join();
 }
@@ -104,11 +122,22 @@ void TReadAhead::Pop() {
     --count_;
 }
 
-void TReadAhead::Read() {
+void TReadAhead::Read(std::size_t Index) {
     std::vector<char> Needs;
     std::unique_lock Lock(mutex_);
     for (;;) {
-        while (!closing_.load(std::memory_order_relaxed) && (queued_ == 0 || HeldNow())) {
+        for (;;) {
+            if (closing_.load(std::memory_order_relaxed))
+                return;
+            if (Index >= working_.load(std::memory_order_relaxed)) {
+                // A wake-up meant for a working reader may have come here.
+                if (queued_ > 0)
+                    wake_.notify_one();
+                spare_.wait(Lock);
+                continue;
+            }
+            if (queued_ > 0 && !HeldNow())
+                break;
             ++idle_;
             idleHint_.store(idle_, std::memory_order_relaxed);
             if (queued_ == 0)
@@ -118,12 +147,18 @@ void TReadAhead::Read() {
             --idle_;
             idleHint_.store(idle_, std::memory_order_relaxed);
         }
-        if (closing_.load(std::memory_order_relaxed))
-            return;
         const TRun Run = queue_[queueHead_];
         queueHead_ = (queueHead_ + 1) % window_;
         --queued_;
         Lock.unlock();
+        const std::size_t Busy = busy_.fetch_add(1, std::memory_order_relaxed) + 1;
+        std::size_t Most = mostBusy_.load(std::memory_order_relaxed);
+        while (Busy > Most &&
+               !mostBusy_.compare_exchange_weak(Most, Busy, std::memory_order_relaxed))
+            ;
+        const long BlockedBefore = Blocked();
+        std::size_t Worked = 0;
+        bool WasHeld = false;
         // Read before the first slot is done: a slot of the run that needs no
         // work may be handed back and filled again after that.
         Needs.resize(Run.Length);
@@ -133,16 +168,37 @@ void TReadAhead::Read() {
             const std::size_t Slot = (Run.First + I) % window_;
             if (!Needs[I])
                 continue;
-            while (HeldNow() && !closing_.load(std::memory_order_relaxed))
+            while (HeldNow() && !closing_.load(std::memory_order_relaxed)) {
+                WasHeld = true;
                 std::this_thread::sleep_for(HoldPoll);
-            if (closing_.load(std::memory_order_relaxed))
+            }
+            if (closing_.load(std::memory_order_relaxed)) {
+                busy_.fetch_sub(1, std::memory_order_relaxed);
                 return; // the owner no longer wants what is left
+            }
             work_(Slot);
+            ++Worked;
             done_[Slot].store(true, std::memory_order_release);
         }
+        busy_.fetch_sub(1, std::memory_order_relaxed);
         // The owner may be waiting on any slot of the run; it looks again.
         finishedRuns_.fetch_add(1, std::memory_order_release);
         finishedRuns_.notify_one();
+        const long Waits = Blocked() - BlockedBefore;
         Lock.lock();
+        if (!WasHeld)
+            Adapt(Worked, static_cast<std::size_t>(std::max(Waits, 0L)));
+    }
+}
+
+void TReadAhead::Adapt(std::size_t Worked, std::size_t Waits) {
+    const std::size_t Working = working_.load(std::memory_order_relaxed);
+    if (Waits * 4 >= Worked && Waits > 0) {
+        if (Working < most_.load(std::memory_order_relaxed)) {
+            working_.store(Working + 1, std::memory_order_relaxed);
+            spare_.notify_all();
+        }
+    } else if (Waits == 0 && Working > fewest_) {
+        working_.store(Working - 1, std::memory_order_relaxed);
     }
 }

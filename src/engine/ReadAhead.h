@@ -19,6 +19,13 @@
 // with work. Slots go to the readers in runs of consecutive slots, so that
 // the threads meet once per run rather than once per item. Push, Publish,
 // Front and Pop belong to one thread, the owner.
+//
+// Not every reader works all the time. A warm cache makes the work pure CPU,
+// and more readers than cores only add switches between them; a cold disk or
+// a network share makes it mostly waiting, and then every reader is worth a
+// request in flight. So the readers start as many as the cores, and each run
+// tells which case holds: a run where many reads had to wait wakes one more
+// reader, a run where none did sends one back to rest.
 class TReadAhead {
 public:
     // Work must not throw. While Held() is true no reader starts work on a
@@ -44,6 +51,9 @@ public:
     void Publish();
     // Whether some reader waits for work (a hint, for publishing short runs).
     bool ReadersIdle() const { return idleHint_.load(std::memory_order_relaxed) > 0; }
+    // Readers started, and the most of them that have worked at one time.
+    std::size_t Readers() const { return most_.load(std::memory_order_relaxed); }
+    std::size_t MostBusy() const { return mostBusy_.load(std::memory_order_relaxed); }
     // The oldest slot, once its work is done; not Empty().
     std::size_t Front();
     // Gives the oldest slot back for reuse.
@@ -55,8 +65,11 @@ private:
         std::size_t Length; // slots, some of which may need no work
     };
 
-    void Read();
+    void Read(std::size_t Index);
     bool HeldNow() const { return held_ && held_(); }
+    // After a run of Worked items that slept Waits times: more readers when
+    // many of its reads waited, fewer when none did.
+    void Adapt(std::size_t Worked, std::size_t Waits);
 
     const std::size_t window_;
     std::function<void(std::size_t)> work_;
@@ -66,6 +79,11 @@ private:
     std::atomic<std::uint32_t> finishedRuns_{0}; // what the owner waits on
     std::atomic<std::size_t> started_{0};        // readers running; fewer than asked if refused
     std::atomic<std::size_t> idleHint_{0};
+    std::size_t fewest_ = 1;              // readers that always work (the cores)
+    std::atomic<std::size_t> most_{0};    // readers started
+    std::atomic<std::size_t> working_{1}; // readers 0 .. working_-1 take runs
+    std::atomic<std::size_t> busy_{0};    // readers inside a run now
+    std::atomic<std::size_t> mostBusy_{0};
 
     // Owner thread only.
     std::size_t head_ = 0;
@@ -74,9 +92,10 @@ private:
     std::size_t runLength_ = 0; // its slots (from the first to the last needing work),
     std::size_t runWork_ = 0;   // and how many of them need work
 
-    std::mutex mutex_; // guards what follows
-    std::condition_variable wake_;
-    std::vector<TRun> queue_; // runs waiting for a reader, a ring of Window
+    std::mutex mutex_;              // guards what follows
+    std::condition_variable wake_;  // readers that may work, waiting for a run
+    std::condition_variable spare_; // readers beyond working_
+    std::vector<TRun> queue_;       // runs waiting for a reader, a ring of Window
     std::size_t queueHead_ = 0;
     std::size_t queued_ = 0;
     std::size_t idle_ = 0; // readers waiting for work

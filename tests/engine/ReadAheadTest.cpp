@@ -335,3 +335,32 @@ TEST(ReadAhead, WindowGivesSlotsBackInPushOrder) {
             EXPECT_EQ(Out[Item - 1], Item % 3 != 0 ? Item * 10 : Item) << Threads;
     }
 }
+
+// Reads that wait (a cold disk, a network share) bring every reader in, so
+// that many requests are in flight; the order stays the push order.
+TEST(ReadAhead, ReadsThatWaitPutEveryReaderToWork) {
+    constexpr std::size_t Threads = 8;
+    constexpr std::size_t Window = 256;
+    std::vector<int> Value(Window, -1);
+    TReadAhead Ahead(Threads, Window, [&](std::size_t Slot) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Value[Slot] *= 10;
+    });
+    ASSERT_EQ(Ahead.Readers(), Threads);
+    int Next = 1;
+    for (int Item = 1; Item <= 1500; ++Item) {
+        if (Ahead.Full()) {
+            EXPECT_EQ(Value[Ahead.Front()], Next * 10);
+            ++Next;
+            Ahead.Pop();
+        }
+        Value[Ahead.Back()] = Item;
+        Ahead.Push(true);
+    }
+    for (; !Ahead.Empty(); ++Next) {
+        EXPECT_EQ(Value[Ahead.Front()], Next * 10);
+        Ahead.Pop();
+    }
+    EXPECT_EQ(Next, 1501);
+    EXPECT_EQ(Ahead.MostBusy(), Threads);
+}
