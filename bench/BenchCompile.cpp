@@ -21,6 +21,7 @@
 #include <ctime>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -319,7 +320,9 @@ int main(int argc, char** argv) {
     std::printf("library        %s\n", Library.c_str());
     std::printf("files          %ld (%ld .mp3, %ld accepted by the search)\n", Count.Files,
                 Count.Mp3, Count.Tagged);
-    std::printf("warm cache, %zu reader threads:\n", Readers);
+    const std::size_t Cores = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("warm cache, %zu reader threads (%zu at work until reads wait):\n", Readers,
+                std::min(Readers, Cores));
     PrintPhase("(a) bare walk", Count.Files, Bare);
     PrintPhase("(b) search", Count.Files, Search);
     PrintPhase("(b1) search, 1 thread", Count.Files, Single);
