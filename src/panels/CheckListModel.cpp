@@ -1,6 +1,10 @@
 // The list panels' item model.
 #include "panels/CheckListModel.h"
+#include "engine/LengthReader.h"
 #include "panels/TextDisplay.h"
+
+#include <QGuiApplication>
+#include <QPalette>
 
 #include <algorithm>
 #include <numeric>
@@ -36,6 +40,8 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
     case Qt::DisplayRole:
         if (column == display_.NoteColumn && display_.NoteText)
             return display_.NoteText(row.Note);
+        if (column == display_.LengthColumn)
+            return QString::fromStdString(FormatLength(std::int64_t{row.Seconds} * 1000));
         // The only place a row's text becomes a QString: when it is drawn.
         if (column > 0)
             return column <= ListTextColumns
@@ -51,6 +57,14 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
         return column == 0 ? Decoration(row) : QVariant();
     case Qt::ToolTipRole:
         return display_.NoteText ? QVariant(display_.NoteText(row.Note)) : QVariant();
+    case Qt::ForegroundRole:
+        // Greyed as disabled text is, yet still selectable for its tooltip and Play.
+        return row.Dropped
+                   ? QVariant(QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text))
+                   : QVariant();
+    case Qt::TextAlignmentRole:
+        return column == display_.LengthColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                               : QVariant();
     default:
         return {};
     }
@@ -58,7 +72,7 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
 
 bool TCheckListModel::setData(const QModelIndex& Index, const QVariant& Value, int Role) {
     if (Role != Qt::CheckStateRole || !Index.isValid() || Index.row() >= published_ ||
-        Index.column() != 0 || !display_.CheckBoxes)
+        Index.column() != 0 || !display_.CheckBoxes || rows_[Index.row()].Dropped)
         return false;
     SetState(Index.row(),
              Value.value<Qt::CheckState>() == Qt::Checked ? CheckedIndex : UncheckedIndex);
@@ -69,7 +83,8 @@ Qt::ItemFlags TCheckListModel::flags(const QModelIndex& Index) const {
     if (!Index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (Index.column() == 0 && display_.CheckBoxes)
+    if (Index.column() == 0 && display_.CheckBoxes && Index.row() < published_ &&
+        !rows_[Index.row()].Dropped)
         result |= Qt::ItemIsUserCheckable;
     return result;
 }
@@ -124,18 +139,35 @@ TListRow TCheckListModel::MakeRow(std::string_view Caption,
     return row;
 }
 
+void TCheckListModel::CountLength(const TListRow& Row, int Sign) {
+    if (Row.State != CheckedIndex || Row.Seconds < 0)
+        return;
+    checkedSeconds_ += Sign * std::int64_t{Row.Seconds};
+    checkedTimed_ += Sign;
+}
+
 void TCheckListModel::PushRow(const TListRow& Row) {
+    if (Row.Dropped && !droppedShown_) {
+        aside_.emplace_back(Count() + HiddenCount(), Row);
+        return;
+    }
     if (Row.State == CheckedIndex)
         ++checked_;
+    dropped_ += Row.Dropped;
+    CountLength(Row, 1);
     rows_.push_back(Row);
 }
 
 void TCheckListModel::Append(std::string_view Caption,
                              const std::array<std::string_view, ListTextColumns>& Columns,
-                             int State, int IconIndex) {
-    PushRow(MakeRow(Caption, Columns, State, IconIndex));
-    if (!batchTimer_.isActive())
-        batchTimer_.start();
+                             int State, int IconIndex, std::uint32_t Note, bool Dropped) {
+    TListRow row = MakeRow(Caption, Columns, Dropped ? UncheckedIndex : State, IconIndex);
+    row.Note = Note;
+    row.Dropped = Dropped;
+    PushRow(row);
+    if (!Dropped || droppedShown_)
+        if (!batchTimer_.isActive())
+            batchTimer_.start();
 }
 
 namespace {
@@ -208,10 +240,12 @@ void TCheckListModel::Changed(int First, int Last) {
 
 void TCheckListModel::SetState(int Row, int State) {
     TListRow& entry = rows_.at(Row);
-    if (entry.State == State)
+    if (entry.State == State || entry.Dropped)
         return;
     checked_ += (State == CheckedIndex) - (entry.State == CheckedIndex);
+    CountLength(entry, -1);
     entry.State = static_cast<std::uint8_t>(State);
+    CountLength(entry, 1);
     Changed(Row, Row);
     emit StatesChanged();
 }
@@ -220,10 +254,12 @@ void TCheckListModel::SetAllStates(const std::function<int(int)>& NewState) {
     bool any = false;
     for (TListRow& entry : rows_) {
         const int state = NewState(entry.State);
-        if (state == entry.State)
+        if (state == entry.State || entry.Dropped)
             continue;
         checked_ += (state == CheckedIndex) - (entry.State == CheckedIndex);
+        CountLength(entry, -1);
         entry.State = static_cast<std::uint8_t>(state);
+        CountLength(entry, 1);
         any = true;
     }
     if (!any)
@@ -263,6 +299,54 @@ void TCheckListModel::SetNote(int Row, std::uint32_t Note) {
     Changed(Row, Row);
 }
 
+void TCheckListModel::SetLength(int Row, std::int32_t Seconds) {
+    TListRow& row = rows_.at(Row);
+    CountLength(row, -1);
+    row.Seconds = Seconds;
+    CountLength(row, 1);
+    if (display_.LengthColumn >= 0 && Row < published_) {
+        const QModelIndex cell = index(Row, display_.LengthColumn);
+        emit dataChanged(cell, cell, {Qt::DisplayRole});
+    }
+}
+
+void TCheckListModel::SetDroppedShown(bool Shown) {
+    if (Shown == droppedShown_)
+        return;
+    Flush();
+    droppedShown_ = Shown;
+    if (!Shown && dropped_ == 0)
+        return;
+    if (Shown && aside_.empty())
+        return;
+    beginResetModel();
+    std::vector<TListRow> rows;
+    rows.reserve(rows_.size() + (Shown ? aside_.size() : 0));
+    if (Shown) {
+        // Back to their places in the whole list, as far as the rows shown reach.
+        std::size_t next = 0;
+        for (auto& [place, row] : aside_) {
+            while (next < rows_.size() && static_cast<int>(rows.size()) < place)
+                rows.push_back(rows_[next++]);
+            rows.push_back(row);
+        }
+        rows.insert(rows.end(), rows_.begin() + static_cast<std::ptrdiff_t>(next), rows_.end());
+        dropped_ += HiddenCount();
+        std::vector<std::pair<int, TListRow>>().swap(aside_);
+    } else {
+        for (TListRow& row : rows_) {
+            if (row.Dropped)
+                aside_.emplace_back(static_cast<int>(rows.size() + aside_.size()), row);
+            else
+                rows.push_back(row);
+        }
+        dropped_ = 0;
+    }
+    rows_.swap(rows);
+    published_ = Count();
+    endResetModel();
+}
+
 void TCheckListModel::Remove(int Row) {
     Flush();
     if (Row < 0 || Row >= Count())
@@ -270,6 +354,8 @@ void TCheckListModel::Remove(int Row) {
     beginRemoveRows(QModelIndex(), Row, Row);
     if (rows_[Row].State == CheckedIndex)
         --checked_;
+    dropped_ -= rows_[Row].Dropped;
+    CountLength(rows_[Row], -1);
     rows_.erase(rows_.begin() + Row);
     published_ = Count();
     endRemoveRows();
@@ -286,6 +372,8 @@ void TCheckListModel::RemoveMany(const std::vector<int>& Rows) {
             ++next;
             if (rows_[row].State == CheckedIndex)
                 --checked_;
+            dropped_ -= rows_[row].Dropped;
+            CountLength(rows_[row], -1);
             continue;
         }
         if (kept != row)
@@ -301,12 +389,16 @@ void TCheckListModel::Clear() {
     batchTimer_.stop();
     beginResetModel();
     std::vector<TListRow>().swap(rows_);
+    std::vector<std::pair<int, TListRow>>().swap(aside_);
     folders_.Clear();
     names_.Clear();
     for (TTextPool& pool : columns_)
         pool.Clear();
     published_ = 0;
     checked_ = 0;
+    dropped_ = 0;
+    checkedSeconds_ = 0;
+    checkedTimed_ = 0;
     endResetModel();
 }
 
@@ -488,6 +580,15 @@ std::vector<int> TCheckListModel::ColumnOrder(int Column, bool Ascending) const 
         const std::vector<std::uint32_t> ranks = CaptionRanks();
         for (int row = 0; row < count; ++row)
             keys[row] = ranks[row];
+    } else if (Column == display_.LengthColumn) {
+        // Blank lengths, unknown or not read yet, sort as one value before every known one.
+        for (int row = 0; row < count; ++row)
+            keys[row] = static_cast<std::uint64_t>(std::max(rows_[row].Seconds, -1) + 1);
+    } else if (Column == display_.NoteColumn) {
+        const std::vector<std::uint32_t> ranks =
+            display_.NoteRanks ? display_.NoteRanks() : std::vector<std::uint32_t>();
+        for (int row = 0; row < count; ++row)
+            keys[row] = rows_[row].Note < ranks.size() ? ranks[rows_[row].Note] : 0;
     } else if (Column >= 1 && Column <= ListTextColumns) {
         const std::vector<std::uint32_t>& ranks = columns_[Column - 1].Ranks();
         for (int row = 0; row < count; ++row)
@@ -500,8 +601,9 @@ std::vector<int> TCheckListModel::ColumnOrder(int Column, bool Ascending) const 
 }
 
 std::size_t TCheckListModel::MemoryBytes() const {
-    std::size_t bytes =
-        rows_.capacity() * sizeof(TListRow) + folders_.MemoryBytes() + names_.MemoryBytes();
+    std::size_t bytes = rows_.capacity() * sizeof(TListRow) +
+                        aside_.capacity() * sizeof(aside_[0]) + folders_.MemoryBytes() +
+                        names_.MemoryBytes();
     for (const TTextPool& pool : columns_)
         bytes += pool.MemoryBytes();
     return bytes;

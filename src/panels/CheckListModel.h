@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The state index of a checked row in a check-box panel.
@@ -23,6 +24,10 @@ inline constexpr int UncheckedIndex = ToStored(CheckState::Unchecked);
 
 // Text columns after the caption (the playlist's title ... track).
 inline constexpr int ListTextColumns = 6;
+
+// A row's length in seconds; below zero it is blank: read and unknown, or not read yet.
+inline constexpr std::int32_t LengthUnknown = -1;
+inline constexpr std::int32_t LengthNotRead = -2;
 
 // One row as callers hand it in and read it back. Texts are raw bytes; only
 // the view decodes them.
@@ -45,8 +50,11 @@ struct TListRow {
     std::array<TTextPool::Id, ListTextColumns> Texts{};
     std::int32_t Value = 0;
     std::uint32_t Note = 0; // the panel's note of the row (the playlist: why it is there)
+    std::int32_t Seconds = LengthNotRead; // the playlist's Length column
     std::int16_t IconIndex = -1;
     std::uint8_t State = CheckedIndex;
+    // A file the search dropped, shown for its reason: never checked, never saved.
+    bool Dropped = false;
 };
 
 // How the model shows its rows; the panel that owns the model fills it in.
@@ -65,6 +73,10 @@ struct TListDisplayPolicy {
     // headers) and as every cell's tooltip. Empty: rows have no notes.
     std::function<QString(std::uint32_t Note)> NoteText;
     int NoteColumn = -1;
+    // The place of each note's text in the order NoteColumn sorts by, by note.
+    std::function<std::vector<std::uint32_t>()> NoteRanks;
+    // The column that shows each row's length as m:ss (blank below zero); -1: none.
+    int LengthColumn = -1;
 };
 
 class TCheckListModel : public QAbstractTableModel {
@@ -100,9 +112,11 @@ public:
 
     // Appends at the end. The row reaches the view at the next batch or Flush.
     void Append(const TCheckListEntry& Entry);
+    // A dropped row is unchecked whatever State says; while dropped rows are
+    // hidden it goes aside at once.
     void Append(std::string_view Caption,
                 const std::array<std::string_view, ListTextColumns>& Columns, int State,
-                int IconIndex);
+                int IconIndex, std::uint32_t Note = 0, bool Dropped = false);
     void AppendMany(const std::vector<TCheckListEntry>& Entries);
     // Publishes rows appended since the last batch to the view.
     void Flush();
@@ -115,6 +129,22 @@ public:
     void SetValue(int Row, std::int32_t Value);
     void SetNote(int Row, std::uint32_t Note);
     std::uint32_t Note(int Row) const { return rows_.at(Row).Note; }
+    // Seconds, or LengthUnknown / LengthNotRead.
+    std::int32_t Length(int Row) const { return rows_.at(Row).Seconds; }
+    void SetLength(int Row, std::int32_t Seconds);
+    // The known lengths of the checked rows added up, and how many rows they are.
+    std::int64_t CheckedSeconds() const { return checkedSeconds_; }
+    int CheckedWithLength() const { return checkedTimed_; }
+
+    bool Dropped(int Row) const { return rows_.at(Row).Dropped; }
+    // Dropped rows among the rows shown.
+    int DroppedCount() const { return dropped_; }
+    // Hidden dropped rows wait aside, each with its place in the whole list,
+    // and come back to those places (as near as rows removed or moved since
+    // allow) when shown again.
+    void SetDroppedShown(bool Shown);
+    bool DroppedShown() const { return droppedShown_; }
+    int HiddenCount() const { return static_cast<int>(aside_.size()); }
     void Remove(int Row);
     // Removes the rows (ascending, in range) in one pass.
     void RemoveMany(const std::vector<int>& Rows);
@@ -151,6 +181,8 @@ private:
                      const std::array<std::string_view, ListTextColumns>& Columns, int State,
                      int IconIndex);
     void PushRow(const TListRow& Row);
+    // What a checked row adds to the checked lengths (Sign 1) or takes away (-1).
+    void CountLength(const TListRow& Row, int Sign);
 
     TListDisplayPolicy display_;
     std::vector<TListRow> rows_;
@@ -161,8 +193,14 @@ private:
     std::array<TTextPool, ListTextColumns> columns_{TTextPool(true), TTextPool(true),
                                                     TTextPool(true), TTextPool(true),
                                                     TTextPool(true), TTextPool(true)};
+    // Dropped rows while hidden, with their places in the whole list, ascending.
+    std::vector<std::pair<int, TListRow>> aside_;
+    bool droppedShown_ = true;
     int published_ = 0;
     int checked_ = 0;
+    int dropped_ = 0;
+    std::int64_t checkedSeconds_ = 0;
+    int checkedTimed_ = 0;
     QStringList headers_;
     QTimer batchTimer_;
 };

@@ -2,6 +2,7 @@
 #include "panels/MediaFileCheckListFrame.h"
 #include "panels/CheckListView.h"
 #include "panels/Dialogs.h"
+#include "panels/ListLengths.h"
 #include "panels/PanelIcons.h"
 #include "panels/TextDisplay.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <string_view>
 
 namespace {
@@ -49,13 +51,15 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     : TFileCheckList(Name, Parent) {
     SetColumnHeaders({QStringLiteral("Filename"), QStringLiteral("Title"), QStringLiteral("Artist"),
                       QStringLiteral("Album"), QStringLiteral("Genre"), QStringLiteral("Year"),
-                      QStringLiteral("Track"), QStringLiteral("Why")},
-                     {FilenameWidth, 100, 100, 100, 70, 36, 40, 300});
+                      QStringLiteral("Track"), QStringLiteral("Length"), QStringLiteral("Why")},
+                     {FilenameWidth, 100, 100, 100, 70, 36, 40, 50, 300});
     TListDisplayPolicy display = Model()->Display();
-    display.NoteColumn = TrackColumn + 1;
+    display.NoteColumn = PlaylistWhyColumn;
+    display.LengthColumn = PlaylistLengthColumn;
     display.NoteText = [reasons = reasons_](std::uint32_t Note) {
         return Note < reasons->size() ? (*reasons)[Note] : QString();
     };
+    display.NoteRanks = [this] { return ReasonRanks(); };
     Model()->SetDisplay(std::move(display));
     View()->setHeaderHidden(false);
     View()->header()->setSectionsClickable(true);
@@ -86,9 +90,28 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     for (int column = 1; column < TrackColumn; ++column)
         Model()->SetColumnKeyMaker(column, text);
     Model()->SetColumnKeyMaker(TrackColumn, AppendTrackKey);
+
+    lengths_ = std::make_unique<TListLengths>(*Model());
+    connect(lengths_.get(), &TListLengths::LengthsArrived, this,
+            &TMediaFileCheckList::LengthsArrived);
 }
 
-TMediaFileCheckList::~TMediaFileCheckList() = default;
+// The lengths' reader stops before the model it writes into goes.
+TMediaFileCheckList::~TMediaFileCheckList() {
+    lengths_.reset();
+}
+
+void TMediaFileCheckList::SetLengthRead(TLengthReader::TRead Read) {
+    lengths_->SetRead(std::move(Read));
+}
+
+const TLengthReader::TRead& TMediaFileCheckList::LengthRead() const {
+    return lengths_->Read();
+}
+
+int TMediaFileCheckList::LengthsInFlight() const {
+    return lengths_->InFlight();
+}
 
 void TMediaFileCheckList::SetPreviewPlayer(std::unique_ptr<TPreviewPlayer> Player) {
     player_ = std::move(Player);
@@ -119,19 +142,65 @@ QString TMediaFileCheckList::WhyText(int Row) const {
     return note < reasons_->size() ? (*reasons_)[note] : QString();
 }
 
+std::uint32_t TMediaFileCheckList::NoteFor(const std::string& Why) {
+    if (Why.empty())
+        return 0; // added by hand
+    auto [id, added] = reasonIds_.try_emplace(Why, static_cast<std::uint32_t>(reasons_->size()));
+    if (added)
+        reasons_->push_back(DisplayText(Why));
+    return id->second;
+}
+
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
                                        bool Checked, const std::string& Why) {
     Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
-                    Checked ? CheckedIndex : UncheckedIndex, FileIconIndex(Path));
-    if (!Why.empty()) {
-        auto [id, added] =
-            reasonIds_.try_emplace(Why, static_cast<std::uint32_t>(reasons_->size()));
-        if (added)
-            reasons_->push_back(DisplayText(Why));
-        Model()->SetNote(Count() - 1, id->second);
-    }
+                    Checked ? CheckedIndex : UncheckedIndex, FileIconIndex(Path), NoteFor(Why));
     emit EntriesChanged();
     return Count() - 1;
+}
+
+int TMediaFileCheckList::AddDroppedEntry(const std::string& Path, const TMediaInfo& Info,
+                                         const std::string& Why) {
+    Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
+                    UncheckedIndex, FileIconIndex(Path), NoteFor(Why), true);
+    if (!Model()->DroppedShown())
+        return -1;
+    emit EntriesChanged();
+    return Count() - 1;
+}
+
+bool TMediaFileCheckList::DroppedShown() const {
+    return Model()->DroppedShown();
+}
+
+void TMediaFileCheckList::SetDroppedShown(bool Shown) {
+    if (Shown == Model()->DroppedShown())
+        return;
+    Model()->SetDroppedShown(Shown);
+    if (Shown && sortedWhileHidden_)
+        SortBy(sortColumn_, sortAscending_);
+    sortedWhileHidden_ = false;
+    ListChange();
+}
+
+std::vector<std::uint32_t> TMediaFileCheckList::ReasonRanks() const {
+    std::vector<std::string> texts(reasons_->size());
+    texts[0] = "Added by hand";
+    for (const auto& [text, id] : reasonIds_)
+        texts[id] = text;
+    std::vector<std::string> keys(texts.size());
+    for (std::size_t id = 0; id < texts.size(); ++id)
+        collation_->AppendKey(texts[id], keys[id]);
+    std::vector<std::uint32_t> order(texts.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t A, std::uint32_t B) { return keys[A] < keys[B]; });
+    std::vector<std::uint32_t> ranks(texts.size());
+    for (std::size_t place = 0; place < order.size(); ++place)
+        ranks[order[place]] = static_cast<std::uint32_t>(
+            place > 0 && keys[order[place]] == keys[order[place - 1]] ? ranks[order[place - 1]]
+                                                                      : place);
+    return ranks;
 }
 
 int TMediaFileCheckList::FileIconIndex(const std::string& Path) {
@@ -153,16 +222,33 @@ int TMediaFileCheckList::FileIconIndex(const std::string& Path) {
 }
 
 void TMediaFileCheckList::ListColumnClick(int Column) {
-    if (Column < 0 || Column > TrackColumn)
+    if (Column < 0 || Column > PlaylistWhyColumn)
         return;
     sortAscending_ = Column == sortColumn_ ? !sortAscending_ : true;
     sortColumn_ = Column;
-    Model()->Flush();
-    Model()->ApplyOrder(Model()->ColumnOrder(Column, sortAscending_));
+    if (!Model()->DroppedShown())
+        sortedWhileHidden_ = true;
+    SortBy(Column, sortAscending_);
     View()->header()->setSortIndicatorShown(true);
     View()->header()->setSortIndicator(Column,
                                        sortAscending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
     emit EntriesChanged();
+}
+
+void TMediaFileCheckList::SortBy(int Column, bool Ascending) {
+    Model()->Flush();
+    Model()->ApplyOrder(Model()->ColumnOrder(Column, Ascending));
+}
+
+void TMediaFileCheckList::EditExecute() {
+    const int row = SelectedIndex();
+    const std::string before = row >= 0 ? Model()->Caption(row) : std::string();
+    TFileCheckList::EditExecute();
+    // Another file: its length is read again.
+    if (row >= 0 && Model()->Caption(row) != before) {
+        Model()->SetLength(row, LengthNotRead);
+        lengths_->Restart();
+    }
 }
 
 void TMediaFileCheckList::AddExecute() {

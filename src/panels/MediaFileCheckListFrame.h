@@ -2,6 +2,7 @@
 // columns, file-type icons, sorting by any column and a preview player.
 #pragma once
 
+#include "engine/LengthReader.h"
 #include "media/MediaUtils.h"
 #include "panels/Collation.h"
 #include "panels/FileCheckListFrame.h"
@@ -14,6 +15,12 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+class TListLengths;
+
+// The columns after the six tag texts.
+inline constexpr int PlaylistLengthColumn = ListTextColumns + 1;
+inline constexpr int PlaylistWhyColumn = ListTextColumns + 2;
 
 class TMediaFileCheckList : public TFileCheckList {
     Q_OBJECT
@@ -28,9 +35,21 @@ public:
     // user added ("Added by hand").
     int AddMediaEntry(const std::string& Path, const TMediaInfo& Info, bool Checked,
                       const std::string& Why = {});
+    // A file the search dropped: greyed, unchecked for good, with its reason.
+    // Returns its row, or -1 while dropped files are hidden.
+    int AddDroppedEntry(const std::string& Path, const TMediaInfo& Info, const std::string& Why);
+    // Shows the dropped files kept so far, or hides them; either way they stay.
+    void SetDroppedShown(bool Shown);
+    bool DroppedShown() const;
     // The reason a row shows in its Why column and tooltip.
     QString WhyText(int Row) const;
     void SetMediaInfoProvider(TMediaInfoProvider Provider) { provider_ = std::move(Provider); }
+    // How the Length column reads a file's length (tests count or fake the reads).
+    void SetLengthRead(TLengthReader::TRead Read);
+    // Empty: the default, ReadDurationMs.
+    const TLengthReader::TRead& LengthRead() const;
+    // Lengths asked for and not yet come back.
+    int LengthsInFlight() const;
 
     int FileIconIndex(const std::string& Path);
     const std::vector<QIcon>& FileIcons() const { return Model()->Display().EntryIcons; }
@@ -44,6 +63,7 @@ public:
     void SetPreviewPlayer(std::unique_ptr<TPreviewPlayer> Player);
 
     void AddExecute() override;
+    void EditExecute() override;
     void PlayExecute();
     void StopExecute();
     void MediaPlayerNotify();
@@ -51,6 +71,10 @@ public:
     void ListChange() override;
     void ListDblClick() override;
     void ListColumnClick(int Column) override;
+
+signals:
+    // Some rows' lengths came in (the checked total may have changed).
+    void LengthsArrived();
 
 protected:
     void Execute(TListCommand Command) override;
@@ -60,6 +84,10 @@ private:
     // One message box per Play: the first failure of an attempt is shown,
     // later reports of the same attempt are not.
     void ReportPlayFailure(const std::string& FileName, const QString& Reason);
+    std::uint32_t NoteFor(const std::string& Why);
+    // Each reason's place among the reasons in collation order, by note.
+    std::vector<std::uint32_t> ReasonRanks() const;
+    void SortBy(int Column, bool Ascending);
 
     TMediaInfoProvider provider_;
     std::string attemptFile_;
@@ -74,7 +102,11 @@ private:
     std::unordered_map<std::string, std::uint32_t> reasonIds_;
     int sortColumn_ = 0;
     bool sortAscending_ = false;
+    // A header was clicked while dropped rows were hidden: they come back by
+    // that order rather than to their old places.
+    bool sortedWhileHidden_ = false;
     int pendingPreviews_ = 0;
     std::unique_ptr<TPreviewPlayer> player_;
     std::shared_ptr<const TCollation> collation_;
+    std::unique_ptr<TListLengths> lengths_;
 };

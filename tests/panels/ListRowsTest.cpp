@@ -192,3 +192,103 @@ TEST(CheckListModel, RepeatedTextsAreStoredOnce) {
     EXPECT_EQ(model.ColumnText(19999, 3), album);
     EXPECT_EQ(model.Caption(19999), "/music/artist/19999.mp3");
 }
+
+// Random edits of a list with dropped rows and lengths: after each, the
+// running figures equal those counted afresh, a dropped row is never checked,
+// and hiding then showing the dropped rows gives back the same list.
+TEST(CheckListModel, RunningFiguresAndDroppedRowsHoldUnderRandomEdits) {
+    TCheckListModel model;
+    std::mt19937 random(11);
+    const auto pick = [&](int Limit) { return static_cast<int>(random() % unsigned(Limit)); };
+    const auto rows = [&] {
+        std::vector<std::string> result;
+        for (int row = 0; row < model.Count(); ++row)
+            result.push_back(model.Caption(row) + (model.Dropped(row) ? " dropped" : ""));
+        return result;
+    };
+    int made = 0;
+    for (int step = 0; step < 3000; ++step) {
+        const int count = model.Count();
+        switch (pick(9)) {
+        case 0:
+        case 1:
+            model.Append("/m/" + std::to_string(made++), {},
+                         pick(2) ? CheckedIndex : UncheckedIndex, -1, 0, pick(3) == 0);
+            break;
+        case 2:
+            if (count > 0)
+                model.SetState(pick(count), pick(2) ? CheckedIndex : UncheckedIndex);
+            break;
+        case 3:
+            model.SetAllStates([&](int State) {
+                return pick(3) == 0 ? (State == CheckedIndex ? UncheckedIndex : CheckedIndex)
+                                    : CheckedIndex;
+            });
+            break;
+        case 4:
+            if (count > 0)
+                model.SetLength(pick(count), pick(4) == 0 ? LengthUnknown : pick(4000));
+            break;
+        case 5:
+            if (count > 0)
+                model.Remove(pick(count));
+            break;
+        case 6:
+            if (count > 0) {
+                std::vector<int> removed;
+                for (int row = 0; row < count; ++row)
+                    if (pick(8) == 0)
+                        removed.push_back(row);
+                model.RemoveMany(removed);
+            }
+            break;
+        case 7: {
+            std::vector<int> order(count);
+            std::iota(order.begin(), order.end(), 0);
+            std::shuffle(order.begin(), order.end(), random);
+            model.ApplyOrder(order);
+            break;
+        }
+        case 8: {
+            const std::vector<std::string> before = rows();
+            const int hidden = model.DroppedCount();
+            model.SetDroppedShown(false);
+            EXPECT_EQ(model.DroppedCount(), 0);
+            EXPECT_EQ(model.Count() + model.HiddenCount(), static_cast<int>(before.size()));
+            EXPECT_EQ(model.HiddenCount(), hidden);
+            // Dropped rows that arrive meanwhile wait aside too.
+            if (pick(2))
+                model.Append("/m/" + std::to_string(made++), {}, CheckedIndex, -1, 0, true);
+            model.SetDroppedShown(true);
+            std::vector<std::string> after = rows();
+            if (after.size() > before.size()) {
+                EXPECT_EQ(after.back(), "/m/" + std::to_string(made - 1) + " dropped");
+                after.pop_back();
+            }
+            EXPECT_EQ(after, before) << "step " << step;
+            break;
+        }
+        }
+        int checked = 0, timed = 0, dropped = 0;
+        std::int64_t seconds = 0;
+        for (int row = 0; row < model.Count(); ++row) {
+            const bool on = model.State(row) == CheckedIndex;
+            checked += on;
+            dropped += model.Dropped(row);
+            if (model.Dropped(row)) {
+                ASSERT_FALSE(on) << "a dropped row is never checked (step " << step << ")";
+            }
+            if (on && model.Length(row) >= 0) {
+                ++timed;
+                seconds += model.Length(row);
+            }
+        }
+        ASSERT_EQ(model.CheckedCount(), checked) << "step " << step;
+        ASSERT_EQ(model.CheckedWithLength(), timed) << "step " << step;
+        ASSERT_EQ(model.CheckedSeconds(), seconds) << "step " << step;
+        ASSERT_EQ(model.DroppedCount(), dropped) << "step " << step;
+    }
+    model.Clear();
+    EXPECT_EQ(model.CheckedSeconds(), 0);
+    EXPECT_EQ(model.HiddenCount(), 0);
+}

@@ -76,17 +76,17 @@ TEST_F(MediaFileCheckList, ShowsSevenColumnsWithTheirHeadersAndWidths) {
         widths.push_back(panel.View()->header()->sectionSize(column));
     }
     EXPECT_EQ(headers, (QStringList{"Filename", "Title", "Artist", "Album", "Genre", "Year",
-                                    "Track", "Why"}));
-    EXPECT_EQ(widths, (std::vector<int>{300, 100, 100, 100, 70, 36, 40, 300}));
+                                    "Track", "Length", "Why"}));
+    EXPECT_EQ(widths, (std::vector<int>{300, 100, 100, 100, 70, 36, 40, 50, 300}));
     // A row added without a reason was added by hand; the reason is also every cell's tooltip.
-    EXPECT_EQ(panel.Model()->index(0, 7).data().toString(), "Added by hand");
+    EXPECT_EQ(panel.Model()->index(0, 8).data().toString(), "Added by hand");
     EXPECT_EQ(panel.Model()->index(0, 2).data(Qt::ToolTipRole).toString(), "Added by hand");
     panel.AddMediaEntry("/m/b.mp3", Info("B", "2000", "1"), true,
                         "Included: Title matches `*` (include)");
     panel.AddMediaEntry("/m/c.mp3", Info("C", "2000", "2"), true,
                         "Included: Title matches `*` (include)");
     panel.Model()->Flush();
-    EXPECT_EQ(panel.Model()->index(2, 7).data().toString(),
+    EXPECT_EQ(panel.Model()->index(2, 8).data().toString(),
               "Included: Title matches `*` (include)");
     EXPECT_EQ(panel.Model()->Note(1), panel.Model()->Note(2)); // one text for both
     EXPECT_EQ(panel.WhyText(0), "Added by hand");
