@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,6 +113,8 @@ public:
     void UpdatePlaylistCheckCount();
     void ShowCompileStatus(const std::string& Message);
     void AddFoundFile(const TFileInfo& File);
+    // A file the search dropped: kept for the "Show dropped files" switch.
+    void AddDroppedFile(const TFileInfo& File);
     void CompileTerminated();
     // A run that ended on an error: its message in red on the status line and in a box.
     void CompileFailed(const std::string& Message);
@@ -149,6 +152,8 @@ public:
     QPushButton* Compile = nullptr;
     QPushButton* Save = nullptr;
     QPushButton* RemoveDuplicates = nullptr;
+    // Not kept in the settings: every window starts with it off.
+    QCheckBox* ShowDroppedFiles = nullptr;
     TMediaFileCheckList* Playlist = nullptr;
     QLabel* PlaylistCheckCount = nullptr;
     std::vector<QPushButton*> MaskHelpButtons;
@@ -191,6 +196,10 @@ private:
     bool ConfirmDiscard(bool OfferSave);
     // Save's dialog and writing; true when a file was written.
     bool SavePlaylist();
+    // The lengths of Paths for the extended lines: those the list has read,
+    // the rest read on a thread of their own while a progress box offers
+    // Cancel. False when the user cancelled.
+    bool PlaylistLengths(const std::vector<int>& Rows, std::vector<std::int64_t>& Milliseconds);
     QPushButton* MakeMaskHelpButton(QWidget* Page);
 
     std::string settingsFile_;
@@ -212,4 +221,5 @@ private:
     QRect normalPlacement_; // the place to restore a maximized window to
     int shownChecked_ = -1;
     int shownTotal_ = -1;
+    std::int64_t shownMinutes_ = -1; // -1: no total shown
 };

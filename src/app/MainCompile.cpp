@@ -4,6 +4,7 @@
 #include "engine/CompileJob.h"
 #include "engine/CompileThread.h"
 #include "engine/Duplicates.h"
+#include "engine/LengthReader.h"
 #include "media/AudioTags.h"
 #include "panels/Dialogs.h"
 #include "panels/MediaFileCheckListFrame.h"
@@ -13,9 +14,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
+
+#include <algorithm>
+#include <mutex>
 
 namespace {
 const char* const MediaPatterns =
@@ -33,6 +39,7 @@ void TMainForm::ConnectCompileController() {
         ShowCompileStatus(Message);
     };
     controller_->AddFoundFile = [this](const TFileInfo& File) { AddFoundFile(File); };
+    controller_->AddDroppedFile = [this](const TFileInfo& File) { AddDroppedFile(File); };
     controller_->CompileTerminated = [this] { CompileTerminated(); };
     controller_->CompileFailed = [this](const std::string& Message) { CompileFailed(Message); };
 
@@ -45,6 +52,9 @@ void TMainForm::ConnectCompileController() {
     };
     connect(Playlist, &TCheckList::CheckStateChanged, this, listChanged);
     connect(Playlist, &TCheckList::EntriesChanged, this, listChanged);
+    // Lengths change the total, not the list.
+    connect(Playlist, &TMediaFileCheckList::LengthsArrived, this,
+            [this] { UpdatePlaylistCheckCount(); });
 }
 
 bool TMainForm::CompileExists() const {
@@ -119,6 +129,11 @@ void TMainForm::AddFoundFile(const TFileInfo& File) {
     Playlist->SetEntryValue(row, File.Size);
 }
 
+void TMainForm::AddDroppedFile(const TFileInfo& File) {
+    Playlist->AddDroppedEntry(File.FileName, File.MediaInfo,
+                              ReasonText(File.Reason, compileCriteria_));
+}
+
 void TMainForm::CompileFailed(const std::string& Message) {
     const QString text = DisplayText(Message);
     CompileStatus->setText(text);
@@ -131,16 +146,26 @@ void TMainForm::CompileTerminated() {
 }
 
 void TMainForm::UpdatePlaylistCheckCount() {
-    const int checked = Playlist->CheckedCount();
-    const int total = Playlist->Count();
+    const TCheckListModel& model = *Playlist->Model();
+    const int checked = model.CheckedCount();
+    // Dropped files are shown for their reasons; they are not media files of the playlist.
+    const int total = model.Count() - model.DroppedCount();
+    // The total of the lengths known so far: it grows as they come in, and is
+    // left out while no checked file has a known length.
+    const std::int64_t minutes = model.CheckedWithLength() > 0 ? model.CheckedSeconds() / 60 : -1;
     // The list hands over one file at a time; only a change of the figures
     // rewrites the line.
-    if (checked == shownChecked_ && total == shownTotal_)
+    if (checked == shownChecked_ && total == shownTotal_ && minutes == shownMinutes_)
         return;
     shownChecked_ = checked;
     shownTotal_ = total;
-    PlaylistCheckCount->setText(QString::asprintf(
-        "%d media files included in playlist / %d total media files", checked, total));
+    shownMinutes_ = minutes;
+    QString text = QString::asprintf("%d media files included in playlist / %d total media files",
+                                     checked, total);
+    if (minutes >= 0)
+        text += QString::fromUtf8(" \u2014 ") +
+                QString::fromStdString(FormatTotalLength(model.CheckedSeconds() * 1000));
+    PlaylistCheckCount->setText(text);
 }
 
 void TMainForm::BuildAddFilesFilter() {
@@ -162,7 +187,7 @@ void TMainForm::ProvideMediaInfo(const std::string& Path, TMediaInfo& Info) {
 }
 
 bool TMainForm::PlaylistUnsaved() const {
-    return playlistChanged_ && Playlist->Count() > 0;
+    return playlistChanged_ && Playlist->Count() - Playlist->Model()->DroppedCount() > 0;
 }
 
 bool TMainForm::ConfirmDiscard(bool OfferSave) {
@@ -183,18 +208,29 @@ void TMainForm::SaveClick() {
     SavePlaylist();
 }
 
+// Dropped rows are compared only among themselves: a dropped row never keeps
+// a found one of the same file out, and a folder searched twice shows its
+// dropped files once, as it does its found ones.
 void TMainForm::RemoveDuplicatesClick() {
     const TCheckListModel& model = *Playlist->Model();
-    std::vector<std::string> paths;
-    paths.reserve(model.Count());
-    for (int row = 0; row < model.Count(); ++row)
-        paths.push_back(model.Caption(row));
-    const std::vector<std::size_t> repeats = DuplicateRows(paths);
-    if (!repeats.empty()) {
-        Playlist->RemoveEntries(std::vector<int>(repeats.begin(), repeats.end()));
+    std::vector<int> removed;
+    for (const bool dropped : {false, true}) {
+        std::vector<int> rows;
+        std::vector<std::string> paths;
+        for (int row = 0; row < model.Count(); ++row)
+            if (model.Dropped(row) == dropped) {
+                rows.push_back(row);
+                paths.push_back(model.Caption(row));
+            }
+        for (const std::size_t repeat : DuplicateRows(paths))
+            removed.push_back(rows[repeat]);
+    }
+    std::sort(removed.begin(), removed.end());
+    if (!removed.empty()) {
+        Playlist->RemoveEntries(removed);
         playlistChanged_ = true;
     }
-    ShowCompileStatus(RemovedDuplicatesText(repeats.size()));
+    ShowCompileStatus(RemovedDuplicatesText(removed.size()));
 }
 
 bool TMainForm::SavePlaylist() {
@@ -217,14 +253,21 @@ bool TMainForm::SavePlaylist() {
     RememberDialogFolder(TDialogFolder::Playlist, QFileInfo(shownName).absolutePath());
     const TCheckListModel& model = *Playlist->Model();
     std::vector<TPlaylistEntry> entries;
+    std::vector<int> rows;
     for (int row = 0; row < model.Count(); ++row) {
         if (model.State(row) != CheckedIndex)
             continue;
-        // Lengths are read only for the extended lines, which show them.
-        std::string path = model.Caption(row);
-        const std::int64_t length = extendedPlaylist_ ? ReadDurationMs(path) : -1;
-        entries.push_back({std::move(path), std::string(model.ColumnText(row, 2)),
-                           std::string(model.ColumnText(row, 1)), length});
+        entries.push_back({model.Caption(row), std::string(model.ColumnText(row, 2)),
+                           std::string(model.ColumnText(row, 1)), -1});
+        rows.push_back(row);
+    }
+    // Lengths only for the extended lines, which show them.
+    if (extendedPlaylist_) {
+        std::vector<std::int64_t> lengths;
+        if (!PlaylistLengths(rows, lengths))
+            return false;
+        for (std::size_t k = 0; k < entries.size(); ++k)
+            entries[k].DurationMs = lengths[k];
     }
     TPlaylistOptions options;
     options.Paths = relativePlaylistPaths_ ? PlaylistPaths::Relative : PlaylistPaths::Absolute;
@@ -246,4 +289,70 @@ bool TMainForm::SavePlaylist() {
     }
     playlistChanged_ = false;
     return true;
+}
+
+bool TMainForm::PlaylistLengths(const std::vector<int>& Rows,
+                                std::vector<std::int64_t>& Milliseconds) {
+    const TCheckListModel& model = *Playlist->Model();
+    Milliseconds.assign(Rows.size(), -1);
+    std::vector<std::size_t> unread;
+    for (std::size_t k = 0; k < Rows.size(); ++k) {
+        const std::int32_t seconds = model.Length(Rows[k]);
+        if (seconds >= 0)
+            Milliseconds[k] = std::int64_t{seconds} * 1000;
+        else if (seconds == LengthNotRead)
+            unread.push_back(k);
+    }
+    if (unread.empty())
+        return true;
+
+    // The rest are read as the list reads them, on a thread of their own; the
+    // box shows itself only when that takes a while. The list may change
+    // meanwhile (a compile still running): the entries were copied already.
+    QProgressDialog progress(QStringLiteral("Reading the lengths of the files..."),
+                             QStringLiteral("Cancel"), 0, static_cast<int>(unread.size()), this);
+    progress.setWindowTitle(QStringLiteral("Save Playlist"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setValue(0); // starts the clock of the minimum duration
+    QEventLoop loop;
+    std::mutex mutex;
+    std::vector<std::pair<std::uint64_t, std::int64_t>> inbox;
+    std::size_t read = 0;
+    const auto take = [&] {
+        std::vector<std::pair<std::uint64_t, std::int64_t>> results;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            results.swap(inbox);
+        }
+        for (const auto& [k, length] : results)
+            Milliseconds[k] = length;
+        read += results.size();
+        if (read >= unread.size())
+            loop.quit();
+        else if (!results.empty())
+            progress.setValue(static_cast<int>(read));
+    };
+    connect(&progress, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    {
+        TLengthReader reader(
+            [&](std::uint64_t Key, std::int64_t Length) {
+                bool first;
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    first = inbox.empty();
+                    inbox.emplace_back(Key, Length);
+                }
+                if (first)
+                    QMetaObject::invokeMethod(&loop, take, Qt::QueuedConnection);
+            },
+            Playlist->LengthRead());
+        for (const std::size_t k : unread)
+            reader.Request(k, model.Caption(Rows[k]));
+        loop.exec();
+        // The reader stops here, before what its reports go into.
+    }
+    return read >= unread.size();
 }

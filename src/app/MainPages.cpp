@@ -351,6 +351,11 @@ void TMainForm::BuildCompilePage() {
     buttons->addWidget(Compile);
     buttons->addWidget(Save);
     buttons->addWidget(RemoveDuplicates);
+    ShowDroppedFiles = new QCheckBox("Show dropped files", page);
+    ShowDroppedFiles->setObjectName("ShowDroppedFiles");
+    ShowDroppedFiles->setToolTip("List the files a filename mask selected but the criteria or "
+                                 "tag rules dropped, with the reason; they are never saved");
+    buttons->addWidget(ShowDroppedFiles);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(Compile, &QPushButton::clicked, this, [this] { CompileClick(); });
@@ -373,12 +378,18 @@ void TMainForm::BuildCompilePage() {
     }
     connect(Save, &QPushButton::clicked, this, [this] { SaveClick(); });
     connect(RemoveDuplicates, &QPushButton::clicked, this, [this] { RemoveDuplicatesClick(); });
+    // Dropped files are kept whether shown or not, so the switch needs no new compile.
+    connect(ShowDroppedFiles, &QCheckBox::toggled, this, [this](bool On) {
+        Playlist->SetDroppedShown(On);
+        UpdatePlaylistCheckCount();
+    });
 
     Playlist = new TMediaFileCheckList("Playlist", page);
     Playlist->CaptionLabel()->hide();
     Playlist->SetPersistent(false);
     Playlist->setMinimumHeight(150);
     Playlist->AddShortcutScope(page);
+    Playlist->SetDroppedShown(false);
     layout->addWidget(Playlist, 1);
 
     PlaylistCheckCount = new QLabel(page);

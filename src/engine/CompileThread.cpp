@@ -15,10 +15,11 @@
 // Shared by the worker and the controller; Mutex guards all but StopRequested
 // and the job, which the worker only reads.
 struct TCompileRunState {
-    enum class HandOver { None, Status, File };
+    enum class HandOver { None, Status, File, Dropped };
 
     CompileJob Job;
     SearchReaders Readers;
+    bool WantsDropped = false;                // the window takes dropped files too
     TCompileController* Controller = nullptr; // used only while not Detached
 
     QMutex Mutex;
@@ -100,6 +101,11 @@ void TCompileThread::run() {
             HandOver(State, TCompileRunState::HandOver::File,
                      [&File](TCompileRunState& S) { S.PendingFile = File; });
         };
+        if (State->WantsDropped)
+            Hooks.DroppedFile = [&State](const TFileInfo& File) {
+                HandOver(State, TCompileRunState::HandOver::Dropped,
+                         [&File](TCompileRunState& S) { S.PendingFile = File; });
+            };
         const SearchResult Result = RunSearch(State->Job, Hooks, State->Readers);
         // Read on the UI thread only after this thread has finished.
         if (Result.Outcome == SearchOutcome::Failed)
@@ -126,6 +132,7 @@ void TCompileController::StartCompile(CompileJob Job) {
     auto State = std::make_shared<TCompileRunState>();
     State->Job = std::move(Job);
     State->Readers = Readers;
+    State->WantsDropped = static_cast<bool>(AddDroppedFile);
     auto* Thread = new TCompileThread(State, this);
     // Attached before the start, so even an instant end is reported.
     connect(Thread, &QThread::finished, this, [this, State] { ThreadFinished(State); });
@@ -176,8 +183,9 @@ bool TCompileController::HandOverWaiting() const {
 // hand-over it holds back stays held back.
 void TCompileController::DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State) {
     QMutexLocker Lock(&State->Mutex);
-    if (State->Pending != TCompileRunState::HandOver::File || State->Delivering ||
-        State->Detached || State->Paused)
+    if ((State->Pending != TCompileRunState::HandOver::File &&
+         State->Pending != TCompileRunState::HandOver::Dropped) ||
+        State->Delivering || State->Detached || State->Paused)
         return;
     CompleteHandOver(*State, Lock);
 }
@@ -224,6 +232,9 @@ void TCompileController::CompleteHandOver(TCompileRunState& State, QMutexLocker<
         if (Kind == TCompileRunState::HandOver::Status) {
             if (ShowCompileStatus)
                 ShowCompileStatus(State.StatusText);
+        } else if (Kind == TCompileRunState::HandOver::Dropped) {
+            if (AddDroppedFile)
+                AddDroppedFile(State.PendingFile);
         } else if (AddFoundFile) {
             AddFoundFile(State.PendingFile);
         }

@@ -37,6 +37,9 @@ private:
 // the worker waits for each to return:
 //   ShowCompileStatus  "Searching <folder>..." and "Finished compiling playlist."
 //   AddFoundFile       one accepted file, in walk order
+//   AddDroppedFile     one file a filename mask matched but the search dropped,
+//                      with its reason, in walk order among the found files
+//                      (only when set before StartCompile and the job records reasons)
 //   CompileTerminated  the current run has ended (completed, or ended by an
 //                      error); CompileExists() is already false when it is called
 // AbortCompile, and StartCompile while a run exists, detach the run they end:
@@ -69,6 +72,7 @@ public:
 
     std::function<void(const std::string&)> ShowCompileStatus;
     std::function<void(const TFileInfo&)> AddFoundFile;
+    std::function<void(const TFileInfo&)> AddDroppedFile;
     std::function<void()> CompileTerminated;
     // After CompileTerminated, when the current run ended on an error (a
     // malformed mask): its message.
