@@ -1,5 +1,6 @@
-// The playlist panel: one row per media file with its tag fields in seven
-// columns, file-type icons, sorting by any column and a preview player.
+// The playlist panel: one row per media file with its path, tag fields,
+// length and reason in nine columns, file-type icons, sorting by any column,
+// dropped files shown on request and a preview player.
 #pragma once
 
 #include "engine/LengthReader.h"

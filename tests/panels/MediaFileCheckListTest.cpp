@@ -66,7 +66,7 @@ protected:
     TFakePlayer* player = nullptr;
 };
 
-TEST_F(MediaFileCheckList, ShowsSevenColumnsWithTheirHeadersAndWidths) {
+TEST_F(MediaFileCheckList, ShowsItsColumnsWithTheirHeadersAndWidths) {
     panel.AddMediaEntry("/m/a.mp3", Info("Artist", "1999", "3/12"), true);
     panel.Model()->Flush();
     QStringList headers;
