@@ -8,6 +8,7 @@
 #include "panels/MediaFileCheckListFrame.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
@@ -78,6 +79,11 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
     // The Compile page with a list, at the default size and larger.
     const char* const artists[] = {"Ayla Brook", "The Quiet Hours", "Marlow", "Nine Rivers"};
     const char* const genres[] = {"Rock", "Folk", "Jazz", "Ambient"};
+    // The files are made up, and so are their lengths: 2:00 to 5:59 by name.
+    mainForm.Playlist->SetLengthRead([](const std::string& Path) {
+        return std::int64_t{120000} +
+               static_cast<std::int64_t>(std::hash<std::string>{}(Path) % 240) * 1000;
+    });
     for (int i = 0; i < 40; ++i) {
         TMediaInfo info;
         info.Title = "Song number " + std::to_string(i + 1);
@@ -91,6 +97,25 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
                                              ".mp3",
                                          info, i % 7 != 3);
     }
+    // Two files the criteria dropped, shown by the switch.
+    mainForm.ShowDroppedFiles->setChecked(true);
+    TMediaInfo demo;
+    demo.Title = "Intro (demo)";
+    demo.Artist = "Marlow";
+    mainForm.Playlist->AddDroppedEntry("/home/user/Music/Marlow/Extras/1 Intro (demo).mp3", demo,
+                                       "Dropped: Title matches `*demo*` (exclude)");
+    mainForm.Playlist->AddDroppedEntry("/home/user/Music/Marlow/Extras/untitled.mp3", TMediaInfo{},
+                                       "Dropped: .mp3 without a tag");
+    const TCheckListModel& rows = *mainForm.Playlist->Model();
+    const auto unread = [&rows] {
+        for (int row = 0; row < rows.Count(); ++row)
+            if (rows.Length(row) == LengthNotRead)
+                return true;
+        return false;
+    };
+    mainForm.Playlist->Model()->Flush();
+    for (int tries = 0; tries < 500 && unread(); ++tries)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     mainForm.Playlist->SetSelectedIndex(2);
     mainForm.Playlist->ListColumnClick(2);
     shoot(mainForm, "12-compile-list");
