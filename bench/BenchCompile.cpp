@@ -254,6 +254,12 @@ int main(int argc, char** argv) {
                      "--sweep times only the search, with each number of reader threads.\n");
         return 2;
     }
+    // A mistyped library would time empty walks and print ratios of nothing.
+    struct stat LibraryInfo;
+    if (stat(Library.c_str(), &LibraryInfo) != 0 || !S_ISDIR(LibraryInfo.st_mode)) {
+        std::fprintf(stderr, "bench_compile: %s is not a folder\n", Library.c_str());
+        return 2;
+    }
     const CompileJob Job = SearchJob(Library);
     Tally Count;
     if (SearchOnly) {
