@@ -7,6 +7,7 @@
 #include "engine/LengthReader.h"
 #include "media/AudioTags.h"
 #include "panels/Dialogs.h"
+#include "panels/ListLengths.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "panels/TextDisplay.h"
 #include "playlists/PlaylistWriters.h"
@@ -21,7 +22,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 const char* const MediaPatterns =
@@ -318,15 +318,10 @@ bool TMainForm::PlaylistLengths(const std::vector<int>& Rows,
     progress.setAutoClose(false);
     progress.setValue(0); // starts the clock of the minimum duration
     QEventLoop loop;
-    std::mutex mutex;
-    std::vector<std::pair<std::uint64_t, std::int64_t>> inbox;
+    TLengthInbox inbox;
     std::size_t read = 0;
     const auto take = [&] {
-        std::vector<std::pair<std::uint64_t, std::int64_t>> results;
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            results.swap(inbox);
-        }
+        const TLengthInbox::TResults results = inbox.TakeAll();
         for (const auto& [k, length] : results)
             Milliseconds[k] = length;
         read += results.size();
@@ -337,18 +332,7 @@ bool TMainForm::PlaylistLengths(const std::vector<int>& Rows,
     };
     connect(&progress, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
     {
-        TLengthReader reader(
-            [&](std::uint64_t Key, std::int64_t Length) {
-                bool first;
-                {
-                    const std::lock_guard<std::mutex> lock(mutex);
-                    first = inbox.empty();
-                    inbox.emplace_back(Key, Length);
-                }
-                if (first)
-                    QMetaObject::invokeMethod(&loop, take, Qt::QueuedConnection);
-            },
-            Playlist->LengthRead());
+        TLengthReader reader(inbox.Filer(&loop, take), Playlist->LengthRead());
         for (const std::size_t k : unread)
             reader.Request(k, model.Caption(Rows[k]));
         loop.exec();

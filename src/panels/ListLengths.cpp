@@ -23,6 +23,26 @@ std::int32_t SecondsOf(std::int64_t Milliseconds) {
 }
 } // namespace
 
+TLengthReader::TDone TLengthInbox::Filer(QObject* Receiver, std::function<void()> Take) {
+    return [this, Receiver, Take = std::move(Take)](std::uint64_t Key, std::int64_t Milliseconds) {
+        bool first;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            first = results_.empty();
+            results_.emplace_back(Key, Milliseconds);
+        }
+        if (first)
+            QMetaObject::invokeMethod(Receiver, Take, Qt::QueuedConnection);
+    };
+}
+
+TLengthInbox::TResults TLengthInbox::TakeAll() {
+    TResults results;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    results.swap(results_);
+    return results;
+}
+
 TListLengths::TListLengths(TCheckListModel& Model, QObject* Parent)
     : QObject(Parent), model_(Model) {
     // Rows only ever arrive at the end; anything else renumbers them.
@@ -62,19 +82,8 @@ void TListLengths::Fill() {
         if (!reader_) {
             // Done runs on the reading thread: it only files the result and,
             // for the first of a batch, asks this thread to take them.
-            reader_ = std::make_unique<TLengthReader>(
-                [this, inbox = inbox_](std::uint64_t Key, std::int64_t Milliseconds) {
-                    bool first;
-                    {
-                        const std::lock_guard<std::mutex> lock(inbox->Mutex);
-                        first = inbox->Results.empty();
-                        inbox->Results.emplace_back(Key, Milliseconds);
-                    }
-                    if (first)
-                        QMetaObject::invokeMethod(
-                            this, [this] { Take(); }, Qt::QueuedConnection);
-                },
-                read_);
+            reader_ =
+                std::make_unique<TLengthReader>(inbox_.Filer(this, [this] { Take(); }), read_);
         }
         reader_->Request(KeyOf(generation_, row), model_.Caption(row));
         ++inFlight_;
@@ -82,13 +91,8 @@ void TListLengths::Fill() {
 }
 
 void TListLengths::Take() {
-    std::vector<std::pair<std::uint64_t, std::int64_t>> results;
-    {
-        const std::lock_guard<std::mutex> lock(inbox_->Mutex);
-        results.swap(inbox_->Results);
-    }
     bool any = false;
-    for (const auto& [key, milliseconds] : results) {
+    for (const auto& [key, milliseconds] : inbox_.TakeAll()) {
         if (key >> 32 != generation_)
             continue; // asked before the rows were renumbered
         --inFlight_;

@@ -8,12 +8,30 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
 
 class TCheckListModel;
+
+// Lengths a TLengthReader reports on its own thread, taken in batches on the
+// thread of a receiver: the first result of a batch asks that thread to take
+// them, so a fast run of reads costs one queued call, not one per file.
+class TLengthInbox {
+public:
+    using TResults = std::vector<std::pair<std::uint64_t, std::int64_t>>;
+
+    // A Done for the reader: Take then runs on Receiver's thread. The reader
+    // must end before this inbox.
+    TLengthReader::TDone Filer(QObject* Receiver, std::function<void()> Take);
+    TResults TakeAll();
+
+private:
+    std::mutex mutex_;
+    TResults results_;
+};
 
 class TListLengths : public QObject {
     Q_OBJECT
@@ -39,16 +57,11 @@ signals:
     void LengthsArrived();
 
 private:
-    // Results handed from the reading thread, taken in one go on this one.
-    struct TInbox {
-        std::mutex Mutex;
-        std::vector<std::pair<std::uint64_t, std::int64_t>> Results;
-    };
     void Take();
 
     TCheckListModel& model_;
     TLengthReader::TRead read_;
-    std::shared_ptr<TInbox> inbox_ = std::make_shared<TInbox>();
+    TLengthInbox inbox_;
     std::unique_ptr<TLengthReader> reader_; // made when first needed
     std::uint32_t generation_ = 0;          // Restart's count, the high half of each key
     int cursor_ = 0;                        // rows before it were asked for or read
