@@ -1,8 +1,7 @@
 // The Compile page's list beyond the found files: the checked files' total
 // length on the counts line, the dropped files behind "Show dropped files",
 // and the lengths an extended save takes without reading on the UI thread.
-#include "AppTestSupport.h"
-#include "app/Main.h"
+#include "CompilePageFixture.h"
 #include "engine/CompileJob.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "support/FakeLengths.h"
@@ -26,20 +25,15 @@ using enum CriterionState;
 
 namespace {
 
-class CompilePageList : public ::testing::Test {
-protected:
-    TempDir dir;
-    TScriptedDialogs dialogs;
-    TScopedDialogs scoped{dialogs};
-    std::string settingsFile = dir.str() + "/2.ini";
-    std::string music = dir.str() + "/music";
-
-    std::unique_ptr<TMainForm> OpenAtCompilePage() {
-        auto form = std::make_unique<TMainForm>(QString::fromStdString(settingsFile));
-        form->show();
-        for (int i = 0; i <= CompilePage; ++i)
-            form->NextButton()->click();
-        return form;
+class CompilePageList : public TCompilePageFixture {
+protected: // Settings the Summary lets through, so the window reaches the Compile page.
+    void WriteMusicSettings() {
+        std::filesystem::create_directories(music);
+        WizardSettings settings;
+        settings.Folders = {{music, Checked}};
+        settings.Filenames = {{"*.mp3", Checked}};
+        settings.Criteria[FieldTitle] = {{"*", Include}};
+        WriteSettings(settingsFile, settings);
     }
     static void Found(TMainForm& Form, const std::string& Path) {
         TFileInfo file;
@@ -71,7 +65,7 @@ protected:
 } // namespace
 
 TEST_F(CompilePageList, CountsLineAddsTheKnownLengthsOfTheCheckedFiles) {
-    WriteSettings(settingsFile, WizardSettings{});
+    WriteMusicSettings();
     // Made before the window, so that they outlive its reads.
     TFakeLengths lengths(false, {{"/m/1h", 3600000},
                                  {"/m/2h", 7200000},
@@ -172,7 +166,7 @@ TEST_F(CompilePageList, DroppedFilesAreShownGreyedWithTheirReasonAndNeverSavedOr
 }
 
 TEST_F(CompilePageList, ExtendedSaveReadsMissingLengthsOffTheUiThreadAndReusesTheListsOwn) {
-    WriteSettings(settingsFile, WizardSettings{});
+    WriteMusicSettings();
     TFakeLengths lengths(false, {{"/m/a.mp3", 61000}, {"/m/b.mp3", -1}, {"/m/c.mp3", 1500}});
     auto form = OpenAtCompilePage();
     form->Playlist->SetLengthRead(lengths.Read());
@@ -202,7 +196,7 @@ TEST_F(CompilePageList, ExtendedSaveReadsMissingLengthsOffTheUiThreadAndReusesTh
 }
 
 TEST_F(CompilePageList, CancelWhileAnExtendedSaveWaitsForLengthsWritesNothing) {
-    WriteSettings(settingsFile, WizardSettings{});
+    WriteMusicSettings();
     TFakeLengths lengths(false);
     auto form = OpenAtCompilePage();
     form->Playlist->SetLengthRead(lengths.Read());

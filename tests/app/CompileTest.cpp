@@ -1,9 +1,8 @@
 // The Compile page from end to end: a real settings file and folder tree, the
 // worker's files in the playlist, the counts line, pause/resume, abort through
 // Back, closing mid-compile, and the saved playlists' exact bytes.
-#include "AppTestSupport.h"
+#include "CompilePageFixture.h"
 #include "app/BannerFrame.h"
-#include "app/Main.h"
 #include "engine/Criteria.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "support/AudioBytes.h"
@@ -34,28 +33,14 @@ namespace {
 
 const QString Finished = "Finished compiling playlist.";
 
-class CompileTest : public ::testing::Test {
+class CompileTest : public TCompilePageFixture {
 protected:
-    TempDir dir;
-    TScriptedDialogs dialogs;
-    TScopedDialogs scoped{dialogs};
-    std::string settingsFile = dir.str() + "/2.ini";
-    std::string music = dir.str() + "/music";
-
     void WriteSearchSettings() {
         WizardSettings settings;
         settings.Folders = {{music, Checked}};
         settings.Filenames = {{"*.mp3", Checked}, {"*.txt", Unchecked}};
         settings.Criteria[FieldTitle] = {{"*", Include}};
         WriteSettings(settingsFile, settings);
-    }
-    std::unique_ptr<TMainForm> OpenAtCompilePage() {
-        auto form = std::make_unique<TMainForm>(QString::fromStdString(settingsFile));
-        form->show();
-        for (int i = 0; i <= CompilePage; ++i)
-            form->NextButton()->click();
-        EXPECT_EQ(form->PageIndex(), CompilePage);
-        return form;
     }
     static bool FinishedCompiling(const TMainForm& Form) {
         return Form.CompileState() == TCompileState::Idle && Form.CompileStatus->text() == Finished;
