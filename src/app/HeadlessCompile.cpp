@@ -7,10 +7,10 @@
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
 #include "engine/Duplicates.h"
+#include "files/SafeReplace.h"
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
 #include "playlists/PlaylistWriters.h"
-#include "playlists/SafeReplace.h"
 #include "settings/SettingsStore.h"
 
 #include <sys/stat.h>

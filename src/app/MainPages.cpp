@@ -1,6 +1,6 @@
 // The main window's welcome panel and pages: their texts, controls and layout.
 #include "app/Main.h"
-#include "media/TagDecoder.h"
+#include "model/CodePages.h"
 #include "panels/CheckListFrame.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/FolderCheckListFrame.h"

@@ -7,6 +7,7 @@
 #include "engine/Masks.h"
 #include "engine/NaturalOrder.h"
 #include "engine/ReadAhead.h"
+#include "files/Paths.h"
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
 
@@ -54,11 +55,7 @@ namespace {
 struct ESearchAborted {};
 
 bool IsMp3Extension(std::string_view Path) {
-    const std::size_t Dot = Path.find_last_of("./");
-    if (Dot == std::string_view::npos || Path[Dot] != '.' || Path.size() - Dot != 4)
-        return false;
-    auto Lower = [](char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; };
-    return Lower(Path[Dot + 1]) == 'm' && Lower(Path[Dot + 2]) == 'p' && Path[Dot + 3] == '3';
+    return HasExtension(Path, ".mp3");
 }
 
 // The folder part of a path: up to its last delimiter, without trailing

@@ -1,6 +1,7 @@
 // Which reader serves a file, found by its first bytes (see AudioTags.h).
 #include "media/AudioTags.h"
 
+#include "files/Paths.h"
 #include "media/ContainerReaders.h"
 #include "media/MediaFile.h"
 
@@ -100,10 +101,6 @@ void ReadContainer(TMediaFile& File, TContainerRead& Read) {
     }
 }
 
-char LowerAscii(char C) {
-    return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
 } // namespace
 
 TAudioFormat DetectAudioFormat(TMediaFile& File) {
@@ -115,15 +112,9 @@ bool HasOtherFormatExtension(std::string_view Path) {
     static constexpr std::array<std::string_view, 16> extensions = {
         ".flac", ".ogg", ".oga", ".opus", ".m4a",  ".m4b", ".mp4", ".aac",
         ".wma",  ".asf", ".wav", ".aif",  ".aiff", ".ape", ".wv",  ".mpc"};
-    const std::size_t dot = Path.find_last_of("./");
-    if (dot == std::string_view::npos || Path[dot] != '.' || Path.size() - dot > 5)
-        return false;
-    char lower[5];
-    const std::size_t length = Path.size() - dot;
-    for (std::size_t i = 0; i < length; ++i)
-        lower[i] = LowerAscii(Path[dot + i]);
-    return std::find(extensions.begin(), extensions.end(), std::string_view(lower, length)) !=
-           extensions.end();
+    return std::any_of(extensions.begin(), extensions.end(), [Path](std::string_view extension) {
+        return HasExtension(Path, extension);
+    });
 }
 
 TTagSources TagSourcesFor(std::string_view Path, bool ReadOtherFormats) {

@@ -2,21 +2,12 @@
 // declared encoding is read in, and the encodings an ID3v2 text frame declares.
 #pragma once
 
+#include "model/CodePages.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-struct TTagCodePage {
-    std::string_view Name;  // as stored in the settings and given to iconv
-    std::string_view Label; // as the Options page lists it
-};
-
-// The code pages the Options page offers, the default first.
-extern const std::array<TTagCodePage, 14> TagCodePages;
-// "Windows-1252".
-extern const char* const DefaultTagCodePage;
-bool IsTagCodePage(std::string_view Name);
 
 // One code page opened for the reads of one run (iconv is opened once, not per
 // file). Used by one thread at a time: the compile worker owns its own, and

@@ -1,5 +1,6 @@
 // The playlist panel: media rows, file-type icons, sorting and preview.
 #include "panels/MediaFileCheckListFrame.h"
+#include "files/Paths.h"
 #include "panels/CheckListView.h"
 #include "panels/Dialogs.h"
 #include "panels/ListLengths.h"
@@ -29,19 +30,6 @@ void AppendTrackKey(std::string_view Text, std::string& Key) {
     const int number = ParseTrackText(std::string(Text)).TrackNumber;
     Key += static_cast<char>(1 + (number >> 7));
     Key += static_cast<char>(1 + (number & 0x7F));
-}
-
-// The extension of the path's file name, dot included, in lower case; empty without a dot.
-std::string LowerExtension(const std::string& Path) {
-    const size_t nameStart = Path.find_last_of('/');
-    const size_t dot = Path.find_last_of('.');
-    if (dot == std::string::npos || (nameStart != std::string::npos && dot < nameStart))
-        return {};
-    std::string extension = Path.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return extension;
 }
 
 constexpr int FilenameWidth = 300;

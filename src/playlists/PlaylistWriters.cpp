@@ -3,10 +3,11 @@
 // writing leaves nothing behind where the file system has unnamed files.
 #include "playlists/PlaylistWriters.h"
 
+#include "files/Paths.h"
+#include "files/SafeReplace.h"
 #include "media/Utf8.h"
 #include "model/MessageText.h"
 #include "playlists/RelativePaths.h"
-#include "playlists/SafeReplace.h"
 
 #include <unistd.h>
 
@@ -214,23 +215,9 @@ void WritePLSPlaylist(const std::string& FileName, const std::vector<std::string
 PlaylistFormat PlaylistFormatOf(const std::string& FileName) {
     if (IsPlsFileName(FileName))
         return PlaylistFormat::PLS;
-    const std::string base = FileName.substr(FileName.rfind('/') + 1);
-    const size_t dot = base.rfind('.');
-    std::string extension = dot == std::string::npos ? std::string() : base.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return extension == ".m3u8" ? PlaylistFormat::M3U8 : PlaylistFormat::M3U;
+    return HasExtension(FileName, ".m3u8") ? PlaylistFormat::M3U8 : PlaylistFormat::M3U;
 }
 
 bool IsPlsFileName(const std::string& FileName) {
-    const std::string base = FileName.substr(FileName.rfind('/') + 1);
-    const size_t dot = base.rfind('.');
-    if (dot == std::string::npos)
-        return false;
-    std::string extension = base.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return extension == ".pls";
+    return HasExtension(FileName, ".pls");
 }

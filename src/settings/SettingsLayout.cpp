@@ -2,7 +2,7 @@
 // apply when it is loaded again.
 #include "settings/SettingsStore.h"
 
-#include "media/TagDecoder.h"
+#include "model/CodePages.h"
 
 #include <QDate>
 

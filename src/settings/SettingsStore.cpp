@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "files/SafeReplace.h"
 #include "model/MessageText.h"
-#include "playlists/SafeReplace.h"
 
 #include <algorithm>
 #include <cerrno>

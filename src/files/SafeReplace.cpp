@@ -1,5 +1,5 @@
 // The one way a whole file is written: playlists and the settings file.
-#include "playlists/SafeReplace.h"
+#include "files/SafeReplace.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,21 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {} // namespace
-
-std::string FolderOf(const std::string& Path) {
-    const size_t slash = Path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : Path.substr(0, slash);
-}
-
 namespace {
-
-std::string BaseOf(const std::string& Path) {
-    const size_t slash = Path.rfind('/');
-    return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
 
 // Follows a symbolic link in the last component to the name that finally gets
 // written, so that saving through a link updates the link's target and keeps
@@ -82,7 +68,7 @@ bool WriteInPlace(const std::string& FileName, const std::string& Bytes, TWriteF
 // process's umask decide the permissions, as it would for a plain create.
 // Flags: O_CREAT | O_EXCL (a file to write) or 0 with the name only chosen.
 int CreateSideFile(const std::string& Target, std::string& SideName, bool Open = true) {
-    std::string base = BaseOf(Target);
+    std::string base(FileNameOf(Target));
     if (base.size() > 200)
         base.resize(200);
     const std::string prefix = FolderOf(Target) + "/." + base + ".part-";

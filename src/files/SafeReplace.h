@@ -2,6 +2,8 @@
 // half written: used for the playlists and for the settings file alike.
 #pragma once
 
+#include "files/Paths.h"
+
 #include <string>
 
 // Where a write went wrong: errno, and whether bytes were being put on disk
@@ -29,6 +31,3 @@ bool ReplaceFileContents(const std::string& FileName, const std::string& Bytes,
 // The cause in a few words: "Disk full", "Folder not found", "Invalid
 // filename", "Too many open files", "File access denied" or "I/O error N".
 std::string WriteFailureCause(const TWriteFailure& Failure);
-
-// Everything before the last '/' ("." without one, "/" for the root).
-std::string FolderOf(const std::string& Path);
