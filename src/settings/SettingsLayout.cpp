@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <sys/stat.h>
+#include <variant>
 
 namespace {
 
@@ -19,9 +20,6 @@ std::string EntryName(size_t N) {
 }
 std::string StateName(size_t N) {
     return EntryName(N) + " State";
-}
-std::string OrderName(size_t I) {
-    return "Criteria " + std::to_string(I);
 }
 
 // n when Name is "Item n" or "Item n State" (any letter case), else 0.
@@ -147,50 +145,123 @@ void DropMissingFolders(std::vector<CheckEntry>& Entries) {
     });
 }
 
+namespace {
+
+// Where a window value lives in WizardSettings: a member of its own, one
+// field's precedence rule, or the criteria order (one value per line, the
+// key followed by the line's number).
+struct TFieldRule {
+    int Field;
+};
+struct TOrderLines {};
+using TSettingMember = std::variant<bool WizardSettings::*, PrecedenceRule WizardSettings::*,
+                                    std::string WizardSettings::*, TFieldRule, TOrderLines>;
+
+// One value of the settings file. Its default is the member's initial value in
+// WizardSettings; a text value that Accepts refuses loads as that default.
+struct TSettingValue {
+    std::string Section;
+    std::string Key;
+    TSettingMember Member;
+    bool (*Accepts)(std::string_view) = nullptr;
+};
+
+// Every window value in the order a save writes it.
+const std::vector<TSettingValue>& WindowValues() {
+    static const std::vector<TSettingValue> values = [] {
+        std::vector<TSettingValue> table = {
+            {"Folders", "Recurse", &WizardSettings::Recurse},
+            {"Filenames", "Thorough ID3 Check", &WizardSettings::ThoroughID3Check},
+        };
+        for (int field = 0; field < CriterionFieldCount; ++field)
+            table.push_back({CriterionListNames[field], "Rule", TFieldRule{field}});
+        table.insert(
+            table.end(),
+            {
+                {"Options", "Rule", &WizardSettings::OrderRule},
+                {"Options", "Criteria ", TOrderLines{}},
+                {"Options", "Include Tagless Files", &WizardSettings::IncludeTaglessFiles},
+                {"Options", "Tag Code Page", &WizardSettings::TagCodePage, IsTagCodePage},
+                {"Options", "Read Other Formats", &WizardSettings::ReadOtherFormats},
+                {"Options", "Relative Playlist Paths", &WizardSettings::RelativePlaylistPaths},
+                {"Options", "Extended Playlist", &WizardSettings::ExtendedPlaylist},
+            });
+        return table;
+    }();
+    return values;
+}
+
+template <typename... Visitors> struct TOverloaded : Visitors... { using Visitors::operator()...; };
+
+} // namespace
+
 void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
-    Settings.Recurse = Store.ReadBool("Folders", "Recurse", true);
-    Settings.ThoroughID3Check = Store.ReadBool("Filenames", "Thorough ID3 Check", false);
-    for (int field = 0; field < CriterionFieldCount; ++field)
-        Settings.FieldRules[field] =
-            PrecedenceRuleFromStored(Store.ReadInteger(CriterionListNames[field], "Rule", 0));
-    Settings.OrderRule = PrecedenceRuleFromStored(Store.ReadInteger("Options", "Rule", 0));
-
-    // The stored order is taken only when it names every current line once.
-    std::vector<std::string> stored;
-    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i) {
-        std::string name = Store.ReadString("Options", OrderName(i), "");
-        if (ListedIn(stored, name) || !ListedIn(Settings.FieldOrder, name))
-            break;
-        stored.push_back(std::move(name));
+    const WizardSettings defaults;
+    for (const TSettingValue& value : WindowValues()) {
+        const std::string& section = value.Section;
+        const std::string& key = value.Key;
+        std::visit(
+            TOverloaded{
+                [&](bool WizardSettings::*Member) {
+                    Settings.*Member = Store.ReadBool(section, key, defaults.*Member);
+                },
+                [&](PrecedenceRule WizardSettings::*Member) {
+                    Settings.*Member = PrecedenceRuleFromStored(
+                        Store.ReadInteger(section, key, ToStored(defaults.*Member)));
+                },
+                [&](std::string WizardSettings::*Member) {
+                    const std::string text = Store.ReadString(section, key, defaults.*Member);
+                    const bool accepted = !value.Accepts || value.Accepts(text);
+                    Settings.*Member = accepted ? text : defaults.*Member;
+                    if (!accepted)
+                        Store.NoteDefaultedValue();
+                },
+                [&](TFieldRule Rule) {
+                    Settings.FieldRules[Rule.Field] = PrecedenceRuleFromStored(
+                        Store.ReadInteger(section, key, ToStored(defaults.FieldRules[Rule.Field])));
+                },
+                [&](TOrderLines) {
+                    // The stored order is taken only when it names every current line once.
+                    std::vector<std::string> stored;
+                    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i) {
+                        std::string name = Store.ReadString(section, key + std::to_string(i), "");
+                        if (ListedIn(stored, name) || !ListedIn(Settings.FieldOrder, name))
+                            break;
+                        stored.push_back(std::move(name));
+                    }
+                    if (stored.size() == Settings.FieldOrder.size())
+                        Settings.FieldOrder = std::move(stored);
+                },
+            },
+            value.Member);
     }
-    if (stored.size() == Settings.FieldOrder.size())
-        Settings.FieldOrder = std::move(stored);
-
-    Settings.IncludeTaglessFiles = Store.ReadBool("Options", "Include Tagless Files", false);
-
-    const std::string codePage = Store.ReadString("Options", "Tag Code Page", DefaultTagCodePage);
-    Settings.TagCodePage = IsTagCodePage(codePage) ? codePage : DefaultTagCodePage;
-    if (Settings.TagCodePage != codePage)
-        Store.NoteDefaultedValue();
-
-    Settings.ReadOtherFormats = Store.ReadBool("Options", "Read Other Formats", true);
-    Settings.RelativePlaylistPaths = Store.ReadBool("Options", "Relative Playlist Paths", false);
-    Settings.ExtendedPlaylist = Store.ReadBool("Options", "Extended Playlist", false);
 }
 
 void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
-    Store.WriteBool("Folders", "Recurse", Settings.Recurse);
-    Store.WriteBool("Filenames", "Thorough ID3 Check", Settings.ThoroughID3Check);
-    for (int field = 0; field < CriterionFieldCount; ++field)
-        Store.WriteInteger(CriterionListNames[field], "Rule", ToStored(Settings.FieldRules[field]));
-    Store.WriteInteger("Options", "Rule", ToStored(Settings.OrderRule));
-    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i)
-        Store.WriteString("Options", OrderName(i), Settings.FieldOrder[i]);
-    Store.WriteBool("Options", "Include Tagless Files", Settings.IncludeTaglessFiles);
-    Store.WriteString("Options", "Tag Code Page", Settings.TagCodePage);
-    Store.WriteBool("Options", "Read Other Formats", Settings.ReadOtherFormats);
-    Store.WriteBool("Options", "Relative Playlist Paths", Settings.RelativePlaylistPaths);
-    Store.WriteBool("Options", "Extended Playlist", Settings.ExtendedPlaylist);
+    for (const TSettingValue& value : WindowValues()) {
+        const std::string& section = value.Section;
+        const std::string& key = value.Key;
+        std::visit(
+            TOverloaded{
+                [&](bool WizardSettings::*Member) {
+                    Store.WriteBool(section, key, Settings.*Member);
+                },
+                [&](PrecedenceRule WizardSettings::*Member) {
+                    Store.WriteInteger(section, key, ToStored(Settings.*Member));
+                },
+                [&](std::string WizardSettings::*Member) {
+                    Store.WriteString(section, key, Settings.*Member);
+                },
+                [&](TFieldRule Rule) {
+                    Store.WriteInteger(section, key, ToStored(Settings.FieldRules[Rule.Field]));
+                },
+                [&](TOrderLines) {
+                    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i)
+                        Store.WriteString(section, key + std::to_string(i), Settings.FieldOrder[i]);
+                },
+            },
+            value.Member);
+    }
 }
 
 WizardSettings LoadAllSettings(const SettingsStore& Store) {

@@ -320,3 +320,23 @@ TEST(SettingsLayout, UnknownTagCodePageLoadsAsTheDefaultAndKeepsACopy) {
             std::filesystem::remove(entry.path());
     }
 }
+
+// A new settings file with every option at its default, as earlier versions
+// wrote it: the table of values must give the same bytes.
+TEST(SettingsLayout, DefaultOptionsWriteTheSameBytesAsBefore) {
+    TempDir dir;
+    const std::string file = dir.str() + "/2.ini";
+    SettingsStore store(Q(file));
+    SaveAllSettings(store, WizardSettings{});
+    store.Flush();
+    EXPECT_EQ(TempDir::read(file),
+              "[Folders]\nItem Count=0\nRecurse=1\n\n"
+              "[Filenames]\nItem Count=0\nThorough ID3 Check=0\n\n"
+              "[Titles]\nItem Count=0\nRule=0\n\n[Artists]\nItem Count=0\nRule=0\n\n"
+              "[Albums]\nItem Count=0\nRule=0\n\n[Genres]\nItem Count=0\nRule=0\n\n"
+              "[Years]\nItem Count=0\nRule=0\n\n"
+              "[Options]\nRule=0\nCriteria 0=Title\nCriteria 1=Artist\nCriteria 2=Album\n"
+              "Criteria 3=Genre\nCriteria 4=Year\nInclude Tagless Files=0\n"
+              "Tag Code Page=Windows-1252\nRead Other Formats=1\nRelative Playlist Paths=0\n"
+              "Extended Playlist=0\n");
+}
