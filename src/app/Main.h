@@ -97,7 +97,7 @@ public:
 
     // ---- Summary page
     void BuildSummary();
-    void CheckSettings();
+    void CheckSettings(const WizardSettings& Settings);
     void AddSummaryError(const QString& Message);
     void SummaryMenuPopup();
     void Copy1Click();

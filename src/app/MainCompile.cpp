@@ -180,9 +180,9 @@ void TMainForm::BuildAddFilesFilter() {
 
 void TMainForm::ProvideMediaInfo(const std::string& Path, TMediaInfo& Info) {
     // Read in the code page the Options page shows, like the compile.
-    const std::string codePage = TagCodePage->currentData().toString().toStdString();
-    if (!ReadTags(Path, TagSourcesFor(Path, ReadOtherFormats->isChecked()), Info,
-                  ThreadTagDecoder(codePage)))
+    const WizardSettings settings = CurrentSettings();
+    if (!ReadTags(Path, TagSourcesFor(Path, settings.ReadOtherFormats), Info,
+                  ThreadTagDecoder(settings.TagCodePage)))
         Info = TMediaInfo{};
 }
 

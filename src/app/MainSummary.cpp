@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "engine/Criteria.h"
 #include "engine/Duplicates.h"
+#include "model/CodePages.h"
 #include "panels/CheckListFrame.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/FolderCheckListFrame.h"
@@ -18,8 +19,18 @@
 #include <QTextEdit>
 
 namespace {
+
 const char* const Ordinals[] = {"first", "second", "third", "fourth", "fifth"};
+
+// The code page as the Options page lists it.
+QString CodePageLabel(const std::string& Name) {
+    for (const TTagCodePage& codePage : TagCodePages)
+        if (codePage.Name == Name)
+            return QString::fromUtf8(codePage.Label.data(), qsizetype(codePage.Label.size()));
+    return QString::fromStdString(Name);
 }
+
+} // namespace
 
 void TMainForm::AppendSummaryLine(const QString& Text, bool Red) {
     QTextCursor cursor(Summary->document());
@@ -46,9 +57,8 @@ void TMainForm::AppendSummaryBlock(const TCheckList& Panel, bool Paths) {
         AppendSummaryLine(Paths ? DisplayPath(line) : DisplayText(line));
 }
 
-void TMainForm::CheckSettings() {
+void TMainForm::CheckSettings(const WizardSettings& settings) {
     NextButton()->setEnabled(true);
-    const WizardSettings settings = CurrentSettings();
     if (!SearchAdequate(settings)) {
         NextButton()->setEnabled(false);
         AddSummaryError(SearchInadequateMessage);
@@ -64,43 +74,47 @@ void TMainForm::CheckSettings() {
 void TMainForm::BuildSummary() {
     Summary->clear();
     summaryEmpty_ = true;
-    CheckSettings();
+    const WizardSettings settings = CurrentSettings();
+    CheckSettings(settings);
 
     AppendSummaryBlock(*Folders, true);
-    if (Recurse->isChecked()) {
+    if (settings.Recurse) {
         AppendSummaryLine(QString("\t") + RecurseCaption);
         AppendSummaryLine(QString());
     }
     // Folders that make a compile find the same files twice.
     std::vector<std::string> searched;
-    for (const CheckEntry& entry : Folders->CheckEntries())
+    for (const CheckEntry& entry : settings.Folders)
         if (entry.State == CheckState::Checked)
             searched.push_back(entry.Caption);
-    const std::vector<TFolderOverlap> overlaps = FolderOverlaps(searched, Recurse->isChecked());
+    const std::vector<TFolderOverlap> overlaps = FolderOverlaps(searched, settings.Recurse);
     for (const TFolderOverlap& overlap : overlaps)
         AppendSummaryLine("\t" + DisplayText(FolderOverlapText(overlap, searched)));
     if (!overlaps.empty())
         AppendSummaryLine(QString());
     AppendSummaryBlock(*Filenames, false);
-    if (ThoroughID3Check->isChecked()) {
+    if (settings.ThoroughID3Check) {
         AppendSummaryLine(QString("\t") + ThoroughID3CheckCaption);
         AppendSummaryLine(QString());
     }
     for (int field = 0; field < CriterionFieldCount; ++field) {
         AppendSummaryBlock(*CriterionLists[field], false);
-        AppendSummaryLine("\t" + FieldRules[field]->currentText());
+        // The rule as its list words it.
+        AppendSummaryLine("\t" + FieldRules[field]->itemText(ToStored(settings.FieldRules[field])));
         AppendSummaryLine(QString());
     }
     AppendSummaryLine("Options:");
-    AppendSummaryLine("\t" + OrderRule->currentText());
-    if (Order->isEnabled())
-        for (int i = 0; i < Order->count() && i < 5; ++i)
+    AppendSummaryLine("\t" + OrderRule->itemText(ToStored(settings.OrderRule)));
+    if (settings.OrderRule == PrecedenceRule::ByOrder)
+        for (size_t i = 0; i < settings.FieldOrder.size() && i < std::size(Ordinals); ++i)
             AppendSummaryLine(
-                QString("\t%1 evaluated %2").arg(Order->item(i)->text(), Ordinals[i]));
-    AppendSummaryLine(QString("\t%1 %2").arg(TagCodePageCaption, TagCodePage->currentText()));
-    if (ReadOtherFormats->isChecked())
+                QString("\t%1 evaluated %2")
+                    .arg(QString::fromStdString(settings.FieldOrder[i]), Ordinals[i]));
+    AppendSummaryLine(
+        QString("\t%1 %2").arg(TagCodePageCaption, CodePageLabel(settings.TagCodePage)));
+    if (settings.ReadOtherFormats)
         AppendSummaryLine(QString("\t") + ReadOtherFormatsCaption);
-    if (IncludeTaglessFiles->isChecked()) {
+    if (settings.IncludeTaglessFiles) {
         AppendSummaryLine(QString("\t") + IncludeTaglessFilesCaption);
         AppendSummaryLine(QString());
     }
