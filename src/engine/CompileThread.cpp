@@ -117,6 +117,14 @@ void TCompileThread::run() {
     }
 }
 
+// The controller's state belongs to the thread it lives on (the UI thread);
+// a call from anywhere else would race the hand-overs, so it stops the program
+// in every build rather than corrupt a run.
+void TCompileController::RequireOwnThread(const char* Method) const {
+    if (QThread::currentThread() != thread())
+        qFatal("TCompileController::%s called off the UI thread", Method);
+}
+
 TCompileController::TCompileController(QObject* Parent) : QObject(Parent) {
     if (QCoreApplication* App = QCoreApplication::instance())
         connect(App, &QCoreApplication::aboutToQuit, this, &TCompileController::ShutDown);
@@ -127,6 +135,7 @@ TCompileController::~TCompileController() {
 }
 
 void TCompileController::StartCompile(CompileJob Job) {
+    RequireOwnThread("StartCompile");
     if (current_)
         DetachRun(*current_);
     auto State = std::make_shared<TCompileRunState>();
@@ -142,6 +151,7 @@ void TCompileController::StartCompile(CompileJob Job) {
 }
 
 void TCompileController::PauseCompile() {
+    RequireOwnThread("PauseCompile");
     if (!current_)
         return;
     QMutexLocker Lock(&current_->Mutex);
@@ -150,6 +160,7 @@ void TCompileController::PauseCompile() {
 }
 
 void TCompileController::ResumeCompile() {
+    RequireOwnThread("ResumeCompile");
     if (!current_)
         return;
     QMutexLocker Lock(&current_->Mutex);
@@ -163,6 +174,7 @@ void TCompileController::ResumeCompile() {
 }
 
 void TCompileController::AbortCompile() {
+    RequireOwnThread("AbortCompile");
     if (!current_)
         return;
     DeliverPendingFile(current_);
@@ -171,6 +183,7 @@ void TCompileController::AbortCompile() {
 }
 
 bool TCompileController::HandOverWaiting() const {
+    RequireOwnThread("HandOverWaiting");
     if (!current_)
         return false;
     QMutexLocker Lock(&current_->Mutex);
@@ -191,10 +204,12 @@ void TCompileController::DeliverPendingFile(const std::shared_ptr<TCompileRunSta
 }
 
 bool TCompileController::CompileExists() const {
+    RequireOwnThread("CompileExists");
     return current_ != nullptr;
 }
 
 bool TCompileController::CompileRunning() const {
+    RequireOwnThread("CompileRunning");
     if (!current_)
         return false;
     QMutexLocker Lock(&current_->Mutex);
@@ -211,6 +226,7 @@ void TCompileController::DetachRun(TCompileRunState& State) {
 }
 
 void TCompileController::DeliverHandOver(const std::shared_ptr<TCompileRunState>& State) {
+    RequireOwnThread("DeliverHandOver");
     QMutexLocker Lock(&State->Mutex);
     if (State->Pending == TCompileRunState::HandOver::None || State->Detached || State->Delivering)
         return;
@@ -249,6 +265,7 @@ void TCompileController::CompleteHandOver(TCompileRunState& State, QMutexLocker<
 }
 
 void TCompileController::ThreadFinished(const std::shared_ptr<TCompileRunState>& State) {
+    RequireOwnThread("ThreadFinished");
     auto Found = std::find_if(threads_.begin(), threads_.end(),
                               [&State](TCompileThread* T) { return T->state_ == State; });
     if (Found == threads_.end())
@@ -267,6 +284,7 @@ void TCompileController::ThreadFinished(const std::shared_ptr<TCompileRunState>&
 }
 
 void TCompileController::ShutDown() {
+    RequireOwnThread("ShutDown");
     current_.reset();
     for (TCompileThread* Thread : threads_)
         DetachRun(*Thread->state_);

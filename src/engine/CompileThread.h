@@ -90,6 +90,8 @@ private:
     void DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State);
     void CompleteHandOver(TCompileRunState& State, QMutexLocker<QMutex>& Lock);
     void ShutDown();
+    // Stops the program when Method is called from a thread other than the controller's.
+    void RequireOwnThread(const char* Method) const;
 
     std::shared_ptr<TCompileRunState> current_;
     // Every thread not yet finished, the current one and detached ones alike.

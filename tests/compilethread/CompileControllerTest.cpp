@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -307,4 +310,33 @@ TEST(CompileController, QuittingTheApplicationEndsAPausedRun) {
     EXPECT_EQ(Controller.ThreadCount(), 0);
     EXPECT_FALSE(Controller.CompileExists());
     EXPECT_EQ(R.Files, 1);
+}
+
+// The controller's methods belong to the UI thread; a call from the worker's
+// side (or any other thread) stops the program instead of racing a run.
+TEST(CompileControllerDeathTest, CallsFromAnotherThreadStopTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::vector<std::pair<const char*, std::function<void(TCompileController&)>>> calls = {
+        {"PauseCompile", [](TCompileController& C) { C.PauseCompile(); }},
+        {"ResumeCompile", [](TCompileController& C) { C.ResumeCompile(); }},
+        {"AbortCompile", [](TCompileController& C) { C.AbortCompile(); }},
+        {"CompileExists", [](TCompileController& C) { C.CompileExists(); }},
+        {"StartCompile", [](TCompileController& C) { C.StartCompile(CompileJob{}); }},
+    };
+    for (const auto& [name, call] : calls) {
+        EXPECT_DEATH(
+            {
+                TCompileController controller;
+                std::thread other([&] { call(controller); });
+                other.join();
+            },
+            std::string("TCompileController::") + name + " called off the UI thread")
+            << name;
+    }
+    // The same calls on the UI thread are fine.
+    TCompileController controller;
+    for (const auto& [name, call] : calls)
+        if (std::string(name) != "StartCompile")
+            call(controller);
+    EXPECT_FALSE(controller.CompileExists());
 }
