@@ -27,9 +27,7 @@ using enum PrecedenceRule;
 
 namespace {
 
-std::string Id3v2Title(const std::string& Title) {
-    return tagbytes::Tag(3, tagbytes::TextFrame(3, "TIT2", Title)) + std::string(64, '\x55');
-}
+using tagbytes::Id3v2Title;
 
 struct Outcome {
     int Status = -1;

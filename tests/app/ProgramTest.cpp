@@ -124,9 +124,7 @@ ProgramRun RunProgram(const std::vector<std::string>& Arguments, int TimeoutMs =
     if (!QFile::exists(ProgramPath()))                                                             \
     GTEST_SKIP() << "the program is not built"
 
-std::string Id3v2Title(const std::string& Title) {
-    return tagbytes::Tag(3, tagbytes::TextFrame(3, "TIT2", Title)) + std::string(64, '\x55');
-}
+using tagbytes::Id3v2Title;
 
 // Settings that find every tagged .mp3 below Folder.
 void WriteFindAll(const std::string& SettingsFile, const std::string& Folder) {

@@ -28,10 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An ID3v2.3 tag holding a title frame and some audio-like bytes after it.
-std::string Id3v2Title(const std::string& Title) {
-    return tagbytes::Tag(3, tagbytes::TextFrame(3, "TIT2", Title)) + std::string(64, '\x55');
-}
+using tagbytes::Id3v2Title;
 
 // Audio-like bytes ending in an ID3v1 tag with a title.
 std::string Id3v1Title(const std::string& Title) {

@@ -83,6 +83,12 @@ inline std::string Tag(int Version, const std::string& Frames, std::size_t Paddi
            std::string(Padding, '\0');
 }
 
+// The bytes of a small .mp3: an ID3v2.3 tag holding a title frame, and some
+// audio-like bytes after it.
+inline std::string Id3v2Title(const std::string& Title) {
+    return Tag(3, TextFrame(3, "TIT2", Title)) + std::string(64, '\x55');
+}
+
 } // namespace tagbytes
 
 // Failure messages show the six texts rather than the record's raw bytes.
