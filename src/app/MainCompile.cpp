@@ -4,6 +4,7 @@
 #include "engine/CompileJob.h"
 #include "engine/CompileThread.h"
 #include "engine/Duplicates.h"
+#include "engine/FilePolicy.h"
 #include "engine/LengthReader.h"
 #include "media/AudioTags.h"
 #include "panels/Dialogs.h"
@@ -22,17 +23,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-
-namespace {
-const char* const MediaPatterns =
-    "*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg "
-    "*.rmi *.snd *.voc *.wav *.wma *.flac *.oga *.opus *.m4b *.ape *.wv *.mpc *.asf *.avi *.mpeg "
-    "*.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv";
-const char* const AudioPatterns =
-    "*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 *.mp2 *.mp3 *.nsa *.ogg "
-    "*.rmi *.snd *.voc *.wav *.wma *.flac *.oga *.opus *.m4a *.m4b *.ape *.wv *.mpc";
-const char* const VideoPatterns = "*.asf *.avi *.mpeg *.mpg *.mp4 *.m2v *.m4a *.nsv *.ogm *.wmv";
-} // namespace
 
 void TMainForm::ConnectCompileController() {
     controller_->ShowCompileStatus = [this](const std::string& Message) {
@@ -169,19 +159,21 @@ void TMainForm::UpdatePlaylistCheckCount() {
 }
 
 void TMainForm::BuildAddFilesFilter() {
+    const TAddFilesPatterns& patterns = AddFilesPatterns();
     QStringList masks;
     for (const CheckEntry& entry : Filenames->CheckEntries())
         if (entry.State == CheckState::Checked)
             masks << DisplayText(entry.Caption);
-    Playlist->SetFileFilter(QString("User-specified files (%1);;All media files (%2);;Audio files "
-                                    "(%3);;Video files (%4);;All files (*)")
-                                .arg(masks.join(' '), MediaPatterns, AudioPatterns, VideoPatterns));
+    Playlist->SetFileFilter(
+        QString("User-specified files (%1);;All media files (%2);;Audio files "
+                "(%3);;Video files (%4);;All files (*)")
+            .arg(masks.join(' '), patterns.Media, patterns.Audio, patterns.Video));
 }
 
 void TMainForm::ProvideMediaInfo(const std::string& Path, TMediaInfo& Info) {
     // Read in the code page the Options page shows, like the compile.
     const WizardSettings settings = CurrentSettings();
-    if (!ReadTags(Path, TagSourcesFor(Path, settings.ReadOtherFormats), Info,
+    if (!ReadTags(Path, HandAddedTagSources(Path, settings.ReadOtherFormats), Info,
                   ThreadTagDecoder(settings.TagCodePage)))
         Info = TMediaInfo{};
 }

@@ -1,9 +1,10 @@
-// The compile job: the settings snapshot of one run, the folder walk, filename
-// matching and acceptance of each found file. Plain C++, no Qt: the worker
-// thread reaches the window only through the hooks.
+// The compile job: the settings snapshot of one run, its hooks and readers,
+// and the run over the folder walk with the acceptance of each found file. Plain C++, no Qt: the
+// worker thread reaches the window only through the hooks.
 #pragma once
 
 #include "engine/Criteria.h"
+#include "engine/FolderWalk.h"
 #include "engine/Reasons.h"
 #include "media/MediaUtils.h"
 #include "model/WizardSettings.h"
@@ -95,15 +96,6 @@ extern const char* const FinishedCompilingMessage; // "Finished compiling playli
 
 enum class SearchOutcome { Completed, Aborted, Failed };
 
-// Folders that a walk meant to list but could not (no permission, no
-// descriptor left, a read error): the walk goes on without them.
-struct UnreadableFolders {
-    static constexpr std::size_t KeptPaths = 3;
-    std::size_t Count = 0;
-    std::vector<std::string> FirstPaths; // the first KeptPaths, in walk order
-    void Note(const std::string& Path);
-};
-
 struct SearchResult {
     SearchOutcome Outcome = SearchOutcome::Completed;
     std::string ErrorMessage; // the malformed mask's message when Failed
@@ -126,44 +118,6 @@ SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
 // Throws EMaskException for a malformed mask it reaches. Decoder is to be one
 // for the job's code page.
 bool AcceptFile(const CompileJob& Job, TFileInfo& Info, TTagDecoder& Decoder);
-
-// A folder's descriptor, closed when the last holder lets it go: a read
-// ahead of the walk may still need a folder that the walk has left.
-class TOpenFolder {
-public:
-    explicit TOpenFolder(int Fd) : fd_(Fd) {}
-    ~TOpenFolder();
-    TOpenFolder(const TOpenFolder&) = delete;
-    TOpenFolder& operator=(const TOpenFolder&) = delete;
-    int Fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// One listed entry other than "." and "..", as the walk hands it on.
-struct TFolderEntry {
-    const std::string& Path; // folder, one delimiter, name: raw bytes
-    std::size_t NameOffset;  // where the name starts in Path
-    int FolderFd;            // the listed folder, for *at() calls on the name
-    unsigned char Type;      // DT_REG, DT_DIR, DT_FIFO...; links and DT_UNKNOWN resolved
-                             // (a broken or looping link stays DT_LNK)
-    std::int64_t Size;       // -1 until something asked the file system
-    const std::shared_ptr<TOpenFolder>& Folder; // holds FolderFd open beyond this Step
-};
-
-// Lists Folder and calls Step for every entry but "." and "..", in natural
-// name order (NaturalOrder.h); with Recurse, descends into each subfolder (links included)
-// right after its Step, depth first. Within one call no folder (device and
-// inode) is walked twice, so links can neither loop nor fan out, and no
-// subfolder on a kernel pseudo file system (proc, sysfs, devtmpfs, cgroup...)
-// is entered. Depth is bounded only by the file system: a fixed number of
-// descriptors stays open however deep the tree. A missing Folder yields
-// nothing; any other folder that cannot be listed is noted in Unreadable.
-// Exceptions from Step unwind the walk.
-void WalkFolder(const std::string& Folder, bool Recurse,
-                const std::function<void(TFolderEntry&)>& Step,
-                UnreadableFolders* Unreadable = nullptr);
 
 // "Searching " + the folder part of Path + "...": up to the last delimiter,
 // without trailing delimiters ("/" for an entry of the root).

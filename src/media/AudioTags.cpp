@@ -1,7 +1,6 @@
 // Which reader serves a file, found by its first bytes (see AudioTags.h).
 #include "media/AudioTags.h"
 
-#include "files/Paths.h"
 #include "media/ContainerReaders.h"
 #include "media/MediaFile.h"
 
@@ -106,22 +105,6 @@ void ReadContainer(TMediaFile& File, TContainerRead& Read) {
 TAudioFormat DetectAudioFormat(TMediaFile& File) {
     std::int64_t flacStart;
     return Detect(File, flacStart);
-}
-
-bool HasOtherFormatExtension(std::string_view Path) {
-    static constexpr std::array<std::string_view, 16> extensions = {
-        ".flac", ".ogg", ".oga", ".opus", ".m4a",  ".m4b", ".mp4", ".aac",
-        ".wma",  ".asf", ".wav", ".aif",  ".aiff", ".ape", ".wv",  ".mpc"};
-    return std::any_of(extensions.begin(), extensions.end(), [Path](std::string_view extension) {
-        return HasExtension(Path, extension);
-    });
-}
-
-TTagSources TagSourcesFor(std::string_view Path, bool ReadOtherFormats) {
-    if (!ReadOtherFormats)
-        return TTagSources::ID3;
-    return HasOtherFormatExtension(Path) ? TTagSources::OtherFormatThenID3
-                                         : TTagSources::ID3ThenAPE;
 }
 
 bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,

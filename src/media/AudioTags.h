@@ -19,11 +19,6 @@ enum class TAudioFormat { Unknown, Flac, Ogg, Mp4, Asf, Wav, Aiff, Ape, Mpeg };
 // frame header at the start; Unknown is anything else.
 TAudioFormat DetectAudioFormat(TMediaFile& File);
 
-// Whether the path's extension (any letter case) is one of the formats that
-// these readers serve: .flac .ogg .oga .opus .m4a .m4b .mp4 .aac .wma .asf
-// .wav .aif .aiff .ape .wv .mpc.
-bool HasOtherFormatExtension(std::string_view Path);
-
 // Which tags one read looks for, in order; the first that holds a field wins.
 enum class TTagSources {
     ID3,                // ID3v2, then ID3v1: an MP3 file as it always was
@@ -31,11 +26,6 @@ enum class TTagSources {
     OtherFormat,        // the reader of the file's own format only
     OtherFormatThenID3, // that, and when it found nothing, ID3v2 then ID3v1
 };
-
-// The sources for a file added by hand, whatever its extension: with the
-// other formats on, a file with one of their extensions is read by its own
-// reader and then for ID3; any other file for ID3 and then APEv2.
-TTagSources TagSourcesFor(std::string_view Path, bool ReadOtherFormats);
 
 // Fills MediaInfo from the first source that gives a tag and returns true;
 // false leaves it untouched. A reader of another format finds a tag when any

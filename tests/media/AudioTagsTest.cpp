@@ -479,20 +479,6 @@ TEST(AudioTags, DurationsAsTheFormatsStateThem) {
     }
 }
 
-TEST(AudioTags, ExtensionsServedAndSourcesForFilesAddedByHand) {
-    for (const char* path :
-         {"a.flac", "b.OGG", "c.oga", "d.opus", "e.m4a", "f.M4B", "g.mp4", "h.aac", "i.wma",
-          "j.asf", "k.wav", "l.aif", "m.aiff", "n.ape", "o.wv", "p.mpc", "/x.y/q.Flac"})
-        EXPECT_TRUE(HasOtherFormatExtension(path)) << path;
-    for (const char* path :
-         {"a.mp3", "flac", "a.flac/b", "a.flac.txt", "a.fla", "a.", "", "a.aiffx", ".wav/x"})
-        EXPECT_FALSE(HasOtherFormatExtension(path)) << path;
-    EXPECT_EQ(TagSourcesFor("a.flac", true), TTagSources::OtherFormatThenID3);
-    EXPECT_EQ(TagSourcesFor("a.mp3", true), TTagSources::ID3ThenAPE);
-    EXPECT_EQ(TagSourcesFor("a.txt", true), TTagSources::ID3ThenAPE);
-    EXPECT_EQ(TagSourcesFor("a.flac", false), TTagSources::ID3);
-}
-
 TEST(AudioTags, Utf16TextsAndTheirCuts) {
     struct Case {
         const char* Name;

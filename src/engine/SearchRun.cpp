@@ -1,0 +1,278 @@
+// The search run. Written for few system calls per file: a tagged file's size
+// comes from the descriptor the tag reader already has open.
+#include "engine/SearchRun.h"
+
+#include "engine/FilePolicy.h"
+#include "media/AudioTags.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace {
+
+// The folder part of a path: up to its last delimiter, without trailing
+// delimiters; the root stays "/" so that its status names it.
+std::string_view FolderPart(std::string_view Path) {
+    std::size_t Slash = Path.rfind('/');
+    if (Slash == std::string_view::npos)
+        return {};
+    std::string_view Folder = Path.substr(0, Slash);
+    while (!Folder.empty() && Folder.back() == '/')
+        Folder.remove_suffix(1);
+    return Folder.empty() ? std::string_view("/") : Folder;
+}
+
+std::int32_t LowBits(std::int64_t Size) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(Size)));
+}
+
+// Descriptors the process has open now; a guess of many when it cannot tell.
+std::size_t OpenDescriptors(std::size_t Guess) {
+    DIR* Dir = opendir("/proc/self/fd");
+    if (!Dir)
+        return Guess;
+    std::size_t Count = 0;
+    while (const dirent* Entry = readdir(Dir))
+        if (Entry->d_name[0] != '.')
+            ++Count;
+    closedir(Dir);
+    return Count > 0 ? Count - 1 : 0; // not the listing's own
+}
+
+// Descriptors a run may spend on reading ahead (reader threads and folders
+// that reads still need): half of what the process has left beside the walk,
+// so that the rest of the program keeps its share.
+std::size_t ReadAheadDescriptors() {
+    rlimit Limit{};
+    if (getrlimit(RLIMIT_NOFILE, &Limit) != 0)
+        return 0;
+    const std::size_t Soft = Limit.rlim_cur == RLIM_INFINITY
+                                 ? std::size_t{1} << 20
+                                 : static_cast<std::size_t>(Limit.rlim_cur);
+    const std::size_t Used = OpenDescriptors(Soft / 2) + WalkMostDescriptors;
+    return Soft > Used ? (Soft - Used) / 2 : 0;
+}
+
+} // namespace
+
+TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
+                       const SearchReaders& Readers)
+    : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()), read_(Readers.Read) {
+    if (!read_)
+        read_ = [this](int FolderFd, const char* Name, TMediaInfo& Info, std::int64_t& Size) {
+            return ReadTagsAt(FolderFd, Name, TagSourcesOf(job_, Name), Info, Size, Decoder());
+        };
+    if (Readers.Threads == 0)
+        return;
+    // Each reader has one file open; the rest of the budget goes to
+    // folders that reads in the window still need. Too few descriptors
+    // for both: read on the walking thread.
+    const std::size_t Budget = ReadAheadDescriptors();
+    const std::size_t Threads = std::min(Readers.Threads, Budget / 2);
+    folderQuota_ = std::min(Budget - Threads, Readers.Window);
+    if (Threads == 0 || folderQuota_ == 0)
+        return;
+    ahead_.resize(std::max<std::size_t>(Readers.Window, 1));
+    window_.emplace(
+        Threads, ahead_.size(), [this](std::size_t Slot) { Work(ahead_[Slot]); }, Hooks.HoldReads);
+}
+
+void TSearchRun::HandleEntry(TFolderEntry& Entry) {
+    if (window_)
+        Queue(Entry);
+    else
+        HandleNow(Entry);
+}
+
+void TSearchRun::Finish() {
+    while (window_ && !window_->Empty())
+        DeliverOldest();
+}
+
+void TSearchRun::HandleNow(TFolderEntry& Entry) {
+    if (!BeforeEntry(Entry.Type, Entry.Path))
+        return;
+    TMediaInfo Info;
+    TDecisionReason Reason;
+    if (!Accept(Entry, Info, Reason)) {
+        if (ReportsDrop(Reason))
+            hooks_.DroppedFile(TFileInfo{Entry.Path, std::move(Info),
+                                         LowBits(std::max<std::int64_t>(Entry.Size, 0)), Reason});
+        return;
+    }
+    if (Entry.Size < 0)
+        Entry.Size = SizeOf(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset);
+    Found(TFileInfo{Entry.Path, std::move(Info), LowBits(Entry.Size), Reason});
+}
+
+bool TSearchRun::ReportsDrop(const TDecisionReason& Reason) const {
+    return job_.RecordReasons && hooks_.DroppedFile && Reason.Kind != TReasonKind::NoFilenameMask;
+}
+
+TDecisionReason* TSearchRun::Why(TDecisionReason& Reason) const {
+    return job_.RecordReasons ? &Reason : nullptr;
+}
+
+bool TSearchRun::BeforeEntry(unsigned char Type, const std::string& Path) {
+    if (hooks_.SafePoint)
+        hooks_.SafePoint();
+    if (hooks_.StopRequested && hooks_.StopRequested())
+        throw ESearchAborted{};
+    // Only regular files (after links) become entries: a "*" mask would
+    // otherwise put folders, FIFOs, devices and broken links into the playlist.
+    if (Type != DT_REG) {
+        if (Type == DT_DIR && job_.Recurse)
+            ++progress_.Folders;
+        ReportProgress();
+        return false;
+    }
+    ++progress_.Files;
+    const std::string_view Folder = FolderPart(Path);
+    if (Folder != lastFolder_) {
+        lastFolder_.assign(Folder);
+        if (hooks_.ShowStatus)
+            hooks_.ShowStatus(SearchingStatus(Path));
+    }
+    ReportProgress();
+    return true;
+}
+
+void TSearchRun::ReportProgress() {
+    if (hooks_.Progress) {
+        progress_.Folder = lastFolder_;
+        hooks_.Progress(progress_);
+    }
+}
+
+void TSearchRun::Found(const TFileInfo& File) {
+    ++progress_.Accepted;
+    if (hooks_.FoundFile)
+        hooks_.FoundFile(File);
+}
+
+bool TSearchRun::MaskMatches(std::size_t Index, const std::string& Path) {
+    std::optional<TMask>& Mask = masks_[Index];
+    if (!Mask) // compiled when first reached, so a bad mask fails only there
+        Mask.emplace(job_.FilenameMasks[Index], Decoder());
+    return Mask->Matches(Path);
+}
+
+bool TSearchRun::Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& Reason) {
+    auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
+    auto Read = [&] {
+        std::int64_t Size = -1;
+        const bool Found = read_(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Info, Size);
+        if (Size >= 0)
+            Entry.Size = Size;
+        return Found;
+    };
+    return Decide(job_, Entry.Path, Info, Matches, Read, Decoder(), Why(Reason));
+}
+
+std::int64_t TSearchRun::SizeOf(int FolderFd, const char* Name) {
+    struct stat Stat;
+    return fstatat(FolderFd, Name, &Stat, 0) == 0 ? Stat.st_size : 0;
+}
+
+void TSearchRun::Queue(TFolderEntry& Entry) {
+    if (window_->Full())
+        DeliverOldest();
+    TAhead& Ahead = ahead_[window_->Back()];
+    Ahead.Type = Entry.Type;
+    if (Entry.Type != DT_REG) {
+        window_->Push(false);
+        // The walk may now wait for the disk to list the subfolder: idle
+        // readers get what has gathered so far.
+        if (Entry.Type == DT_DIR && window_->ReadersIdle())
+            window_->Publish();
+        return;
+    }
+    Ahead.File.FileName = Entry.Path;
+    Ahead.File.MediaInfo = TMediaInfo{};
+    Ahead.File.Reason = TDecisionReason{};
+    Ahead.NameOffset = Entry.NameOffset;
+    Ahead.Size = Entry.Size;
+    Ahead.Error = nullptr;
+    TNameVerdict Verdict;
+    try {
+        auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
+        Verdict = JudgeName(job_, Entry.Path, Matches, Why(Ahead.File.Reason));
+    } catch (...) {
+        Ahead.Error = std::current_exception();
+        Ahead.Accepted = false;
+        window_->Push(false);
+        throw EWalkEnds{};
+    }
+    Ahead.ReadTags = Verdict == TNameVerdict::ReadTags;
+    Ahead.Accepted = Verdict == TNameVerdict::Accepted;
+    const bool NeedsReader = Ahead.ReadTags || (Ahead.Accepted && Ahead.Size < 0);
+    if (NeedsReader)
+        HoldFolder(Entry.Folder);
+    window_->Push(NeedsReader);
+}
+
+void TSearchRun::HoldFolder(const std::shared_ptr<TOpenFolder>& Folder) {
+    const std::size_t Slot = window_->Back();
+    const bool Same = lastFolderSlot_ && ahead_[*lastFolderSlot_].Folder == Folder;
+    if (!Same) {
+        if (window_->ReadersIdle())
+            window_->Publish();
+        while (heldFolders_ >= folderQuota_ && !window_->Empty())
+            DeliverOldest();
+        ++heldFolders_;
+        lastFolderSlot_ = Slot;
+    }
+    ahead_[Slot].Folder = Folder;
+    ahead_[Slot].CountsFolder = !Same;
+}
+
+void TSearchRun::Work(TAhead& Ahead) {
+    const int FolderFd = Ahead.Folder->Fd();
+    const char* Name = Ahead.File.FileName.c_str() + Ahead.NameOffset;
+    try {
+        if (Ahead.ReadTags) {
+            std::int64_t Size = -1;
+            const bool Found = read_(FolderFd, Name, Ahead.File.MediaInfo, Size);
+            if (Size >= 0)
+                Ahead.Size = Size;
+            Ahead.Accepted = JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo,
+                                       Decoder(), Why(Ahead.File.Reason));
+        }
+        if (Ahead.Accepted && Ahead.Size < 0)
+            Ahead.Size = SizeOf(FolderFd, Name);
+    } catch (...) {
+        Ahead.Accepted = false;
+        Ahead.Error = std::current_exception();
+    }
+}
+
+void TSearchRun::DeliverOldest() {
+    const std::size_t Slot = window_->Front();
+    TAhead& Ahead = ahead_[Slot];
+    Ahead.Folder.reset();
+    if (Ahead.CountsFolder) {
+        Ahead.CountsFolder = false;
+        --heldFolders_;
+    }
+    if (lastFolderSlot_ == Slot)
+        lastFolderSlot_.reset();
+    if (BeforeEntry(Ahead.Type, Ahead.File.FileName)) {
+        if (Ahead.Error)
+            std::rethrow_exception(Ahead.Error);
+        if (Ahead.Accepted) {
+            Ahead.File.Size = LowBits(Ahead.Size);
+            Found(Ahead.File);
+        } else if (ReportsDrop(Ahead.File.Reason)) {
+            Ahead.File.Size = LowBits(std::max<std::int64_t>(Ahead.Size, 0));
+            hooks_.DroppedFile(Ahead.File);
+        }
+    }
+    window_->Pop();
+}
+
+std::string SearchingStatus(const std::string& Path) {
+    return "Searching " + std::string(FolderPart(Path)) + "...";
+}
