@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessProgress.h"
 
+#include "app/SaveRecovery.h"
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
 #include "engine/Duplicates.h"
@@ -98,6 +99,9 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
     THeadlessProgress Progress(Output);
     const auto PrintError = [&Progress](const std::string& Text) { Progress.Error(Text); };
     try {
+        // A save a killed run left half done is put right before anything is read.
+        for (const std::string& Message : RecoverInterruptedSavesWithMessages())
+            PrintError(Message);
         const SettingsStore Store(SettingsFile);
         // What is wrong comes first; the wizard carries on with what could be
         // read, and so do we.

@@ -4,7 +4,9 @@
 #include "app/HelpFrm.h"
 #include "app/Main.h"
 #include "app/MaskHelp.h"
+#include "app/SaveRecovery.h"
 #include "media/MediaUtils.h"
+#include "panels/Dialogs.h"
 #include "panels/MediaFileCheckListFrame.h"
 
 #include <QApplication>
@@ -28,6 +30,11 @@ void CentreOnScreen(QWidget& Window) {
 int RunWizard(const std::string& SettingsFile) {
     QApplication::setApplicationName("Morvane");
     QApplication::setWindowIcon(ApplicationIcon());
+    // A save a killed run left half done (the settings file among them) is put
+    // right before the settings are read.
+    const std::vector<std::string> recovered = RecoverInterruptedSavesWithMessages();
+    for (const std::string& message : recovered)
+        std::fprintf(stderr, "morvane: %s\n", message.c_str());
     auto* mainForm = new TMainForm(SettingsFile);
     // Both help windows exist from the start, hidden; only the mask help is ever shown.
     auto* helpForm = new THelpForm(mainForm);
@@ -39,6 +46,12 @@ int RunWizard(const std::string& SettingsFile) {
     if (!mainForm->PlacementRestored())
         CentreOnScreen(*mainForm);
     mainForm->show();
+    if (!recovered.empty()) {
+        std::string text;
+        for (const std::string& message : recovered)
+            text += (text.empty() ? "" : "\n\n") + message;
+        Dialogs().Warning(mainForm, QString::fromStdString(text));
+    }
     QApplication::exec();
     // Destroying the window stores the settings (and shows an error box if it cannot).
     delete mainForm;

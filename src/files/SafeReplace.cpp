@@ -1,6 +1,8 @@
 // The one way a whole file is written: playlists and the settings file.
 #include "files/SafeReplace.h"
 
+#include "files/SaveJournal.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -219,12 +221,20 @@ bool ContentFits(int Fd, const std::string& Folder, const std::string& Bytes,
 // to fit first; a failure after that (an I/O error) leaves the file holding
 // the new content up to the failure and the former content after it.
 bool RewriteInPlace(const std::string& Target, const std::string& Bytes, TWriteFailure& Failure) {
-    const int fd = open(Target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    // Read and write: the former content is copied before it is written over.
+    const int fd = open(Target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         Failure = {errno, false};
         return false;
     }
-    bool ok = ContentFits(fd, FolderOf(Target), Bytes, Failure) && WriteAll(fd, Bytes, Failure);
+    if (!ContentFits(fd, FolderOf(Target), Bytes, Failure))
+        return CloseChecked(fd, false, Failure);
+    TSaveJournal journal;
+    if (!journal.Begin(fd, Target, Bytes)) {
+        Failure = {errno, false, true};
+        return CloseChecked(fd, false, Failure);
+    }
+    bool ok = WriteAll(fd, Bytes, Failure);
     if (ok && ftruncate(fd, static_cast<off_t>(Bytes.size())) != 0) {
         Failure = {errno, true};
         ok = false;
@@ -233,6 +243,10 @@ bool RewriteInPlace(const std::string& Target, const std::string& Bytes, TWriteF
         Failure = {errno, true};
         ok = false;
     }
+    if (ok)
+        journal.End();
+    else
+        journal.PutBack(fd);
     return CloseChecked(fd, ok, Failure);
 }
 
@@ -297,9 +311,8 @@ std::string WriteFailureCause(const TWriteFailure& Failure) {
     default:
         break;
     }
-    if (cause)
-        return cause;
-    char other[32];
-    std::snprintf(other, sizeof other, "I/O error %d", Failure.Error);
-    return other;
+    std::string text = cause ? cause : "I/O error " + std::to_string(Failure.Error);
+    if (Failure.WhileKeepingFormer)
+        text += " while keeping a copy of the former file in " + SaveJournalFolder();
+    return text;
 }

@@ -11,6 +11,9 @@
 struct TWriteFailure {
     int Error = 0;
     bool WhileWriting = false;
+    // The copy of the former content that an in-place rewrite keeps first
+    // could not be made; the file was not touched.
+    bool WhileKeepingFormer = false;
 };
 
 // Makes Bytes the whole content of FileName (raw path bytes). A regular file
@@ -21,13 +24,16 @@ struct TWriteFailure {
 // side file ".NAME.part-XXXXXXXX" is renamed over it instead. A file with
 // more than one name (hard links), or in a folder this process may not
 // change, is rewritten in place (truncated to the new length, synced) once
-// the new content is known to fit; an I/O error after that leaves the new
-// content up to the error and the former content after it. A symbolic link
+// the new content is known to fit and the former content is kept in a
+// journal copy (SaveJournal.h); an I/O error after that puts the former
+// content back, and a crash leaves it for the next start to put back. A symbolic link
 // is written through (its target is replaced, the link stays); a FIFO or
 // device node is written in place. Returns false with Failure set.
 bool ReplaceFileContents(const std::string& FileName, const std::string& Bytes,
                          TWriteFailure& Failure);
 
 // The cause in a few words: "Disk full", "Folder not found", "Invalid
-// filename", "Too many open files", "File access denied" or "I/O error N".
+// filename", "Too many open files", "File access denied" or "I/O error N";
+// for the journal copy, followed by " while keeping a copy of the former
+// file in FOLDER".
 std::string WriteFailureCause(const TWriteFailure& Failure);

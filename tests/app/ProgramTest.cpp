@@ -4,6 +4,7 @@
 #include "app/AppEntry.h"
 #include "app/Main.h"
 #include "engine/Criteria.h"
+#include "files/SaveJournal.h"
 #include "panels/CheckListFrame.h"
 #include "support/TagBytes.h"
 
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -361,4 +363,65 @@ TEST(Program, ANameWithLineBreaksGivesOnePlaylistLineThatLeadsBackToTheFile) {
         ASSERT_NE(Uri, std::string::npos) << Text;
         EXPECT_EQ(Decode(Text.substr(Uri, Text.find('\r', Uri) - Uri)), Hostile);
     }
+}
+
+namespace {
+
+// A save that a kill cut short after Written bytes: the journal copy is made
+// and part of the new content written over File, and the process dies.
+void CutShortSave(const std::string& File, const std::string& New, size_t Written,
+                  const std::string& Cache) {
+    const pid_t Child = fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+        setenv("XDG_CACHE_HOME", Cache.c_str(), 1);
+        const int Fd = open(File.c_str(), O_RDWR);
+        auto* Journal = new TSaveJournal; // never ended: as if killed
+        if (Fd < 0 || !Journal->Begin(Fd, File, New) ||
+            pwrite(Fd, New.data(), Written, 0) != static_cast<ssize_t>(Written))
+            _exit(1);
+        _exit(0);
+    }
+    int Status = 0;
+    ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+    ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
+}
+
+} // namespace
+
+TEST(Program, AStartPutsBackTheSettingsAndAPlaylistThatAKilledSaveLeftHalfWritten) {
+    REQUIRE_PROGRAM();
+    TempDir Dir;
+    const std::string Cache = Dir.str() + "/cache";
+    const std::string Found = Dir.write("music/a.mp3", Id3v2Title("A"));
+    const std::string Settings = Dir.str() + "/settings.ini";
+    WriteFindAll(Settings, Dir.str() + "/music");
+    const std::string FormerSettings = TempDir::read(Settings);
+    const std::string Old = Dir.write("old.m3u", "#EXTM3U\r\n/old/one.mp3\r\n/old/two.mp3\r\n");
+    for (const std::string& File : {Settings, Old})
+        ASSERT_EQ(link(File.c_str(), (File + ".second name").c_str()), 0);
+    CutShortSave(Settings, "[Folders]\nItem Count=0\n" + std::string(4000, '#'), 30, Cache);
+    CutShortSave(Old, "#EXTM3U\r\n" + std::string(200, 'x'), 12, Cache);
+    ASSERT_NE(TempDir::read(Settings), FormerSettings);
+
+    const std::string Playlist = Dir.str() + "/new.m3u";
+    const ProgramRun Run = RunProgram({"--settings", Settings, "--compile", Playlist, "--quiet"},
+                                      60000, nullptr, {{"XDG_CACHE_HOME", Cache}});
+    ASSERT_TRUE(Run.Ended);
+    EXPECT_EQ(Run.Status, 0) << Run.Err;
+    std::vector<std::string> Lines = Run.ErrLines();
+    std::sort(Lines.begin(), Lines.end());
+    const std::string Undone = " was undone: the file holds its former content again.";
+    EXPECT_EQ(Lines, (std::vector<std::string>{"An interrupted save of " + Old + Undone,
+                                               "An interrupted save of " + Settings + Undone}))
+        << Run.Err;
+    EXPECT_EQ(TempDir::read(Settings), FormerSettings);
+    EXPECT_EQ(TempDir::read(Old + ".second name"), "#EXTM3U\r\n/old/one.mp3\r\n/old/two.mp3\r\n");
+    EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + Found + "\r\n");
+
+    // Put right once: the next start has nothing to say.
+    const ProgramRun Again = RunProgram({"--settings", Settings, "--compile", Playlist, "--quiet"},
+                                        60000, nullptr, {{"XDG_CACHE_HOME", Cache}});
+    EXPECT_EQ(Again.Status, 0);
+    EXPECT_EQ(Again.Err, "");
 }

@@ -300,12 +300,17 @@ TEST(PlaylistWriters, HardLinkedTargetsAndReadOnlyFoldersAreWrittenInPlace) {
     fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                                 fs::perms::others_exec);
+    // The user keeps the copy of the former file in a cache folder of its own.
+    const std::string userCache = (dir.path() / "user cache").string();
+    fs::create_directory(userCache);
+    fs::permissions(userCache, fs::perms::all);
     int channel[2];
     ASSERT_EQ(pipe(channel), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         close(channel[0]);
+        setenv("XDG_CACHE_HOME", userCache.c_str(), 1);
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(3);
         const std::string message = MessageOf(WritePLSPlaylist, inLocked, {"/b.mp3"});
