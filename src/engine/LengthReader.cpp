@@ -2,6 +2,7 @@
 #include "engine/LengthReader.h"
 
 #include "media/AudioTags.h"
+#include "model/Durations.h"
 
 #include <algorithm>
 
@@ -66,7 +67,7 @@ void TLengthReader::Run() {
         reading_ = 1;
         lock.unlock();
         // Never throws: the readers answer bad files with -1.
-        const std::int64_t length = read_(path);
+        const std::int64_t length = PlausibleDurationMs(read_(path));
         lock.lock();
         if (generation == generation_ && !stop_) {
             // Reported without the lock, so Done may ask for more.

@@ -6,6 +6,7 @@
 #include "files/Paths.h"
 #include "files/SafeReplace.h"
 #include "media/Utf8.h"
+#include "model/Durations.h"
 #include "model/MessageText.h"
 #include "playlists/RelativePaths.h"
 
@@ -39,6 +40,57 @@ std::string ValidUtf8(std::string_view Text) {
 
 std::string FileUri(const std::string& Path);
 
+bool IsAsciiLetter(char C) {
+    return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z');
+}
+
+// A relative entry that players would read as something else: one that starts
+// with a byte they strip (white space, a control) or read as syntax ("#" a
+// comment, "~" a home folder, '"' a quote), or whose first component looks
+// like a URL scheme ("http:", "c:"). "./" before it keeps it a path.
+bool NeedsLeadingDotSlash(std::string_view Path) {
+    if (Path.empty() || Path[0] == '/')
+        return false;
+    const unsigned char first = static_cast<unsigned char>(Path[0]);
+    if (first <= 0x20 || first == 0x7F || first == '#' || first == '~' || first == '"')
+        return true;
+    if (!IsAsciiLetter(Path[0]))
+        return false;
+    for (const char c : Path.substr(1)) {
+        if (c == ':')
+            return true;
+        if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return false;
+}
+
+// Control characters would end a title's line early or act on a terminal that
+// shows the playlist: every C0 and C1 control (NEL among them), DEL and the
+// line and paragraph separators become spaces. Other bytes stay as they are.
+std::string WithoutControls(std::string_view Text) {
+    std::string out;
+    out.reserve(Text.size());
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(Text[i]);
+        const unsigned char next =
+            i + 1 < Text.size() ? static_cast<unsigned char>(Text[i + 1]) : 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            out += ' ';
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            out += ' '; // U+0080 to U+009F
+            ++i;
+        } else if (byte == 0xE2 && next == 0x80 && i + 2 < Text.size() &&
+                   (Text[i + 2] == '\xA8' || Text[i + 2] == '\xA9')) {
+            out += ' '; // U+2028, U+2029
+            i += 2;
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
 // A path with a line break in it would end its line early, and what follows
 // would be read as further lines: a directive, or a path a player resolves
 // elsewhere. Such a path is written as a file URI, which has no raw breaks;
@@ -47,6 +99,15 @@ std::string EntryLine(const std::string& Path, bool Utf8Only = false) {
     if (Path.find_first_of("\r\n") == std::string::npos && (!Utf8Only || IsUtf8(Path)))
         return Path;
     return FileUri(Path);
+}
+
+// The entry's line: the path as it is, a file URI where the path cannot be
+// written bare, or "./" and the path where a player would misread it.
+std::string EntryText(const std::string& Path, bool Utf8Only) {
+    std::string line = EntryLine(Path, Utf8Only);
+    if (line == Path && NeedsLeadingDotSlash(line))
+        line.insert(0, "./");
+    return line;
 }
 
 std::string FileUri(const std::string& Path) {
@@ -118,15 +179,12 @@ std::string EntryDisplayTitle(const TPlaylistEntry& Entry) {
         if (Dot != std::string::npos && Dot > 0)
             Title.resize(Dot);
     }
-    std::string Text = Entry.Artist.empty() ? Title : Entry.Artist + " - " + Title;
-    for (char& C : Text)
-        if (C == '\r' || C == '\n')
-            C = ' ';
-    return Text;
+    return WithoutControls(Entry.Artist.empty() ? Title : Entry.Artist + " - " + Title);
 }
 
 std::int64_t EntrySeconds(const TPlaylistEntry& Entry) {
-    return Entry.DurationMs < 0 ? -1 : (Entry.DurationMs + 500) / 1000;
+    const std::int64_t Milliseconds = PlausibleDurationMs(Entry.DurationMs);
+    return Milliseconds < 0 ? -1 : (Milliseconds + 500) / 1000;
 }
 
 std::string FormatPlaylist(const std::vector<TPlaylistEntry>& Entries, PlaylistFormat Format,
@@ -143,7 +201,7 @@ std::string FormatPlaylist(const std::vector<TPlaylistEntry>& Entries, PlaylistF
         for (std::size_t K = 1; K <= Entries.size(); ++K) {
             const TPlaylistEntry& Entry = Entries[K - 1];
             const std::string N = std::to_string(K);
-            Text += "File" + N + "=" + EntryLine(Entry.Path) + "\r\n";
+            Text += "File" + N + "=" + EntryText(Entry.Path, false) + "\r\n";
             if (Extended)
                 Text += "Title" + N + "=" + Title(Entry) + "\r\nLength" + N + "=" +
                         std::to_string(EntrySeconds(Entry)) + "\r\n";
@@ -154,9 +212,7 @@ std::string FormatPlaylist(const std::vector<TPlaylistEntry>& Entries, PlaylistF
     for (const TPlaylistEntry& Entry : Entries) {
         if (Extended)
             Text += "#EXTINF:" + std::to_string(EntrySeconds(Entry)) + "," + Title(Entry) + Eol;
-        const std::string Line = EntryLine(Entry.Path, Utf8);
-        // A relative path may start with "#", which would make it a comment.
-        Text += (Line.starts_with('#') ? "./" : "") + Line + Eol;
+        Text += EntryText(Entry.Path, Utf8) + Eol;
     }
     return Text;
 }

@@ -44,9 +44,10 @@ struct TPlaylistEntry {
 };
 
 // The text an extended line gives an entry: "Artist - Title", or the title
-// alone without an artist; line breaks become spaces.
+// alone without an artist; every control character (C0, C1, DEL, U+2028,
+// U+2029) becomes a space.
 std::string EntryDisplayTitle(const TPlaylistEntry& Entry);
-// Whole seconds, rounded; -1 for an unknown length.
+// Whole seconds, rounded; -1 for an unknown length or one beyond 100 hours.
 std::int64_t EntrySeconds(const TPlaylistEntry& Entry);
 
 // The bytes of a playlist file. Entries are written byte for byte, one line

@@ -109,3 +109,23 @@ TEST(LengthReader, ReadsTheLengthsTheFilesState) {
     const std::lock_guard<std::mutex> Guard(Lock);
     EXPECT_EQ(Got, (std::map<std::uint64_t, std::int64_t>{{1, 2606}, {2, -1}, {3, -1}}));
 }
+
+// What a reader states beyond 100 hours (a hostile header) reaches the list as unknown.
+TEST(LengthReader, LengthsBeyondOneHundredHoursAreReportedUnknown) {
+    const std::vector<std::pair<std::int64_t, std::int64_t>> Rows = {
+        {-1, -1}, {0, 0}, {360000000, 360000000}, {360000001, -1}, {4503599627370496000, -1}};
+    std::mutex Lock;
+    std::map<std::uint64_t, std::int64_t> Got;
+    TLengthReader Reader(
+        [&](std::uint64_t Key, std::int64_t Ms) {
+            const std::lock_guard<std::mutex> Guard(Lock);
+            Got[Key] = Ms;
+        },
+        [&](const std::string& Path) { return Rows[std::stoul(Path)].first; });
+    for (std::size_t I = 0; I < Rows.size(); ++I)
+        Reader.Request(I, std::to_string(I));
+    ASSERT_TRUE(WaitUntil([&] { return Reader.Pending() == 0; }));
+    const std::lock_guard<std::mutex> Guard(Lock);
+    for (std::size_t I = 0; I < Rows.size(); ++I)
+        EXPECT_EQ(Got[I], Rows[I].second) << Rows[I].first;
+}

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <limits>
 
 using namespace std::string_literals;
 
@@ -144,4 +145,109 @@ TEST(PlaylistOptions, TheNameChoosesM3U8) {
     EXPECT_EQ(PlaylistFormatOf("/u/LIST.M3U8"), PlaylistFormat::M3U8);
     EXPECT_EQ(PlaylistFormatOf("/u/list.m3u8.bak"), PlaylistFormat::M3U);
     EXPECT_EQ(PlaylistFormatOf("/u.m3u8/list"), PlaylistFormat::M3U);
+}
+
+// A relative entry a player would misread (a stripped first byte, a comment,
+// a home folder, a quote, a URL scheme in its first component) gets "./" in
+// every format; paths that only look similar stay as they are.
+TEST(PlaylistOptions, RelativeEntriesThatPlayersWouldMisreadStartWithDotSlash) {
+    TempDir Dir;
+    const std::string D = Dir.str();
+    struct Row {
+        std::string Name; // below the playlist's folder
+        std::string Line;
+    };
+    const Row Rows[] = {
+        {" lead.mp3", "./ lead.mp3"},
+        {"\tlead.mp3", "./\tlead.mp3"},
+        {"#1.mp3", "./#1.mp3"},
+        {"~home.mp3", "./~home.mp3"},
+        {"\"quoted\".mp3", "./\"quoted\".mp3"},
+        {"http:/host.example/x.mp3", "./http:/host.example/x.mp3"},
+        {"c:/x.mp3", "./c:/x.mp3"},
+        {"svn+ssh:x.mp3", "./svn+ssh:x.mp3"},
+        {"a.b-c:d.mp3", "./a.b-c:d.mp3"},
+        {"1http:/x.mp3", "1http:/x.mp3"},
+        {"music/http:/x.mp3", "music/http:/x.mp3"},
+        {"a b:c.mp3", "a b:c.mp3"},
+        {"plain.mp3", "plain.mp3"},
+        {"trail .mp3", "trail .mp3"},
+    };
+    std::vector<TPlaylistEntry> Entries;
+    std::string M3U = "#EXTM3U\r\n";
+    std::string PLS =
+        "[playlist]\r\nVersion=2\r\nNumberOfEntries=" + std::to_string(std::size(Rows)) + "\r\n";
+    for (std::size_t K = 0; K < std::size(Rows); ++K) {
+        Entries.push_back({D + "/" + Rows[K].Name, "", "", -1});
+        M3U += Rows[K].Line + "\r\n";
+        PLS += "File" + std::to_string(K + 1) + "=" + Rows[K].Line + "\r\n";
+    }
+    EXPECT_EQ(WritePlaylist(D + "/list.m3u", Entries, PlaylistFormat::M3U,
+                            {PlaylistPaths::Relative, false}),
+              0u);
+    EXPECT_EQ(TempDir::read(D + "/list.m3u"), M3U);
+    EXPECT_EQ(WritePlaylist(D + "/list.pls", Entries, PlaylistFormat::PLS,
+                            {PlaylistPaths::Relative, false}),
+              0u);
+    EXPECT_EQ(TempDir::read(D + "/list.pls"), PLS);
+    // Absolute entries need nothing.
+    EXPECT_EQ(FormatPlaylist({{"/ lead/http:x.mp3", "", "", -1}}, PlaylistFormat::M3U, false),
+              "#EXTM3U\r\n/ lead/http:x.mp3\r\n");
+}
+
+// Titles and artists from tags hold whatever bytes a tagger put there: every
+// control character becomes a space, in #EXTINF and in TitleN alike.
+TEST(PlaylistOptions, ControlCharactersInTitlesBecomeSpaces) {
+    struct Row {
+        std::string Title;
+        std::string Shown;
+    };
+    const Row Rows[] = {
+        {"a\x1b]0;owned\x07z", "a ]0;owned z"},
+        {"v\x0bt\x0c", "v t "},
+        {"fs\x1cgs\x1drs\x1eus\x1f", "fs gs rs us "},
+        {"tab\tdel\x7f", "tab del "},
+        {"nel\xc2\x85"
+         "csi\xc2\x9b"
+         "c1\xc2\x80",
+         "nel csi c1 "},
+        {"ls\xe2\x80\xa8ps\xe2\x80\xa9", "ls ps "},
+        {"kept: \xc2\xa0\xe2\x80\xa6\xc3\xa9\xe2\x80\xaa",
+         "kept: \xc2\xa0\xe2\x80\xa6\xc3\xa9\xe2\x80\xaa"},
+        {"cut \xc2", "cut \xc2"},
+    };
+    for (const Row& R : Rows) {
+        const std::vector<TPlaylistEntry> Entries = {{"/m/a.mp3", "Ar\x1btist", R.Title, 1000}};
+        EXPECT_EQ(FormatPlaylist(Entries, PlaylistFormat::M3U, true),
+                  "#EXTM3U\r\n#EXTINF:1,Ar tist - " + R.Shown + "\r\n/m/a.mp3\r\n")
+            << R.Title;
+        EXPECT_EQ(
+            FormatPlaylist(Entries, PlaylistFormat::PLS, true),
+            "[playlist]\r\nVersion=2\r\nNumberOfEntries=1\r\nFile1=/m/a.mp3\r\nTitle1=Ar tist - " +
+                R.Shown + "\r\nLength1=1\r\n")
+            << R.Title;
+    }
+}
+
+// A length from a hostile header (up to 2^52 s seen) is no length: beyond
+// 100 hours it is unknown, and no rounding overflows.
+TEST(PlaylistOptions, LengthsBeyondOneHundredHoursAreUnknown) {
+    const std::pair<std::int64_t, std::int64_t> Rows[] = {
+        {-1, -1},
+        {0, 0},
+        {499, 0},
+        {1500, 2},
+        {360000000, 360000},
+        {360000001, -1},
+        {4503599627370496000, -1},
+        {std::numeric_limits<std::int64_t>::max(), -1},
+        {std::numeric_limits<std::int64_t>::min(), -1},
+    };
+    for (const auto& [Ms, Seconds] : Rows) {
+        const TPlaylistEntry Entry{"/m/a.mp3", "", "T", Ms};
+        EXPECT_EQ(EntrySeconds(Entry), Seconds) << Ms;
+        EXPECT_EQ(FormatPlaylist({Entry}, PlaylistFormat::M3U, true),
+                  "#EXTM3U\r\n#EXTINF:" + std::to_string(Seconds) + ",T\r\n/m/a.mp3\r\n")
+            << Ms;
+    }
 }
