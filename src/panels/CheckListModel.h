@@ -1,10 +1,9 @@
-// The item model under every list panel: compact rows with O(1) appends
-// (published to the view in batches), a running checked count, and moves and
-// sorts that keep the selection on its entry.
+// The item model under every list panel: a view of a list store (the rows,
+// their texts, counts and orders) that publishes appended rows to the view in
+// batches and keeps the selection on its entry through moves and sorts.
 #pragma once
 
-#include "model/States.h"
-#include "panels/TextPool.h"
+#include "lists/ListStore.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -17,45 +16,6 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-
-// The state index of a checked row in a check-box panel.
-inline constexpr int CheckedIndex = ToStored(CheckState::Checked);
-inline constexpr int UncheckedIndex = ToStored(CheckState::Unchecked);
-
-// Text columns after the caption (the playlist's title ... track).
-inline constexpr int ListTextColumns = 6;
-
-// A row's length in seconds; below zero it is blank: read and unknown, or not read yet.
-inline constexpr std::int32_t LengthUnknown = -1;
-inline constexpr std::int32_t LengthNotRead = -2;
-
-// One row as callers hand it in and read it back. Texts are raw bytes; only
-// the view decodes them.
-struct TCheckListEntry {
-    std::string Caption;
-    int State = CheckedIndex; // the state's index (a check state's value in check-box
-                              // panels, a criterion state's in criterion panels)
-    std::array<std::string, ListTextColumns> Columns; // further column texts
-    int IconIndex = -1;     // position in the panel's entry icon set; -1 none
-    std::int32_t Value = 0; // attached value (the playlist keeps the file size)
-};
-
-// One row as the model keeps it: a million of them cost tens of megabytes.
-// Texts are ids in the model's pools; the caption is split at its last '/',
-// so that files of one folder share the folder's text. A further column is
-// one more id in Texts (and a pool), a number or a flag one more field here.
-struct TListRow {
-    TTextPool::Id Folder = TTextPool::EmptyId; // the caption up to and with its last '/'
-    TTextPool::Id Name = TTextPool::EmptyId;   // the rest of the caption
-    std::array<TTextPool::Id, ListTextColumns> Texts{};
-    std::int32_t Value = 0;
-    std::uint32_t Note = 0; // the panel's note of the row (the playlist: why it is there)
-    std::int32_t Seconds = LengthNotRead; // the playlist's Length column
-    std::int16_t IconIndex = -1;
-    std::uint8_t State = CheckedIndex;
-    // A file the search dropped, shown for its reason: never checked, never saved.
-    bool Dropped = false;
-};
 
 // How the model shows its rows; the panel that owns the model fills it in.
 struct TListDisplayPolicy {
@@ -99,16 +59,19 @@ public:
 
     void SetHeaders(const QStringList& Headers);
 
-    int Count() const { return static_cast<int>(rows_.size()); }
-    int CheckedCount() const { return checked_; }
+    const TListStore& Store() const { return store_; }
+    int Count() const { return store_.Count(); }
+    int CheckedCount() const { return store_.CheckedCount(); }
     // A copy of one row's texts and values.
-    TCheckListEntry Entry(int Row) const;
-    std::string Caption(int Row) const;
-    int State(int Row) const { return rows_.at(Row).State; }
+    TCheckListEntry Entry(int Row) const { return store_.Entry(Row); }
+    std::string Caption(int Row) const { return store_.Caption(Row); }
+    int State(int Row) const { return store_.Row(Row).State; }
     // The text of column 1 ... ListTextColumns (0 is the caption).
-    std::string_view ColumnText(int Row, int Column) const;
-    int IconIndex(int Row) const { return rows_.at(Row).IconIndex; }
-    std::int32_t Value(int Row) const { return rows_.at(Row).Value; }
+    std::string_view ColumnText(int Row, int Column) const {
+        return store_.ColumnText(Row, Column);
+    }
+    int IconIndex(int Row) const { return store_.Row(Row).IconIndex; }
+    std::int32_t Value(int Row) const { return store_.Row(Row).Value; }
 
     // Appends at the end. The row reaches the view at the next batch or Flush.
     void Append(const TCheckListEntry& Entry);
@@ -126,25 +89,25 @@ public:
     void SetCaption(int Row, std::string Caption);
     void SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns);
     void SetIconIndex(int Row, int IconIndex);
-    void SetValue(int Row, std::int32_t Value);
+    void SetValue(int Row, std::int32_t Value) { store_.SetValue(Row, Value); }
     void SetNote(int Row, std::uint32_t Note);
-    std::uint32_t Note(int Row) const { return rows_.at(Row).Note; }
+    std::uint32_t Note(int Row) const { return store_.Row(Row).Note; }
     // Seconds, or LengthUnknown / LengthNotRead.
-    std::int32_t Length(int Row) const { return rows_.at(Row).Seconds; }
+    std::int32_t Length(int Row) const { return store_.Row(Row).Seconds; }
     void SetLength(int Row, std::int32_t Seconds);
     // The known lengths of the checked rows added up, and how many rows they are.
-    std::int64_t CheckedSeconds() const { return checkedSeconds_; }
-    int CheckedWithLength() const { return checkedTimed_; }
+    std::int64_t CheckedSeconds() const { return store_.CheckedSeconds(); }
+    int CheckedWithLength() const { return store_.CheckedWithLength(); }
 
-    bool Dropped(int Row) const { return rows_.at(Row).Dropped; }
+    bool Dropped(int Row) const { return store_.Row(Row).Dropped; }
     // Dropped rows among the rows shown.
-    int DroppedCount() const { return dropped_; }
+    int DroppedCount() const { return store_.DroppedCount(); }
     // Hidden dropped rows wait aside, each with its place in the whole list,
     // and come back to those places (as near as rows removed or moved since
     // allow) when shown again.
     void SetDroppedShown(bool Shown);
-    bool DroppedShown() const { return droppedShown_; }
-    int HiddenCount() const { return static_cast<int>(aside_.size()); }
+    bool DroppedShown() const { return store_.DroppedShown(); }
+    int HiddenCount() const { return store_.HiddenCount(); }
     void Remove(int Row);
     // Removes the rows (ascending, in range) in one pass.
     void RemoveMany(const std::vector<int>& Rows);
@@ -164,7 +127,7 @@ public:
     // row of the new row k; equal keys keep their order in either direction.
     std::vector<int> ColumnOrder(int Column, bool Ascending) const;
     // Bytes the rows and their texts hold.
-    std::size_t MemoryBytes() const;
+    std::size_t MemoryBytes() const { return store_.MemoryBytes(); }
     // Puts the entries in the given order: Order[k] is the current row of the new row k.
     void ApplyOrder(const std::vector<int>& Order);
 
@@ -175,32 +138,10 @@ signals:
 private:
     void Changed(int First, int Last);
     QVariant Decoration(const TListRow& Row) const;
-    // Each row's place in caption order; equal captions share a place.
-    std::vector<std::uint32_t> CaptionRanks() const;
-    TListRow MakeRow(std::string_view Caption,
-                     const std::array<std::string_view, ListTextColumns>& Columns, int State,
-                     int IconIndex);
-    void PushRow(const TListRow& Row);
-    // What a checked row adds to the checked lengths (Sign 1) or takes away (-1).
-    void CountLength(const TListRow& Row, int Sign);
 
     TListDisplayPolicy display_;
-    std::vector<TListRow> rows_;
-    TTextPool folders_{true};
-    TTextPool names_{false};
-    // Tag texts repeat across rows (an album's artist, genre and year), so each
-    // is kept once.
-    std::array<TTextPool, ListTextColumns> columns_{TTextPool(true), TTextPool(true),
-                                                    TTextPool(true), TTextPool(true),
-                                                    TTextPool(true), TTextPool(true)};
-    // Dropped rows while hidden, with their places in the whole list, ascending.
-    std::vector<std::pair<int, TListRow>> aside_;
-    bool droppedShown_ = true;
+    TListStore store_;
     int published_ = 0;
-    int checked_ = 0;
-    int dropped_ = 0;
-    std::int64_t checkedSeconds_ = 0;
-    int checkedTimed_ = 0;
     QStringList headers_;
     QTimer batchTimer_;
 };

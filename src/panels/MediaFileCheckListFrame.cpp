@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QFileIconProvider>
 #include <QHeaderView>
+#include <QLocale>
 
 #include <algorithm>
 #include <memory>
@@ -34,6 +35,11 @@ void AppendTrackKey(std::string_view Text, std::string& Key) {
 
 constexpr int FilenameWidth = 300;
 } // namespace
+
+std::string SystemCollationLocale() {
+    const QLocale locale = QLocale::system();
+    return locale.language() == QLocale::C ? std::string() : locale.name().toStdString();
+}
 
 TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     : TFileCheckList(Name, Parent) {
@@ -65,7 +71,7 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
 
     // Every text gets its sort key when it first arrives, so that a click on a
     // header of a million rows only sorts numbers.
-    collation_ = std::make_shared<const TCollation>(TCollation::SystemLocale());
+    collation_ = std::make_shared<const TCollation>(SystemCollationLocale());
     const std::shared_ptr<const TCollation> collation = collation_;
     auto text = [collation](std::string_view Text, std::string& Key) {
         collation->AppendKey(Text, Key);

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "engine/LengthReader.h"
+#include "lists/Collation.h"
 #include "media/MediaUtils.h"
-#include "panels/Collation.h"
 #include "panels/FileCheckListFrame.h"
 #include "panels/PreviewPlayer.h"
 
@@ -18,6 +18,10 @@
 #include <vector>
 
 class TListLengths;
+
+// The collation locale of the user's environment; empty (the root collation)
+// for the C locale, which has no collation of its own.
+std::string SystemCollationLocale();
 
 // The columns after the six tag texts.
 inline constexpr int PlaylistLengthColumn = ListTextColumns + 1;

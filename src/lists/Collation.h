@@ -18,10 +18,6 @@ public:
     TCollation(const TCollation&) = delete;
     TCollation& operator=(const TCollation&) = delete;
 
-    // The locale of the user's environment; the root collation for the C locale,
-    // which has no collation of its own.
-    static std::string SystemLocale();
-
     // Appends the key of a UTF-8 text to Key: no zero byte in it. Bytes that
     // are not UTF-8 count as U+FFFD.
     void AppendKey(std::string_view Utf8, std::string& Key) const;

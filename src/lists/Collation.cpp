@@ -1,7 +1,5 @@
-// Collation keys (see Collation.h), made by ICU, as Qt's QCollator makes them.
-#include "panels/Collation.h"
-
-#include <QLocale>
+// Collation keys (see Collation.h), made by ICU the way QCollator makes them.
+#include "lists/Collation.h"
 
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
@@ -27,11 +25,6 @@ TCollation::TCollation(const std::string& Locale) {
 
 TCollation::~TCollation() {
     ucol_close(collator_);
-}
-
-std::string TCollation::SystemLocale() {
-    const QLocale locale = QLocale::system();
-    return locale.language() == QLocale::C ? std::string() : locale.name().toStdString();
 }
 
 void TCollation::AppendKey(std::string_view Utf8, std::string& Key) const {

@@ -1,5 +1,5 @@
 // Texts stored once, by id (see TextPool.h).
-#include "panels/TextPool.h"
+#include "lists/TextPool.h"
 
 #include <algorithm>
 #include <cstring>
