@@ -3,8 +3,8 @@
 // front of the rest, so every reader gets its share of inputs; aborts when a
 // result breaks the bounds the tag rules allow.
 #include "media/AudioTags.h"
-#include "media/MediaFile.h"
-#include "media/Utf8.h"
+#include "media/text/Utf8.h"
+#include "media/toolkit/MediaFile.h"
 
 #include "FuzzInput.h"
 

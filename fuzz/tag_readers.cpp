@@ -1,10 +1,10 @@
 // libFuzzer target: arbitrary bytes as a media file through both tag readers
 // and ReadMediaInfo, and as a track text; aborts when a result breaks the
 // bounds the tag rules allow.
-#include "media/ID3v1.h"
-#include "media/ID3v2.h"
 #include "media/MediaUtils.h"
-#include "media/Utf8.h"
+#include "media/id3/ID3v1.h"
+#include "media/id3/ID3v2.h"
+#include "media/text/Utf8.h"
 
 #include "FuzzInput.h"
 

@@ -3,7 +3,7 @@
 // and without regard to case.
 #pragma once
 
-#include "media/TagDecoder.h"
+#include "media/text/TagDecoder.h"
 
 #include <array>
 #include <cstdint>

@@ -2,7 +2,7 @@
 #include "engine/NaturalOrder.h"
 
 #include "engine/CaseFold.h"
-#include "media/Utf8.h"
+#include "media/text/Utf8.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // as numbers (see MediaUtils.h).
 #include "media/MediaUtils.h"
 
-#include "media/ID3v1.h"
-#include "media/ID3v2.h"
-#include "media/MediaFile.h"
+#include "media/id3/ID3v1.h"
+#include "media/id3/ID3v2.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <cstddef>
 #include <string_view>

@@ -2,7 +2,7 @@
 // ID3v1 tag, and the reading of track texts for sorting.
 #pragma once
 
-#include "media/TagDecoder.h"
+#include "media/text/TagDecoder.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 // Display of texts and paths (see TextDisplay.h).
 #include "panels/TextDisplay.h"
 
-#include "media/TagDecoder.h"
-#include "media/Utf8.h"
+#include "media/text/TagDecoder.h"
+#include "media/text/Utf8.h"
 
 #include <QFile>
 

@@ -5,7 +5,7 @@
 
 #include "files/Paths.h"
 #include "files/SafeReplace.h"
-#include "media/Utf8.h"
+#include "media/text/Utf8.h"
 #include "model/Durations.h"
 #include "model/MessageText.h"
 #include "playlists/RelativePaths.h"

@@ -2,7 +2,7 @@
 // written from the language's rules, over small alphabets that make hits likely:
 // ASCII, and a mix of accented Latin, Greek and Cyrillic letters in both cases.
 #include "engine/Masks.h"
-#include "media/Utf8.h"
+#include "media/text/Utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // sizes), lying lengths, truncations and flipped bytes, content against
 // extension, and the stated lengths.
 #include "media/AudioTags.h"
-#include "media/MediaFile.h"
-#include "media/TagFields.h"
+#include "media/toolkit/MediaFile.h"
+#include "media/toolkit/TagFields.h"
 #include "support/AudioBytes.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 // The ID3v1 reader against real files: the version rule, the field text rule,
 // the genre table and files too short to hold a block.
-#include "media/ID3v1.h"
+#include "media/id3/ID3v1.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 

@@ -1,8 +1,8 @@
 // The ID3v2 reader against real files: header and size rules, frame sizes of
 // each version, the kept slots and their fallbacks, the text rules, and tags
 // that lie about their sizes.
-#include "media/ID3v2.h"
-#include "media/MediaFile.h"
+#include "media/id3/ID3v2.h"
+#include "media/toolkit/MediaFile.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 

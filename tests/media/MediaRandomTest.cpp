@@ -1,12 +1,12 @@
 // Seeded randomized files through ReadMediaInfo: valid tags of every version,
 // mutated, truncated and given random sizes, checked against a plain
 // whole-file reading of the same rules and against the bounds those allow.
-#include "media/ID3v1.h"
-#include "media/ID3v2.h"
-#include "media/MediaFile.h"
 #include "media/MediaUtils.h"
-#include "media/TagDecoder.h"
-#include "media/Utf8.h"
+#include "media/id3/ID3v1.h"
+#include "media/id3/ID3v2.h"
+#include "media/text/TagDecoder.h"
+#include "media/text/Utf8.h"
+#include "media/toolkit/MediaFile.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 

@@ -2,10 +2,10 @@
 // the code page for text without a declared encoding, characters cut by the
 // 250-byte limit, ID3v2.4 multiple values, ID3v1 fields, ID3v1 filling what
 // the ID3v2 tag leaves empty, and genre references.
-#include "media/ID3v1.h"
-#include "media/ID3v2.h"
 #include "media/MediaUtils.h"
-#include "media/TagDecoder.h"
+#include "media/id3/ID3v1.h"
+#include "media/id3/ID3v2.h"
+#include "media/text/TagDecoder.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 

@@ -21,8 +21,8 @@
 // - Several genre values: we join them with "; ", TagLib with " " or ", " by
 //   format; one genre is generated here (the unit tests cover several).
 #include "media/AudioTags.h"
-#include "media/ID3v1.h"
-#include "media/TagFields.h"
+#include "media/id3/ID3v1.h"
+#include "media/toolkit/TagFields.h"
 #include "support/AudioBytes.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,9 @@
 // The MP4 family (M4A, M4B, MP4, AAC and ALAC in MP4): the iTunes-style items
 // of moov/udta/meta/ilst and the movie's length from mvhd or mdhd.
-#include "media/ContainerReaders.h"
-#include "media/ID3v1.h"
-#include "media/MediaFile.h"
+#include "media/containers/ContainerReaders.h"
+#include "media/id3/ID3v1.h"
+#include "media/toolkit/Duration.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -189,8 +190,6 @@ void ReadMeta(TMediaFile& File, const TBox& Meta, TTagFields& Fields) {
         }
 }
 
-} // namespace
-
 void ReadMp4(TMediaFile& File, TContainerRead& Read) {
     TBoxes top(File, 0, File.Size());
     TBox moov;
@@ -221,3 +220,11 @@ void ReadMp4(TMediaFile& File, TContainerRead& Read) {
     }
     Read.DurationMs = movieDuration > 0 ? movieDuration : trackDuration;
 }
+
+bool ClaimsMp4(TMediaFile&, const unsigned char* Head, std::size_t Size) {
+    return Size >= 8 && std::memcmp(Head + 4, "ftyp", 4) == 0;
+}
+
+} // namespace
+
+const TContainerFormat Mp4Format = {TAudioFormat::Mp4, ClaimsMp4, ReadMp4};

@@ -1,16 +1,14 @@
 // The shared fields, texts and reads of the other audio formats' readers (see
 // TagFields.h).
-#include "media/TagFields.h"
+#include "media/toolkit/TagFields.h"
 
-#include "media/MediaFile.h"
-#include "media/Utf8.h"
+#include "media/text/Utf8.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-constexpr char32_t Replacement = 0xFFFD;
 
 char UpperAscii(char C) {
     return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
@@ -23,57 +21,6 @@ bool SameName(std::string_view Name, std::string_view Upper) {
 }
 
 } // namespace
-
-std::string Utf8FromUtf8(std::string_view Raw, TCut Cut) {
-    std::string out;
-    out.reserve(Raw.size());
-    std::size_t length;
-    for (std::size_t i = 0; i < Raw.size(); i += length) {
-        const char32_t code = DecodeUtf8At(Raw, i, length);
-        if (length == 0) {
-            if (Cut == TCut::Cut && CutUtf8At(Raw, i))
-                break;
-            length = 1;
-            AppendUtf8(out, Replacement);
-        } else {
-            AppendUtf8(out, code);
-        }
-    }
-    return out;
-}
-
-std::string Utf8FromUtf16(std::string_view Raw, bool BigEndian, TCut Cut) {
-    std::string out;
-    auto unit = [&](std::size_t At) {
-        const auto* b = reinterpret_cast<const unsigned char*>(Raw.data() + At);
-        return BigEndian ? BigEndian16(b) : LittleEndian16(b);
-    };
-    const std::size_t end = Raw.size() & ~std::size_t{1};
-    for (std::size_t i = 0; i < end; i += 2) {
-        const std::uint32_t code = unit(i);
-        if (code == 0)
-            break;
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            if (i + 2 >= end) {
-                if (Cut == TCut::Whole)
-                    AppendUtf8(out, Replacement);
-                break;
-            }
-            const std::uint32_t low = unit(i + 2);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-            } else {
-                AppendUtf8(out, Replacement);
-            }
-        } else if (code >= 0xDC00 && code <= 0xDFFF) {
-            AppendUtf8(out, Replacement);
-        } else {
-            AppendUtf8(out, code);
-        }
-    }
-    return out;
-}
 
 std::string FieldText(std::string Text) {
     std::size_t begin = 0, end = Text.size();
@@ -174,31 +121,4 @@ bool TFileRange::Skip(std::uint64_t Count) {
         return false;
     position_ += static_cast<std::int64_t>(Count);
     return true;
-}
-
-void ParseVorbisComment(TByteSource& Source, TTagFields& Fields) {
-    unsigned char number[4];
-    if (!Source.Read(number, 4) || !Source.Skip(LittleEndian32(number)) || !Source.Read(number, 4))
-        return;
-    const std::uint32_t count = LittleEndian32(number);
-    // Enough for any name this reader knows and FieldTextSize bytes of value.
-    constexpr std::size_t keep = FieldTextSize + 40;
-    unsigned char item[keep];
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (!Source.Read(number, 4))
-            return;
-        const std::uint32_t length = LittleEndian32(number);
-        const std::size_t read = std::min<std::size_t>(length, keep);
-        if (!Source.Read(item, read) || !Source.Skip(length - read))
-            return;
-        const std::string_view text(reinterpret_cast<const char*>(item), read);
-        const std::size_t equals = text.find('=');
-        if (equals == std::string_view::npos)
-            continue;
-        const TTagFields::Field field = TTagFields::FromName(text.substr(0, equals));
-        if (field == TTagFields::NoField)
-            continue;
-        const std::string_view value = text.substr(equals + 1);
-        Fields.Add(field, Utf8FromUtf8(value, read < length ? TCut::Cut : TCut::Whole));
-    }
 }

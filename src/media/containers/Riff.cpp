@@ -1,8 +1,9 @@
 // WAV and AIFF: an ID3v2 tag in an "id3 " or "ID3 " chunk, WAV's LIST/INFO
 // texts when there is none, and the length from the format and data sizes.
-#include "media/ContainerReaders.h"
-#include "media/ID3v2.h"
-#include "media/MediaFile.h"
+#include "media/containers/ContainerReaders.h"
+#include "media/id3/ID3v2.h"
+#include "media/toolkit/Duration.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -104,8 +105,6 @@ double ExtendedValue(const unsigned char* b) {
     return std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
 }
 
-} // namespace
-
 void ReadWav(TMediaFile& File, TContainerRead& Read) {
     const unsigned char* header = File.Bytes(0, 12);
     if (!header || std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
@@ -153,3 +152,21 @@ void ReadAiff(TMediaFile& File, TContainerRead& Read) {
         return true;
     });
 }
+
+bool Starts(const unsigned char* Head, std::size_t Size, std::string_view Magic, std::size_t At) {
+    return Size >= At + Magic.size() && std::memcmp(Head + At, Magic.data(), Magic.size()) == 0;
+}
+
+bool ClaimsWav(TMediaFile&, const unsigned char* Head, std::size_t Size) {
+    return Starts(Head, Size, "RIFF", 0) && Starts(Head, Size, "WAVE", 8);
+}
+
+bool ClaimsAiff(TMediaFile&, const unsigned char* Head, std::size_t Size) {
+    return Starts(Head, Size, "FORM", 0) &&
+           (Starts(Head, Size, "AIFF", 8) || Starts(Head, Size, "AIFC", 8));
+}
+
+} // namespace
+
+const TContainerFormat WavFormat = {TAudioFormat::Wav, ClaimsWav, ReadWav};
+const TContainerFormat AiffFormat = {TAudioFormat::Aiff, ClaimsAiff, ReadAiff};

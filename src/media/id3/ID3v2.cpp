@@ -1,19 +1,18 @@
 // The ID3v2 tag reader (see ID3v2.h).
-#include "media/ID3v2.h"
+#include "media/id3/ID3v2.h"
 
-#include "media/ID3v1.h"
-#include "media/MediaFile.h"
-#include "media/TagDecoder.h"
-#include "media/Utf8.h"
+#include "media/id3/ID3v1.h"
+#include "media/text/TagDecoder.h"
+#include "media/text/Unicode.h"
+#include "media/text/Utf8.h"
+#include "media/toolkit/Bytes.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
 namespace {
-
-constexpr std::int64_t HeaderSize = 10;
-constexpr std::uint8_t FooterFlag = 16;
 
 // Frame IDs by slot: versions 3 and 4, then version 2.
 constexpr std::array<std::string_view, TagInfo::SlotCount> FrameIds34 = {
@@ -42,64 +41,25 @@ enum Slot {
     OriginalAlbumSlot,
 };
 
-// Each byte is used whole, as the readers this tag was written for did: a
-// size byte with its top bit set simply makes the number larger.
-std::uint32_t SyncSafe(const unsigned char* b) {
-    return static_cast<std::uint32_t>(b[0]) * 2097152u + static_cast<std::uint32_t>(b[1]) * 16384u +
-           static_cast<std::uint32_t>(b[2]) * 128u + b[3];
-}
-
-std::uint32_t BigEndian32(const unsigned char* b) {
-    return (static_cast<std::uint32_t>(b[0]) << 24) | (static_cast<std::uint32_t>(b[1]) << 16) |
-           (static_cast<std::uint32_t>(b[2]) << 8) | b[3];
-}
-
-std::uint32_t BigEndian24(const unsigned char* b) {
-    return (static_cast<std::uint32_t>(b[0]) << 16) | (static_cast<std::uint32_t>(b[1]) << 8) |
-           b[2];
-}
-
-// UTF-16 code units appended as UTF-8. A byte-order mark at the start of a
-// value sets the byte order (ID3v2.4 gives each value its own) when Marked;
-// an odd last byte or a lone high surrogate at the end is a cut character.
-void AppendUtf16(std::string& Out, std::string_view Bytes, bool BigEndian, bool Marked) {
-    bool ValueStart = true;
-    char32_t High = 0;
-    for (std::size_t I = 0; I + 1 < Bytes.size(); I += 2) {
-        const auto B0 = static_cast<unsigned char>(Bytes[I]);
-        const auto B1 = static_cast<unsigned char>(Bytes[I + 1]);
-        const char32_t Unit = BigEndian ? (B0 << 8 | B1) : (B1 << 8 | B0);
-        if (ValueStart && (Unit == 0xFEFF || (Marked && Unit == 0xFFFE))) {
-            BigEndian = Unit == 0xFFFE ? !BigEndian : BigEndian;
-            ValueStart = false;
-            continue;
-        }
-        ValueStart = Unit == 0;
-        if (High != 0) {
-            const bool Low = Unit >= 0xDC00 && Unit <= 0xDFFF;
-            AppendUtf8(Out, Low ? 0x10000 + ((High - 0xD800) << 10) + (Unit - 0xDC00) : 0xFFFD);
-            High = 0;
-            if (Low)
-                continue;
-        }
-        if (Unit >= 0xD800 && Unit <= 0xDBFF)
-            High = Unit;
-        else
-            AppendUtf8(Out, Unit >= 0xDC00 && Unit <= 0xDFFF ? 0xFFFD : Unit);
-    }
-}
-
 // Text in one of the four encodings an ID3v2 frame declares, as UTF-8 with
 // its NUL characters kept (they end a text or separate values).
 void DecodePayload(std::string& Out, unsigned char Encoding, std::string_view Payload, bool Cut,
                    TTagDecoder& Decoder) {
     switch (Encoding) {
     case 1:
-        AppendUtf16(Out, Payload, false, true);
+    case 2: {
+        // A byte-order mark at the start of a value sets the byte order
+        // (ID3v2.4 gives each value its own); the end of a frame read only in
+        // part may cut a character.
+        TUtf16Read how;
+        how.BigEndian = Encoding == 2;
+        how.StopAtNul = false;
+        how.SkipMarks = true;
+        how.MarkSetsOrder = Encoding == 1;
+        how.Cut = TCut::Cut;
+        AppendUtf16(Out, Payload, how);
         break;
-    case 2:
-        AppendUtf16(Out, Payload, true, false);
-        break;
+    }
     case 3:
         Decoder.AppendUtf8OrCodePage(Out, Payload, Cut);
         break;
@@ -281,26 +241,17 @@ bool TID3v2::LoadFromFile(const std::string& FileName, TTagDecoder& Decoder) {
 
 bool TID3v2::LoadFromMediaFile(TMediaFile& File, TTagDecoder& Decoder, TextSet Texts) {
     Clear();
-    const unsigned char* header = File.Bytes(0, HeaderSize);
+    const unsigned char* header = File.Bytes(0, TID3v2Header::Size);
     if (!header)
         return false;
 
     TagInfo info;
-    std::memcpy(info.Magic.data(), header, 3);
-    info.MajorVersion = header[3];
-    info.Revision = header[4];
-    info.Flags = header[5];
-    std::memcpy(info.SizeBytes.data(), header + 6, 4);
     info.FileSize = File.Size();
-
-    if (std::memcmp(info.Magic.data(), "ID3", 3) != 0)
+    if (!ParseID3v2Header(header, info.Header))
         return true;
     TagFound = true;
-    TagVersion = info.MajorVersion;
-    std::int64_t size = static_cast<std::int64_t>(SyncSafe(info.SizeBytes.data())) + HeaderSize;
-    if (info.Flags & FooterFlag)
-        size += HeaderSize;
-    // At most 255 * 2113665 + 20, so it always fits the 32-bit field.
+    TagVersion = info.Header.MajorVersion;
+    const std::int64_t size = info.Header.TagSize();
     TagSize = size > info.FileSize ? 0 : static_cast<std::int32_t>(size);
 
     if (TagVersion < 2 || TagVersion > 4 || TagSize == 0)
@@ -318,7 +269,7 @@ void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info) {
 
     // Extended headers are not looked for: the first byte of their size is 0 in
     // any real tag, so such a tag simply yields no frames.
-    std::int64_t position = HeaderSize;
+    std::int64_t position = TID3v2Header::Size;
     while (position < TagSize && position < Info.FileSize) {
         const unsigned char* frame =
             File.Bytes(position, static_cast<std::size_t>(frameHeaderSize));
@@ -326,7 +277,7 @@ void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info) {
             return;
         std::string_view id(reinterpret_cast<const char*>(frame), idLength);
         std::uint32_t size = v2                ? BigEndian24(frame + 3)
-                             : TagVersion == 4 ? SyncSafe(frame + 4)
+                             : TagVersion == 4 ? SyncSafe32(frame + 4)
                                                : BigEndian32(frame + 4);
         const std::int64_t dataPosition = position + frameHeaderSize;
 

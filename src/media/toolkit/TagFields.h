@@ -4,6 +4,8 @@
 #pragma once
 
 #include "media/MediaUtils.h"
+#include "media/text/Unicode.h"
+#include "media/toolkit/Bytes.h"
 
 #include <array>
 #include <cstddef>
@@ -16,16 +18,6 @@ class TMediaFile;
 // Bytes kept of each field, as for the ID3 readers.
 inline constexpr std::size_t FieldTextSize = 250;
 
-// Whether a text is cut: a value longer than what was read of it loses the
-// character that the cut split instead of showing it as a bad one.
-enum class TCut { Whole, Cut };
-
-// Valid UTF-8 from Raw: bad sequences become U+FFFD; a sequence left open at
-// the end is dropped when Raw was Cut.
-std::string Utf8FromUtf8(std::string_view Raw, TCut Cut);
-// UTF-8 from UTF-16 (little or big endian), up to the first NUL; unpaired
-// surrogates become U+FFFD, a pair split by the cut is dropped.
-std::string Utf8FromUtf16(std::string_view Raw, bool BigEndian, TCut Cut);
 // Text trimmed of bytes up to 32 at both ends and cut to FieldTextSize bytes
 // without splitting a character.
 std::string FieldText(std::string Text);
@@ -67,26 +59,6 @@ private:
     std::array<std::string, FieldCount> values_;
 };
 
-// Little and big endian numbers from raw bytes.
-inline std::uint32_t LittleEndian16(const unsigned char* b) {
-    return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8);
-}
-inline std::uint32_t LittleEndian32(const unsigned char* b) {
-    return LittleEndian16(b) | (LittleEndian16(b + 2) << 16);
-}
-inline std::uint64_t LittleEndian64(const unsigned char* b) {
-    return LittleEndian32(b) | (static_cast<std::uint64_t>(LittleEndian32(b + 4)) << 32);
-}
-inline std::uint32_t BigEndian16(const unsigned char* b) {
-    return (static_cast<std::uint32_t>(b[0]) << 8) | b[1];
-}
-inline std::uint32_t BigEndian32(const unsigned char* b) {
-    return (BigEndian16(b) << 16) | BigEndian16(b + 2);
-}
-inline std::uint64_t BigEndian64(const unsigned char* b) {
-    return (static_cast<std::uint64_t>(BigEndian32(b)) << 32) | BigEndian32(b + 4);
-}
-
 // A stream of bytes that a tag is parsed from: a range of the file, or the
 // packets of an Ogg stream. Every read is checked; a failed one ends the parse.
 class TByteSource {
@@ -112,7 +84,3 @@ private:
     std::int64_t position_;
     std::int64_t end_;
 };
-
-// A Vorbis comment (vendor, count, "NAME=value" items with little-endian
-// lengths), as FLAC, Ogg Vorbis and Opus store it.
-void ParseVorbisComment(TByteSource& Source, TTagFields& Fields);

@@ -1,30 +1,18 @@
-// FLAC and Ogg (Vorbis, Opus, FLAC): the Vorbis comment and the stated length.
-#include "media/ContainerReaders.h"
-#include "media/MediaFile.h"
+// Ogg files of Vorbis, Opus or FLAC: the comment packet and the length from
+// the last granule position.
+#include "media/containers/ContainerReaders.h"
+#include "media/toolkit/Bytes.h"
+#include "media/toolkit/Duration.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr unsigned FlacStreamInfo = 0;
-constexpr unsigned FlacVorbisComment = 4;
-// More blocks than any real file has; a hostile file of empty blocks stops here.
-constexpr int MaxFlacBlocks = 1024;
 // Pages looked at for the header packets; a picture of a few megabytes in the
 // comment spans about a hundred pages.
 constexpr int MaxOggPages = 4096;
-
-// The sample rate and sample count of a STREAMINFO block's 18 bytes from its
-// tenth on.
-void StreamInfoDuration(const unsigned char* Info, TContainerRead& Read) {
-    const std::uint32_t rate = (static_cast<std::uint32_t>(Info[0]) << 12) |
-                               (static_cast<std::uint32_t>(Info[1]) << 4) | (Info[2] >> 4);
-    const std::uint64_t samples =
-        (static_cast<std::uint64_t>(Info[3] & 0x0F) << 32) | BigEndian32(Info + 4);
-    if (samples != 0)
-        Read.DurationMs = Milliseconds(samples, rate);
-}
 
 // The packets of the first logical stream of an Ogg file, read across pages
 // through their segment tables.
@@ -172,37 +160,11 @@ bool LastGranule(TMediaFile& File, std::uint32_t Serial, std::uint64_t& Granule)
     return false;
 }
 
-} // namespace
-
-void ReadFlac(TMediaFile& File, std::int64_t Start, TContainerRead& Read) {
-    std::int64_t position = Start + 4;
-    bool tagsDone = !Read.WantTags;
-    bool durationDone = !Read.WantDuration;
-    for (int blocks = 0; blocks < MaxFlacBlocks && !(tagsDone && durationDone); ++blocks) {
-        const unsigned char* header = File.Bytes(position, 4);
-        if (!header)
-            return;
-        const bool last = header[0] & 0x80;
-        const unsigned type = header[0] & 0x7F;
-        const std::int64_t length = (static_cast<std::int64_t>(header[1]) << 16) |
-                                    (static_cast<std::int64_t>(header[2]) << 8) | header[3];
-        const std::int64_t data = position + 4;
-        if (length > File.Size() - data)
-            return;
-        if (type == FlacStreamInfo && !durationDone && length >= 34) {
-            if (const unsigned char* info = File.Bytes(data + 10, 8))
-                StreamInfoDuration(info, Read);
-            durationDone = true;
-        } else if (type == FlacVorbisComment && !tagsDone) {
-            TFileRange range(File, data, data + length);
-            ParseVorbisComment(range, Read.Tags);
-            tagsDone = true;
-        }
-        if (last)
-            return;
-        position = data + length;
-    }
+bool ClaimsOgg(TMediaFile&, const unsigned char* Head, std::size_t Size) {
+    return Size >= 4 && std::memcmp(Head, "OggS", 4) == 0;
 }
+
+} // namespace
 
 void ReadOgg(TMediaFile& File, TContainerRead& Read) {
     TOggPackets packets(File);
@@ -247,7 +209,7 @@ void ReadOgg(TMediaFile& File, TContainerRead& Read) {
             for (int blocks = 0; blocks < MaxFlacBlocks; ++blocks) {
                 if (!packets.Read(head, 4))
                     break;
-                if ((head[0] & 0x7F) == FlacVorbisComment) {
+                if ((head[0] & 0x7F) == FlacCommentBlock) {
                     ParseVorbisComment(packets, Read.Tags);
                     break;
                 }
@@ -261,3 +223,5 @@ void ReadOgg(TMediaFile& File, TContainerRead& Read) {
     if (Read.WantDuration && LastGranule(File, serial, granule) && granule >= preSkip)
         Read.DurationMs = Milliseconds(granule - preSkip, rate);
 }
+
+const TContainerFormat OggFormat = {TAudioFormat::Ogg, ClaimsOgg, ReadOgg};

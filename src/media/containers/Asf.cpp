@@ -1,7 +1,7 @@
 // ASF (WMA): the Content Description and Extended Content Description objects
 // of the header, UTF-16LE texts, and the length from File Properties.
-#include "media/ContainerReaders.h"
-#include "media/MediaFile.h"
+#include "media/containers/ContainerReaders.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -139,8 +139,6 @@ void ReadProperties(TMediaFile& File, std::int64_t Data, std::int64_t End, TCont
             std::min<std::uint64_t>(milliseconds - preroll, std::uint64_t{1} << 62));
 }
 
-} // namespace
-
 void ReadAsf(TMediaFile& File, TContainerRead& Read) {
     const unsigned char* header = File.Bytes(0, 30);
     if (!header || std::memcmp(header, HeaderGuid, 16) != 0)
@@ -171,3 +169,14 @@ void ReadAsf(TMediaFile& File, TContainerRead& Read) {
         position = objectEnd;
     }
 }
+
+constexpr unsigned char AsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                             0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+
+bool ClaimsAsf(TMediaFile&, const unsigned char* Head, std::size_t Size) {
+    return Size >= 16 && std::memcmp(Head, AsfHeaderGuid, 16) == 0;
+}
+
+} // namespace
+
+const TContainerFormat AsfFormat = {TAudioFormat::Asf, ClaimsAsf, ReadAsf};

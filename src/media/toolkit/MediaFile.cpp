@@ -1,5 +1,5 @@
 // A media file opened for reading its tags (see MediaFile.h).
-#include "media/MediaFile.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,6 +2,8 @@
 // and 4, reduced to the texts of sixteen known frames, decoded to UTF-8.
 #pragma once
 
+#include "media/id3/ID3v2Header.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -17,11 +19,7 @@ struct TagInfo {
     // Bytes kept of each frame; shorter frames are filled up with NUL bytes.
     static constexpr std::size_t FrameTextSize = 250;
 
-    std::array<char, 3> Magic{};
-    std::uint8_t MajorVersion = 0;
-    std::uint8_t Revision = 0;
-    std::uint8_t Flags = 0;
-    std::array<std::uint8_t, 4> SizeBytes{};
+    TID3v2Header Header;
     // 64 bits: files beyond 2 GiB are common enough for long recordings.
     std::int64_t FileSize = 0;
     // Slot 1 of the frame table is FrameText[0]: the frame's first bytes, NUL

@@ -1,7 +1,7 @@
 // Code-page decoding of tag text through the C library's iconv (see TagDecoder.h).
-#include "media/TagDecoder.h"
+#include "media/text/TagDecoder.h"
 
-#include "media/Utf8.h"
+#include "media/text/Utf8.h"
 
 #include <iconv.h>
 

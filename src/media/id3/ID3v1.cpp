@@ -1,8 +1,8 @@
 // The ID3v1 tag reader and the genre table (see ID3v1.h).
-#include "media/ID3v1.h"
+#include "media/id3/ID3v1.h"
 
-#include "media/MediaFile.h"
-#include "media/TagDecoder.h"
+#include "media/text/TagDecoder.h"
+#include "media/toolkit/MediaFile.h"
 
 #include <cstring>
 
