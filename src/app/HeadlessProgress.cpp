@@ -96,8 +96,10 @@ THeadlessProgress::THeadlessProgress(THeadlessOutput Mode)
     : THeadlessProgress(Mode, WriteStderr, SteadySeconds,
                         Mode == THeadlessOutput::Terminal ? TerminalWidth() : 80) {}
 
+// Folder names in the status lines are bytes from the disk: a log shown on a
+// terminal must not act on it.
 void THeadlessProgress::WriteLine(const std::string& Text) {
-    write_(Text + '\n');
+    write_(QuoteForMessage(Text, std::string::npos) + '\n');
 }
 
 void THeadlessProgress::Status(const std::string& Text) {

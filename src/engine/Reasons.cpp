@@ -2,6 +2,7 @@
 #include "engine/Reasons.h"
 
 #include "engine/Criteria.h"
+#include "model/MessageText.h"
 
 namespace {
 
@@ -100,8 +101,19 @@ const char* TagReadWord(TTagRead Tags) {
 const char* const ExplainHeader = "path\tdecision\tfilename mask\ttags\treason\n";
 
 namespace {
+// The reversible escapes first; every other control, and bytes that are not
+// UTF-8, as \xNN (QuoteForMessage), so the file is safe to show on a terminal.
 void AppendEscaped(std::string& Line, const std::string& Value) {
-    for (const char C : Value) {
+    std::size_t Plain = 0;
+    for (std::size_t At = 0; At <= Value.size(); ++At) {
+        const char C = At < Value.size() ? Value[At] : '\\';
+        if (C != '\\' && C != '\t' && C != '\r' && C != '\n')
+            continue;
+        Line +=
+            QuoteForMessage(std::string_view(Value).substr(Plain, At - Plain), std::string::npos);
+        Plain = At + 1;
+        if (At == Value.size())
+            break;
         switch (C) {
         case '\\':
             Line += "\\\\";
@@ -116,7 +128,7 @@ void AppendEscaped(std::string& Line, const std::string& Value) {
             Line += "\\n";
             break;
         default:
-            Line += C;
+            break;
         }
     }
 }

@@ -63,7 +63,8 @@ std::string MatchedMask(const TDecisionReason& Reason, const std::vector<std::st
 
 // A decision as one line of tab-separated values (path, decision, filename
 // mask, tags, reason), LF-terminated. A backslash, tab, CR or LF inside a
-// value is written as \\, \t, \r or \n, so every file is one line.
+// value is written as \\, \t, \r or \n, so every file is one line; any other
+// control character, and bytes that are not UTF-8, as \xNN (QuoteForMessage).
 std::string ExplainLine(const std::string& Path, const TDecisionReason& Reason,
                         const std::vector<std::string>& Masks, const CriteriaJob& Criteria);
 // The first line: the names of the columns.

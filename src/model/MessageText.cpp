@@ -29,7 +29,11 @@ std::size_t Utf8SequenceLength(std::string_view Text, std::size_t At) {
     }
     const bool Overlong = (Length == 3 && Code < 0x800) || (Length == 4 && Code < 0x10000);
     const bool Surrogate = Code >= 0xD800 && Code <= 0xDFFF;
-    const bool Control = Code >= 0x80 && Code <= 0x9F;
+    // C1 controls, and the characters that break a line or turn the direction
+    // of what follows (U+2028-U+202E, U+2066-U+2069, the marks U+200E, U+200F, U+061C).
+    const bool Control = (Code >= 0x80 && Code <= 0x9F) || (Code >= 0x2028 && Code <= 0x202E) ||
+                         (Code >= 0x2066 && Code <= 0x2069) || Code == 0x200E || Code == 0x200F ||
+                         Code == 0x061C;
     if (Overlong || Surrogate || Control || Code > 0x10FFFF)
         return 0;
     return Length;

@@ -145,13 +145,27 @@ bool TSystemDialogs::SaveFile(TFileDialogRequest& Request) {
     return RunFileDialog(Request, QFileDialog::AcceptSave);
 }
 
+namespace {
+
+// What a message quotes (file names, tag texts, settings lines) is shown as
+// written: "<h1>" in a name is no heading.
+int ShowPlainMessage(QMessageBox::Icon Icon, QWidget* Parent, const QString& Title,
+                     const QString& Text, QMessageBox::StandardButtons Buttons) {
+    QMessageBox box(Icon, Title, Text, Buttons, Parent);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec();
+}
+
+} // namespace
+
 bool TSystemDialogs::Question(QWidget* Parent, const QString& Title, const QString& Text) {
-    return QMessageBox::question(Parent, Title, Text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    return ShowPlainMessage(QMessageBox::Question, Parent, Title, Text,
+                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 TDiscardAnswer TSystemDialogs::AskDiscard(QWidget* Parent, const QString& Text, bool OfferSave) {
     QMessageBox box(QMessageBox::Question, MessageTitle(), Text, QMessageBox::NoButton, Parent);
+    box.setTextFormat(Qt::PlainText);
     QPushButton* save = OfferSave ? box.addButton(QMessageBox::Save) : nullptr;
     QPushButton* discard = box.addButton(QMessageBox::Discard);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
@@ -164,9 +178,9 @@ TDiscardAnswer TSystemDialogs::AskDiscard(QWidget* Parent, const QString& Text, 
 }
 
 void TSystemDialogs::Warning(QWidget* Parent, const QString& Text) {
-    QMessageBox::warning(Parent, MessageTitle(), Text);
+    ShowPlainMessage(QMessageBox::Warning, Parent, MessageTitle(), Text, QMessageBox::Ok);
 }
 
 void TSystemDialogs::ErrorMessage(QWidget* Parent, const QString& Text) {
-    QMessageBox::critical(Parent, MessageTitle(), Text);
+    ShowPlainMessage(QMessageBox::Critical, Parent, MessageTitle(), Text, QMessageBox::Ok);
 }

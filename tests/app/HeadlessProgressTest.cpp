@@ -191,3 +191,19 @@ TEST(HeadlessProgress, TheQuietProgramWritesOnlyErrors) {
     EXPECT_EQ(Run.exitCode(), 1);
     EXPECT_NE(Run.readAllStandardError().toStdString(), "");
 }
+
+// A folder named with terminal escapes is written escaped in a log, as the
+// terminal line writes it, in every mode that writes status lines.
+TEST(HeadlessProgress, StatusLinesEscapeWhatAFolderNameWouldDoToATerminal) {
+    for (const THeadlessOutput Mode : {THeadlessOutput::Lines, THeadlessOutput::EveryStatus}) {
+        Screen S;
+        THeadlessProgress P = S.Make(Mode);
+        P.Status("Searching /m/\x1b]0;title\x07\x1b[2J\xc2\x9b\xe2\x80\xae/x...");
+        P.Error("cannot read \x1b[31m");
+        P.Finish("Finished compiling playlist.");
+        EXPECT_EQ(S.Take(),
+                  "Searching /m/\\x1B]0;title\\x07\\x1B[2J\\xC2\\x9B\\xE2\\x80\\xAE/x...\n"
+                  "cannot read \\x1B[31m\n"
+                  "Finished compiling playlist.\n");
+    }
+}

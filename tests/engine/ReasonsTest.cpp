@@ -416,3 +416,31 @@ TEST(ReasonsTest, ExplainLinesAreOneLineOfTabSeparatedValuesEach) {
               "which no media info can be found is off\n");
     EXPECT_STREQ(ExplainHeader, "path\tdecision\tfilename mask\ttags\treason\n");
 }
+
+// Whatever bytes a path holds, the explain file shows them without acting on a
+// terminal: controls, direction overrides and bytes that are not UTF-8 are
+// escaped as \\xNN; a backslash stays doubled, so the escapes are unambiguous.
+TEST(ReasonsTest, ExplainLinesEscapeEveryControlOfAPath) {
+    CriteriaJob Job;
+    TDecisionReason Reason;
+    Reason.Kind = TReasonKind::TaglessDropped;
+    Reason.Tags = TTagRead::NotRead;
+    Reason.FilenameMask = 0;
+    const std::pair<std::string, std::string> Rows[] = {
+        {"/m/\x1b]0;owned\x07.mp3", "/m/\\x1B]0;owned\\x07.mp3"},
+        {"/m/\x1b[2J\x7f.mp3", "/m/\\x1B[2J\\x7F.mp3"},
+        {"/m/c1\xc2\x9b"
+         "31m.mp3",
+         "/m/c1\\xC2\\x9B31m.mp3"},
+        {"/m/\xe2\x80\xae"
+         "evil.mp3",
+         "/m/\\xE2\\x80\\xAEevil.mp3"},
+        {"/m/latin\xe9.mp3", "/m/latin\\xE9.mp3"},
+        {"/m/caf\xc3\xa9 \\x1B.mp3", "/m/caf\xc3\xa9 \\\\x1B.mp3"},
+        {"/m/tab\there\n.mp3", "/m/tab\\there\\n.mp3"},
+    };
+    for (const auto& [Path, Shown] : Rows) {
+        const std::string Line = ExplainLine(Path, Reason, {"*.mp3"}, Job);
+        EXPECT_EQ(Line.substr(0, Line.find('\t')), Shown) << Path;
+    }
+}

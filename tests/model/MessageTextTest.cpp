@@ -17,6 +17,12 @@ TEST(MessageText, QuotesAreShortOneLineAndShowEveryByte) {
         {"\xc0\x80 overlong", 80, "\\xC0\\x80 overlong"},
         {"\xed\xa0\x80 surrogate", 80, "\\xED\\xA0\\x80 surrogate"},
         {"\xc2\x85 C1 control", 80, "\\xC2\\x85 C1 control"},
+        // Characters that break a line or turn the direction of what follows.
+        {"rlo\xe2\x80\xae gpj.mp3", 80, "rlo\\xE2\\x80\\xAE gpj.mp3"},
+        {"ls\xe2\x80\xa8ps\xe2\x80\xa9", 80, "ls\\xE2\\x80\\xA8ps\\xE2\\x80\\xA9"},
+        {"lri\xe2\x81\xa6pdi\xe2\x81\xa9", 80, "lri\\xE2\\x81\\xA6pdi\\xE2\\x81\\xA9"},
+        {"lrm\xe2\x80\x8e alm\xd8\x9c", 80, "lrm\\xE2\\x80\\x8E alm\\xD8\\x9C"},
+        {"zwj\xe2\x80\x8d ellipsis\xe2\x80\xa6", 80, "zwj\xe2\x80\x8d ellipsis\xe2\x80\xa6"},
         {"\xe2\x82 cut", 80, "\\xE2\\x82 cut"},
         {"abcdef", 3, "abc..."},
         {"abc", 3, "abc"},
