@@ -124,6 +124,8 @@ void TMainForm::FormDestroy() {
     // Runs still going end here, before the panels they report to go away.
     controller_->ShowCompileStatus = nullptr;
     controller_->AddFoundFile = nullptr;
+    controller_->AddDroppedFile = nullptr;
+    controller_->HandOversDelivered = nullptr;
     controller_->CompileTerminated = nullptr;
     controller_->CompileFailed = nullptr;
     controller_.reset();
@@ -211,6 +213,7 @@ void TMainForm::BackClick() {
                                 "Are you sure you want to abort the compilation and go back?"))
             return;
         controller_->AbortCompile();
+        statusPending_ = false;
         SetCompileState(TCompileState::Idle);
         CompileStatus->setText("Ready to compile.");
         SetStatusColour(false);

@@ -28,6 +28,7 @@ class QMoveEvent;
 class QResizeEvent;
 class QPushButton;
 class QTextEdit;
+class QTimer;
 class SettingsStore;
 class TCheckList;
 class TCompileController;
@@ -125,6 +126,8 @@ public:
     bool PlaylistUnsaved() const;
     bool CompileExists() const;
     bool CompileRunning() const;
+    // The controller of the window's compiles (tests slow its tag reads down).
+    TCompileController& CompileController() const { return *controller_; }
 
     // ---- Controls, by their layout names
     TFolderCheckList* Folders = nullptr;
@@ -181,6 +184,10 @@ private:
     void BuildSummaryPage();
     void BuildCompilePage();
     void ConnectCompileController();
+    // The counts line and the compile's latest status follow a running compile
+    // at most every CompileLinesMilliseconds; Refresh shows them now.
+    void ScheduleCompileLines();
+    void RefreshCompileLines();
     void FitWindowToPages();
     void SetCompileState(TCompileState State);
     void SetStatusColour(bool Red);
@@ -219,6 +226,10 @@ private:
     bool extendedPlaylist_ = false;
     bool placementRestored_ = false;
     QRect normalPlacement_; // the place to restore a maximized window to
+    QTimer* compileLinesTimer_ = nullptr;
+    bool compileLinesPending_ = false;
+    std::string pendingStatus_; // the latest status a compile handed over, not yet shown
+    bool statusPending_ = false;
     int shownChecked_ = -1;
     int shownTotal_ = -1;
     std::int64_t shownMinutes_ = -1; // -1: no total shown

@@ -21,30 +21,78 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 
+namespace {
+// How often a running compile rewrites the counts line and the status line.
+constexpr int CompileLinesMilliseconds = 250;
+} // namespace
+
 void TMainForm::ConnectCompileController() {
+    // A compile hands its files over in batches: each file goes into the list
+    // without a word, and the batch reaches the view as one insertion. The
+    // status shown is the latest one, a few times a second.
     controller_->ShowCompileStatus = [this](const std::string& Message) {
-        ShowCompileStatus(Message);
+        pendingStatus_ = Message;
+        statusPending_ = true;
     };
-    controller_->AddFoundFile = [this](const TFileInfo& File) { AddFoundFile(File); };
-    controller_->AddDroppedFile = [this](const TFileInfo& File) { AddDroppedFile(File); };
+    controller_->AddFoundFile = [this](const TFileInfo& File) {
+        Playlist->SetBulkAppend(true);
+        AddFoundFile(File);
+    };
+    controller_->AddDroppedFile = [this](const TFileInfo& File) {
+        Playlist->SetBulkAppend(true);
+        AddDroppedFile(File);
+    };
+    controller_->HandOversDelivered = [this] {
+        Playlist->SetBulkAppend(false);
+        ScheduleCompileLines();
+    };
     controller_->CompileTerminated = [this] { CompileTerminated(); };
     controller_->CompileFailed = [this](const std::string& Message) { CompileFailed(Message); };
+    compileLinesTimer_ = new QTimer(this);
+    compileLinesTimer_->setSingleShot(true);
+    compileLinesTimer_->setInterval(CompileLinesMilliseconds);
+    connect(compileLinesTimer_, &QTimer::timeout, this, [this] {
+        if (compileLinesPending_)
+            RefreshCompileLines();
+    });
 
     // The list says when its entries or check states change, whoever changed
     // them (a command, a click on a check box, the worker, a sort): the counts
-    // line follows those signals only.
+    // line follows those signals only, a few times a second while a compile runs.
     const auto listChanged = [this] {
         playlistChanged_ = true;
-        UpdatePlaylistCheckCount();
+        if (CompileExists())
+            ScheduleCompileLines();
+        else
+            UpdatePlaylistCheckCount();
     };
     connect(Playlist, &TCheckList::CheckStateChanged, this, listChanged);
     connect(Playlist, &TCheckList::EntriesChanged, this, listChanged);
     // Lengths change the total, not the list.
     connect(Playlist, &TMediaFileCheckList::LengthsArrived, this,
             [this] { UpdatePlaylistCheckCount(); });
+}
+
+void TMainForm::ScheduleCompileLines() {
+    if (compileLinesTimer_->isActive()) {
+        compileLinesPending_ = true;
+        return;
+    }
+    RefreshCompileLines();
+}
+
+void TMainForm::RefreshCompileLines() {
+    compileLinesPending_ = false;
+    compileLinesTimer_->start();
+    UpdatePlaylistCheckCount();
+    if (statusPending_) {
+        statusPending_ = false;
+        ShowCompileStatus(pendingStatus_);
+    }
 }
 
 bool TMainForm::CompileExists() const {
@@ -88,6 +136,7 @@ void TMainForm::CompileClick() {
             CompileJob job = MakeCompileJob(CurrentSettings());
             compileCriteria_ = job.Criteria;
             Playlist->Clear();
+            statusPending_ = false;
             controller_->StartCompile(std::move(job));
             BuildAddFilesFilter();
             break;
@@ -132,6 +181,8 @@ void TMainForm::CompileFailed(const std::string& Message) {
 }
 
 void TMainForm::CompileTerminated() {
+    Playlist->SetBulkAppend(false);
+    RefreshCompileLines();
     SetCompileState(TCompileState::Idle);
 }
 
@@ -143,8 +194,7 @@ void TMainForm::UpdatePlaylistCheckCount() {
     // The total of the lengths known so far: it grows as they come in, and is
     // left out while no checked file has a known length.
     const std::int64_t minutes = model.CheckedWithLength() > 0 ? model.CheckedSeconds() / 60 : -1;
-    // The list hands over one file at a time; only a change of the figures
-    // rewrites the line.
+    // Only a change of the figures rewrites the line.
     if (checked == shownChecked_ && total == shownTotal_ && minutes == shownMinutes_)
         return;
     shownChecked_ = checked;

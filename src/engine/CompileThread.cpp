@@ -1,7 +1,8 @@
-// The worker of a compile run and its controller. A hand-over is posted to the
-// UI thread and the worker waits on a condition rather than in a blocking
-// queued call, so that pausing, aborting or destroying the controller can
-// always release it.
+// The worker of a compile run and its controller. The worker queues its
+// hand-overs under a lock and goes on; the UI thread takes the queue in
+// batches. The worker waits only while paused, or while the window is a whole
+// queue behind, and pausing, aborting or destroying the controller always
+// releases it.
 #include "engine/CompileThread.h"
 
 #include <QCoreApplication>
@@ -11,39 +12,34 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 
 // Shared by the worker and the controller; Mutex guards all but StopRequested
 // and the job, which the worker only reads.
 struct TCompileRunState {
-    enum class HandOver { None, Status, File, Dropped };
+    enum class HandOver { Status, File, Dropped };
+    struct TItem {
+        HandOver Kind = HandOver::Status;
+        std::string StatusText;
+        TFileInfo File;
+    };
 
     CompileJob Job;
     SearchReaders Readers;
-    bool WantsDropped = false;                // the window takes dropped files too
-    TCompileController* Controller = nullptr; // used only while not Detached
+    bool WantsDropped = false; // the window takes dropped files too
 
     QMutex Mutex;
     QWaitCondition Changed;
     std::atomic<bool> StopRequested{false};
     std::atomic<bool> HoldReads{false}; // Paused, for the tag readers, which take no lock
     bool Paused = false;
-    bool Detached = false; // aborted, replaced or shut down: no more callbacks
-    HandOver Pending = HandOver::None;
-    bool Deferred = false;   // a hand-over arrived on the UI thread while paused
-    bool Delivering = false; // the window's callback for Pending is running
-    std::string StatusText;
-    TFileInfo PendingFile;
+    bool Detached = false;      // aborted, replaced or shut down: no more callbacks
+    std::deque<TItem> Queue;    // hand-overs not yet taken by the UI thread
     std::string FailureMessage; // why the run failed (a malformed mask); empty otherwise
 
-    // Asks the UI thread to run the pending hand-over. Called under Mutex while
-    // not Detached: the controller detaches every run under this lock before it
-    // goes away, so it is alive here.
-    static void PostDelivery(const std::shared_ptr<TCompileRunState>& State) {
-        TCompileController* Controller = State->Controller;
-        QMetaObject::invokeMethod(
-            Controller, [Controller, State] { Controller->DeliverHandOver(State); },
-            Qt::QueuedConnection);
-    }
+    // UI thread only.
+    bool ThreadDone = false; // the worker has finished and its thread is joined
+    bool Delivering = false; // a batch's callbacks are running
 };
 
 namespace {
@@ -53,63 +49,60 @@ void WaitWhilePaused(TCompileRunState& State) {
         State.Changed.wait(&State.Mutex);
 }
 
-// Worker side: hands one status or file to the UI thread and waits until the
-// window has taken it, or the run has been let go.
+// Worker side: queues one status or file for the UI thread.
 template <class Fill>
-void HandOver(const std::shared_ptr<TCompileRunState>& State, TCompileRunState::HandOver Kind,
-              Fill&& FillPending) {
-    QMutexLocker Lock(&State->Mutex);
-    WaitWhilePaused(*State);
-    if (State->Detached)
+void HandOver(TCompileRunState& State, TCompileRunState::HandOver Kind, Fill&& FillItem) {
+    QMutexLocker Lock(&State.Mutex);
+    while (
+        !State.Detached &&
+        (State.Paused || State.Queue.size() >= std::size_t{TCompileController::MaxQueuedHandOvers}))
+        State.Changed.wait(&State.Mutex);
+    if (State.Detached)
         return;
-    State->Pending = Kind;
-    FillPending(*State);
-    TCompileRunState::PostDelivery(State);
-    while (State->Pending != TCompileRunState::HandOver::None && !State->Detached)
-        State->Changed.wait(&State->Mutex);
-    State->Pending = TCompileRunState::HandOver::None;
+    TCompileRunState::TItem& Item = State.Queue.emplace_back();
+    Item.Kind = Kind;
+    FillItem(Item);
 }
 
 } // namespace
 
 TCompileThread::TCompileThread(std::shared_ptr<TCompileRunState> State,
-                               TCompileController* Controller)
-    : QThread(nullptr), state_(std::move(State)) {
-    state_->Controller = Controller;
-}
+                               TCompileController* /*Controller*/)
+    : QThread(nullptr), state_(std::move(State)) {}
 
 TCompileThread::~TCompileThread() = default;
 
 void TCompileThread::run() {
-    const std::shared_ptr<TCompileRunState>& State = state_;
+    TCompileRunState& State = *state_;
     try {
+        using TItem = TCompileRunState::TItem;
         auto ShowStatus = [&State](const std::string& Text) {
             HandOver(State, TCompileRunState::HandOver::Status,
-                     [&Text](TCompileRunState& S) { S.StatusText = Text; });
+                     [&Text](TItem& Item) { Item.StatusText = Text; });
         };
         SearchHooks Hooks;
         Hooks.StopRequested = [&State] {
-            return State->StopRequested.load(std::memory_order_acquire);
+            return State.StopRequested.load(std::memory_order_acquire);
         };
         Hooks.SafePoint = [&State] {
-            QMutexLocker Lock(&State->Mutex);
-            WaitWhilePaused(*State);
+            QMutexLocker Lock(&State.Mutex);
+            WaitWhilePaused(State);
         };
-        Hooks.HoldReads = [&State] { return State->HoldReads.load(std::memory_order_relaxed); };
+        Hooks.HoldReads = [&State] { return State.HoldReads.load(std::memory_order_relaxed); };
         Hooks.ShowStatus = ShowStatus;
         Hooks.FoundFile = [&State](const TFileInfo& File) {
             HandOver(State, TCompileRunState::HandOver::File,
-                     [&File](TCompileRunState& S) { S.PendingFile = File; });
+                     [&File](TItem& Item) { Item.File = File; });
         };
-        if (State->WantsDropped)
+        if (State.WantsDropped)
             Hooks.DroppedFile = [&State](const TFileInfo& File) {
                 HandOver(State, TCompileRunState::HandOver::Dropped,
-                         [&File](TCompileRunState& S) { S.PendingFile = File; });
+                         [&File](TItem& Item) { Item.File = File; });
             };
-        const SearchResult Result = RunSearch(State->Job, Hooks, State->Readers);
+        const SearchResult Result = RunSearch(State.Job, Hooks, State.Readers);
         // Read on the UI thread only after this thread has finished.
         if (Result.Outcome == SearchOutcome::Failed)
-            State->FailureMessage = Result.ErrorMessage;
+            State.FailureMessage = Result.ErrorMessage;
         if (Result.Outcome == SearchOutcome::Completed)
             ShowStatus(FinishedStatus(Result));
     } catch (...) {
@@ -125,7 +118,10 @@ void TCompileController::RequireOwnThread(const char* Method) const {
         qFatal("TCompileController::%s called off the UI thread", Method);
 }
 
-TCompileController::TCompileController(QObject* Parent) : QObject(Parent) {
+TCompileController::TCompileController(QObject* Parent)
+    : QObject(Parent), handOverTimer_(new QTimer(this)) {
+    handOverTimer_->setInterval(HandOverMilliseconds);
+    connect(handOverTimer_, &QTimer::timeout, this, &TCompileController::DeliverQueued);
     if (QCoreApplication* App = QCoreApplication::instance())
         connect(App, &QCoreApplication::aboutToQuit, this, &TCompileController::ShutDown);
 }
@@ -147,6 +143,7 @@ void TCompileController::StartCompile(CompileJob Job) {
     connect(Thread, &QThread::finished, this, [this, State] { ThreadFinished(State); });
     threads_.push_back(Thread);
     current_ = State;
+    handOverTimer_->start();
     Thread->start();
 }
 
@@ -163,44 +160,30 @@ void TCompileController::ResumeCompile() {
     RequireOwnThread("ResumeCompile");
     if (!current_)
         return;
-    QMutexLocker Lock(&current_->Mutex);
-    current_->Paused = false;
-    current_->HoldReads.store(false, std::memory_order_relaxed);
-    current_->Changed.wakeAll();
-    if (current_->Deferred) {
-        current_->Deferred = false;
-        TCompileRunState::PostDelivery(current_);
+    {
+        QMutexLocker Lock(&current_->Mutex);
+        current_->Paused = false;
+        current_->HoldReads.store(false, std::memory_order_relaxed);
+        current_->Changed.wakeAll();
     }
+    // A run that finished while paused ends at the next batch.
 }
 
 void TCompileController::AbortCompile() {
     RequireOwnThread("AbortCompile");
     if (!current_)
         return;
-    DeliverPendingFile(current_);
     DetachRun(*current_);
     current_.reset();
+    handOverTimer_->stop();
 }
 
-bool TCompileController::HandOverWaiting() const {
-    RequireOwnThread("HandOverWaiting");
+int TCompileController::QueuedHandOvers() const {
+    RequireOwnThread("QueuedHandOvers");
     if (!current_)
-        return false;
+        return 0;
     QMutexLocker Lock(&current_->Mutex);
-    return current_->Pending != TCompileRunState::HandOver::None && !current_->Delivering;
-}
-
-// A file the running worker handed over before the abort was found before it,
-// so it still goes into the list. A status under way is dropped: it would only
-// hide the window's "Ready to compile.". A paused run shows nothing new, so a
-// hand-over it holds back stays held back.
-void TCompileController::DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State) {
-    QMutexLocker Lock(&State->Mutex);
-    if ((State->Pending != TCompileRunState::HandOver::File &&
-         State->Pending != TCompileRunState::HandOver::Dropped) ||
-        State->Delivering || State->Detached || State->Paused)
-        return;
-    CompleteHandOver(*State, Lock);
+    return static_cast<int>(current_->Queue.size());
 }
 
 bool TCompileController::CompileExists() const {
@@ -222,70 +205,120 @@ void TCompileController::DetachRun(TCompileRunState& State) {
     State.Paused = false;
     State.HoldReads.store(false, std::memory_order_relaxed);
     State.StopRequested.store(true, std::memory_order_release);
+    std::deque<TCompileRunState::TItem>().swap(State.Queue);
     State.Changed.wakeAll();
 }
 
-void TCompileController::DeliverHandOver(const std::shared_ptr<TCompileRunState>& State) {
-    RequireOwnThread("DeliverHandOver");
-    QMutexLocker Lock(&State->Mutex);
-    if (State->Pending == TCompileRunState::HandOver::None || State->Detached || State->Delivering)
+// One batch: what is queued, in order, up to MaxBatch. A callback may pause the run
+// (the rest waits for the resume), abort it or start another (the rest is
+// dropped); the batch stops there.
+void TCompileController::DeliverQueued() {
+    RequireOwnThread("DeliverQueued");
+    const std::shared_ptr<TCompileRunState> State = current_;
+    if (!State || State->Delivering)
         return;
-    if (State->Paused) {
-        State->Deferred = true; // delivered again on resume
-        return;
-    }
-    CompleteHandOver(*State, Lock);
-}
-
-// Runs the window's callback for the pending hand-over, then releases the
-// worker. Lock holds State.Mutex on entry and on return, not during the call.
-void TCompileController::CompleteHandOver(TCompileRunState& State, QMutexLocker<QMutex>& Lock) {
-    const TCompileRunState::HandOver Kind = State.Pending;
-    State.Delivering = true;
-    Lock.unlock();
-    // The worker waits and leaves StatusText and PendingFile alone meanwhile.
-    try {
-        if (Kind == TCompileRunState::HandOver::Status) {
-            if (ShowCompileStatus)
-                ShowCompileStatus(State.StatusText);
-        } else if (Kind == TCompileRunState::HandOver::Dropped) {
-            if (AddDroppedFile)
-                AddDroppedFile(State.PendingFile);
-        } else if (AddFoundFile) {
-            AddFoundFile(State.PendingFile);
+    std::deque<TCompileRunState::TItem> batch;
+    {
+        QMutexLocker Lock(&State->Mutex);
+        if (State->Paused || State->Detached)
+            return;
+        if (State->Queue.size() <= std::size_t{MaxBatch}) {
+            batch.swap(State->Queue);
+        } else {
+            const auto end = State->Queue.begin() + MaxBatch;
+            batch.assign(std::make_move_iterator(State->Queue.begin()),
+                         std::make_move_iterator(end));
+            State->Queue.erase(State->Queue.begin(), end);
+            // The rest follows once the events waiting meanwhile have run.
+            QMetaObject::invokeMethod(this, &TCompileController::DeliverQueued,
+                                      Qt::QueuedConnection);
         }
-    } catch (...) {
-        // A failing window callback must not leave the worker waiting.
+        State->Changed.wakeAll(); // a worker held by a full queue goes on
     }
-    Lock.relock();
-    State.Delivering = false;
-    State.Deferred = false;
-    State.Pending = TCompileRunState::HandOver::None;
-    State.Changed.wakeAll();
+    State->Delivering = true;
+    bool delivered = false;
+    while (!batch.empty()) {
+        const TCompileRunState::TItem& item = batch.front();
+        try {
+            switch (item.Kind) {
+            case TCompileRunState::HandOver::Status:
+                if (ShowCompileStatus)
+                    ShowCompileStatus(item.StatusText);
+                break;
+            case TCompileRunState::HandOver::File:
+                if (AddFoundFile)
+                    AddFoundFile(item.File);
+                break;
+            case TCompileRunState::HandOver::Dropped:
+                if (AddDroppedFile)
+                    AddDroppedFile(item.File);
+                break;
+            }
+        } catch (...) {
+            // A failing window callback must not stop the hand-overs.
+        }
+        delivered = true;
+        batch.pop_front();
+        if (current_ != State)
+            break; // aborted or replaced: the rest is the old run's
+        QMutexLocker Lock(&State->Mutex);
+        if (State->Paused) {
+            // Held until the resume, ahead of what the worker queued meanwhile.
+            State->Queue.insert(State->Queue.begin(), std::make_move_iterator(batch.begin()),
+                                std::make_move_iterator(batch.end()));
+            break;
+        }
+    }
+    State->Delivering = false;
+    if (delivered && current_ == State && HandOversDelivered)
+        HandOversDelivered();
+    EndRunWhenDone();
 }
 
-void TCompileController::ThreadFinished(const std::shared_ptr<TCompileRunState>& State) {
-    RequireOwnThread("ThreadFinished");
-    auto Found = std::find_if(threads_.begin(), threads_.end(),
-                              [&State](TCompileThread* T) { return T->state_ == State; });
-    if (Found == threads_.end())
-        return; // already joined by ShutDown
-    TCompileThread* Thread = *Found;
-    threads_.erase(Found);
-    Thread->wait();
-    delete Thread;
-    if (current_ != State)
-        return; // aborted or replaced: the window has moved on
+void TCompileController::EndRunWhenDone() {
+    const std::shared_ptr<TCompileRunState> State = current_;
+    if (!State || !State->ThreadDone || State->Delivering)
+        return;
+    {
+        QMutexLocker Lock(&State->Mutex);
+        if (State->Paused || !State->Queue.empty())
+            return;
+    }
     current_.reset();
+    handOverTimer_->stop();
     if (CompileTerminated)
         CompileTerminated();
     if (!State->FailureMessage.empty() && CompileFailed)
         CompileFailed(State->FailureMessage);
 }
 
+void TCompileController::ThreadFinished(const std::shared_ptr<TCompileRunState>& State) {
+    RequireOwnThread("ThreadFinished");
+    const auto find = [this, &State] {
+        return std::find_if(threads_.begin(), threads_.end(),
+                            [&State](TCompileThread* T) { return T->state_ == State; });
+    };
+    if (find() == threads_.end())
+        return; // already joined by ShutDown
+    (*find())->wait();
+    State->ThreadDone = true;
+    // What is left, then the end. The thread counts as running until then: a
+    // callback that starts another run sees both.
+    if (current_ == State)
+        DeliverQueued();
+    const auto found = find(); // a callback may have shut everything down
+    if (found == threads_.end())
+        return;
+    TCompileThread* Thread = *found;
+    threads_.erase(found);
+    delete Thread;
+}
+
 void TCompileController::ShutDown() {
     RequireOwnThread("ShutDown");
     current_.reset();
+    if (handOverTimer_)
+        handOverTimer_->stop();
     for (TCompileThread* Thread : threads_)
         DetachRun(*Thread->state_);
     for (TCompileThread* Thread : threads_) {

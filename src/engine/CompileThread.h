@@ -4,9 +4,9 @@
 
 #include "engine/CompileJob.h"
 
-#include <QMutexLocker>
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -32,21 +32,26 @@ private:
     std::shared_ptr<TCompileRunState> state_;
 };
 
-// Owned by the window (UI thread). At most one run is current; callbacks reach
-// the window only from the current run, one at a time, on the UI thread, while
-// the worker waits for each to return:
+// Owned by the window (UI thread). At most one run is current. The worker
+// never waits for the window: it queues its hand-overs, and the UI thread takes
+// them in batches (every HandOverMilliseconds, and at the run's end), so a
+// batch of a few thousand files costs the window one insertion. Callbacks
+// reach the window only from the current run, on the UI thread, in walk order:
 //   ShowCompileStatus  "Searching <folder>..." and "Finished compiling playlist."
-//   AddFoundFile       one accepted file, in walk order
+//   AddFoundFile       one accepted file
 //   AddDroppedFile     one file a filename mask matched but the search dropped,
-//                      with its reason, in walk order among the found files
+//                      with its reason, among the found files
 //                      (only when set before StartCompile and the job records reasons)
+//   HandOversDelivered after each batch of the above
 //   CompileTerminated  the current run has ended (completed, or ended by an
-//                      error); CompileExists() is already false when it is called
-// AbortCompile, and StartCompile while a run exists, detach the run they end:
-// it gets no further callbacks (not even CompileTerminated; AbortCompile first
-// delivers a found file whose hand-over was already waiting, unless paused), and winds down on
-// its own while a new run may already be going. Destroying the controller ends
-// every run, paused or waiting on a hand-over, and waits for their threads.
+//                      error) and everything it found has been handed over;
+//                      CompileExists() is already false when it is called
+// Pausing holds the hand-overs: none arrives while paused, not even the rest
+// of a batch under way when a callback paused. AbortCompile, and StartCompile
+// while a run exists, detach the run they end: nothing it queued and nothing it
+// finds afterwards reaches the window (not even CompileTerminated), and it
+// winds down on its own while a new run may already be going. Destroying the
+// controller ends every run, paused or not, and waits for their threads.
 class TCompileController : public QObject {
     Q_OBJECT
 public:
@@ -67,12 +72,22 @@ public:
 
     // Threads not yet ended and joined: the current run's and detached ones.
     int ThreadCount() const { return static_cast<int>(threads_.size()); }
-    // A hand-over of the current run waits for the UI thread (for tests).
-    bool HandOverWaiting() const;
+    // Hand-overs of the current run queued for the UI thread.
+    int QueuedHandOvers() const;
+
+    // How often the UI thread takes the queued hand-overs, and the most it
+    // takes at once: a longer queue goes in several batches with the window's
+    // own events between them.
+    static constexpr int HandOverMilliseconds = 50;
+    static constexpr int MaxBatch = 1000;
+    // The most hand-overs queued at once: a worker that gets this far ahead
+    // of the window waits for the next batch to be taken.
+    static constexpr int MaxQueuedHandOvers = 20000;
 
     std::function<void(const std::string&)> ShowCompileStatus;
     std::function<void(const TFileInfo&)> AddFoundFile;
     std::function<void(const TFileInfo&)> AddDroppedFile;
+    std::function<void()> HandOversDelivered;
     std::function<void()> CompileTerminated;
     // After CompileTerminated, when the current run ended on an error (a
     // malformed mask): its message.
@@ -83,17 +98,20 @@ public:
 private:
     friend class TCompileThread;
     friend struct TCompileRunState;
-    // Runs a pending hand-over of State on the UI thread (posted by the worker).
-    void DeliverHandOver(const std::shared_ptr<TCompileRunState>& State);
+    // Hands the current run's queued hand-overs to the window, then ends the
+    // run when its thread has finished and nothing is left.
+    void DeliverQueued();
     void ThreadFinished(const std::shared_ptr<TCompileRunState>& State);
     void DetachRun(TCompileRunState& State);
-    void DeliverPendingFile(const std::shared_ptr<TCompileRunState>& State);
-    void CompleteHandOver(TCompileRunState& State, QMutexLocker<QMutex>& Lock);
+    // Ends the current run for the window, once its thread has finished, it is
+    // not paused and everything it queued has been delivered.
+    void EndRunWhenDone();
     void ShutDown();
     // Stops the program when Method is called from a thread other than the controller's.
     void RequireOwnThread(const char* Method) const;
 
     std::shared_ptr<TCompileRunState> current_;
+    QTimer* handOverTimer_ = nullptr;
     // Every thread not yet finished, the current one and detached ones alike.
     std::vector<TCompileThread*> threads_;
 };

@@ -10,7 +10,7 @@
 #include <numeric>
 
 namespace {
-// Rows appended in bulk (a compile hands over one file at a time) reach the view
+// Rows appended in bulk (a compile hands over batches of files) reach the view
 // at most this often, so the view lays itself out a few times a second rather
 // than once per row.
 constexpr int BatchMilliseconds = 100;

@@ -149,7 +149,10 @@ int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo
                                        bool Checked, const std::string& Why) {
     Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
                     Checked ? CheckedIndex : UncheckedIndex, FileIconIndex(Path), NoteFor(Why));
-    emit EntriesChanged();
+    if (bulk_)
+        bulkAdded_ = true;
+    else
+        emit EntriesChanged();
     return Count() - 1;
 }
 
@@ -159,8 +162,22 @@ int TMediaFileCheckList::AddDroppedEntry(const std::string& Path, const TMediaIn
                     UncheckedIndex, FileIconIndex(Path), NoteFor(Why), true);
     if (!Model()->DroppedShown())
         return -1;
-    emit EntriesChanged();
+    if (bulk_)
+        bulkAdded_ = true;
+    else
+        emit EntriesChanged();
     return Count() - 1;
+}
+
+void TMediaFileCheckList::SetBulkAppend(bool On) {
+    if (On == bulk_)
+        return;
+    bulk_ = On;
+    if (On || !bulkAdded_)
+        return;
+    bulkAdded_ = false;
+    // The rows reach the view with the model's next batch.
+    emit EntriesChanged();
 }
 
 bool TMediaFileCheckList::DroppedShown() const {

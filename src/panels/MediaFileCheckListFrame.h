@@ -40,6 +40,10 @@ public:
     // user added ("Added by hand").
     int AddMediaEntry(const std::string& Path, const TMediaInfo& Info, bool Checked,
                       const std::string& Why = {});
+    // While on, rows added by AddMediaEntry and AddDroppedEntry say nothing:
+    // turning it off says once that entries changed. (The model shows appended
+    // rows to the view in timed batches either way.)
+    void SetBulkAppend(bool On);
     // A file the search dropped: greyed, unchecked for good, with its reason.
     // Returns its row, or -1 while dropped files are hidden.
     int AddDroppedEntry(const std::string& Path, const TMediaInfo& Info, const std::string& Why);
@@ -114,4 +118,6 @@ private:
     std::unique_ptr<TPreviewPlayer> player_;
     std::shared_ptr<const TCollation> collation_;
     std::unique_ptr<TListLengths> lengths_;
+    bool bulk_ = false;
+    bool bulkAdded_ = false;
 };

@@ -3,7 +3,9 @@
 // Back, closing mid-compile, and the saved playlists' exact bytes.
 #include "CompilePageFixture.h"
 #include "app/BannerFrame.h"
+#include "engine/CompileThread.h"
 #include "engine/Criteria.h"
+#include "media/MediaUtils.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "support/AudioBytes.h"
 
@@ -14,6 +16,9 @@
 #include <QTextEdit>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -353,11 +358,17 @@ TEST_F(CompileTest, PauseResumeBackAndANewCompileAfterTheAbort) {
     WriteSearchSettings();
     auto form = OpenAtCompilePage();
 
-    // "Stop" is pressed while the second file is being handed over, so the
-    // pause does not depend on how fast the worker runs.
+    // Slowed reads spread the files over several batches; "Stop" is pressed
+    // when the first batch has arrived, so the pause comes before the end.
+    form->CompileController().Readers.Threads = 0;
+    form->CompileController().Readers.Read = [](int FolderFd, const char* Name, TMediaInfo& Info,
+                                                std::int64_t& Size) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return ReadMediaInfoAt(FolderFd, Name, Info, Size);
+    };
     const QMetaObject::Connection stopper =
         QObject::connect(form->Playlist, &TCheckList::EntriesChanged, [&] {
-            if (form->Playlist->Count() == 2 && form->CompileState() == TCompileState::Running)
+            if (form->Playlist->Count() >= 1 && form->CompileState() == TCompileState::Running)
                 form->Compile->click();
         });
     form->Compile->click();
@@ -366,13 +377,14 @@ TEST_F(CompileTest, PauseResumeBackAndANewCompileAfterTheAbort) {
     // Paused: nothing more arrives while the event loop turns.
     for (int i = 0; i < 50; ++i)
         QApplication::processEvents();
-    EXPECT_EQ(form->Playlist->Count(), 2);
+    const int found = form->Playlist->Count();
+    EXPECT_GE(found, 1);
     EXPECT_EQ(form->Compile->text(), "Resume");
     EXPECT_EQ(form->CompileState(), TCompileState::Paused);
     EXPECT_EQ(StatusColour(*form), QColor(255, 0, 0));
     const QString pausedStatus = form->CompileStatus->text();
     EXPECT_TRUE(pausedStatus.startsWith("Searching ")) << pausedStatus.toStdString();
-    const int found = form->Playlist->Count();
+    EXPECT_EQ(form->Playlist->Count(), found);
     ASSERT_LT(found, files) << "paused before the end";
 
     form->Compile->click();
@@ -434,11 +446,13 @@ TEST_F(CompileTest, ClosingMidCompileEndsCleanlyAndStoresTheSettings) {
         QObject::connect(form.get(), &TMainForm::FormClosed, [&] { closed = true; });
         // The list found so far is unsaved work: closing asks first.
         dialogs.DiscardAnswers = {TDiscardAnswer::Discard};
-        // The window closes (or pauses, then closes) while the first file is
-        // being handed over, so the compile surely still exists then.
+        // The window closes (or pauses, then closes) when the first batch of
+        // files has arrived, so the compile surely still exists then.
+        bool handled = false;
         QObject::connect(form->Playlist, &TCheckList::EntriesChanged, [&] {
-            if (form->Playlist->Count() != 1)
+            if (handled || form->Playlist->Count() == 0)
                 return;
+            handled = true;
             if (paused)
                 form->Compile->click();
             EXPECT_TRUE(form->CompileExists());

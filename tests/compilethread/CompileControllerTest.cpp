@@ -140,7 +140,7 @@ TEST(CompileController, PauseHoldsAHandOverAlreadyOnItsWay) {
     Receiver R;
     R.Attach(Controller);
     Controller.StartCompile(TaglessJob(Dir, 10));
-    // Without the event loop the worker posts its first status and waits.
+    // Without the event loop the worker queues everything it finds.
     QThread::msleep(200);
     Controller.PauseCompile();
     Idle(300);
@@ -181,31 +181,53 @@ TEST(CompileController, AbortEndsTheRunWithoutFurtherCallbacks) {
     }
 }
 
-TEST(CompileController, AbortLetsAFileAlreadyHandedOverIntoTheList) {
+// Files the worker queued before the stop but the window has not taken yet
+// stay out of the list, as does everything after.
+TEST(CompileController, AbortLeavesQueuedFilesOutOfTheList) {
     TempDir Dir;
     TCompileController Controller;
     Receiver R;
     R.Attach(Controller);
-    R.OnFile = [&](const TFileInfo&) {
-        if (R.Files != 1)
-            return;
-        // Back confirmed while the worker waits with the second file.
-        QTimer::singleShot(0, [&] {
-            // No event processing here: the waiting hand-over must not be delivered
-            // the usual way before the abort.
-            QDeadlineTimer Deadline(60000);
-            while (!Controller.HandOverWaiting() && !Deadline.hasExpired())
-                QThread::msleep(1);
-            ASSERT_TRUE(Controller.HandOverWaiting());
-            Controller.AbortCompile();
-        });
-    };
     Controller.StartCompile(TaglessJob(Dir, 40));
+    // No event processing here: the queue fills without being taken.
+    QDeadlineTimer Deadline(60000);
+    while (Controller.QueuedHandOvers() == 0 && !Deadline.hasExpired())
+        QThread::msleep(1);
+    const int QueuedAtAbort = Controller.QueuedHandOvers();
+    Controller.AbortCompile();
     ASSERT_TRUE(WaitFor([&] { return Controller.ThreadCount() == 0; }));
-    Idle(50);
-    EXPECT_EQ(R.Files, 2);
-    EXPECT_EQ(R.Terminated, 0);
-    EXPECT_FALSE(R.Finished());
+    Idle(100);
+    EXPECT_GT(QueuedAtAbort, 0);
+    EXPECT_EQ(Controller.QueuedHandOvers(), 0);
+    EXPECT_TRUE(R.Events.empty());
+}
+
+// Files arrive in batches: each batch is followed by one HandOversDelivered,
+// and a run of a few thousand files takes far fewer batches than files. The
+// last batch comes before CompileTerminated.
+TEST(CompileController, FilesArriveInBatchesEachAnnouncedOnce) {
+    TempDir Dir;
+    constexpr int Count = 1000;
+    TCompileController Controller;
+    Receiver R;
+    R.Attach(Controller);
+    int Batches = 0, FilesAtLastBatch = -1;
+    bool BatchAfterEnd = false;
+    Controller.HandOversDelivered = [&] {
+        R.Check();
+        ++Batches;
+        FilesAtLastBatch = R.Files;
+        BatchAfterEnd |= R.Terminated > 0;
+    };
+    Controller.StartCompile(TaglessJob(Dir, Count));
+    ASSERT_TRUE(WaitFor([&] { return R.Terminated == 1; }));
+    EXPECT_FALSE(R.OffUiThread);
+    EXPECT_EQ(R.Files, Count);
+    EXPECT_EQ(FilesAtLastBatch, Count);
+    EXPECT_FALSE(BatchAfterEnd);
+    EXPECT_GE(Batches, 1);
+    // The worker finds files far faster than 20 per batch interval.
+    EXPECT_LT(Batches, Count / 20) << "one batch per file or nearly";
 }
 
 TEST(CompileController, MalformedMaskEndsTheRunWithoutFinishing) {
@@ -270,8 +292,8 @@ TEST(CompileController, NewRunWhileAnAbortedOneWindsDown) {
 }
 
 TEST(CompileController, DestroyingTheControllerMidRunNeitherAbortsNorHangs) {
-    enum Moment { Paused, WaitingOnHandOver, Walking };
-    for (Moment When : {Paused, WaitingOnHandOver, Walking}) {
+    enum Moment { Paused, HandOversQueued, Walking };
+    for (Moment When : {Paused, HandOversQueued, Walking}) {
         TempDir Dir;
         const CompileJob Job = TaglessJob(Dir, 200);
         Receiver R;
@@ -285,8 +307,8 @@ TEST(CompileController, DestroyingTheControllerMidRunNeitherAbortsNorHangs) {
             Controller->StartCompile(Job);
             if (When == Paused) {
                 ASSERT_TRUE(WaitFor([&] { return R.Files == 1; }));
-            } else if (When == WaitingOnHandOver) {
-                QThread::msleep(100); // no event loop: the first hand-over waits
+            } else if (When == HandOversQueued) {
+                QThread::msleep(100); // no event loop: the hand-overs wait in the queue
             }
             // Walking: destroyed straight after the start.
         }
