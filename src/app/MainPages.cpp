@@ -266,7 +266,11 @@ void TMainForm::BuildOptionsPage() {
     layout->addWidget(ReadOtherFormats);
 
     auto* codePageRow = new QHBoxLayout;
-    codePageRow->addWidget(WrappedLabel("TagCodePageLabel", TagCodePageCaption, page));
+    codePageRow->addWidget(WrappedLabel(
+        "TagCodePageLabel",
+        "Code page of tag text without a declared encoding (a non-Latin page reads only text "
+        "that looks written in it, the rest as Western):",
+        page));
     TagCodePage = new QComboBox(page);
     TagCodePage->setObjectName("TagCodePage");
     for (const TTagCodePage& codePage : TagCodePages)

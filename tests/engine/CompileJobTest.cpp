@@ -565,15 +565,16 @@ TEST(CompileJobText, TitlesInEveryEncodingAreFoundByOneLowerCaseAccentedMask) {
                                                "utf16-le.mp3", "utf16be.mp3", "utf8.mp3"}));
 
     // The job's code page reads text without a declared encoding, and names.
+    // A Cyrillic page reads a title of three bytes of 0x80 or above in a row.
     TempDir Cyrillic;
-    Cyrillic.write("\xC4\xE0.mp3", Title(std::string("\0\xC4\xE0", 3))); // "Да"
+    Cyrillic.write("\xC4\xE0.mp3", Title(std::string("\0\xC4\xE0\xF0", 4))); // "Дар"
     Job.Folders = {Cyrillic.str()};
     Job.FilenameMasks = {"*/\xD0\xB4\xD0\xB0.mp3"};
-    Job.Criteria.Fields[FieldTitle].Criteria = {{"\xD0\xB4\xD0\xB0", Include}};
+    Job.Criteria.Fields[FieldTitle].Criteria = {{"\xD0\xB4\xD0\xB0\xD1\x80", Include}};
     EXPECT_TRUE(Search(Job).Found.empty());
     Job.TagCodePage = "Windows-1251";
     const SearchRecord InCyrillic = Search(Job);
     ASSERT_EQ(InCyrillic.Found.size(), 1u);
-    EXPECT_EQ(InCyrillic.Found[0].MediaInfo.Title, "\xD0\x94\xD0\xB0");
+    EXPECT_EQ(InCyrillic.Found[0].MediaInfo.Title, "\xD0\x94\xD0\xB0\xD1\x80");
     EXPECT_EQ(InCyrillic.Found[0].FileName, Cyrillic.str() + "/\xC4\xE0.mp3");
 }

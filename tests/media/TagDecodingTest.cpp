@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 using namespace tagbytes;
 using namespace std::string_literals;
 
@@ -51,8 +53,7 @@ TEST(TagDecoding, EachEncodingByteAndByteOrder) {
     const Case cases[] = {
         {"0 in the code page", "\0D\xE9j\xE0 V\xFC"s, "D\xC3\xA9j\xC3\xA0 V\xC3\xBC"},
         {"0 in Windows-1251", "\0\xCF\xF0\xE8"s, "\xD0\x9F\xD1\x80\xD0\xB8", "Windows-1251"},
-        {"0 in Shift_JIS", "\0\x83\x65\x83\x58\x83\x67"s, "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88",
-         "Shift_JIS"},
+        {"0 in Shift_JIS", "\0\x93\xFA\x96\x7B"s, "\xE6\x97\xA5\xE6\x9C\xAC", "Shift_JIS"},
         {"1 little-endian mark", "\x01" + LeMark + Utf16(deja, false) + std::string(2, '\0'),
          dejaUtf8},
         {"1 big-endian mark", "\x01" + BeMark + Utf16(deja, true), dejaUtf8},
@@ -105,9 +106,10 @@ TEST(TagDecoding, CharacterCutByThe250ByteLimitIsDropped) {
     EXPECT_EQ(TitleOf(dir, 3, "\x03" + std::string(10, 'a') + "\xC3"),
               std::string(10, 'a') + "\xC3\x83");
 
-    // Shift_JIS: 247 letters after the encoding byte, then two-byte characters.
-    const std::string sjis = std::string(1, '\0') + std::string(248, 'a') + "\x83\x65\x83\x65";
-    EXPECT_EQ(TitleOf(dir, 3, sjis, "Shift_JIS"), std::string(248, 'a'));
+    // Shift_JIS: 246 letters after the encoding byte, then two-byte characters
+    // of which the second is cut.
+    const std::string sjis = std::string(1, '\0') + std::string(246, 'a') + "\x93\xFA\x93\xFA";
+    EXPECT_EQ(TitleOf(dir, 3, sjis, "Shift_JIS"), std::string(246, 'a') + "\xE6\x97\xA5");
 }
 
 TEST(TagDecoding, Version4ValuesAreJoinedAndOtherVersionsKeepTheFirst) {
@@ -226,4 +228,110 @@ TEST(TagDecoding, GenreReferencesAsTheId3v2StandardReadsThem) {
     TID3v2 tag;
     ASSERT_TRUE(tag.LoadFromFile(dir.write("g.mp3", Tag(3, TextFrame(3, "TCON", " (17)(6) ")))));
     EXPECT_EQ(tag.Genre, "Rock; Grunge");
+}
+
+namespace {
+
+// A UTF-8 text as a tagger working in the code page IconvName wrote it.
+std::string Written(std::string_view Utf8, const char* IconvName) {
+    iconv_t h = iconv_open(IconvName, "UTF-8");
+    EXPECT_NE(h, reinterpret_cast<iconv_t>(-1)) << IconvName;
+    if (h == reinterpret_cast<iconv_t>(-1))
+        return {};
+    std::string out(Utf8.size() * 4, '\0');
+    char* in = const_cast<char*>(Utf8.data());
+    std::size_t inLeft = Utf8.size();
+    char* outPointer = out.data();
+    std::size_t outLeft = out.size();
+    EXPECT_NE(iconv(h, &in, &inLeft, &outPointer, &outLeft), static_cast<std::size_t>(-1));
+    iconv_close(h);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string Undeclared(const char* CodePage, std::string_view Bytes) {
+    TTagDecoder decoder(CodePage);
+    std::string out;
+    decoder.AppendUndeclared(out, Bytes);
+    return out;
+}
+
+} // namespace
+
+// Undeclared 8-bit text is read in a non-Latin code page only when it looks
+// written in it; Western words then keep their letters. Latin pages read all.
+TEST(TagDecoding, NonLatinCodePagesReadOnlyTextThatLooksWrittenInThem) {
+    struct Case {
+        const char* CodePage;
+        std::string Bytes;
+        std::string Expected; // empty: the code page's own reading of Bytes
+    };
+    const std::string groupa = "Группа крови", ellas = "Ελλάς", deja = "Déjà Vü", groesse = "Größe",
+                      oeuvre = "Œuvre";
+    const Case cases[] = {
+        // Words of each non-Latin page, written in it.
+        {"Windows-1251", Written(groupa, "CP1251"), groupa},
+        {"KOI8-R", Written(groupa, "KOI8-R"), groupa},
+        {"Windows-1253", Written(ellas, "CP1253"), ellas},
+        {"Windows-1255", Written("שלום", "CP1255"), "שלום"},
+        {"Windows-1256", Written("مرحبا", "CP1256"), "مرحبا"},
+        {"Shift_JIS", Written("日本", "CP932"), "日本"},
+        {"GBK", Written("中文", "CP936"), "中文"},
+        {"Big5", Written("音樂", "CP950"), "音樂"},
+        {"EUC-KR", Written("한국", "CP949"), "한국"},
+        // Western words under those pages: no run long enough, read as Western.
+        {"Windows-1251", Written(deja, "CP1252"), deja},
+        {"Windows-1251", Written(groesse, "CP1252"), groesse},
+        {"KOI8-R", Written(oeuvre, "CP1252"), oeuvre},
+        {"Windows-1253", Written(deja, "CP1252"), deja},
+        {"Windows-1256", Written(oeuvre, "CP1252"), oeuvre},
+        {"Shift_JIS", Written(deja, "CP1252"), deja},
+        {"Big5", Written(oeuvre, "CP1252"), oeuvre},
+        // Characters whose second byte is below 0x80 make no run: such a text
+        // reads as Western, as the rule says.
+        {"Big5", Written("臺灣", "CP950"), "»OÆW"},
+        {"Shift_JIS", Written("テスト", "CP932"), "ƒeƒXƒg"},
+        // Two bytes in a row are a character to a multi-byte page.
+        {"Shift_JIS", Written(groesse, "CP1252"), ""},
+        {"GBK", "ab\xE9\xE0", ""},
+        // Three in a row for a single-byte page; two are not enough.
+        {"Windows-1251", "ab\xC4\xE0\xF0", "abДар"},
+        {"Windows-1251", "ab\xE9\xE0", "abéà"},
+        // A byte Windows-1252 leaves undefined decides alone.
+        {"Windows-1251", "\x81", "Ѓ"},
+        {"Windows-1251", "Caf\x90", "Cafђ"},
+        {"Windows-1253", "x\x8Dy", ""},
+        // Latin pages read every undeclared text.
+        {"Windows-1250", Written(deja, "CP1252"), "Déjŕ Vü"},
+        {"Windows-1252", Written(oeuvre, "CP1252"), oeuvre},
+        {"Windows-1254", "\xFD", "ı"},
+        // Text without bytes of 0x80 or above reads alike everywhere.
+        {"Shift_JIS", "Plain", "Plain"},
+    };
+    for (const Case& c : cases) {
+        std::string expected = c.Expected;
+        if (expected.empty()) {
+            TTagDecoder page(c.CodePage);
+            page.AppendCodePage(expected, c.Bytes);
+        }
+        EXPECT_EQ(Undeclared(c.CodePage, c.Bytes), expected) << c.CodePage << " " << c.Expected;
+    }
+}
+
+TEST(TagDecoding, Id3TextsFollowTheCodePageRule) {
+    TempDir dir;
+    // ID3v2 text with encoding byte 0: a Western title stays Western under a
+    // Cyrillic page, a Russian one is read in it.
+    EXPECT_EQ(TitleOf(dir, 3, "\0"s + Written("Déjà Vü", "CP1252"), "Windows-1251"), "Déjà Vü");
+    EXPECT_EQ(TitleOf(dir, 4, "\0"s + Written("Группа крови", "CP1251"), "Windows-1251"),
+              "Группа крови");
+    // ID3v1 fields, each decided on its own.
+    V1 fields;
+    fields.Title = Written("Ελλάς", "CP1253");
+    fields.Artist = Written("Größe", "CP1252");
+    TTagDecoder greek("Windows-1253");
+    TID3v1 tag;
+    ASSERT_TRUE(tag.LoadFromFile(dir.write("v1.mp3", V1Block(fields)), greek));
+    EXPECT_EQ(tag.Title, "Ελλάς");
+    EXPECT_EQ(tag.Artist, "Größe");
 }

@@ -51,14 +51,14 @@ const std::array<std::string_view, 148> GenreNames = {
 
 namespace {
 
-// A fixed-width field up to its first NUL, read in the code page, without the
+// A fixed-width field up to its first NUL, read as undeclared text, without the
 // characters U+0000 to U+0020 at either end.
 std::string FieldText(const unsigned char* Field, std::size_t Width, TTagDecoder& Decoder) {
     const auto* Nul = static_cast<const unsigned char*>(std::memchr(Field, 0, Width));
     const std::string_view Bytes(reinterpret_cast<const char*>(Field),
                                  Nul ? static_cast<std::size_t>(Nul - Field) : Width);
     std::string Text;
-    Decoder.AppendCodePage(Text, TrimText(Bytes));
+    Decoder.AppendUndeclared(Text, TrimText(Bytes));
     return std::string(TrimText(Text));
 }
 

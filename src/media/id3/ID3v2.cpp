@@ -64,7 +64,7 @@ void DecodePayload(std::string& Out, unsigned char Encoding, std::string_view Pa
         Decoder.AppendUtf8OrCodePage(Out, Payload, Cut);
         break;
     default:
-        Decoder.AppendCodePage(Out, Payload);
+        Decoder.AppendUndeclared(Out, Payload);
         break;
     }
 }
@@ -175,7 +175,7 @@ std::string LinkText(const TagInfo& Info, TTagDecoder& Decoder) {
     }
     Rest = End == std::string_view::npos || End > Rest.size() ? Rest : Rest.substr(End);
     std::string Out;
-    Decoder.AppendCodePage(Out, Rest.substr(0, Rest.find('\0')));
+    Decoder.AppendUndeclared(Out, Rest.substr(0, Rest.find('\0')));
     return std::string(TrimText(Out));
 }
 

@@ -25,6 +25,16 @@ public:
     // Bytes read in the code page, appended as UTF-8. A character cut by the
     // end of Bytes is dropped; a byte that is no character becomes U+FFFD.
     void AppendCodePage(std::string& Out, std::string_view Bytes);
+    // Tag text that declares no encoding (an ID3v1 field, an ID3v2 text with
+    // encoding byte 0), appended as UTF-8. A Latin code page reads every such
+    // text. Any other page reads only text that looks written in it: a run of
+    // three or more bytes of 0x80 or above (two for the multi-byte pages), or
+    // one of the bytes 0x81, 0x8D, 0x8F, 0x90, 0x9D that Windows-1252 leaves
+    // undefined; the rest is read as Windows-1252, which taggers write for
+    // Western text whatever the user's own code page.
+    void AppendUndeclared(std::string& Out, std::string_view Bytes);
+    // Whether AppendUndeclared reads Bytes in the code page.
+    bool ReadsInCodePage(std::string_view Bytes) const;
     // Bytes as UTF-8 where they are well-formed, each other run read in the
     // code page; with DropCutTail, a UTF-8 sequence cut by the end is dropped.
     void AppendUtf8OrCodePage(std::string& Out, std::string_view Bytes, bool DropCutTail = false);
@@ -43,6 +53,10 @@ private:
     bool Open(std::string_view CodePage);
 
     std::string codePage_;
+    // Whether the page writes a Latin script (it then reads all undeclared
+    // text) and whether it has characters of two bytes.
+    bool latin_ = true;
+    bool multiByte_ = false;
     void* iconv_ = nullptr; // multi-byte code pages only; single-byte ones use byteChars_
     std::array<char32_t, 256> byteChars_{};
 };
