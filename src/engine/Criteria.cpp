@@ -29,9 +29,34 @@ bool Decides(PrecedenceRule Rule, CriterionState State) {
 }
 
 // The media-info field compared for each field, in the fixed field order.
-constexpr std::array<std::string TMediaInfo::*, CriterionFieldCount> FieldMembers = {
-    &TMediaInfo::Title, &TMediaInfo::Artist, &TMediaInfo::Album, &TMediaInfo::Genre,
-    &TMediaInfo::Year};
+constexpr std::array<TMediaField, CriterionFieldCount> FieldMembers = {
+    TMediaField::Title, TMediaField::Artist, TMediaField::Album, TMediaField::Genre,
+    TMediaField::Year};
+
+template <class Matches>
+CriterionState EvaluateMatches(Matches&& Match, const std::vector<Criterion>& Criteria,
+                               PrecedenceRule Rule, TFieldVerdict* Verdict) {
+    CriterionState Result = CriterionState::Ignore;
+    if (Verdict)
+        *Verdict = {};
+    for (std::size_t I = 0; I < Criteria.size(); ++I) {
+        const Criterion& C = Criteria[I];
+        // Ignore entries are not taken into a job; should one be passed in, it
+        // still must not change the result.
+        if (C.State == CriterionState::Ignore || !Match(C.Mask))
+            continue;
+        if (C.State != Result) {
+            // The first criterion that gives a state speaks for the field; a
+            // change of state means the rule passed over a matching one.
+            if (Verdict)
+                *Verdict = {static_cast<std::uint32_t>(I), Result != CriterionState::Ignore};
+            Result = C.State;
+        }
+        if (Decides(Rule, C.State))
+            break;
+    }
+    return Result;
+}
 
 int FieldIndex(const std::string& Name) {
     for (int I = 0; I < CriterionFieldCount; ++I)
@@ -68,26 +93,22 @@ CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
 
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
                              PrecedenceRule Rule, TTagDecoder& Decoder, TFieldVerdict* Verdict) {
-    CriterionState Result = CriterionState::Ignore;
-    if (Verdict)
-        *Verdict = {};
-    for (std::size_t I = 0; I < Criteria.size(); ++I) {
-        const Criterion& C = Criteria[I];
-        // Ignore entries are not taken into a job; should one be passed in, it
-        // still must not change the result.
-        if (C.State == CriterionState::Ignore || !MatchWildcard(Text, C.Mask, Decoder))
-            continue;
-        if (C.State != Result) {
-            // The first criterion that gives a state speaks for the field; a
-            // change of state means the rule passed over a matching one.
-            if (Verdict)
-                *Verdict = {static_cast<std::uint32_t>(I), Result != CriterionState::Ignore};
-            Result = C.State;
-        }
-        if (Decides(Rule, C.State))
-            break;
-    }
-    return Result;
+    return EvaluateMatches(
+        [&](const std::string& Mask) { return MatchWildcard(Text, Mask, Decoder); }, Criteria, Rule,
+        Verdict);
+}
+
+CriterionState EvaluateField(const TMediaInfo& Info, TMediaField Field,
+                             const std::vector<Criterion>& Criteria, PrecedenceRule Rule,
+                             TTagDecoder& Decoder, TFieldVerdict* Verdict) {
+    return EvaluateMatches(
+        [&](const std::string& Mask) {
+            // The joined text is tried first, so a malformed mask fails on
+            // it as for a field of one value.
+            return Info.AnyText(
+                Field, [&](const std::string& Text) { return MatchWildcard(Text, Mask, Decoder); });
+        },
+        Criteria, Rule, Verdict);
 }
 
 bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo, TTagDecoder& Decoder,
@@ -109,7 +130,7 @@ bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo, TTagD
         const FieldCriteria& Field = Job.Fields[F];
         TFieldVerdict Verdict;
         const CriterionState Result =
-            EvaluateField(MediaInfo.*FieldMembers[F], Field.Criteria, Field.Rule, Decoder,
+            EvaluateField(MediaInfo, FieldMembers[F], Field.Criteria, Field.Rule, Decoder,
                           Reason ? &Verdict : nullptr);
         if (Result == CriterionState::Ignore)
             continue;

@@ -47,6 +47,12 @@ struct TFieldVerdict {
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
                              PrecedenceRule Rule, TTagDecoder& Decoder = DefaultTagDecoder(),
                              TFieldVerdict* Verdict = nullptr);
+// The same for a field of a media-info record: a mask matches a field of
+// several values when it matches one of them or all of them joined by "; ".
+CriterionState EvaluateField(const TMediaInfo& Info, TMediaField Field,
+                             const std::vector<Criterion>& Criteria, PrecedenceRule Rule,
+                             TTagDecoder& Decoder = DefaultTagDecoder(),
+                             TFieldVerdict* Verdict = nullptr);
 // Reason, when given, gets the deciding field, criterion and rules (one of the
 // criteria kinds); the decision is the same either way, and so is which masks
 // are compiled.

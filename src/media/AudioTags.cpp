@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -33,6 +34,17 @@ void ReadContainer(TMediaFile& File, TContainerRead& Read) {
         format->Read(File, Read);
 }
 
+// Whether a file that starts with no ID3v2 tag is a container of another
+// format. A tag at the start is MPEG's, and looking behind it for a FLAC
+// stream would cost an MP3 with a large tag one more read.
+bool ClaimedByContainer(TMediaFile& File) {
+    const unsigned char* head = File.Size() >= 3 ? File.Bytes(0, 3) : nullptr;
+    if (!head || std::memcmp(head, "ID3", 3) == 0)
+        return false;
+    const TContainerFormat* format = Detect(File);
+    return format && format->Format != TAudioFormat::Mpeg;
+}
+
 } // namespace
 
 TAudioFormat DetectAudioFormat(TMediaFile& File) {
@@ -44,14 +56,26 @@ bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
                   TTagDecoder& Decoder) {
     if (!File.Open())
         return false;
-    if (Sources == TTagSources::ID3 || Sources == TTagSources::ID3ThenAPE) {
-        if (ReadMediaInfoFrom(File, MediaInfo, Decoder))
+    if (Sources == TTagSources::ID3)
+        return ReadMediaInfoFrom(File, MediaInfo, Decoder);
+    if (Sources == TTagSources::ID3ThenAPE) {
+        // The content decides: a FLAC, Ogg, MP4 or other stream is read by its
+        // own reader whatever the file's name says.
+        if (ClaimedByContainer(File))
+            Sources = TTagSources::OtherFormatThenID3;
+    }
+    if (Sources == TTagSources::ID3ThenAPE) {
+        if (ReadID3v2Info(File, MediaInfo, Decoder))
             return true;
-        if (Sources == TTagSources::ID3)
-            return false;
+        // An APEv2 tag holds full UTF-8 texts where an ID3v1 tag holds 30
+        // Latin-1 bytes: it comes first, and ID3v1 fills what it lacks.
         TContainerRead read{Decoder};
         ReadApeTag(File, read);
-        return read.Tags.Fill(MediaInfo);
+        if (read.Tags.Fill(MediaInfo)) {
+            FillFromID3v1(File, MediaInfo, Decoder);
+            return true;
+        }
+        return ReadID3v1Info(File, MediaInfo, Decoder);
     }
     TContainerRead read{Decoder};
     ReadContainer(File, read);

@@ -8,6 +8,48 @@
 
 #include <cstddef>
 #include <string_view>
+#include <utility>
+
+std::string& TMediaInfo::Text(TMediaField Field) {
+    return const_cast<std::string&>(std::as_const(*this).Text(Field));
+}
+
+const std::string& TMediaInfo::Text(TMediaField Field) const {
+    switch (Field) {
+    case TMediaField::Title:
+        return Title;
+    case TMediaField::Artist:
+        return Artist;
+    case TMediaField::Album:
+        return Album;
+    case TMediaField::Genre:
+        return Genre;
+    case TMediaField::Year:
+        return Year;
+    case TMediaField::Track:
+        break;
+    }
+    return Track;
+}
+
+void TMediaInfo::SetValues(TMediaField Field, const std::vector<std::string>& FieldValues) {
+    std::erase_if(Values, [Field](const TFieldValue& Value) { return Value.Field == Field; });
+    std::string& joined = Text(Field);
+    joined.clear();
+    std::size_t count = 0;
+    for (const std::string& value : FieldValues) {
+        if (value.empty())
+            continue;
+        if (count++ > 0)
+            joined += "; ";
+        joined += value;
+    }
+    if (count < 2)
+        return;
+    for (const std::string& value : FieldValues)
+        if (!value.empty())
+            Values.push_back({Field, value});
+}
 
 bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
     std::int64_t size;
@@ -15,6 +57,15 @@ bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo, TTagDecod
 }
 
 namespace {
+
+bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSize,
+                  TTagDecoder& Decoder) {
+    FileSize = file.Size();
+    return file.Open() &&
+           (ReadID3v2Info(file, MediaInfo, Decoder) || ReadID3v1Info(file, MediaInfo, Decoder));
+}
+
+} // namespace
 
 // Fields the ID3v2 tag left empty, from the ID3v1 tag: small ID3v2 tags that
 // converters add in front of a file leave the fuller ID3v1 tag the only
@@ -36,42 +87,37 @@ void FillFromID3v1(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder
         Fill(MediaInfo.Track, std::to_string(tag.TrackNumber));
 }
 
-bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSize,
-                  TTagDecoder& Decoder) {
-    FileSize = file.Size();
-    if (!file.Open())
+bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
+    TID3v2 tag;
+    if (!tag.LoadFromMediaFile(File, Decoder, TID3v2::MediaInfoTexts) || !tag.TagFound)
         return false;
-
-    {
-        TID3v2 tag;
-        if (tag.LoadFromMediaFile(file, Decoder, TID3v2::MediaInfoTexts) && tag.TagFound) {
-            MediaInfo.Title = std::move(tag.Title);
-            MediaInfo.Artist = std::move(tag.Artist);
-            MediaInfo.Album = std::move(tag.Album);
-            MediaInfo.Genre = std::move(tag.Genre);
-            MediaInfo.Year = std::move(tag.Year);
-            MediaInfo.Track = std::move(tag.TrackText);
-            // The end of the file is read only when a field is missing.
-            if (MediaInfo.Title.empty() || MediaInfo.Artist.empty() || MediaInfo.Album.empty() ||
-                MediaInfo.Genre.empty() || MediaInfo.Year.empty() || MediaInfo.Track.empty())
-                FillFromID3v1(file, MediaInfo, Decoder);
-            return true;
-        }
-    }
-    TID3v1 tag;
-    if (tag.LoadFromMediaFile(file, Decoder) && tag.TagFound) {
-        MediaInfo.Title = std::move(tag.Title);
-        MediaInfo.Artist = std::move(tag.Artist);
-        MediaInfo.Album = std::move(tag.Album);
-        MediaInfo.Genre = tag.GenreName();
-        MediaInfo.Year = std::move(tag.Year);
-        MediaInfo.Track = std::to_string(tag.TrackNumber);
-        return true;
-    }
-    return false;
+    MediaInfo.Title = std::move(tag.Title);
+    MediaInfo.Artist = std::move(tag.Artist);
+    MediaInfo.Album = std::move(tag.Album);
+    MediaInfo.Genre = std::move(tag.Genre);
+    MediaInfo.Year = std::move(tag.Year);
+    MediaInfo.Track = std::move(tag.TrackText);
+    MediaInfo.Values.clear();
+    // The end of the file is read only when a field is missing.
+    if (MediaInfo.Title.empty() || MediaInfo.Artist.empty() || MediaInfo.Album.empty() ||
+        MediaInfo.Genre.empty() || MediaInfo.Year.empty() || MediaInfo.Track.empty())
+        FillFromID3v1(File, MediaInfo, Decoder);
+    return true;
 }
 
-} // namespace
+bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
+    TID3v1 tag;
+    if (!tag.LoadFromMediaFile(File, Decoder) || !tag.TagFound)
+        return false;
+    MediaInfo.Title = std::move(tag.Title);
+    MediaInfo.Artist = std::move(tag.Artist);
+    MediaInfo.Album = std::move(tag.Album);
+    MediaInfo.Genre = tag.GenreName();
+    MediaInfo.Year = std::move(tag.Year);
+    MediaInfo.Track = std::to_string(tag.TrackNumber);
+    MediaInfo.Values.clear();
+    return true;
+}
 
 // One descriptor serves both readers: a compile reads a great many files, and
 // the open and the reads are most of its cost.

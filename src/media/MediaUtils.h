@@ -6,8 +6,24 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
-// The tag fields of one file as UTF-8 texts; empty means unknown.
+// The fields of the media-info record, in the order of its members.
+enum class TMediaField : std::uint8_t { Title, Artist, Album, Genre, Year, Track };
+
+// One of the values of a field that holds several.
+struct TFieldValue {
+    TMediaField Field;
+    std::string Text;
+
+    bool operator==(const TFieldValue&) const = default;
+};
+
+// The tag fields of one file as UTF-8 texts; empty means unknown. A tag may
+// give a field several values (two artists, three genres): the field's text
+// is then its values joined with "; ", which the list shows and playlists
+// write, and each value is kept in Values as well, for masks that name one.
 struct TMediaInfo {
     std::string Title;
     std::string Artist;
@@ -15,6 +31,24 @@ struct TMediaInfo {
     std::string Genre;
     std::string Year;
     std::string Track;
+    // The values of each field that holds two or more, in the tag's order;
+    // empty for a file whose fields have one value each, as most have.
+    std::vector<TFieldValue> Values = {};
+
+    std::string& Text(TMediaField Field);
+    const std::string& Text(TMediaField Field) const;
+    // Sets Field to these values, the empty ones left out: their texts joined
+    // with "; ", and each on its own when there are two or more.
+    void SetValues(TMediaField Field, const std::vector<std::string>& FieldValues);
+    // Whether Match holds for the field's text or for one of its values.
+    template <class Predicate> bool AnyText(TMediaField Field, Predicate&& Match) const {
+        if (Match(Text(Field)))
+            return true;
+        for (const TFieldValue& Value : Values)
+            if (Value.Field == Field && Match(Value.Text))
+                return true;
+        return false;
+    }
 
     bool operator==(const TMediaInfo&) const = default;
 };
@@ -40,6 +74,14 @@ bool ReadMediaInfoAt(int FolderFd, const char* Name, TMediaInfo& MediaInfo, std:
 class TMediaFile;
 bool ReadMediaInfoFrom(TMediaFile& File, TMediaInfo& MediaInfo,
                        TTagDecoder& Decoder = DefaultTagDecoder());
+
+// The steps of ReadMediaInfoFrom, for a reader that looks for another tag
+// between them: the ID3v2 tag (the fields it leaves empty filled from an
+// ID3v1 tag), and the ID3v1 tag alone. Each is true when its tag was found.
+bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
+bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
+// The fields of MediaInfo that are still empty, from the file's ID3v1 tag.
+void FillFromID3v1(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
 
 struct TrackNumbers {
     std::uint8_t TrackNumber = 0;

@@ -245,3 +245,39 @@ TEST(CriteriaTest, CriteriaAdequacy) {
     Settings.Criteria[FieldYear] = {{"1999", Include}};
     EXPECT_TRUE(CriteriaAdequate(Settings));
 }
+
+TEST(CriteriaTest, AFieldOfSeveralValuesMatchesOneOfThemOrAllJoined) {
+    TMediaInfo info;
+    info.SetValues(TMediaField::Artist, {"Ann Lee", "Bob; Sons", "Cy"});
+    ASSERT_EQ(info.Artist, "Ann Lee; Bob; Sons; Cy");
+    struct Case {
+        const char* Mask;
+        CriterionState Expected;
+    };
+    const Case cases[] = {
+        {"Ann Lee", Include},                // the first value
+        {"Cy", Include},                     // the last
+        {"bob; sons", Include},              // a value that holds the separator itself
+        {"Ann Lee; Bob; Sons; Cy", Include}, // all of them joined, as before
+        {"Ann*Cy", Include},                 // a mask over the joined text
+        {"Bob", Ignore},                     // part of a value is no value
+        {"Sons; Cy", Ignore},                // nor are two of three
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EvaluateField(info, TMediaField::Artist, {{c.Mask, Include}}, InclusionFirst),
+                  c.Expected)
+            << c.Mask;
+    // Other fields keep their one text; a field of one value has no list.
+    info.SetValues(TMediaField::Title, {"Only"});
+    EXPECT_EQ(EvaluateField(info, TMediaField::Title, {{"Only", Include}}, ByOrder), Include);
+    EXPECT_EQ(info.Values.size(), 3u);
+
+    // Through the whole evaluation: an exclusion of one artist drops the file.
+    CriteriaJob job;
+    job.Fields[FieldArtist].Criteria = {{"*", Include}, {"cy", Exclude}};
+    job.Fields[FieldArtist].Rule = ExclusionFirst;
+    job.FieldOrder = {"Title", "Artist", "Album", "Genre", "Year"};
+    EXPECT_FALSE(EvaluateCriteria(job, info));
+    info.SetValues(TMediaField::Artist, {"Ann Lee", "Bob"});
+    EXPECT_TRUE(EvaluateCriteria(job, info));
+}

@@ -36,6 +36,12 @@ TAudioTag FullTag() {
 
 const TMediaInfo FullInfo{"Title", "Artist", "Album", "Rock", "2001", "3/12"};
 
+// Info with Field set to several values, as a reader of repeated items gives it.
+TMediaInfo Valued(TMediaInfo Info, TMediaField Field, const std::vector<std::string>& Values) {
+    Info.SetValues(Field, Values);
+    return Info;
+}
+
 struct FormatCase {
     const char* Name;
     std::string Bytes;
@@ -167,7 +173,10 @@ TEST(AudioTags, FieldsMapAsLaidDown) {
          {"ALBUMARTIST=Band", "ARTIST=Singer"},
          true,
          {"", "Singer", "", "", "", ""}},
-        {"genres are joined", {"GENRE=Rock", "GENRE=Pop"}, true, {"", "", "", "Rock; Pop", "", ""}},
+        {"genres are joined",
+         {"GENRE=Rock", "GENRE=Pop"},
+         true,
+         Valued({}, TMediaField::Genre, {"Rock", "Pop"})},
         {"year from date", {"DATE=1999-12-31"}, true, {"", "", "", "", "1999", ""}},
         {"year from year", {"YEAR=1987"}, true, {"", "", "", "", "1987", ""}},
         {"date wins over year", {"YEAR=1987", "DATE=2003"}, true, {"", "", "", "", "2003", ""}},
@@ -195,7 +204,14 @@ TEST(AudioTags, FieldsMapAsLaidDown) {
          {"title=a", "Artist=b", "aLbUm=c"},
          true,
          {"a", "b", "c", "", "", ""}},
-        {"first value wins", {"TITLE=one", "TITLE=two"}, true, {"one", "", "", "", "", ""}},
+        {"every value is kept",
+         {"TITLE=one", "TITLE=two"},
+         true,
+         Valued({}, TMediaField::Title, {"one", "two"})},
+        {"artists kept, empty ones left out",
+         {"ARTIST=Ann", "ARTIST= ", "ARTIST=Bob"},
+         true,
+         Valued({}, TMediaField::Artist, {"Ann", "Bob"})},
         {"texts are trimmed", {"TITLE=  spaced \t"}, true, {"spaced", "", "", "", "", ""}},
         {"long text is cut to 250 bytes",
          {"TITLE=" + euros},
@@ -249,9 +265,9 @@ TEST(AudioTags, EachFormatMapsItsOwnItems) {
         {"mp4 aART for the artist", Mp4File(bandOnly), {"T", "Band", "", "", "", ""}},
         {"mp4 gnre is a genre number", Mp4File(FullTag(), gnre), FullInfo},
         {"asf album artist", AsfFile(bandOnly), {"T", "Band", "", "", "", ""}},
-        {"asf genres joined",
-         AsfFile(genres),
-         {"Title", "Artist", "Album", "Rock; Pop", "2001", "3"}},
+        {"asf genres joined", AsfFile(genres),
+         Valued({"Title", "Artist", "Album", "", "2001", "3"}, TMediaField::Genre,
+                {"Rock", "Pop"})},
         {"asf track as a number",
          AsfFile(numericTrack, true),
          {"Title", "Artist", "Album", "Rock", "2001", "3"}},
@@ -260,9 +276,9 @@ TEST(AudioTags, EachFormatMapsItsOwnItems) {
              AsfObject(AsfExtendedGuid,
                        LittleEndian(1, 2) + AsfDescriptor("WM/Track", 3, LittleEndian(4, 4))),
          {"", "", "", "", "", "5"}},
-        {"ape genres joined",
-         ApeFile("wvpk", genres),
-         {"Title", "Artist", "Album", "Rock; Pop", "2001", "3/12"}},
+        {"ape genres joined", ApeFile("wvpk", genres),
+         Valued({"Title", "Artist", "Album", "", "2001", "3/12"}, TMediaField::Genre,
+                {"Rock", "Pop"})},
         {"ape binary items are not text",
          "MAC " + ApeTag({ApeItem("Title", "bin", 2), ApeItem("Album", "A")}),
          {"", "", "A", "", "", ""}},
@@ -301,11 +317,18 @@ TEST(AudioTags, SourcesDecideWhichTagsCount) {
         {"APEv2 unseen by the ID3 reader", apeMp3, TTagSources::ID3, false, Untouched},
         {"APEv2 counts without ID3", apeMp3, TTagSources::ID3ThenAPE, true, FullInfo},
         {"ID3 wins over APEv2", bothMp3, TTagSources::ID3ThenAPE, true, fromId3},
-        {"ID3v1 wins over APEv2",
-         apeMp3 + tagbytes::V1Block(TitledV1("V1")),
+        {"APEv2 wins over ID3v1", apeMp3 + tagbytes::V1Block(TitledV1("V1")),
+         TTagSources::ID3ThenAPE, true, FullInfo},
+        {"ID3v1 fills what APEv2 lacks",
+         MpegFrames(3) + ApeTag({ApeItem("Title", "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCF\x82")}) +
+             tagbytes::V1Block(TitledV1("????")),
          TTagSources::ID3ThenAPE,
          true,
-         {"V1", "", "", "", "", "0"}},
+         {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCF\x82", "", "", "", "", ""}},
+        {"a FLAC stream behind an MP3 name is read as FLAC", FlacFile(FullTag()),
+         TTagSources::ID3ThenAPE, true, FullInfo},
+        {"an Ogg stream behind an MP3 name is read as Ogg", OggFile(TOggCodec::Vorbis, FullTag()),
+         TTagSources::ID3ThenAPE, true, FullInfo},
         {"MP3 behind a FLAC name: no FLAC tag", id3Mp3, TTagSources::OtherFormat, false, Untouched},
         {"MP3 behind a FLAC name: ID3 after", id3Mp3, TTagSources::OtherFormatThenID3, true,
          fromId3},

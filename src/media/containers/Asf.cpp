@@ -123,7 +123,7 @@ void ReadExtended(TMediaFile& File, std::int64_t Data, std::int64_t End, TTagFie
         else
             Fields.Add(field, text);
     }
-    if (Fields.Value(TTagFields::TrackNumber).empty())
+    if (Fields.Values(TTagFields::TrackNumber).empty())
         Fields.Add(TTagFields::TrackNumber, zeroBasedTrack);
 }
 

@@ -63,42 +63,49 @@ TTagFields::Field TTagFields::FromName(std::string_view Name) {
 }
 
 void TTagFields::Add(Field Which, std::string Value) {
-    if (Which >= FieldCount)
+    if (Which >= FieldCount || values_[Which].size() >= MaxValues)
         return;
     Value = FieldText(std::move(Value));
-    if (Value.empty())
-        return;
-    std::string& field = values_[Which];
-    if (field.empty())
-        field = std::move(Value);
-    else if (Which == Genre && field.size() < FieldTextSize)
-        field = FieldText(field + "; " + Value);
+    if (!Value.empty())
+        values_[Which].push_back(std::move(Value));
 }
 
 bool TTagFields::Empty() const {
     return std::all_of(values_.begin(), values_.end(),
-                       [](const std::string& Text) { return Text.empty(); });
+                       [](const std::vector<std::string>& Texts) { return Texts.empty(); });
 }
+
+namespace {
+
+// The first four characters of a date such as 2001-05-17.
+std::string YearOf(const std::string& Date) {
+    std::size_t end = 0;
+    for (int characters = 0; characters < 4 && end < Date.size(); ++characters) {
+        ++end;
+        while (end < Date.size() && (static_cast<unsigned char>(Date[end]) & 0xC0) == 0x80)
+            ++end;
+    }
+    return Date.substr(0, end);
+}
+
+} // namespace
 
 bool TTagFields::Fill(TMediaInfo& MediaInfo) const {
     TMediaInfo info;
-    info.Title = values_[Title];
-    info.Artist = values_[Artist].empty() ? values_[AlbumArtist] : values_[Artist];
-    info.Album = values_[Album];
-    info.Genre = values_[Genre];
-    // The year is the first four characters of a date such as 2001-05-17.
-    const std::string& date = values_[Date].empty() ? values_[Year] : values_[Date];
-    std::size_t end = 0;
-    for (int characters = 0; characters < 4 && end < date.size(); ++characters) {
-        ++end;
-        while (end < date.size() && (static_cast<unsigned char>(date[end]) & 0xC0) == 0x80)
-            ++end;
+    info.SetValues(TMediaField::Title, values_[Title]);
+    info.SetValues(TMediaField::Artist,
+                   values_[Artist].empty() ? values_[AlbumArtist] : values_[Artist]);
+    info.SetValues(TMediaField::Album, values_[Album]);
+    info.SetValues(TMediaField::Genre, values_[Genre]);
+    std::vector<std::string> years;
+    for (const std::string& date : values_[Date].empty() ? values_[Year] : values_[Date])
+        years.push_back(YearOf(date));
+    info.SetValues(TMediaField::Year, years);
+    if (!values_[TrackNumber].empty()) {
+        info.Track = values_[TrackNumber].front();
+        if (!values_[TrackTotal].empty() && info.Track.find('/') == std::string::npos)
+            info.Track = FieldText(info.Track + "/" + values_[TrackTotal].front());
     }
-    info.Year = date.substr(0, end);
-    info.Track = values_[TrackNumber];
-    if (!info.Track.empty() && !values_[TrackTotal].empty() &&
-        info.Track.find('/') == std::string::npos)
-        info.Track = FieldText(info.Track + "/" + values_[TrackTotal]);
     if (info == TMediaInfo{})
         return false;
     MediaInfo = std::move(info);

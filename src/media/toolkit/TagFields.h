@@ -12,10 +12,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TMediaFile;
 
-// Bytes kept of each field, as for the ID3 readers.
+// Bytes kept of each value, as for the ID3 readers.
 inline constexpr std::size_t FieldTextSize = 250;
 
 // Text trimmed of bytes up to 32 at both ends and cut to FieldTextSize bytes
@@ -43,20 +44,26 @@ public:
     // The field of a Vorbis comment or APEv2 item name, in any letter case.
     static Field FromName(std::string_view Name);
 
-    // Adds one value, already UTF-8: the first non-empty value of a field
-    // wins, except Genre, whose values are joined with "; ".
+    // Adds one value, already UTF-8, trimmed and cut to FieldTextSize bytes;
+    // an empty one is left out. A field keeps every value, up to MaxValues.
     void Add(Field Which, std::string Value);
 
     bool Empty() const;
 
     // Fills all six fields and returns true when any of them is not empty;
-    // otherwise returns false and leaves MediaInfo alone.
+    // otherwise returns false and leaves MediaInfo alone. Each field gets all
+    // its values; the year each date's first four characters, the track its
+    // first number with the first count.
     bool Fill(TMediaInfo& MediaInfo) const;
 
-    const std::string& Value(Field Which) const { return values_[Which]; }
+    const std::vector<std::string>& Values(Field Which) const { return values_[Which]; }
+
+    // More values of one field than any tagger writes: a hostile tag of
+    // thousands of artists costs no more than this.
+    static constexpr std::size_t MaxValues = 64;
 
 private:
-    std::array<std::string, FieldCount> values_;
+    std::array<std::vector<std::string>, FieldCount> values_;
 };
 
 // A stream of bytes that a tag is parsed from: a range of the file, or the
