@@ -56,8 +56,9 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption format("format", QString(), "m3u|m3u8|pls");
     const QCommandLineOption unique("unique");
     const QCommandLineOption explain("explain", QString(), "FILE");
+    const QCommandLineOption force("force");
     for (const QCommandLineOption& option : {settings, compile, screenshots, help, version, quiet,
-                                             paths, extended, format, unique, explain})
+                                             paths, extended, format, unique, explain, force})
         parser.addOption(option);
     for (const char* name : QtValueOptions)
         parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
@@ -83,7 +84,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         {&settings, "--settings"}, {&compile, "--compile"},   {&screenshots, "--screenshots"},
         {&help, "--help"},         {&version, "--version"},   {&quiet, "--quiet"},
         {&paths, "--paths"},       {&extended, "--extended"}, {&format, "--format"},
-        {&unique, "--unique"},     {&explain, "--explain"},
+        {&unique, "--unique"},     {&explain, "--explain"},   {&force, "--force"},
     };
     for (const auto& [option, text] : own) {
         qsizetype times = 0;
@@ -103,7 +104,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     }
     for (const auto& [option, text] : own) {
         const bool compileOnly = option == &quiet || option == &paths || option == &extended ||
-                                 option == &format || option == &unique || option == &explain;
+                                 option == &format || option == &unique || option == &explain ||
+                                 option == &force;
         if (compileOnly && parser.isSet(*option) && !parser.isSet(compile)) {
             Error = std::string(text) + " goes with --compile";
             return false;
@@ -153,6 +155,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         options.Extended = parser.isSet(extended);
         options.Unique = parser.isSet(unique);
         options.ExplainFile = ToBytes(parser.value(explain));
+        options.Force = parser.isSet(force);
     } else if (parser.isSet(screenshots)) {
         Line.Action = TCommandLine::TAction::Screenshots;
         Line.Target = ToBytes(parser.value(screenshots));

@@ -15,6 +15,7 @@ struct THeadlessOptions {
     bool Extended = false;                // --extended; otherwise the stored option
     bool Unique = false;                  // --unique: later rows of one file go
     std::string ExplainFile;              // --explain FILE, raw bytes; empty: none
+    bool Force = false; // --force: replace an existing file that is no output of ours
 };
 
 struct TCommandLine {

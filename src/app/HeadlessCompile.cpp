@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessProgress.h"
 
+#include "app/OutputTargets.h"
 #include "app/SaveRecovery.h"
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
@@ -47,7 +48,7 @@ QString UsageText() {
     return QStringLiteral(
         "Usage: morvane [--settings FILE] [--compile PLAYLIST [--quiet] [--format m3u|m3u8|pls]\n"
         "                [--paths absolute|relative] [--extended] [--unique] [--explain FILE]\n"
-        "               | --screenshots FOLDER]\n"
+        "                [--force] | --screenshots FOLDER]\n"
         "       morvane --help | --version\n"
         "\n"
         "Without --compile, opens the playlist wizard.\n"
@@ -59,7 +60,8 @@ QString UsageText() {
         "                        ends in .pls, M3U8 when it ends in .m3u8, M3U\n"
         "                        otherwise); the settings file is only read. Progress\n"
         "                        goes to stderr. Exit status: 0 written,\n"
-        "                        1 invalid mask or write error, 2 inadequate settings.\n"
+        "                        1 invalid mask or write error, 2 inadequate settings\n"
+        "                        or an output refused.\n"
         "                        On a terminal one line shows the progress; otherwise a\n"
         "                        status line comes at most once a second.\n"
         "  --quiet               with --compile: write only errors to stderr\n"
@@ -73,6 +75,9 @@ QString UsageText() {
         "  --unique              with --compile: keep only the first entry of each file\n"
         "  --explain FILE        with --compile: write to FILE, tab-separated, each file\n"
         "                        a filename mask matched: kept or dropped, and why\n"
+        "  --force               with --compile: replace an existing file that is not a\n"
+        "                        playlist (or explain file) or that the filename masks\n"
+        "                        select; the settings file is never written over\n"
         "  --screenshots FOLDER  render the welcome panel and every page to PNG files\n"
         "  --help, -h            show this text\n"
         "  --version             show the program's version\n"
@@ -130,6 +135,33 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         Chosen.Extended = Options.Extended || Settings.ExtendedPlaylist;
 
         const CompileJob Job = MakeCompileJob(Settings);
+        // The outputs never go over the settings, over each other, or (without
+        // --force) over a file that is not one of ours: checked before the search.
+        std::vector<std::pair<std::string, TOutputKind>> Outputs = {
+            {PlaylistFile, TOutputKind::Playlist}};
+        if (!Options.ExplainFile.empty())
+            Outputs.emplace_back(Options.ExplainFile, TOutputKind::Explain);
+        for (const auto& [Target, Kind] : Outputs) {
+            const std::string Clash = TargetIsSettingsFile(Target, Kind, SettingsFile);
+            if (!Clash.empty()) {
+                PrintError(Clash);
+                return 2;
+            }
+        }
+        if (Outputs.size() == 2 && SameFile(PlaylistFile, Options.ExplainFile)) {
+            PrintError("refusing to write the playlist " + QuoteForMessage(PlaylistFile, 1024) +
+                       " and the explain file " + QuoteForMessage(Options.ExplainFile, 1024) +
+                       ": they are one file");
+            return 2;
+        }
+        for (const auto& [Target, Kind] : Outputs) {
+            const std::string Why =
+                Options.Force ? std::string() : TargetIsForeign(Target, Kind, Job.FilenameMasks);
+            if (!Why.empty()) {
+                PrintError(ForeignTargetRefusal(Target, Kind, Why));
+                return 2;
+            }
+        }
         std::vector<TPlaylistEntry> Found;
         std::string Explained = ExplainHeader;
         SearchHooks Hooks;

@@ -1,6 +1,7 @@
 // The Compile page: the three-state Compile button, the status line, the found
 // files' hand-over into the playlist, the counts line and Save.
 #include "app/Main.h"
+#include "app/OutputTargets.h"
 #include "engine/CompileJob.h"
 #include "engine/CompileThread.h"
 #include "engine/Duplicates.h"
@@ -293,6 +294,27 @@ bool TMainForm::SavePlaylist() {
     extendedPlaylist_ = request.ExtendedPlaylist;
     const QString shownName = DisplayPath(request.FileName);
     RememberDialogFolder(TDialogFolder::Playlist, QFileInfo(shownName).absolutePath());
+    // The settings file is never written over; a file that is no playlist, or
+    // that the filename masks select, only when the user says so.
+    const std::string clash =
+        TargetIsSettingsFile(request.FileName, TOutputKind::Playlist, settingsFile_);
+    if (!clash.empty()) {
+        Dialogs().ErrorMessage(
+            this,
+            QString("The playlist could not be saved.\n\n%1").arg(QString::fromStdString(clash)));
+        return false;
+    }
+    std::vector<std::string> masks;
+    for (const CheckEntry& entry : CurrentSettings().Filenames)
+        if (entry.State == CheckState::Checked)
+            masks.push_back(entry.Caption);
+    const std::string foreign = TargetIsForeign(request.FileName, TOutputKind::Playlist, masks);
+    if (!foreign.empty() &&
+        !Dialogs().Question(this, "Save Playlist",
+                            QString("\"%1\" is not a playlist file to replace: %2.\n\n"
+                                    "Replace it with the playlist?")
+                                .arg(shownName, QString::fromStdString(foreign))))
+        return false;
     const TCheckListModel& model = *Playlist->Model();
     std::vector<TPlaylistEntry> entries;
     std::vector<int> rows;

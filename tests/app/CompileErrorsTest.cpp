@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <filesystem>
 #include <memory>
 
@@ -75,4 +77,49 @@ TEST_F(CompileErrorsTest, AFailedSaveNamesTheFileAndKeepsTheListUnsaved) {
         << dialogs.Errors[0].toStdString();
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_TRUE(form->PlaylistUnsaved());
+}
+
+// Save never writes over the settings file; over a file that is no playlist,
+// or one the filename masks select, only when the user says yes.
+TEST_F(CompileErrorsTest, SaveRefusesTheSettingsFileAndAsksBeforeReplacingAFileThatIsNoPlaylist) {
+    auto form = FormAtCompilePage("*.mp3", "*");
+    form->Compile->click();
+    ASSERT_TRUE(WaitFor([&] {
+        return form->CompileState() == TCompileState::Idle && form->Playlist->Count() == 1;
+    }));
+    const std::string music = dir.str() + "/music/a.mp3";
+    const std::string notes = dir.write("notes.txt", "my notes\n");
+    const std::string playlist = dir.write("old.m3u", "#EXTM3U\r\n/old.mp3\r\n");
+    struct Case {
+        const char* What;
+        std::string Target;
+        std::optional<bool> Answer; // to the question; none asked without one
+        bool Written;
+    };
+    const Case cases[] = {
+        {"the settings file", settingsFile, std::nullopt, false},
+        {"a music file, kept", music, false, false},
+        {"notes, kept", notes, false, false},
+        {"notes, replaced", notes, true, true},
+        {"a playlist", playlist, std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        const std::string before = TempDir::read(c.Target);
+        dialogs.Errors.clear();
+        dialogs.Questions.clear();
+        dialogs.SaveNames = {c.Target};
+        if (c.Answer)
+            dialogs.Answers = {*c.Answer};
+        form->Save->click();
+        ASSERT_EQ(dialogs.Questions.size(), c.Answer ? 1u : 0u) << c.What;
+        if (c.Answer) {
+            EXPECT_TRUE(dialogs.Questions[0].contains("is not a playlist file to replace"))
+                << c.What;
+        }
+        EXPECT_EQ(dialogs.Errors.size(), c.Target == settingsFile ? 1u : 0u) << c.What;
+        EXPECT_EQ(TempDir::read(c.Target) != before, c.Written) << c.What;
+        if (c.Written) {
+            EXPECT_NE(TempDir::read(c.Target).find(music), std::string::npos) << c.What;
+        }
+    }
 }

@@ -4,6 +4,7 @@
 #include "app/HeadlessProgress.h"
 
 #include "engine/Criteria.h"
+#include "engine/Reasons.h"
 #include "settings/SettingsStore.h"
 #include "support/AudioBytes.h"
 #include "support/TagBytes.h"
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 
 using enum CheckState;
 using enum CriterionState;
@@ -284,4 +286,90 @@ TEST(HeadlessCompile, TheProgramRunsItFromTheCommandLine) {
     ASSERT_TRUE(Run.waitForFinished(60000));
     EXPECT_EQ(Run.exitCode(), 0);
     EXPECT_EQ(QString::fromLocal8Bit(Run.readAllStandardOutput()), UsageText());
+}
+
+// Outputs aimed at inputs: the settings file and one file for both outputs are
+// always refused; a file that is no playlist (or explain file), or one the
+// filename masks select, is refused unless --force. Refused means exit 2, a
+// message naming the files, and every file as it was.
+TEST(HeadlessCompile, OutputsAimedAtInputsAreRefused) {
+    Fixture F;
+    F.Save();
+    const std::string W = F.Work.str();
+    const std::string Notes = F.Work.write("notes.txt", "my notes\n");
+    const std::string OldList = F.Work.write("old.m3u", "#EXTM3U\r\n/old.mp3\r\n");
+    const std::string OldPls = F.Work.write("old.pls", "[Playlist]\r\nFile1=/old.mp3\r\n");
+    const std::string BomList = F.Work.write("bom.m3u8", "\xEF\xBB\xBF#EXTM3U\n");
+    const std::string Empty = F.Work.write("empty.m3u", "");
+    const std::string OldExplain = F.Work.write("old.tsv", std::string(ExplainHeader) + "x\n");
+    ASSERT_EQ(link(F.SettingsFile.c_str(), (W + "/settings link.ini").c_str()), 0);
+    const std::string SameSpelledOtherwise = W + "/./settings.ini";
+    const std::string SettingsRefused = ": it is the settings file " + F.SettingsFile;
+    struct Case {
+        const char* What;
+        std::string Playlist;
+        std::string Explain;
+        bool Force;
+        int Status;
+        std::string Message; // the last line; empty when the compile ran
+    };
+    const Case Cases[] = {
+        {"playlist over the settings", F.SettingsFile, "", false, 2,
+         "refusing to write the playlist " + F.SettingsFile + SettingsRefused},
+        {"playlist over the settings, spelt otherwise", SameSpelledOtherwise, "", true, 2,
+         "refusing to write the playlist " + SameSpelledOtherwise + SettingsRefused},
+        {"playlist over a second name of the settings", W + "/settings link.ini", "", true, 2,
+         "refusing to write the playlist " + W + "/settings link.ini" + SettingsRefused},
+        {"explain over the settings", W + "/new.m3u", F.SettingsFile, true, 2,
+         "refusing to write the explain file " + F.SettingsFile + SettingsRefused},
+        {"both outputs one file", W + "/x", W + "/x", true, 2,
+         "refusing to write the playlist " + W + "/x and the explain file " + W +
+             "/x: they are one file"},
+        {"playlist over a music file", F.Keep, "", false, 2,
+         "refusing to replace " + F.Keep +
+             " with the playlist: the filename mask *.mp3 selects it (--force replaces it)"},
+        {"explain over a music file", W + "/new.m3u", F.Other, false, 2,
+         "refusing to replace " + F.Other +
+             " with the explain file: the filename mask *.mp3 selects it (--force replaces it)"},
+        {"playlist over notes", Notes, "", false, 2,
+         "refusing to replace " + Notes +
+             " with the playlist: it is no playlist (--force "
+             "replaces it)"},
+        {"explain over a playlist", W + "/new.m3u", OldList, false, 2,
+         "refusing to replace " + OldList +
+             " with the explain file: it is no explain file "
+             "(--force replaces it)"},
+        {"playlist over a playlist", OldList, "", false, 0, ""},
+        {"playlist over a PLS", OldPls, "", false, 0, ""},
+        {"playlist over an M3U8 with a byte-order mark", BomList, "", false, 0, ""},
+        {"playlist over an empty file", Empty, OldExplain, false, 0, ""},
+        {"forced over notes", Notes, "", true, 0, ""},
+        {"forced over a music file", F.Plain, "", true, 0, ""},
+    };
+    for (const Case& C : Cases) {
+        std::map<std::string, std::string> Before;
+        for (const std::string& File :
+             {F.SettingsFile, C.Playlist, C.Explain, F.Keep, F.Other, Notes, OldList})
+            if (!File.empty())
+                Before[File] = TempDir::read(File);
+        THeadlessOptions Options;
+        Options.ExplainFile = C.Explain;
+        Options.Force = C.Force;
+        const Outcome Run = RunHeadless(F.SettingsFile, C.Playlist, F.Work, Options);
+        EXPECT_EQ(Run.Status, C.Status) << C.What;
+        if (C.Status == 2) {
+            EXPECT_EQ(Run.Lines.back(), C.Message) << C.What;
+            for (const auto& [File, Bytes] : Before)
+                EXPECT_EQ(TempDir::read(File), Bytes) << C.What << ": " << File;
+        } else {
+            EXPECT_EQ(Run.Lines.back(), "Finished compiling playlist.") << C.What;
+            const std::string Written = TempDir::read(C.Playlist);
+            EXPECT_NE(Written, Before[C.Playlist]) << C.What;
+            EXPECT_NE(Written.find(F.Keep), std::string::npos) << C.What;
+            if (!C.Explain.empty()) {
+                EXPECT_TRUE(TempDir::read(C.Explain).starts_with(ExplainHeader)) << C.What;
+            }
+            EXPECT_EQ(TempDir::read(F.SettingsFile), Before[F.SettingsFile]) << C.What;
+        }
+    }
 }
