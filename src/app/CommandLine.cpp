@@ -57,8 +57,10 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption unique("unique");
     const QCommandLineOption explain("explain", QString(), "FILE");
     const QCommandLineOption force("force");
-    for (const QCommandLineOption& option : {settings, compile, screenshots, help, version, quiet,
-                                             paths, extended, format, unique, explain, force})
+    const QCommandLineOption noIndex("no-index");
+    for (const QCommandLineOption& option :
+         {settings, compile, screenshots, help, version, quiet, paths, extended, format, unique,
+          explain, force, noIndex})
         parser.addOption(option);
     for (const char* name : QtValueOptions)
         parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
@@ -85,6 +87,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         {&help, "--help"},         {&version, "--version"},   {&quiet, "--quiet"},
         {&paths, "--paths"},       {&extended, "--extended"}, {&format, "--format"},
         {&unique, "--unique"},     {&explain, "--explain"},   {&force, "--force"},
+        {&noIndex, "--no-index"},
     };
     for (const auto& [option, text] : own) {
         qsizetype times = 0;
@@ -97,7 +100,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     }
     const int actions = parser.isSet(compile) + parser.isSet(screenshots) + parser.isSet(help) +
                         parser.isSet(version);
-    if (actions > 1 || ((parser.isSet(help) || parser.isSet(version)) && parser.isSet(settings))) {
+    if (actions > 1 || ((parser.isSet(help) || parser.isSet(version)) &&
+                        (parser.isSet(settings) || parser.isSet(noIndex)))) {
         Error = "--compile, --screenshots, --help and --version exclude each other, and --help "
                 "and --version take no other option";
         return false;
@@ -122,6 +126,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
 
     Line = TCommandLine();
     Line.SettingsFile = ToBytes(parser.value(settings));
+    Line.NoIndex = parser.isSet(noIndex);
     if (parser.isSet(help)) {
         Line.Action = TCommandLine::TAction::Help;
     } else if (parser.isSet(version)) {

@@ -15,7 +15,8 @@ struct THeadlessOptions {
     bool Extended = false;                // --extended; otherwise the stored option
     bool Unique = false;                  // --unique: later rows of one file go
     std::string ExplainFile;              // --explain FILE, raw bytes; empty: none
-    bool Force = false; // --force: replace an existing file that is no output of ours
+    bool Force = false;   // --force: replace an existing file that is no output of ours
+    bool NoIndex = false; // --no-index: every file is read, nothing remembered
 };
 
 struct TCommandLine {
@@ -24,6 +25,7 @@ struct TCommandLine {
     std::string SettingsFile; // raw bytes; empty when --settings was not given
     std::string Target;       // the playlist (Compile) or folder (Screenshots), raw bytes
     bool Quiet = false;       // Compile: only errors on stderr
+    bool NoIndex = false;     // --no-index: tags are neither looked up nor remembered
     THeadlessOptions Compile; // Compile: the playlist's options and extras
 };
 

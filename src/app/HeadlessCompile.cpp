@@ -10,6 +10,7 @@
 #include "engine/Criteria.h"
 #include "engine/Duplicates.h"
 #include "files/SafeReplace.h"
+#include "index/IndexedReads.h"
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
 #include "playlists/PlaylistWriters.h"
@@ -21,6 +22,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -42,11 +45,37 @@ void ReportMissingFolders(const std::vector<CheckEntry>& Folders, THeadlessProgr
     }
 }
 
+// Warnings of the tag index, which may come from its own thread: said on
+// stderr from this thread, each once, at the next point the run reaches.
+class TIndexWarnings {
+public:
+    TTagIndex::TWarn Collector() {
+        return [this](const std::string& Line) {
+            std::lock_guard Lock(mutex_);
+            lines_.push_back(Line);
+        };
+    }
+    void Tell(THeadlessProgress& Progress) {
+        std::vector<std::string> Lines;
+        {
+            std::lock_guard Lock(mutex_);
+            Lines.swap(lines_);
+        }
+        for (const std::string& Line : Lines)
+            Progress.Error(Line);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
 } // namespace
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage: morvane [--settings FILE] [--compile PLAYLIST [--quiet] [--format m3u|m3u8|pls]\n"
+        "Usage: morvane [--settings FILE] [--no-index]\n"
+        "               [--compile PLAYLIST [--quiet] [--format m3u|m3u8|pls]\n"
         "                [--paths absolute|relative] [--extended] [--unique] [--explain FILE]\n"
         "                [--force] | --screenshots FOLDER]\n"
         "       morvane --help | --version\n"
@@ -78,6 +107,8 @@ QString UsageText() {
         "  --force               with --compile: replace an existing file that is not a\n"
         "                        playlist (or explain file) or that the filename masks\n"
         "                        select; the settings file is never written over\n"
+        "  --no-index            read every file's tags; nothing is looked up in or\n"
+        "                        remembered by the tag index ($XDG_CACHE_HOME/morvane/)\n"
         "  --screenshots FOLDER  render the welcome panel and every page to PNG files\n"
         "  --help, -h            show this text\n"
         "  --version             show the program's version\n"
@@ -162,6 +193,15 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
                 return 2;
             }
         }
+        // Declared before the index, whose thread may still warn while it closes.
+        TIndexWarnings IndexWarnings;
+        std::unique_ptr<TTagIndex> Index;
+        if (Settings.RememberTags && !Options.NoIndex)
+            Index =
+                std::make_unique<TTagIndex>(TTagIndex::DefaultPath(), IndexWarnings.Collector());
+        IndexWarnings.Tell(Progress);
+        SearchReaders Readers;
+        Readers.Index = Index.get();
         std::vector<TPlaylistEntry> Found;
         std::string Explained = ExplainHeader;
         SearchHooks Hooks;
@@ -181,7 +221,8 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
                     ExplainLine(File.FileName, File.Reason, Job.FilenameMasks, Job.Criteria);
             };
         }
-        const SearchResult Result = RunSearch(Job, Hooks);
+        const SearchResult Result = RunSearch(Job, Hooks, Readers);
+        IndexWarnings.Tell(Progress);
         if (Result.Outcome != SearchOutcome::Completed) {
             PrintError(Result.ErrorMessage);
             return 1;
@@ -207,7 +248,7 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         }
         if (Chosen.Extended)
             for (TPlaylistEntry& Entry : Found)
-                Entry.DurationMs = ReadDurationMs(Entry.Path);
+                Entry.DurationMs = ReadDurationRemembered(Index.get(), Entry.Path);
         try {
             const std::size_t LeftAbsolute = WritePlaylist(PlaylistFile, Found, Format, Chosen);
             if (LeftAbsolute > 0)
@@ -220,6 +261,10 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         }
         if (!Unreadable.empty())
             PrintError(Unreadable);
+        // What the search learnt is written before the program ends.
+        if (Index)
+            Index->Flush();
+        IndexWarnings.Tell(Progress);
         return 0;
     } catch (const std::exception& Error) {
         PrintError(Error.what());

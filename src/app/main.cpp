@@ -35,8 +35,10 @@ int main(int argc, char** argv) {
     // The application objects take Qt's own options (-platform, -style) out of argv.
     if (line.Action == TCommandLine::TAction::Compile) {
         QCoreApplication app(argc, argv);
+        THeadlessOptions options = line.Compile;
+        options.NoIndex = line.NoIndex;
         return RunHeadlessCompile(settingsFile, line.Target, HeadlessOutputFor(line.Quiet),
-                                  line.Compile);
+                                  options);
     }
     QApplication app(argc, argv);
     if (line.Action == TCommandLine::TAction::Screenshots)

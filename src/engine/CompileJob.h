@@ -9,6 +9,8 @@
 #include "media/MediaUtils.h"
 #include "model/WizardSettings.h"
 
+class TTagIndex;
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -89,6 +91,9 @@ struct SearchReaders {
     // Entries the walk may list ahead of the hand-overs.
     std::size_t Window = DefaultWindow;
     TagReadFunction Read; // empty: ReadTagsAt, with the sources the job and the name say
+    // Where remembered tags are looked up and new ones remembered (when Read
+    // is empty); null reads every file.
+    TTagIndex* Index = nullptr;
 };
 
 // The last status of a run that walked every folder.

@@ -60,11 +60,26 @@ std::size_t ReadAheadDescriptors() {
 
 TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
                        const SearchReaders& Readers)
-    : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()), read_(Readers.Read) {
-    if (!read_)
-        read_ = [this](int FolderFd, const char* Name, TMediaInfo& Info, std::int64_t& Size) {
+    : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()) {
+    if (Readers.Read) {
+        read_ = [Read = Readers.Read](int FolderFd, const char* Name, const std::string&,
+                                      TMediaInfo& Info, std::int64_t& Size) {
+            return Read(FolderFd, Name, Info, Size);
+        };
+    } else if (Readers.Index && Readers.Index->Usable()) {
+        indexed_ = std::make_unique<TIndexedTagReader>(*Readers.Index, Job.Folders, Job.TagCodePage,
+                                                       Job.ReadOtherFormats);
+        read_ = [this](int FolderFd, const char* Name, const std::string& Path, TMediaInfo& Info,
+                       std::int64_t& Size) {
+            return indexed_->ReadAt(FolderFd, Name, Path, TagSourcesOf(job_, Name), Info, Size,
+                                    Decoder());
+        };
+    } else {
+        read_ = [this](int FolderFd, const char* Name, const std::string&, TMediaInfo& Info,
+                       std::int64_t& Size) {
             return ReadTagsAt(FolderFd, Name, TagSourcesOf(job_, Name), Info, Size, Decoder());
         };
+    }
     if (Readers.Threads == 0)
         return;
     // Each reader has one file open; the rest of the budget goes to
@@ -164,7 +179,8 @@ bool TSearchRun::Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& 
     auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
     auto Read = [&] {
         std::int64_t Size = -1;
-        const bool Found = read_(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Info, Size);
+        const bool Found =
+            read_(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Entry.Path, Info, Size);
         if (Size >= 0)
             Entry.Size = Size;
         return Found;
@@ -235,7 +251,8 @@ void TSearchRun::Work(TAhead& Ahead) {
     try {
         if (Ahead.ReadTags) {
             std::int64_t Size = -1;
-            const bool Found = read_(FolderFd, Name, Ahead.File.MediaInfo, Size);
+            const bool Found =
+                read_(FolderFd, Name, Ahead.File.FileName, Ahead.File.MediaInfo, Size);
             if (Size >= 0)
                 Ahead.Size = Size;
             Ahead.Accepted = JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo,

@@ -7,6 +7,7 @@
 #include "engine/FolderWalk.h"
 #include "engine/Masks.h"
 #include "engine/ReadAhead.h"
+#include "index/IndexedReads.h"
 
 #include <dirent.h>
 
@@ -99,7 +100,11 @@ private:
     const CompileJob& job_;
     const SearchHooks& hooks_;
     std::vector<std::optional<TMask>> masks_;
-    TagReadFunction read_;
+    // A tag read with the file's full path beside its name in the folder.
+    using TReadFile = std::function<bool(int FolderFd, const char* Name, const std::string& Path,
+                                         TMediaInfo& Info, std::int64_t& Size)>;
+    std::unique_ptr<TIndexedTagReader> indexed_;
+    TReadFile read_;
     std::string lastFolder_;
     SearchProgress progress_;
     std::size_t folderQuota_ = 0;               // folders the window may hold open

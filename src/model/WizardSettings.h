@@ -41,6 +41,8 @@ struct WizardSettings {
     bool ThoroughID3Check = false;
     bool IncludeTaglessFiles = false;
     bool ReadOtherFormats = true;
+    // Tags read by one compile are remembered for the next (the tag index).
+    bool RememberTags = true;
     // How Save writes a playlist: entries relative to its folder, and the
     // extended lines (length, artist and title).
     bool RelativePlaylistPaths = false;

@@ -183,6 +183,7 @@ const std::vector<TSettingValue>& WindowValues() {
                 {"Options", "Include Tagless Files", &WizardSettings::IncludeTaglessFiles},
                 {"Options", "Tag Code Page", &WizardSettings::TagCodePage, IsTagCodePage},
                 {"Options", "Read Other Formats", &WizardSettings::ReadOtherFormats},
+                {"Options", "Remember Tags", &WizardSettings::RememberTags},
                 {"Options", "Relative Playlist Paths", &WizardSettings::RelativePlaylistPaths},
                 {"Options", "Extended Playlist", &WizardSettings::ExtendedPlaylist},
             });

@@ -222,7 +222,7 @@ TEST(SettingsLayout, SaveWritesListsThenWindowValues) {
                                    "Criteria 1=Genre\nCriteria 2=Album\nCriteria 3=Artist\n"
                                    "Criteria 4=Title\nInclude Tagless Files=1\n"
                                    "Tag Code Page=Windows-1252\n"
-                                   "Read Other Formats=1\n"
+                                   "Read Other Formats=1\nRemember Tags=1\n"
                                    "Relative Playlist Paths=0\nExtended Playlist=0\n\n"
                                    "[Folders]\nItem Count=1\nItem 1=" +
                                        dir.str() +
@@ -322,7 +322,8 @@ TEST(SettingsLayout, UnknownTagCodePageLoadsAsTheDefaultAndKeepsACopy) {
 }
 
 // A new settings file with every option at its default, as earlier versions
-// wrote it: the table of values must give the same bytes.
+// wrote it (with the tag index's option added after Read Other Formats): the
+// table of values must give the same bytes.
 TEST(SettingsLayout, DefaultOptionsWriteTheSameBytesAsBefore) {
     TempDir dir;
     const std::string file = dir.str() + "/2.ini";
@@ -337,6 +338,7 @@ TEST(SettingsLayout, DefaultOptionsWriteTheSameBytesAsBefore) {
               "[Years]\nItem Count=0\nRule=0\n\n"
               "[Options]\nRule=0\nCriteria 0=Title\nCriteria 1=Artist\nCriteria 2=Album\n"
               "Criteria 3=Genre\nCriteria 4=Year\nInclude Tagless Files=0\n"
-              "Tag Code Page=Windows-1252\nRead Other Formats=1\nRelative Playlist Paths=0\n"
+              "Tag Code Page=Windows-1252\nRead Other Formats=1\nRemember Tags=1\n"
+              "Relative Playlist Paths=0\n"
               "Extended Playlist=0\n");
 }

@@ -2,7 +2,10 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "support/ScratchCache.h"
+
 int main(int argc, char** argv) {
+    const TScratchCache cache;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

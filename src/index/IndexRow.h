@@ -1,0 +1,38 @@
+// What the tag index keeps of one file: the file's identity as the file
+// system gives it, and the decoded fields packed into one blob. Plain C++.
+#pragma once
+
+#include "media/MediaUtils.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// What tells that a file is still the one that was read: any write changes
+// the change time, even when a tagger puts the modification time back.
+struct TFileStamp {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::int64_t Size = 0;
+    std::int64_t ModifiedNs = 0;
+    std::int64_t ChangedNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+
+// The stamp of Name in FolderFd (links followed); false when it is not a
+// regular file or cannot be stat'ed.
+bool StampAt(int FolderFd, const char* Name, TFileStamp& Stamp);
+
+// Whether a file changed so recently (within MarginNs of NowNs, the real-time
+// clock) that a write in the same clock tick could still follow unseen: file
+// times advance in coarse ticks, so its times would not move. Such a file is
+// read but not remembered.
+bool TooRecentToRemember(const TFileStamp& Stamp, std::int64_t NowNs, std::int64_t MarginNs);
+std::int64_t NowNs();
+
+// The fields as one blob: a version byte, then for each of the six fields a
+// count of values and each value as a length and its bytes. A field holds
+// one value or none (empty).
+std::string PackMediaInfo(const TMediaInfo& Info);
+// False for a blob that is not one PackMediaInfo made; Info is then untouched.
+bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info);

@@ -1,0 +1,136 @@
+// The tag index: what the readers made of each file, remembered between
+// compiles in one SQLite file, so that a file that has not changed is not
+// read again. Shared by the window and any number of headless runs. It can
+// never stop a compile: whatever goes wrong with the file gives one line of
+// warning and the reads go to the files, as without it. Plain C++.
+#pragma once
+
+#include "index/IndexRow.h"
+#include "media/AudioTags.h"
+#include "media/ReaderVersion.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+
+// One remembered file.
+struct TIndexRow {
+    static constexpr std::int64_t LengthNotRead = -2;
+    static constexpr int TagsNotRead = -1;
+
+    TFileStamp Stamp;
+    int ReaderVersion = 0;
+    std::string CodePage; // the Tag Code Page of the tag read
+    bool ReadOtherFormats = false;
+    int Sources = TagsNotRead; // the TTagSources of the tag read
+    bool Found = false;        // the read found a tag
+    std::string Fields;        // PackMediaInfo of what it found
+    std::int64_t LengthMs = LengthNotRead;
+    std::int64_t SeenDay = 0; // the last day a compile saw the file (days since 1970)
+};
+
+struct TTagIndexOptions {
+    std::int64_t Today = -1; // days since 1970, UTC; -1 takes the clock's
+    int BusyTimeoutMs = 2000;
+    // A file changed less than this long ago is read but not remembered.
+    std::int64_t RecentNs = 2'000'000'000;
+    static constexpr std::int64_t KeptDays = 90;
+};
+
+class TTagIndex {
+public:
+    // One line; may come from the index's own thread.
+    using TWarn = std::function<void(const std::string& Line)>;
+    using TRows = std::unordered_map<std::string, TIndexRow>;
+
+    // $XDG_CACHE_HOME/morvane/index.sqlite, ~/.cache/morvane/index.sqlite without it.
+    static std::string DefaultPath();
+
+    // Opens or makes the index at Path (and its folder). A file that is not a
+    // database of this layout is moved aside to Path + ".damaged" and a new
+    // one made; one the index cannot use (read-only, locked, a newer
+    // layout) leaves it unusable for this run. Each says so through Warn.
+    TTagIndex(std::string Path, TWarn Warn, TTagIndexOptions Options = {});
+    // Writes what is still queued, then closes.
+    ~TTagIndex();
+    TTagIndex(const TTagIndex&) = delete;
+    TTagIndex& operator=(const TTagIndex&) = delete;
+
+    bool Usable() const { return usable_; }
+    const std::string& Path() const { return path_; }
+    std::int64_t Today() const { return today_; }
+    std::int64_t RecentNs() const { return options_.RecentNs; }
+    // Reads answered by a remembered row, since the index was opened.
+    std::uint64_t Remembered() const { return remembered_.load(std::memory_order_relaxed); }
+    void NoteRemembered() { remembered_.fetch_add(1, std::memory_order_relaxed); }
+
+    // The rows of every file below these folders, read in one go for a compile.
+    std::shared_ptr<const TRows> RowsBelow(const std::vector<std::string>& Folders);
+    // One file's row; false when there is none (or the index cannot say).
+    bool Find(const std::string& FilePath, TIndexRow& Row);
+
+    // Queued for the index's own thread, written in batches; never waits.
+    void RememberTags(std::string FilePath, const TFileStamp& Stamp, const std::string& CodePage,
+                      bool ReadOtherFormats, TTagSources Sources, bool Found,
+                      const TMediaInfo& Info);
+    void RememberLength(std::string FilePath, const TFileStamp& Stamp, std::int64_t LengthMs);
+    void MarkSeen(std::string FilePath);
+    // Every row goes, after what is queued before it.
+    void Forget();
+    // Waits until everything queued so far is written (or given up).
+    void Flush();
+
+private:
+    enum class TOpKind { Tags, Length, Seen, Forget };
+    struct TOp {
+        TOpKind Kind;
+        std::string FilePath;
+        TIndexRow Row;
+    };
+    enum class TOpen { Ready, Damaged, Failed };
+
+    TOpen OpenReader();
+    void MoveAside();
+    void Warn(const std::string& Kind, const std::string& Line);
+    void Queue(TOp Op);
+    void WriterLoop();
+    bool OpenWriter();
+    void Prune();
+    void WriteBatch(std::vector<TOp>& Batch);
+    void WriteFailed(int Code, const char* What);
+
+    std::string path_;
+    TWarn warn_;
+    TTagIndexOptions options_;
+    std::int64_t today_ = 0;
+    bool usable_ = false;
+    std::atomic<std::uint64_t> remembered_{0};
+
+    std::mutex readMutex_;
+    sqlite3* reader_ = nullptr;
+
+    std::mutex warnMutex_;
+    std::set<std::string> warned_; // each kind of trouble is told once
+
+    // Writer thread state, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<TOp> queue_;
+    bool writing_ = false;
+    bool started_ = false; // the writer has opened its connection and pruned
+    bool flushWanted_ = false;
+    bool stop_ = false;
+    sqlite3* writer_ = nullptr; // the writer thread's own
+    bool writable_ = true;      // the writer thread's: false after a failed write
+    std::thread thread_;
+};

@@ -1,0 +1,81 @@
+// The packed fields of a row and the file stamp.
+#include "index/IndexRow.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <random>
+
+TEST(IndexRow, PackedFieldsComeBackExactlyWhateverTheirBytes) {
+    std::mt19937 random(5);
+    const auto text = [&] {
+        std::string out(random() % 4 == 0 ? 0 : random() % 300, '\0');
+        for (char& c : out)
+            c = static_cast<char>(random());
+        return out;
+    };
+    for (int round = 0; round < 500; ++round) {
+        const TMediaInfo info{text(), text(), text(), text(), text(), text()};
+        TMediaInfo back{"x", "x", "x", "x", "x", "x"};
+        ASSERT_TRUE(UnpackMediaInfo(PackMediaInfo(info), back));
+        EXPECT_EQ(back, info);
+    }
+}
+
+TEST(IndexRow, DamagedBlobsAreRefusedAndLeaveTheRecordAlone) {
+    const std::string blob = PackMediaInfo({"Title", "Artist", "", "Genre", "1999", "3/12"});
+    const TMediaInfo before{"keep", "", "", "", "", ""};
+    // Every cut short, one byte too many, another version, a huge length.
+    std::vector<std::string> damaged;
+    for (std::size_t size = 0; size < blob.size(); ++size)
+        damaged.push_back(blob.substr(0, size));
+    damaged.push_back(blob + '\0');
+    damaged.push_back('\x02' + blob.substr(1));
+    damaged.push_back(std::string("\x01\x01\xff\xff\xff\xff\x0f", 7));
+    damaged.push_back(std::string("\x01\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01", 12));
+    for (const std::string& bytes : damaged) {
+        TMediaInfo info = before;
+        EXPECT_FALSE(UnpackMediaInfo(bytes, info)) << bytes.size();
+        EXPECT_EQ(info, before);
+    }
+}
+
+TEST(IndexRow, StampIsOnlyForRegularFilesAndFollowsLinks) {
+    TempDir dir;
+    const std::string file = dir.write("a.mp3", "12345");
+    std::filesystem::create_symlink(file, dir.path() / "link.mp3");
+    ASSERT_EQ(mkfifo((dir.path() / "pipe.mp3").c_str(), 0644), 0);
+    TFileStamp stamp, linked;
+    ASSERT_TRUE(StampAt(AT_FDCWD, file.c_str(), stamp));
+    EXPECT_EQ(stamp.Size, 5);
+    ASSERT_TRUE(StampAt(AT_FDCWD, (dir.str() + "/link.mp3").c_str(), linked));
+    EXPECT_EQ(linked, stamp);
+    TFileStamp none;
+    EXPECT_FALSE(StampAt(AT_FDCWD, (dir.str() + "/pipe.mp3").c_str(), none));
+    EXPECT_FALSE(StampAt(AT_FDCWD, dir.str().c_str(), none));
+    EXPECT_FALSE(StampAt(AT_FDCWD, (dir.str() + "/missing").c_str(), none));
+}
+
+TEST(IndexRow, RecentChangesAreNotRemembered) {
+    const std::int64_t second = 1'000'000'000;
+    const std::int64_t now = 1000 * second;
+    struct Case {
+        std::int64_t Modified, Changed;
+        bool TooRecent;
+    };
+    for (const Case& c :
+         {Case{now - 10 * second, now - 10 * second, false},
+          Case{now - 10 * second, now - second, true}, Case{now - second, now - 10 * second, true},
+          Case{now + second, now - 10 * second, true},
+          Case{now - 2 * second, now - 2 * second, false}}) {
+        TFileStamp stamp;
+        stamp.ModifiedNs = c.Modified;
+        stamp.ChangedNs = c.Changed;
+        EXPECT_EQ(TooRecentToRemember(stamp, now, 2 * second), c.TooRecent)
+            << c.Modified << " " << c.Changed;
+    }
+}

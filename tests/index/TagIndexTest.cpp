@@ -1,0 +1,372 @@
+// The tag index on a real SQLite file in a scratch folder: what it keeps, and
+// what each kind of damage does (one warning, never a stop).
+#include "index/TagIndex.h"
+#include "index/IndexedReads.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <mutex>
+
+namespace {
+
+struct TWarnings {
+    std::mutex Mutex;
+    std::vector<std::string> Lines;
+    TTagIndex::TWarn Collector() {
+        return [this](const std::string& Line) {
+            std::lock_guard lock(Mutex);
+            Lines.push_back(Line);
+        };
+    }
+};
+
+TFileStamp Stamp(std::uint64_t Inode, std::int64_t Size = 100) {
+    TFileStamp stamp;
+    stamp.Device = 1;
+    stamp.Inode = Inode;
+    stamp.Size = Size;
+    stamp.ModifiedNs = 10;
+    stamp.ChangedNs = 20;
+    return stamp;
+}
+
+const TMediaInfo Song{"Title", "Artist", "Album", "Rock", "1999", "3/12"};
+
+void Sql(const std::string& Path, const char* Statements) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int code = sqlite3_exec(db, Statements, nullptr, nullptr, &error);
+    EXPECT_EQ(code, SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+std::string Contents(const std::string& Path) {
+    std::ifstream in(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs Body in a child process (for limits and users the test itself must
+// not take on) and gives its exit status.
+template <class Body> int InChild(Body&& Run) {
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(Run());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+} // namespace
+
+TEST(TagIndex, TagsAndLengthsOfOneFileShareItsRowWhileTheFileStaysTheSame) {
+    TempDir dir;
+    const std::string path = dir.str() + "/cache/morvane/index.sqlite"; // folders made
+    {
+        TTagIndex index(path, {});
+        ASSERT_TRUE(index.Usable());
+        index.RememberTags("/m/a.mp3", Stamp(1), "Windows-1252", true, TTagSources::ID3ThenAPE,
+                           true, Song);
+        index.RememberLength("/m/a.mp3", Stamp(1), 215000);
+        index.RememberTags("/m/b.mp3", Stamp(2), "Windows-1252", true, TTagSources::ID3, false, {});
+        index.RememberLength("/m/b.mp3", Stamp(2), 1000);
+        // b changed: its new tags make the length of the old file go.
+        index.RememberTags("/m/b.mp3", Stamp(2, 101), "Windows-1252", true, TTagSources::ID3, false,
+                           {});
+        index.RememberLength("/other/c.mp3", Stamp(3), 5);
+    }
+    TTagIndex index(path, {});
+    TIndexRow a, b, c;
+    ASSERT_TRUE(index.Find("/m/a.mp3", a));
+    EXPECT_TRUE(TrustsTags(a, Stamp(1), "Windows-1252", true, TTagSources::ID3ThenAPE));
+    EXPECT_TRUE(TrustsLength(a, Stamp(1)));
+    EXPECT_EQ(a.LengthMs, 215000);
+    TMediaInfo info;
+    ASSERT_TRUE(UnpackMediaInfo(a.Fields, info));
+    EXPECT_EQ(info, Song);
+    ASSERT_TRUE(index.Find("/m/b.mp3", b));
+    EXPECT_FALSE(b.Found);
+    EXPECT_TRUE(TrustsTags(b, Stamp(2, 101), "Windows-1252", true, TTagSources::ID3));
+    EXPECT_FALSE(TrustsLength(b, Stamp(2, 101)));
+    // A length alone: the tags of that file were never read.
+    ASSERT_TRUE(index.Find("/other/c.mp3", c));
+    EXPECT_FALSE(TrustsTags(c, Stamp(3), "", false, TTagSources::ID3));
+    EXPECT_TRUE(TrustsLength(c, Stamp(3)));
+    EXPECT_EQ(index.RowsBelow({"/m"})->size(), 2u);
+    EXPECT_EQ(index.RowsBelow({"/m/"})->size(), 2u);
+    EXPECT_EQ(index.RowsBelow({"/"})->size(), 3u);
+    EXPECT_TRUE(index.RowsBelow({"/m/a"})->empty()); // a prefix of a name is not a folder
+    index.Forget();
+    index.Flush();
+    EXPECT_TRUE(index.RowsBelow({"/"})->empty());
+}
+
+TEST(TagIndex, ARowIsTrustedOnlyWhileEveryPartOfItsKeyHolds) {
+    TIndexRow row;
+    row.Stamp = Stamp(7);
+    row.ReaderVersion = TagReaderVersion;
+    row.CodePage = "Windows-1252";
+    row.ReadOtherFormats = true;
+    row.Sources = static_cast<int>(TTagSources::OtherFormat);
+    row.LengthMs = 10;
+    ASSERT_TRUE(TrustsTags(row, Stamp(7), "Windows-1252", true, TTagSources::OtherFormat));
+    ASSERT_TRUE(TrustsLength(row, Stamp(7)));
+    const auto changed = [&](auto Change) {
+        TFileStamp stamp = Stamp(7);
+        Change(stamp);
+        return stamp;
+    };
+    for (const TFileStamp& other :
+         {changed([](TFileStamp& s) { s.Device = 2; }), changed([](TFileStamp& s) { s.Inode = 8; }),
+          changed([](TFileStamp& s) { s.Size = 99; }),
+          changed([](TFileStamp& s) { s.ModifiedNs += 1; }),
+          changed([](TFileStamp& s) { s.ChangedNs += 1; })}) {
+        EXPECT_FALSE(TrustsTags(row, other, "Windows-1252", true, TTagSources::OtherFormat));
+        EXPECT_FALSE(TrustsLength(row, other));
+    }
+    EXPECT_FALSE(TrustsTags(row, Stamp(7), "ISO-8859-2", true, TTagSources::OtherFormat));
+    EXPECT_FALSE(TrustsTags(row, Stamp(7), "Windows-1252", false, TTagSources::OtherFormat));
+    EXPECT_FALSE(TrustsTags(row, Stamp(7), "Windows-1252", true, TTagSources::OtherFormatThenID3));
+    row.ReaderVersion = TagReaderVersion - 1;
+    EXPECT_FALSE(TrustsTags(row, Stamp(7), "Windows-1252", true, TTagSources::OtherFormat));
+    EXPECT_FALSE(TrustsLength(row, Stamp(7)));
+}
+
+TEST(TagIndex, EachDamagedFileGivesOneWarningAndANewIndexOrNone) {
+    struct Case {
+        const char* Name;
+        std::function<void(const std::string&)> Make;
+        bool Usable, MovedAside;
+    };
+    const Case cases[] = {
+        {"not a database", [](const std::string& p) { std::ofstream(p) << std::string(5000, 'x'); },
+         true, true},
+        {"a database of another program",
+         [](const std::string& p) {
+             Sql(p, "CREATE TABLE songs(a, b); INSERT INTO songs VALUES(1, 2);");
+         },
+         true, true},
+        {"our tables without a layout version",
+         [](const std::string& p) {
+             Sql(p, "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER);"
+                    "CREATE TABLE files(path BLOB PRIMARY KEY);");
+         },
+         true, true},
+        {"an older layout",
+         [](const std::string& p) {
+             Sql(p, "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER);"
+                    "INSERT INTO meta VALUES('schema', 0); CREATE TABLE files(path BLOB);");
+         },
+         true, true},
+        {"the right version but missing columns",
+         [](const std::string& p) {
+             Sql(p, "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER);"
+                    "INSERT INTO meta VALUES('schema', 1); CREATE TABLE files(path BLOB, dev);");
+         },
+         true, true},
+        {"a newer layout, left for the newer program",
+         [](const std::string& p) {
+             Sql(p, "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER);"
+                    "INSERT INTO meta VALUES('schema', 9);");
+         },
+         false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        const std::string path = dir.str() + "/index.sqlite";
+        c.Make(path);
+        const std::string before = Contents(path);
+        TWarnings warnings;
+        {
+            TTagIndex index(path, warnings.Collector());
+            EXPECT_EQ(index.Usable(), c.Usable);
+            index.RememberTags("/m/a.mp3", Stamp(1), "Windows-1252", true, TTagSources::ID3, true,
+                               Song);
+            index.Flush();
+            TIndexRow row;
+            EXPECT_EQ(index.Find("/m/a.mp3", row), c.Usable);
+        }
+        ASSERT_EQ(warnings.Lines.size(), 1u);
+        EXPECT_NE(warnings.Lines[0].find(path), std::string::npos) << warnings.Lines[0];
+        EXPECT_EQ(warnings.Lines[0].find('\n'), std::string::npos);
+        EXPECT_EQ(Contents(path + ".damaged") == before, c.MovedAside);
+        if (!c.MovedAside) {
+            EXPECT_EQ(Contents(path), before);
+        }
+        // The next run finds a sound index: no warning at all.
+        TWarnings again;
+        TTagIndex next(path, again.Collector());
+        EXPECT_EQ(again.Lines.size(), c.Usable ? 0u : 1u);
+    }
+}
+
+TEST(TagIndex, ALockHeldPastTheTimeoutLeavesReadsToTheFiles) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    { TTagIndex make(path, {}); }
+    TTagIndexOptions quick;
+    quick.BusyTimeoutMs = 50;
+
+    // Another program holds the whole file: no index for this run.
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder,
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;"
+                           "INSERT INTO meta VALUES('x', 1);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    {
+        TWarnings warnings;
+        TTagIndex index(path, warnings.Collector(), quick);
+        EXPECT_FALSE(index.Usable());
+        EXPECT_TRUE(index.RowsBelow({"/"})->empty());
+        ASSERT_EQ(warnings.Lines.size(), 1u);
+        EXPECT_NE(warnings.Lines[0].find("locked"), std::string::npos) << warnings.Lines[0];
+    }
+    sqlite3_close(holder);
+
+    // Another writer in the middle of a long write: lookups go on, this
+    // run's rows are not remembered, and the writer does not hang.
+    ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE; INSERT INTO meta VALUES('y', 1);", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    TWarnings warnings;
+    TTagIndex index(path, warnings.Collector(), quick);
+    EXPECT_TRUE(index.Usable());
+    index.RememberTags("/m/a.mp3", Stamp(1), "", true, TTagSources::ID3, true, Song);
+    index.Flush();
+    TIndexRow row;
+    EXPECT_FALSE(index.Find("/m/a.mp3", row));
+    ASSERT_EQ(warnings.Lines.size(), 1u);
+    EXPECT_NE(warnings.Lines[0].find("not remembered"), std::string::npos) << warnings.Lines[0];
+    sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    // Once the lock is gone, the next batch goes in.
+    index.RememberTags("/m/a.mp3", Stamp(1), "", true, TTagSources::ID3, true, Song);
+    index.Flush();
+    EXPECT_TRUE(index.Find("/m/a.mp3", row));
+    EXPECT_EQ(warnings.Lines.size(), 1u);
+}
+
+TEST(TagIndex, AFullDiskAndAReadOnlyIndexGiveOneWarningAndNoStop) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    {
+        TTagIndex make(path, {});
+        make.RememberTags("/m/old.mp3", Stamp(9), "", true, TTagSources::ID3, true, Song);
+    }
+    // Full: no file may grow past a few pages.
+    const int full = InChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        TWarnings warnings;
+        TTagIndex index(path, warnings.Collector());
+        for (int k = 0; k < 2000; ++k)
+            index.RememberTags("/m/" + std::to_string(k) + std::string(200, 'x'), Stamp(k), "",
+                               true, TTagSources::ID3, true, Song);
+        index.Flush();
+        TIndexRow row;
+        const bool oldKept = index.Find("/m/old.mp3", row);
+        return warnings.Lines.size() == 1 && oldKept ? 0 : 1;
+    });
+    EXPECT_EQ(full, 0) << "1: not one warning, or the rows of before were lost";
+
+    // Read-only: a user who may read the file but not write it or its folder.
+    chmod(dir.str().c_str(), 0755);
+    const int readOnly = InChild([&] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            return 3;
+        chmod(path.c_str(), 0444);
+        TWarnings warnings;
+        TTagIndex index(path, warnings.Collector());
+        index.RememberTags("/m/new.mp3", Stamp(1), "", true, TTagSources::ID3, true, Song);
+        index.Flush();
+        return warnings.Lines.size() == 1 ? 0 : 1;
+    });
+    EXPECT_EQ(readOnly, 0) << "1: not one warning, 3: could not drop root";
+
+    // Whatever happened, the index is sound for the next run.
+    chmod(path.c_str(), 0644);
+    TWarnings warnings;
+    TTagIndex index(path, warnings.Collector());
+    EXPECT_TRUE(index.Usable());
+    TIndexRow row;
+    EXPECT_TRUE(index.Find("/m/old.mp3", row));
+    EXPECT_TRUE(warnings.Lines.empty());
+}
+
+TEST(TagIndex, AKillAtAnyMomentLeavesAUsableIndex) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    for (const int afterMs : {0, 5, 30, 120}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            TTagIndex index(path, {});
+            for (int k = 0;; ++k) {
+                index.RememberTags("/m/" + std::to_string(k), Stamp(k), "", true, TTagSources::ID3,
+                                   true, Song);
+                if (k % 500 == 0)
+                    index.Flush();
+            }
+        }
+        usleep(afterMs * 1000);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        TWarnings warnings;
+        TTagIndex index(path, warnings.Collector());
+        EXPECT_TRUE(index.Usable()) << afterMs;
+        EXPECT_TRUE(warnings.Lines.empty()) << afterMs;
+        index.RememberTags("/after", Stamp(1), "", true, TTagSources::ID3, true, Song);
+        index.Flush();
+        TIndexRow row;
+        EXPECT_TRUE(index.Find("/after", row)) << afterMs;
+    }
+}
+
+TEST(TagIndex, RowsUnseenForNinetyDaysGoAtMostOnceADay) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    const auto at = [&](std::int64_t Day) {
+        TTagIndexOptions options;
+        options.Today = Day;
+        return std::make_unique<TTagIndex>(path, nullptr, options);
+    };
+    const auto has = [&](const char* File) {
+        TIndexRow row;
+        return at(0)->Find(File, row);
+    };
+    {
+        auto index = at(1000);
+        index->RememberTags("/old", Stamp(1), "", true, TTagSources::ID3, true, Song);
+        index->RememberTags("/seen", Stamp(2), "", true, TTagSources::ID3, true, Song);
+    }
+    at(1050)->MarkSeen("/seen");
+    at(1089)->Flush(); // 89 days: kept
+    EXPECT_TRUE(has("/old"));
+    at(1091)->Flush();
+    EXPECT_FALSE(has("/old"));
+    EXPECT_TRUE(has("/seen"));
+    // A row left at day 900 by a run whose clock was wrong stays until the next day's pruning.
+    at(900)->RememberTags("/stale", Stamp(3), "", true, TTagSources::ID3, true, Song);
+    at(1091)->Flush();
+    EXPECT_TRUE(has("/stale"));
+    at(1092)->Flush();
+    EXPECT_FALSE(has("/stale"));
+    EXPECT_TRUE(has("/seen"));
+}
