@@ -27,7 +27,8 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
 
 // The wizard: creates the main window with the settings of SettingsFile and
 // runs the event loop until it closes. Needs a QApplication.
-int RunWizard(const std::string& SettingsFile);
+// NoIndex: --no-index, no tag is looked up in or remembered by the tag index.
+int RunWizard(const std::string& SettingsFile, bool NoIndex = false);
 
 // Renders the welcome panel and every page to PNG files in Folder. Needs a QApplication.
 int RenderScreenshots(const std::string& SettingsFile, const QString& Folder);

@@ -195,13 +195,13 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         }
         // Declared before the index, whose thread may still warn while it closes.
         TIndexWarnings IndexWarnings;
-        std::unique_ptr<TTagIndex> Index;
+        std::shared_ptr<TTagIndex> Index;
         if (Settings.RememberTags && !Options.NoIndex)
             Index =
-                std::make_unique<TTagIndex>(TTagIndex::DefaultPath(), IndexWarnings.Collector());
+                std::make_shared<TTagIndex>(TTagIndex::DefaultPath(), IndexWarnings.Collector());
         IndexWarnings.Tell(Progress);
         SearchReaders Readers;
-        Readers.Index = Index.get();
+        Readers.Index = Index;
         std::vector<TPlaylistEntry> Found;
         std::string Explained = ExplainHeader;
         SearchHooks Hooks;

@@ -171,6 +171,7 @@ WizardSettings TMainForm::CurrentSettings() const {
     settings.IncludeTaglessFiles = IncludeTaglessFiles->isChecked();
     settings.TagCodePage = TagCodePage->currentData().toString().toStdString();
     settings.ReadOtherFormats = ReadOtherFormats->isChecked();
+    settings.RememberTags = RememberTags->isChecked();
     settings.RelativePlaylistPaths = relativePlaylistPaths_;
     settings.ExtendedPlaylist = extendedPlaylist_;
     settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
@@ -193,6 +194,7 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
     TagCodePage->setCurrentIndex(
         std::max(0, TagCodePage->findData(QString::fromStdString(Settings.TagCodePage))));
     ReadOtherFormats->setChecked(Settings.ReadOtherFormats);
+    RememberTags->setChecked(Settings.RememberTags);
     relativePlaylistPaths_ = Settings.RelativePlaylistPaths;
     extendedPlaylist_ = Settings.ExtendedPlaylist;
 }

@@ -27,6 +27,7 @@ class QMouseEvent;
 class QMoveEvent;
 class QResizeEvent;
 class QPushButton;
+class TTagIndex;
 class QTextEdit;
 class QTimer;
 class SettingsStore;
@@ -46,6 +47,7 @@ extern const char* const ThoroughID3CheckCaption;
 extern const char* const IncludeTaglessFilesCaption;
 extern const char* const TagCodePageCaption;
 extern const char* const ReadOtherFormatsCaption;
+extern const char* const RememberTagsCaption; // "Remember tags between compiles"
 
 enum class TCompileState { Idle, Running, Paused };
 
@@ -120,6 +122,14 @@ public:
     // A run that ended on an error: its message in red on the status line and in a box.
     void CompileFailed(const std::string& Message);
     void ProvideMediaInfo(const std::string& Path, TMediaInfo& Info);
+    // ---- The tag index
+    // --no-index: no compile of this window looks tags up or remembers them.
+    void DisableTagIndex() { tagIndexDisabled_ = true; }
+    // The index while "Remember tags between compiles" is on, opened when first needed.
+    std::shared_ptr<TTagIndex> TagIndex();
+    void ForgetTagsClick();
+    // One line from the index: on the status line, after the compile's last status.
+    void TagIndexWarning(const QString& Line);
     TCompileState CompileState() const { return compileState_; }
     // The list holds entries changed (compiled, added, removed, checked, sorted)
     // since it was last saved.
@@ -147,6 +157,8 @@ public:
     // Item data: the code page's name as stored.
     QComboBox* TagCodePage = nullptr;
     QCheckBox* ReadOtherFormats = nullptr;
+    QCheckBox* RememberTags = nullptr;
+    QPushButton* ForgetTags = nullptr;
     QTextEdit* Summary = nullptr;
     QMenu* SummaryMenu = nullptr;
     QAction* Copy1 = nullptr;
@@ -212,6 +224,9 @@ private:
     std::string settingsFile_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<TCompileController> controller_;
+    std::shared_ptr<TTagIndex> tagIndex_;
+    bool tagIndexDisabled_ = false;
+    QString tagIndexWarning_; // waits for the running compile's last status
     TMaskHelpForm* maskHelp_ = nullptr;
     bool storeOnDestroy_ = true;
     bool destroyed_ = false;

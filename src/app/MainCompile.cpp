@@ -7,6 +7,7 @@
 #include "engine/Duplicates.h"
 #include "engine/FilePolicy.h"
 #include "engine/LengthReader.h"
+#include "index/IndexedReads.h"
 #include "media/AudioTags.h"
 #include "panels/Dialogs.h"
 #include "panels/ListLengths.h"
@@ -20,6 +21,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -137,6 +139,12 @@ void TMainForm::CompileClick() {
             CompileJob job = MakeCompileJob(CurrentSettings());
             compileCriteria_ = job.Criteria;
             Playlist->Clear();
+            // The run, the Length column and Save's lengths share this compile's index.
+            const std::shared_ptr<TTagIndex> index = TagIndex();
+            controller_->Readers.Index = index;
+            Playlist->SetLengthRead([index](const std::string& path) {
+                return ReadDurationRemembered(index.get(), path);
+            });
             statusPending_ = false;
             controller_->StartCompile(std::move(job));
             BuildAddFilesFilter();
@@ -159,8 +167,59 @@ void TMainForm::CompileClick() {
 }
 
 void TMainForm::ShowCompileStatus(const std::string& Message) {
-    CompileStatus->setText(DisplayPath(Message));
+    QString text = DisplayPath(Message);
+    // A warning of the index during the run stays after its last status.
+    if (!tagIndexWarning_.isEmpty() && Message.starts_with(FinishedCompilingMessage)) {
+        text += "  " + tagIndexWarning_;
+        tagIndexWarning_.clear();
+    }
+    CompileStatus->setText(text);
     SetStatusColour(false);
+}
+
+std::shared_ptr<TTagIndex> TMainForm::TagIndex() {
+    if (tagIndexDisabled_ || !RememberTags->isChecked())
+        return nullptr;
+    if (!tagIndex_) {
+        // Warnings may come from the index's own thread, and after the window
+        // is gone (a compile let go at exit still holds the index).
+        const QPointer<TMainForm> window(this);
+        tagIndex_ = std::make_shared<TTagIndex>(
+            TTagIndex::DefaultPath(), [window](const std::string& line) {
+                QMetaObject::invokeMethod(
+                    qApp,
+                    [window, line] {
+                        if (window)
+                            window->TagIndexWarning(DisplayText(line));
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
+    return tagIndex_;
+}
+
+void TMainForm::TagIndexWarning(const QString& Line) {
+    if (CompileExists()) {
+        tagIndexWarning_ = Line;
+        return;
+    }
+    CompileStatus->setText(Line);
+    SetStatusColour(false);
+}
+
+void TMainForm::ForgetTagsClick() {
+    if (tagIndexDisabled_)
+        return;
+    // With the option off the index is opened just for this, and closed again.
+    std::shared_ptr<TTagIndex> index = tagIndex_;
+    if (!index) {
+        const bool remember = RememberTags->isChecked();
+        RememberTags->setChecked(true);
+        index = TagIndex();
+        tagIndex_.reset();
+        RememberTags->setChecked(remember);
+    }
+    index->Forget();
 }
 
 void TMainForm::AddFoundFile(const TFileInfo& File) {
@@ -224,8 +283,10 @@ void TMainForm::BuildAddFilesFilter() {
 void TMainForm::ProvideMediaInfo(const std::string& Path, TMediaInfo& Info) {
     // Read in the code page the Options page shows, like the compile.
     const WizardSettings settings = CurrentSettings();
-    if (!ReadTags(Path, HandAddedTagSources(Path, settings.ReadOtherFormats), Info,
-                  ThreadTagDecoder(settings.TagCodePage)))
+    if (!ReadTagsRemembered(TagIndex().get(), Path,
+                            HandAddedTagSources(Path, settings.ReadOtherFormats),
+                            settings.TagCodePage, settings.ReadOtherFormats, Info,
+                            ThreadTagDecoder(settings.TagCodePage)))
         Info = TMediaInfo{};
 }
 

@@ -30,6 +30,7 @@ const char* const IncludeTaglessFilesCaption =
 const char* const TagCodePageCaption = "Text in tags without a declared encoding:";
 const char* const ReadOtherFormatsCaption =
     "Read tags of other audio formats (FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, APE)";
+const char* const RememberTagsCaption = "Remember tags between compiles";
 
 namespace {
 constexpr int PageLeft = 24;
@@ -264,6 +265,15 @@ void TMainForm::BuildOptionsPage() {
     ReadOtherFormats = WrappedCheckBox("ReadOtherFormats", ReadOtherFormatsCaption, page);
     ReadOtherFormats->setChecked(true);
     layout->addWidget(ReadOtherFormats);
+    auto* rememberRow = new QHBoxLayout;
+    RememberTags = WrappedCheckBox("RememberTags", RememberTagsCaption, page);
+    RememberTags->setChecked(true);
+    rememberRow->addWidget(RememberTags, 1);
+    ForgetTags = new QPushButton("Forget remembered tags", page);
+    ForgetTags->setObjectName("ForgetTags");
+    connect(ForgetTags, &QPushButton::clicked, this, [this] { ForgetTagsClick(); });
+    rememberRow->addWidget(ForgetTags);
+    layout->addLayout(rememberRow);
 
     auto* codePageRow = new QHBoxLayout;
     codePageRow->addWidget(WrappedLabel(

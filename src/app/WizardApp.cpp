@@ -27,7 +27,7 @@ void CentreOnScreen(QWidget& Window) {
 }
 } // namespace
 
-int RunWizard(const std::string& SettingsFile) {
+int RunWizard(const std::string& SettingsFile, bool NoIndex) {
     QApplication::setApplicationName("Morvane");
     QApplication::setWindowIcon(ApplicationIcon());
     // A save a killed run left half done (the settings file among them) is put
@@ -36,6 +36,8 @@ int RunWizard(const std::string& SettingsFile) {
     for (const std::string& message : recovered)
         std::fprintf(stderr, "morvane: %s\n", message.c_str());
     auto* mainForm = new TMainForm(SettingsFile);
+    if (NoIndex)
+        mainForm->DisableTagIndex();
     // Both help windows exist from the start, hidden; only the mask help is ever shown.
     auto* helpForm = new THelpForm(mainForm);
     auto* maskHelpForm = new TMaskHelpForm(mainForm);

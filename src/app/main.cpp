@@ -44,5 +44,5 @@ int main(int argc, char** argv) {
     if (line.Action == TCommandLine::TAction::Screenshots)
         return RenderScreenshots(settingsFile,
                                  QFile::decodeName(QByteArray::fromStdString(line.Target)));
-    return RunWizard(settingsFile);
+    return RunWizard(settingsFile, line.NoIndex);
 }

@@ -93,7 +93,7 @@ struct SearchReaders {
     TagReadFunction Read; // empty: ReadTagsAt, with the sources the job and the name say
     // Where remembered tags are looked up and new ones remembered (when Read
     // is empty); null reads every file.
-    TTagIndex* Index = nullptr;
+    std::shared_ptr<TTagIndex> Index;
 };
 
 // The last status of a run that walked every folder.

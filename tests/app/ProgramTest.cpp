@@ -425,3 +425,41 @@ TEST(Program, AStartPutsBackTheSettingsAndAPlaylistThatAKilledSaveLeftHalfWritte
     EXPECT_EQ(Again.Status, 0);
     EXPECT_EQ(Again.Err, "");
 }
+
+TEST(Program, AHeadlessCompileRemembersTagsAndADamagedIndexOnlyCostsAWarning) {
+    REQUIRE_PROGRAM();
+    TempDir Dir;
+    const std::string Music = Dir.str() + "/music";
+    const std::string Found = Dir.write("music/b.mp3", Id3v2Title("B"));
+    const std::string Settings = Dir.str() + "/settings.ini";
+    WriteFindAll(Settings, Music);
+    const std::string Cache = Dir.str() + "/cache";
+    const std::string Index = Cache + "/morvane/index.sqlite";
+    fs::create_directories(Cache + "/morvane");
+    {
+        std::ofstream Garbage(Index);
+        Garbage << std::string(4096, 'x');
+    }
+    const EnvironmentChanges Environment{{"XDG_CACHE_HOME", Cache}};
+    const auto Compile = [&](const std::string& Playlist, bool NoIndex) {
+        std::vector<std::string> Arguments{"--settings", Settings, "--compile", Playlist,
+                                           "--quiet"};
+        if (NoIndex)
+            Arguments.push_back("--no-index");
+        return RunProgram(Arguments, 60000, {}, Environment);
+    };
+    const ProgramRun Damaged = Compile(Dir.str() + "/1.m3u", false);
+    ASSERT_TRUE(Damaged.Ended);
+    EXPECT_EQ(Damaged.Status, 0) << Damaged.Err;
+    ASSERT_EQ(Damaged.ErrLines().size(), 1u) << Damaged.Err;
+    EXPECT_NE(Damaged.Err.find("moved to " + Index + ".damaged"), std::string::npos) << Damaged.Err;
+    EXPECT_EQ(TempDir::read(Index + ".damaged"), std::string(4096, 'x'));
+    // The new index and --no-index give the same playlist, without a word.
+    const ProgramRun Again = Compile(Dir.str() + "/2.m3u", false);
+    const ProgramRun Without = Compile(Dir.str() + "/3.m3u", true);
+    EXPECT_EQ(Again.Err, "");
+    EXPECT_EQ(Without.Err, "");
+    const std::string Expected = "#EXTM3U\r\n" + Found + "\r\n";
+    for (const char* Name : {"/1.m3u", "/2.m3u", "/3.m3u"})
+        EXPECT_EQ(TempDir::read(Dir.str() + Name), Expected) << Name;
+}

@@ -37,7 +37,8 @@ std::string Describe(const TFileInfo& File, bool Kept) {
            std::to_string(int(File.Reason.Tags));
 }
 
-TRecord Search(const CompileJob& Job, TTagIndex* Index, std::size_t Threads) {
+TRecord Search(const CompileJob& Job, const std::shared_ptr<TTagIndex>& Index,
+               std::size_t Threads) {
     TRecord Record;
     SearchHooks Hooks;
     Hooks.ShowStatus = [&](const std::string& Text) { Record.Statuses.push_back(Text); };
@@ -163,26 +164,26 @@ TEST(IndexedSearch, SameResultsWithAndWithoutTheIndexAcrossChangesBetweenCompile
 
         TTagIndexOptions Options;
         Options.RecentNs = 0; // the files were just made; remember them all the same
-        TTagIndex Index(Cache.str() + "/index.sqlite", {}, Options);
-        ASSERT_TRUE(Index.Usable());
+        auto Index = std::make_shared<TTagIndex>(Cache.str() + "/index.sqlite", nullptr, Options);
+        ASSERT_TRUE(Index->Usable());
         for (int Round = 0; Round < 4; ++Round) {
             SCOPED_TRACE("round " + std::to_string(Round));
             const TRecord Files = Search(Job, nullptr, 0);
             ASSERT_EQ(Files.Outcome, SearchOutcome::Completed);
             ASSERT_GT(Files.Files.size(), 10u);
-            const std::uint64_t Before = Index.Remembered();
+            const std::uint64_t Before = Index->Remembered();
             // First with the rows as the last round left them, then with them all fresh.
-            EXPECT_EQ(Search(Job, &Index, Round % 2 ? 0 : 4), Files);
+            EXPECT_EQ(Search(Job, Index, Round % 2 ? 0 : 4), Files);
             // Files the changes left alone are not read again, unless the
             // code page changed (after odd rounds): then every file is.
             if (Round == 2) {
-                EXPECT_EQ(Index.Remembered(), Before);
+                EXPECT_EQ(Index->Remembered(), Before);
             } else if (Round > 0) {
-                EXPECT_GT(Index.Remembered(), Before);
+                EXPECT_GT(Index->Remembered(), Before);
             }
-            const std::uint64_t Warm = Index.Remembered();
-            EXPECT_EQ(Search(Job, &Index, 4), Files);
-            EXPECT_GT(Index.Remembered(), Warm);
+            const std::uint64_t Warm = Index->Remembered();
+            EXPECT_EQ(Search(Job, Index, 4), Files);
+            EXPECT_GT(Index->Remembered(), Warm);
             // File times move in coarse ticks: let one pass before the next changes.
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             ChangeLibrary(Library, Random, Round, Job);
@@ -200,8 +201,8 @@ TEST(IndexedSearch, ARetagAtTheSameSizeAndTimeIsSeenThroughTheChangeTime) {
     Job.Criteria.IncludeCount = 1;
     TTagIndexOptions Options;
     Options.RecentNs = 0;
-    TTagIndex Index(Cache.str() + "/index.sqlite", {}, Options);
-    Search(Job, &Index, 0);
+    auto Index = std::make_shared<TTagIndex>(Cache.str() + "/index.sqlite", nullptr, Options);
+    Search(Job, Index, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::mt19937 Random(1);
     {
@@ -215,7 +216,7 @@ TEST(IndexedSearch, ARetagAtTheSameSizeAndTimeIsSeenThroughTheChangeTime) {
         const timespec Times[2] = {Old.st_atim, Old.st_mtim};
         ASSERT_EQ(utimensat(AT_FDCWD, File.c_str(), Times, 0), 0);
     }
-    const TRecord After = Search(Job, &Index, 0);
+    const TRecord After = Search(Job, Index, 0);
     ASSERT_EQ(After.Files.size(), 1u);
     EXPECT_NE(After.Files[0].find("After!"), std::string::npos) << After.Files[0];
 }

@@ -1,0 +1,210 @@
+// The tag index against today's search, on the benchmark library: the first
+// compile into an empty index, the second warm and cold, peak memory and the
+// index's size per file, and the same over a simulated slow share (an
+// LD_PRELOAD shim that delays each open and read under the library by 0.5 ms).
+// Each phase runs in a process of its own (this program with --phase), so its
+// peak memory is its own and the cold phases start from a dropped cache.
+#include "engine/CompileJob.h"
+#include "index/TagIndex.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TPhase {
+    double Wall = 0;
+    double MaxRssMiB = 0;
+    long Accepted = 0;
+};
+
+CompileJob SearchJob(const std::string& Library) {
+    CompileJob Job;
+    Job.Folders = {Library};
+    Job.FilenameMasks = {"*.mp3"};
+    Job.Criteria.Fields[FieldTitle].Criteria.push_back({"*", CriterionState::Include});
+    Job.Criteria.IncludeCount = 1;
+    return Job;
+}
+
+void RemoveIndex(const std::string& Path) {
+    for (const char* Suffix : {"", "-wal", "-shm"})
+        unlink((Path + Suffix).c_str());
+}
+
+// One phase, in this process: "search" (no index), "first" (into an empty
+// index, its writes included) or "second" (with the index as it stands).
+int RunPhase(const std::string& Phase, const std::string& Library, const std::string& Index) {
+    const CompileJob Job = SearchJob(Library);
+    if (Phase == "first")
+        RemoveIndex(Index);
+    long Accepted = 0;
+    SearchHooks Hooks;
+    Hooks.FoundFile = [&](const TFileInfo&) { ++Accepted; };
+    Hooks.DroppedFile = [](const TFileInfo&) {};
+    const auto Start = std::chrono::steady_clock::now();
+    {
+        std::shared_ptr<TTagIndex> Remembered;
+        if (Phase != "search")
+            Remembered = std::make_shared<TTagIndex>(
+                Index, [](const std::string& Line) { std::fprintf(stderr, "%s\n", Line.c_str()); });
+        SearchReaders Readers;
+        Readers.Index = Remembered;
+        RunSearch(Job, Hooks, Readers);
+    } // the index's writes end here, as the headless compile's do before it exits
+    const double Wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    std::printf("%.6f %.1f %ld\n", Wall, Usage.ru_maxrss / 1024.0, Accepted);
+    return 0;
+}
+
+bool DropPageCache() {
+    sync();
+    const int Fd = open("/proc/sys/vm/drop_caches", O_WRONLY | O_CLOEXEC);
+    const bool Done = Fd >= 0 && write(Fd, "3", 1) == 1;
+    if (Fd >= 0)
+        close(Fd);
+    return Done;
+}
+
+std::string Self;
+
+TPhase Spawn(const std::string& Phase, const std::string& Library, const std::string& Index,
+             const std::string& Preload = {}) {
+    std::string Command;
+    if (!Preload.empty())
+        Command = "LD_PRELOAD='" + Preload + "' BENCH_SLOW_PREFIX='" + Library + "' ";
+    Command += "'" + Self + "' --phase " + Phase + " --index '" + Index + "' '" + Library + "'";
+    TPhase Result;
+    FILE* Out = popen(Command.c_str(), "r");
+    if (!Out ||
+        std::fscanf(Out, "%lf %lf %ld", &Result.Wall, &Result.MaxRssMiB, &Result.Accepted) != 3)
+        std::fprintf(stderr, "bench_index: phase %s failed\n", Phase.c_str());
+    if (Out)
+        pclose(Out);
+    return Result;
+}
+
+double Best(const std::vector<TPhase>& Rounds) {
+    double B = 1e30;
+    for (const TPhase& R : Rounds)
+        B = std::min(B, R.Wall);
+    return B;
+}
+
+double MostMemory(const std::vector<TPhase>& Rounds) {
+    double M = 0;
+    for (const TPhase& R : Rounds)
+        M = std::max(M, R.MaxRssMiB);
+    return M;
+}
+
+long IndexRows(const std::string& Index) {
+    // The rows the first compile left: one per file it read.
+    const std::string Command = "sqlite3 '" + Index + "' 'SELECT count(*) FROM files' 2>/dev/null";
+    long Rows = 0;
+    if (FILE* Out = popen(Command.c_str(), "r")) {
+        if (std::fscanf(Out, "%ld", &Rows) != 1)
+            Rows = 0;
+        pclose(Out);
+    }
+    return Rows;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string Phase, Index, Library, Shim;
+    int Rounds = 3;
+    bool Cold = true;
+    for (int I = 1; I < argc; ++I) {
+        const std::string Arg = argv[I];
+        if (Arg == "--phase" && I + 1 < argc)
+            Phase = argv[++I];
+        else if (Arg == "--index" && I + 1 < argc)
+            Index = argv[++I];
+        else if (Arg == "--shim" && I + 1 < argc)
+            Shim = argv[++I];
+        else if (Arg == "--rounds" && I + 1 < argc)
+            Rounds = std::max(1, std::atoi(argv[++I]));
+        else if (Arg == "--no-cold")
+            Cold = false;
+        else
+            Library = Arg;
+    }
+    struct stat Info;
+    if (Library.empty() || stat(Library.c_str(), &Info) != 0 || !S_ISDIR(Info.st_mode)) {
+        std::fprintf(stderr, "Usage: bench_index [--rounds N] [--no-cold] [--shim LIBSLOW.so] "
+                             "[--index FILE] LIBRARY\n");
+        return 2;
+    }
+    if (Index.empty())
+        Index = Library + ".index.sqlite";
+    if (!Phase.empty())
+        return RunPhase(Phase, Library, Index);
+    Self = argv[0];
+
+    std::vector<TPhase> Search, First, Second;
+    for (int Round = 0; Round < Rounds; ++Round) {
+        Search.push_back(Spawn("search", Library, Index));
+        First.push_back(Spawn("first", Library, Index));
+        Second.push_back(Spawn("second", Library, Index));
+    }
+    struct stat IndexInfo {};
+    stat(Index.c_str(), &IndexInfo);
+    const long Rows = IndexRows(Index);
+    std::printf("library          %s (%ld files accepted)\n", Library.c_str(), Search[0].Accepted);
+    std::printf("warm cache, best of %d:\n", Rounds);
+    std::printf("  today's search          %.3f s\n", Best(Search));
+    std::printf("  (1) first, empty index  %.3f s  ratio %.2f  (limit 1.15)\n", Best(First),
+                Best(First) / Best(Search));
+    std::printf("  (2) second              %.3f s  ratio %.2f  (limit 0.5)\n", Best(Second),
+                Best(Second) / Best(Search));
+    std::printf("(4) peak memory  search %.1f MiB, first %.1f MiB, second %.1f MiB\n",
+                MostMemory(Search), MostMemory(First), MostMemory(Second));
+    std::printf("    index        %.1f MiB, %ld rows, %.0f bytes per file\n",
+                IndexInfo.st_size / 1048576.0, Rows,
+                Rows > 0 ? double(IndexInfo.st_size) / double(Rows) : 0.0);
+
+    if (Cold && DropPageCache()) {
+        std::vector<TPhase> ColdSearch, ColdSecond;
+        for (int Round = 0; Round < Rounds; ++Round) {
+            DropPageCache();
+            ColdSearch.push_back(Spawn("search", Library, Index));
+            DropPageCache();
+            ColdSecond.push_back(Spawn("second", Library, Index));
+        }
+        std::printf("cold cache (dropped before each), best of %d:\n", Rounds);
+        std::printf("  today's search          %.3f s\n", Best(ColdSearch));
+        std::printf("  (3) second              %.3f s  ratio %.2f  (limit 0.35)\n",
+                    Best(ColdSecond), Best(ColdSecond) / Best(ColdSearch));
+    } else {
+        std::printf("cold cache       skipped (dropping the page cache needs root)\n");
+    }
+
+    if (!Shim.empty()) {
+        const TPhase SlowSearch = Spawn("search", Library, Index, Shim);
+        const TPhase SlowFirst = Spawn("first", Library, Index, Shim);
+        const TPhase SlowSecond = Spawn("second", Library, Index, Shim);
+        std::printf("(5) slow share, 0.5 ms per open and read, one round each:\n");
+        std::printf("  today's search          %.3f s\n", SlowSearch.Wall);
+        std::printf("  first, empty index      %.3f s  ratio %.2f\n", SlowFirst.Wall,
+                    SlowFirst.Wall / SlowSearch.Wall);
+        std::printf("  second                  %.3f s  ratio %.2f\n", SlowSecond.Wall,
+                    SlowSecond.Wall / SlowSearch.Wall);
+    }
+    RemoveIndex(Index);
+    return 0;
+}
