@@ -7,15 +7,11 @@
 
 namespace {
 
-constexpr unsigned char BlobVersion = 1;
+constexpr unsigned char BlobVersion = 2;
 constexpr std::size_t FieldCount = 6;
 // Far beyond any tag field a reader returns; a longer length is damage.
 constexpr std::uint64_t MostValueBytes = 1u << 24;
 constexpr std::uint64_t MostValues = 1024;
-
-std::array<std::string*, FieldCount> Fields(TMediaInfo& Info) {
-    return {&Info.Title, &Info.Artist, &Info.Album, &Info.Genre, &Info.Year, &Info.Track};
-}
 
 void PutNumber(std::string& Out, std::uint64_t Value) {
     while (Value >= 0x80) {
@@ -69,33 +65,52 @@ bool TooRecentToRemember(const TFileStamp& Stamp, std::int64_t Now, std::int64_t
 
 std::string PackMediaInfo(const TMediaInfo& Info) {
     std::string Out(1, static_cast<char>(BlobVersion));
-    for (const std::string* Field : Fields(const_cast<TMediaInfo&>(Info))) {
-        PutNumber(Out, Field->empty() ? 0 : 1);
-        if (!Field->empty()) {
-            PutNumber(Out, Field->size());
-            Out += *Field;
-        }
+    for (std::size_t Field = 0; Field < FieldCount; ++Field) {
+        const std::string& Text = Info.Text(static_cast<TMediaField>(Field));
+        PutNumber(Out, Text.size());
+        Out += Text;
+    }
+    PutNumber(Out, Info.Values.size());
+    for (const TFieldValue& Value : Info.Values) {
+        Out.push_back(static_cast<char>(Value.Field));
+        PutNumber(Out, Value.Text.size());
+        Out += Value.Text;
     }
     return Out;
 }
+
+namespace {
+
+bool GetText(std::string_view& Blob, std::string& Text) {
+    std::uint64_t Length = 0;
+    if (!GetNumber(Blob, Length) || Length > MostValueBytes || Length > Blob.size())
+        return false;
+    Text.assign(Blob.substr(0, Length));
+    Blob.remove_prefix(Length);
+    return true;
+}
+
+} // namespace
 
 bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info) {
     if (Blob.empty() || static_cast<unsigned char>(Blob.front()) != BlobVersion)
         return false;
     Blob.remove_prefix(1);
     TMediaInfo Read;
-    for (std::string* Field : Fields(Read)) {
-        std::uint64_t Values = 0;
-        if (!GetNumber(Blob, Values) || Values > MostValues)
+    for (std::size_t Field = 0; Field < FieldCount; ++Field)
+        if (!GetText(Blob, Read.Text(static_cast<TMediaField>(Field))))
             return false;
-        for (std::uint64_t K = 0; K < Values; ++K) {
-            std::uint64_t Length = 0;
-            if (!GetNumber(Blob, Length) || Length > MostValueBytes || Length > Blob.size())
-                return false;
-            if (K == 0) // the record holds one value per field
-                Field->assign(Blob.substr(0, Length));
-            Blob.remove_prefix(Length);
-        }
+    std::uint64_t Values = 0;
+    if (!GetNumber(Blob, Values) || Values > MostValues)
+        return false;
+    for (std::uint64_t K = 0; K < Values; ++K) {
+        if (Blob.empty() || static_cast<unsigned char>(Blob.front()) >= FieldCount)
+            return false;
+        TFieldValue Value{static_cast<TMediaField>(Blob.front()), {}};
+        Blob.remove_prefix(1);
+        if (!GetText(Blob, Value.Text))
+            return false;
+        Read.Values.push_back(std::move(Value));
     }
     if (!Blob.empty())
         return false;

@@ -30,9 +30,9 @@ bool StampAt(int FolderFd, const char* Name, TFileStamp& Stamp);
 bool TooRecentToRemember(const TFileStamp& Stamp, std::int64_t NowNs, std::int64_t MarginNs);
 std::int64_t NowNs();
 
-// The fields as one blob: a version byte, then for each of the six fields a
-// count of values and each value as a length and its bytes. A field holds
-// one value or none (empty).
+// The fields as one blob: a version byte, the six texts (each a length and
+// its bytes), then the count of separate values and each as its field's
+// number, a length and its bytes.
 std::string PackMediaInfo(const TMediaInfo& Info);
 // False for a blob that is not one PackMediaInfo made; Info is then untouched.
 bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info);

@@ -19,7 +19,9 @@ TEST(IndexRow, PackedFieldsComeBackExactlyWhateverTheirBytes) {
         return out;
     };
     for (int round = 0; round < 500; ++round) {
-        const TMediaInfo info{text(), text(), text(), text(), text(), text()};
+        TMediaInfo info{text(), text(), text(), text(), text(), text()};
+        for (unsigned k = random() % 4; k > 0; --k)
+            info.Values.push_back({static_cast<TMediaField>(random() % 6), text()});
         TMediaInfo back{"x", "x", "x", "x", "x", "x"};
         ASSERT_TRUE(UnpackMediaInfo(PackMediaInfo(info), back));
         EXPECT_EQ(back, info);
@@ -27,16 +29,20 @@ TEST(IndexRow, PackedFieldsComeBackExactlyWhateverTheirBytes) {
 }
 
 TEST(IndexRow, DamagedBlobsAreRefusedAndLeaveTheRecordAlone) {
-    const std::string blob = PackMediaInfo({"Title", "Artist", "", "Genre", "1999", "3/12"});
+    TMediaInfo song{"Title", "A; B", "", "Genre", "1999", "3/12"};
+    song.Values = {{TMediaField::Artist, "A"}, {TMediaField::Artist, "B"}};
+    const std::string blob = PackMediaInfo(song);
     const TMediaInfo before{"keep", "", "", "", "", ""};
     // Every cut short, one byte too many, another version, a huge length.
     std::vector<std::string> damaged;
     for (std::size_t size = 0; size < blob.size(); ++size)
         damaged.push_back(blob.substr(0, size));
     damaged.push_back(blob + '\0');
-    damaged.push_back('\x02' + blob.substr(1));
-    damaged.push_back(std::string("\x01\x01\xff\xff\xff\xff\x0f", 7));
-    damaged.push_back(std::string("\x01\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01", 12));
+    damaged.push_back('\x01' + blob.substr(1));
+    damaged.push_back(std::string("\x02\xff\xff\xff\xff\x0f", 6));
+    damaged.push_back(std::string("\x02\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01", 12));
+    // A separate value of a seventh field.
+    damaged.push_back(std::string("\x02\0\0\0\0\0\0\x01\x06\0", 10));
     for (const std::string& bytes : damaged) {
         TMediaInfo info = before;
         EXPECT_FALSE(UnpackMediaInfo(bytes, info)) << bytes.size();
