@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
+#include "files/Paths.h"
 #include "model/MessageText.h"
+#include "settings/SearchFile.h"
 
 #include <QCommandLineParser>
 
@@ -47,6 +49,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption settings("settings", QString(), "FILE");
     const QCommandLineOption compile("compile", QString(), "PLAYLIST");
+    const QCommandLineOption refresh("refresh");
     const QCommandLineOption screenshots("screenshots", QString(), "FOLDER");
     const QCommandLineOption help(QStringList{"help", "h"});
     const QCommandLineOption version("version");
@@ -59,8 +62,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption force("force");
     const QCommandLineOption noIndex("no-index");
     for (const QCommandLineOption& option :
-         {settings, compile, screenshots, help, version, quiet, paths, extended, format, unique,
-          explain, force, noIndex})
+         {settings, compile, refresh, screenshots, help, version, quiet, paths, extended, format,
+          unique, explain, force, noIndex})
         parser.addOption(option);
     for (const char* name : QtValueOptions)
         parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
@@ -74,20 +77,32 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         Error = QuoteForMessage(ToBytes(parser.errorText()), 200);
         return false;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        Error = "unexpected argument '" +
-                QuoteForMessage(ToBytes(parser.positionalArguments().first()), 200) + "'";
+    // Search files: any number to refresh, or one for the window to open.
+    const QStringList positional = parser.positionalArguments();
+    const bool wizard = !parser.isSet(compile) && !parser.isSet(refresh) &&
+                        !parser.isSet(screenshots) && !parser.isSet(help) && !parser.isSet(version);
+    const bool oneSearch =
+        wizard && positional.size() == 1 && HasExtension(ToBytes(positional[0]), SearchFileSuffix);
+    const qsizetype allowed = parser.isSet(refresh) ? positional.size() : (oneSearch ? 1 : 0);
+    if (positional.size() > allowed) {
+        Error = "unexpected argument '" + QuoteForMessage(ToBytes(positional[allowed]), 200) + "'";
+        return false;
+    }
+    if (parser.isSet(refresh) && positional.isEmpty()) {
+        Error = "--refresh needs at least one search file";
         return false;
     }
 
     // Each of our options at most once.
     const QStringList given = parser.optionNames();
     const std::pair<const QCommandLineOption*, const char*> own[] = {
-        {&settings, "--settings"}, {&compile, "--compile"},   {&screenshots, "--screenshots"},
-        {&help, "--help"},         {&version, "--version"},   {&quiet, "--quiet"},
-        {&paths, "--paths"},       {&extended, "--extended"}, {&format, "--format"},
-        {&unique, "--unique"},     {&explain, "--explain"},   {&force, "--force"},
-        {&noIndex, "--no-index"},
+        {&settings, "--settings"}, {&compile, "--compile"},
+        {&refresh, "--refresh"},   {&screenshots, "--screenshots"},
+        {&help, "--help"},         {&version, "--version"},
+        {&quiet, "--quiet"},       {&paths, "--paths"},
+        {&extended, "--extended"}, {&format, "--format"},
+        {&unique, "--unique"},     {&explain, "--explain"},
+        {&force, "--force"},       {&noIndex, "--no-index"},
     };
     for (const auto& [option, text] : own) {
         qsizetype times = 0;
@@ -98,20 +113,22 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
             return false;
         }
     }
-    const int actions = parser.isSet(compile) + parser.isSet(screenshots) + parser.isSet(help) +
-                        parser.isSet(version);
+    const int actions = parser.isSet(compile) + parser.isSet(refresh) + parser.isSet(screenshots) +
+                        parser.isSet(help) + parser.isSet(version);
     if (actions > 1 || ((parser.isSet(help) || parser.isSet(version)) &&
                         (parser.isSet(settings) || parser.isSet(noIndex)))) {
-        Error = "--compile, --screenshots, --help and --version exclude each other, and --help "
-                "and --version take no other option";
+        Error = "--compile, --refresh, --screenshots, --help and --version exclude each other, "
+                "and --help and --version take no other option";
         return false;
     }
     for (const auto& [option, text] : own) {
         const bool compileOnly = option == &quiet || option == &paths || option == &extended ||
                                  option == &format || option == &unique || option == &explain ||
                                  option == &force;
-        if (compileOnly && parser.isSet(*option) && !parser.isSet(compile)) {
-            Error = std::string(text) + " goes with --compile";
+        if (compileOnly && parser.isSet(*option) && !parser.isSet(compile) &&
+            !(option == &quiet && parser.isSet(refresh))) {
+            Error = std::string(text) + (option == &quiet ? " goes with --compile or --refresh"
+                                                          : " goes with --compile");
             return false;
         }
     }
@@ -127,6 +144,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     Line = TCommandLine();
     Line.SettingsFile = ToBytes(parser.value(settings));
     Line.NoIndex = parser.isSet(noIndex);
+    for (const QString& search : positional)
+        Line.Searches.push_back(ToBytes(search));
     if (parser.isSet(help)) {
         Line.Action = TCommandLine::TAction::Help;
     } else if (parser.isSet(version)) {
@@ -161,6 +180,9 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         options.Unique = parser.isSet(unique);
         options.ExplainFile = ToBytes(parser.value(explain));
         options.Force = parser.isSet(force);
+    } else if (parser.isSet(refresh)) {
+        Line.Action = TCommandLine::TAction::Refresh;
+        Line.Quiet = parser.isSet(quiet);
     } else if (parser.isSet(screenshots)) {
         Line.Action = TCommandLine::TAction::Screenshots;
         Line.Target = ToBytes(parser.value(screenshots));

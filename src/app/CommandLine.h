@@ -20,12 +20,14 @@ struct THeadlessOptions {
 };
 
 struct TCommandLine {
-    enum class TAction { Wizard, Compile, Screenshots, Help, Version };
+    enum class TAction { Wizard, Compile, Refresh, Screenshots, Help, Version };
     TAction Action = TAction::Wizard;
     std::string SettingsFile; // raw bytes; empty when --settings was not given
     std::string Target;       // the playlist (Compile) or folder (Screenshots), raw bytes
-    bool Quiet = false;       // Compile: only errors on stderr
+    bool Quiet = false;       // Compile, Refresh: only errors on stderr
     bool NoIndex = false;     // --no-index: tags are neither looked up nor remembered
+    // Refresh: the search files, at least one; Wizard: the search to open, if any.
+    std::vector<std::string> Searches;
     THeadlessOptions Compile; // Compile: the playlist's options and extras
 };
 

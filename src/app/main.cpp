@@ -3,6 +3,7 @@
 #include "app/AppEntry.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessProgress.h"
+#include "app/HeadlessRefresh.h"
 #include "settings/SettingsStore.h"
 
 #include <QApplication>
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
         line.SettingsFile.empty() ? SettingsStore::DefaultFileName() : line.SettingsFile;
 
     // The application objects take Qt's own options (-platform, -style) out of argv.
+    if (line.Action == TCommandLine::TAction::Refresh) {
+        QCoreApplication app(argc, argv);
+        return RunRefresh(line.Searches, line.Quiet);
+    }
     if (line.Action == TCommandLine::TAction::Compile) {
         QCoreApplication app(argc, argv);
         THeadlessOptions options = line.Compile;

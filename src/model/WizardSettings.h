@@ -53,4 +53,24 @@ struct WizardSettings {
     // The code page of tag text that declares no encoding (iconv's name as the
     // Options page lists it).
     std::string TagCodePage = "Windows-1252";
+
+    // The search's own playlist, as a refresh writes it: the file (absolute,
+    // or relative to the search file's folder; empty: none), its format
+    // ("m3u", "m3u8", "pls"; empty: the name decides), how entries are
+    // written ("absolute", "relative" to the playlist, or "root": relative to
+    // PlaylistRoot, a music player's music folder), the extended lines and
+    // one entry per file.
+    std::string PlaylistPath;
+    std::string PlaylistFormatName;
+    std::string PlaylistPathsName = "absolute";
+    std::string PlaylistRoot;
+    bool PlaylistExtended = false;
+    bool PlaylistUnique = false;
+
+    // The user's changes to a compiled list, kept with the search: every later
+    // compile leaves the removed paths out and appends the added ones.
+    std::vector<std::string> RemovedPaths;
+    std::vector<std::string> AddedPaths;
+
+    bool operator==(const WizardSettings&) const = default;
 };

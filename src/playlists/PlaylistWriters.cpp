@@ -9,10 +9,15 @@
 #include "model/Durations.h"
 #include "model/MessageText.h"
 #include "playlists/RelativePaths.h"
+#include "playlists/RootPaths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <utility>
 
@@ -229,29 +234,97 @@ void WritePlaylist(const std::string& FileName, const std::vector<std::string>& 
                                   WriteFailureCause(failure));
 }
 
-std::size_t WritePlaylist(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
-                          PlaylistFormat Format, const TPlaylistOptions& Options) {
-    if (FileName.empty())
-        throw EPlaylistWriteError("File not found");
-    std::size_t LeftAbsolute = 0;
+std::string PlaylistBytes(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
+                          PlaylistFormat Format, const TPlaylistOptions& Options,
+                          std::size_t& LeftAbsolute) {
+    LeftAbsolute = 0;
+    // A relative path cannot be a URI: where a URI is needed the path stays whole.
+    const auto Writable = [Format](const std::string& Path) {
+        return Path.find_first_of("\r\n") == std::string::npos &&
+               (Format != PlaylistFormat::M3U8 || IsUtf8(Path));
+    };
     if (Options.Paths == PlaylistPaths::Relative) {
         TRelativePaths Relative(FileName);
         for (TPlaylistEntry& Entry : Entries) {
-            // A relative path cannot be a URI: where a URI is needed the path stays whole.
             std::string Path;
-            if (Relative.Make(Entry.Path, Path) &&
-                Path.find_first_of("\r\n") == std::string::npos &&
-                (Format != PlaylistFormat::M3U8 || IsUtf8(Path)))
+            if (Relative.Make(Entry.Path, Path) && Writable(Path))
+                Entry.Path = std::move(Path);
+            else
+                ++LeftAbsolute;
+        }
+    } else if (Options.Paths == PlaylistPaths::Root) {
+        const TRootPaths Root(Options.Root);
+        for (TPlaylistEntry& Entry : Entries) {
+            std::string Path;
+            if (Root.Make(Entry.Path, Path) && Writable(Path))
                 Entry.Path = std::move(Path);
             else
                 ++LeftAbsolute;
         }
     }
+    return FormatPlaylist(Entries, Format, Options.Extended);
+}
+
+namespace {
+
+void WriteBytes(const std::string& FileName, const std::string& Bytes) {
     TWriteFailure failure;
-    if (!ReplaceFileContents(FileName, FormatPlaylist(Entries, Format, Options.Extended), failure))
+    if (!ReplaceFileContents(FileName, Bytes, failure))
         throw EPlaylistWriteError("Unable to write to " + QuoteForMessage(FileName, 1024) + ": " +
                                   WriteFailureCause(failure));
+}
+
+// The regular file FileName holds exactly Bytes. Never blocks on a FIFO.
+bool FileHolds(const std::string& FileName, const std::string& Bytes) {
+    const int Fd = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (Fd < 0)
+        return false;
+    struct stat Info;
+    bool Same = fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode) &&
+                static_cast<std::uint64_t>(Info.st_size) == Bytes.size();
+    std::string Held;
+    if (Same) {
+        // One byte more than expected tells a file that grew meanwhile.
+        Held.resize(Bytes.size() + 1);
+        std::size_t Got = 0;
+        while (Got < Held.size()) {
+            const ssize_t N = read(Fd, Held.data() + Got, Held.size() - Got);
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N <= 0)
+                break;
+            Got += static_cast<std::size_t>(N);
+        }
+        Held.resize(Got);
+        Same = Held == Bytes;
+    }
+    close(Fd);
+    return Same;
+}
+
+} // namespace
+
+std::size_t WritePlaylist(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
+                          PlaylistFormat Format, const TPlaylistOptions& Options) {
+    if (FileName.empty())
+        throw EPlaylistWriteError("File not found");
+    std::size_t LeftAbsolute = 0;
+    WriteBytes(FileName,
+               PlaylistBytes(FileName, std::move(Entries), Format, Options, LeftAbsolute));
     return LeftAbsolute;
+}
+
+TPlaylistRefresh RefreshPlaylist(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
+                                 PlaylistFormat Format, const TPlaylistOptions& Options) {
+    if (FileName.empty())
+        throw EPlaylistWriteError("File not found");
+    TPlaylistRefresh Result;
+    const std::string Bytes =
+        PlaylistBytes(FileName, std::move(Entries), Format, Options, Result.LeftAbsolute);
+    Result.Unchanged = FileHolds(FileName, Bytes);
+    if (!Result.Unchanged)
+        WriteBytes(FileName, Bytes);
+    return Result;
 }
 
 std::string LeftAbsoluteText(std::size_t Count) {

@@ -23,7 +23,9 @@ enum class PlaylistFormat { M3U, PLS, M3U8 };
 // decides the format.
 PlaylistFormat PlaylistFormatOf(const std::string& FileName);
 
-enum class PlaylistPaths { Absolute, Relative };
+// Relative: to the playlist's folder. Root: to TPlaylistOptions::Root, the
+// music folder of a player that resolves entries against it.
+enum class PlaylistPaths { Absolute, Relative, Root };
 
 // What the user may choose beyond the format. The defaults write today's bytes.
 struct TPlaylistOptions {
@@ -31,6 +33,7 @@ struct TPlaylistOptions {
     // M3U: "#EXTINF:<seconds>,<Artist> - <Title>" before each entry; PLS:
     // TitleN and LengthN after each FileN.
     bool Extended = false;
+    std::string Root; // the music folder, for PlaylistPaths::Root
 
     bool operator==(const TPlaylistOptions&) const = default;
 };
@@ -68,11 +71,25 @@ std::string FormatPlaylist(const std::vector<TPlaylistEntry>& Entries, PlaylistF
 // The file is written by ReplaceFileContents (SafeReplace.h): complete or not at all.
 void WritePlaylist(const std::string& FileName, const std::vector<std::string>& Entries,
                    PlaylistFormat Format);
-// With relative paths asked for, returns how many entries stayed absolute
-// (TRelativePaths could not reach them, or their relative form could not be
-// written in this format); 0 otherwise.
+// With relative or root paths asked for, returns how many entries stayed
+// absolute (TRelativePaths could not reach them, they lie outside the root,
+// or their relative form could not be written in this format); 0 otherwise.
 std::size_t WritePlaylist(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
                           PlaylistFormat Format, const TPlaylistOptions& Options);
+// The bytes that WritePlaylist would write, with the same count of entries
+// left absolute in LeftAbsolute.
+std::string PlaylistBytes(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
+                          PlaylistFormat Format, const TPlaylistOptions& Options,
+                          std::size_t& LeftAbsolute);
+// As WritePlaylist, but a file that holds these very bytes already is not
+// written at all (its modification time stays, so players watching it are not
+// disturbed).
+struct TPlaylistRefresh {
+    std::size_t LeftAbsolute = 0;
+    bool Unchanged = false;
+};
+TPlaylistRefresh RefreshPlaylist(const std::string& FileName, std::vector<TPlaylistEntry> Entries,
+                                 PlaylistFormat Format, const TPlaylistOptions& Options);
 // "2 entries could not be made relative and keep their full paths." (or
 // "1 entry ... keeps its full path.").
 std::string LeftAbsoluteText(std::size_t Count);

@@ -194,11 +194,24 @@ const std::vector<TSettingValue>& WindowValues() {
 
 template <typename... Visitors> struct TOverloaded : Visitors... { using Visitors::operator()...; };
 
-} // namespace
+// The search's playlist: written only when some value differs from its
+// default, so a settings file without a playlist keeps its bytes.
+const std::vector<TSettingValue>& PlaylistValues() {
+    static const std::vector<TSettingValue> values = {
+        {"Playlist", "Path", &WizardSettings::PlaylistPath},
+        {"Playlist", "Format", &WizardSettings::PlaylistFormatName, IsPlaylistFormatName},
+        {"Playlist", "Paths", &WizardSettings::PlaylistPathsName, IsPlaylistPathsName},
+        {"Playlist", "Root", &WizardSettings::PlaylistRoot},
+        {"Playlist", "Extended", &WizardSettings::PlaylistExtended},
+        {"Playlist", "Unique", &WizardSettings::PlaylistUnique},
+    };
+    return values;
+}
 
-void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
+void LoadValues(const std::vector<TSettingValue>& Table, const SettingsStore& Store,
+                WizardSettings& Settings) {
     const WizardSettings defaults;
-    for (const TSettingValue& value : WindowValues()) {
+    for (const TSettingValue& value : Table) {
         const std::string& section = value.Section;
         const std::string& key = value.Key;
         std::visit(
@@ -238,8 +251,9 @@ void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
     }
 }
 
-void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
-    for (const TSettingValue& value : WindowValues()) {
+void SaveValues(const std::vector<TSettingValue>& Table, SettingsStore& Store,
+                const WizardSettings& Settings) {
+    for (const TSettingValue& value : Table) {
         const std::string& section = value.Section;
         const std::string& key = value.Key;
         std::visit(
@@ -265,6 +279,64 @@ void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
     }
 }
 
+bool SamePlaylistValues(const WizardSettings& A, const WizardSettings& B) {
+    return A.PlaylistPath == B.PlaylistPath && A.PlaylistFormatName == B.PlaylistFormatName &&
+           A.PlaylistPathsName == B.PlaylistPathsName && A.PlaylistRoot == B.PlaylistRoot &&
+           A.PlaylistExtended == B.PlaylistExtended && A.PlaylistUnique == B.PlaylistUnique;
+}
+
+} // namespace
+
+const char* const RemovedSection = "Removed";
+const char* const AddedSection = "Added";
+
+bool IsPlaylistFormatName(std::string_view Name) {
+    return Name.empty() || Name == "m3u" || Name == "m3u8" || Name == "pls";
+}
+
+bool IsPlaylistPathsName(std::string_view Name) {
+    return Name == "absolute" || Name == "relative" || Name == "root";
+}
+
+void LoadWindowSettings(const SettingsStore& Store, WizardSettings& Settings) {
+    LoadValues(WindowValues(), Store, Settings);
+}
+
+void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings) {
+    SaveValues(WindowValues(), Store, Settings);
+}
+
+std::vector<std::string> LoadPathList(const SettingsStore& Store, const std::string& Section) {
+    std::vector<std::string> paths;
+    for (StoredEntry& stored : LoadStoredEntries(Store, Section))
+        paths.push_back(std::move(stored.Caption));
+    return paths;
+}
+
+void SavePathList(SettingsStore& Store, const std::string& Section,
+                  const std::vector<std::string>& Paths) {
+    Store.EraseSection(Section);
+    if (Paths.empty())
+        return;
+    Store.WriteInteger(Section, CountName, static_cast<int>(Paths.size()));
+    for (size_t n = 1; n <= Paths.size(); ++n)
+        Store.WriteString(Section, EntryName(n), Paths[n - 1]);
+}
+
+void LoadSearchSections(const SettingsStore& Store, WizardSettings& Settings) {
+    LoadValues(PlaylistValues(), Store, Settings);
+    Settings.RemovedPaths = LoadPathList(Store, RemovedSection);
+    Settings.AddedPaths = LoadPathList(Store, AddedSection);
+}
+
+void SaveSearchSections(SettingsStore& Store, const WizardSettings& Settings) {
+    Store.EraseSection("Playlist");
+    if (!SamePlaylistValues(Settings, WizardSettings{}))
+        SaveValues(PlaylistValues(), Store, Settings);
+    SavePathList(Store, RemovedSection, Settings.RemovedPaths);
+    SavePathList(Store, AddedSection, Settings.AddedPaths);
+}
+
 WizardSettings LoadAllSettings(const SettingsStore& Store) {
     WizardSettings settings;
     settings.Folders = LoadCheckListSection(Store, "Folders");
@@ -274,6 +346,7 @@ WizardSettings LoadAllSettings(const SettingsStore& Store) {
         settings.Criteria[field] = LoadCriterionSection(Store, CriterionListNames[field]);
     RepairYearEntries(settings.Criteria[FieldYear], CurrentYearText());
     LoadWindowSettings(Store, settings);
+    LoadSearchSections(Store, settings);
     return settings;
 }
 
@@ -283,4 +356,5 @@ void SaveAllSettings(SettingsStore& Store, const WizardSettings& Settings) {
     for (int field = 0; field < CriterionFieldCount; ++field)
         SaveListSection(Store, CriterionListNames[field], Settings.Criteria[field]);
     SaveWindowSettings(Store, Settings);
+    SaveSearchSections(Store, Settings);
 }

@@ -9,6 +9,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Carries the exact message shown to the user.
@@ -147,5 +148,22 @@ void SaveWindowSettings(SettingsStore& Store, const WizardSettings& Settings);
 // missing folders dropped, years repaired) and saves at exit (lists, then
 // window values; the "Options" section is never erased). Saving changes the
 // store in memory only: Flush() writes the file.
+// The search's own sections: "Playlist" (Path, Format, Paths, Root, Extended,
+// Unique; written only when some value is not its default) and the lists
+// "Removed" and "Added" ("Item Count", "Item n"; written only when not empty).
+// A Format or Paths text that is not one of the names loads as the default and
+// counts as a defaulted value.
+extern const char* const RemovedSection;
+extern const char* const AddedSection;
+bool IsPlaylistFormatName(std::string_view Name);
+bool IsPlaylistPathsName(std::string_view Name);
+void LoadSearchSections(const SettingsStore& Store, WizardSettings& Settings);
+void SaveSearchSections(SettingsStore& Store, const WizardSettings& Settings);
+// A list of paths in the list layout without states.
+std::vector<std::string> LoadPathList(const SettingsStore& Store, const std::string& Section);
+// Erases the section; writes it again only when Paths is not empty.
+void SavePathList(SettingsStore& Store, const std::string& Section,
+                  const std::vector<std::string>& Paths);
+
 WizardSettings LoadAllSettings(const SettingsStore& Store);
 void SaveAllSettings(SettingsStore& Store, const WizardSettings& Settings);

@@ -67,8 +67,9 @@ TEST(PlaylistOptions, BytesOfEveryFormatWithAndWithoutExtendedLines) {
         SCOPED_TRACE(std::to_string(static_cast<int>(R.Format)) + (R.Extended ? " extended" : ""));
         EXPECT_EQ(FormatPlaylist(SomeEntries, R.Format, R.Extended), R.Bytes);
         const std::string File = Dir.str() + "/list";
-        EXPECT_EQ(WritePlaylist(File, SomeEntries, R.Format, {PlaylistPaths::Absolute, R.Extended}),
-                  0u);
+        EXPECT_EQ(
+            WritePlaylist(File, SomeEntries, R.Format, {PlaylistPaths::Absolute, R.Extended, {}}),
+            0u);
         EXPECT_EQ(TempDir::read(File), R.Bytes);
         // Without extended lines the paths alone make the bytes; M3U and PLS
         // are today's bytes.
@@ -118,15 +119,16 @@ TEST(PlaylistOptions, RelativePathsFromThePlaylistsFolder) {
         Expected += R.Line + "\r\n";
     }
     const std::string File = D + "/home/lists/mix.m3u";
-    EXPECT_EQ(WritePlaylist(File, Entries, PlaylistFormat::M3U, {PlaylistPaths::Relative, false}),
-              2u);
+    EXPECT_EQ(
+        WritePlaylist(File, Entries, PlaylistFormat::M3U, {PlaylistPaths::Relative, false, {}}),
+        2u);
     EXPECT_EQ(TempDir::read(File), Expected);
 
     // M3U8 promises UTF-8: a relative path that is not UTF-8 stays absolute, as a URI.
     const std::string File8 = D + "/lists/mix.m3u8";
     EXPECT_EQ(WritePlaylist(
                   File8, {{D + "/music/\xe9.mp3", "", "", -1}, {D + "/lists/ok.mp3", "", "", -1}},
-                  PlaylistFormat::M3U8, {PlaylistPaths::Relative, false}),
+                  PlaylistFormat::M3U8, {PlaylistPaths::Relative, false, {}}),
               1u);
     std::string Uri = "file://";
     for (char C : D)

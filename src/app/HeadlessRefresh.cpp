@@ -1,0 +1,135 @@
+// The refresh of kept searches: one compile, one playlist and one line each.
+#include "app/HeadlessRefresh.h"
+
+#include "engine/CompileJob.h"
+#include "engine/Criteria.h"
+#include "engine/Duplicates.h"
+#include "media/AudioTags.h"
+#include "model/MessageText.h"
+#include "settings/SearchFile.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// Why a search could not be refreshed: the line says it once, by name.
+struct ERefreshFailure {
+    std::string Reason;
+};
+
+std::string Counted(std::size_t Count, const char* One, const char* Many) {
+    return std::to_string(Count) + " " + (Count == 1 ? One : Many);
+}
+
+// Compiles the search of SearchFile and writes its playlist; the line to show.
+std::string RefreshSearch(const std::string& SearchFile) {
+    const TLoadedSearch Loaded = LoadSearchFile(SearchFile);
+    // Half a search could write a playlist the user never asked for.
+    if (!Loaded.Error.empty())
+        throw ERefreshFailure{Loaded.Error};
+    const WizardSettings& Settings = Loaded.Settings;
+    const std::string PlaylistFile = SearchPlaylistFile(SearchFile, Settings);
+    if (PlaylistFile.empty())
+        throw ERefreshFailure{"no playlist to write (its [Playlist] section has no Path)"};
+    PlaylistFormat Format = PlaylistFormat::M3U;
+    TPlaylistOptions Options;
+    std::string Error;
+    if (!SearchPlaylistOptions(Settings, PlaylistFile, Format, Options, Error))
+        throw ERefreshFailure{Error};
+    if (!SearchAdequate(Settings))
+        throw ERefreshFailure{SearchInadequateMessage};
+    if (!CriteriaAdequate(Settings))
+        throw ERefreshFailure{CriteriaInadequateMessage};
+
+    const CompileJob Job = MakeCompileJob(Settings);
+    std::vector<TPlaylistEntry> Found;
+    SearchHooks Hooks;
+    Hooks.FoundFile = [&Found](const TFileInfo& File) {
+        Found.push_back({File.FileName, File.MediaInfo.Artist, File.MediaInfo.Title, -1});
+    };
+    const SearchResult Result = RunSearch(Job, Hooks);
+    if (Result.Outcome != SearchOutcome::Completed)
+        throw ERefreshFailure{Result.ErrorMessage};
+
+    std::string Line = Counted(Found.size(), "file found", "files found");
+    if (Settings.PlaylistUnique) {
+        std::vector<std::string> Paths;
+        for (const TPlaylistEntry& Entry : Found)
+            Paths.push_back(Entry.Path);
+        const std::vector<std::size_t> Repeats = DuplicateRows(Paths);
+        RemoveRows(Found, Repeats);
+        if (!Repeats.empty())
+            Line += ", " + Counted(Repeats.size(), "repeat", "repeats") + " left out";
+    }
+    if (Options.Extended)
+        for (TPlaylistEntry& Entry : Found)
+            Entry.DurationMs = ReadDurationMs(Entry.Path);
+    const std::size_t Entries = Found.size();
+    TPlaylistRefresh Written;
+    try {
+        Written = RefreshPlaylist(PlaylistFile, std::move(Found), Format, Options);
+    } catch (const std::exception& Failure) {
+        throw ERefreshFailure{Line + "; " + Failure.what()};
+    }
+    Line += Written.Unchanged ? "; " + QuoteForMessage(PlaylistFile, 1024) + " unchanged"
+                              : "; " + Counted(Entries, "entry", "entries") + " written to " +
+                                    QuoteForMessage(PlaylistFile, 1024);
+    if (Written.LeftAbsolute > 0)
+        Line += " (" + std::to_string(Written.LeftAbsolute) + " left as full paths)";
+    const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
+    if (!Unreadable.empty())
+        Line += "; " + Unreadable;
+    return Line;
+}
+
+} // namespace
+
+bool SearchPlaylistOptions(const WizardSettings& Settings, const std::string& PlaylistFile,
+                           PlaylistFormat& Format, TPlaylistOptions& Options, std::string& Error) {
+    const std::string& Name = Settings.PlaylistFormatName;
+    Format = Name == "pls"    ? PlaylistFormat::PLS
+             : Name == "m3u8" ? PlaylistFormat::M3U8
+             : Name == "m3u"  ? PlaylistFormat::M3U
+                              : PlaylistFormatOf(PlaylistFile);
+    Options = TPlaylistOptions();
+    Options.Extended = Settings.PlaylistExtended;
+    if (Settings.PlaylistPathsName == "relative") {
+        Options.Paths = PlaylistPaths::Relative;
+    } else if (Settings.PlaylistPathsName == "root") {
+        if (Settings.PlaylistRoot.empty() || Settings.PlaylistRoot[0] != '/') {
+            Error = "Paths=root needs the music folder as an absolute Root";
+            return false;
+        }
+        Options.Paths = PlaylistPaths::Root;
+        Options.Root = Settings.PlaylistRoot;
+    }
+    return true;
+}
+
+int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet,
+               const std::function<void(std::string_view)>& Write) {
+    int Status = 0;
+    for (const std::string& SearchFile : SearchFiles) {
+        const std::string Name = QuoteForMessage(SearchFile, 1024);
+        try {
+            const std::string Line = RefreshSearch(SearchFile);
+            if (!Quiet)
+                Write(Name + ": " + Line + "\n");
+        } catch (const ERefreshFailure& Failure) {
+            Write(Name + ": not refreshed: " + Failure.Reason + "\n");
+            Status = 1;
+        } catch (const std::exception& Failure) {
+            Write(Name + ": not refreshed: " + Failure.what() + "\n");
+            Status = 1;
+        }
+    }
+    return Status;
+}
+
+int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet) {
+    return RunRefresh(SearchFiles, Quiet, [](std::string_view Text) {
+        std::fwrite(Text.data(), 1, Text.size(), stderr);
+        std::fflush(stderr);
+    });
+}
