@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Carries the exact message shown to the user.
@@ -34,6 +35,11 @@ struct TPlaylistOptions {
     // TitleN and LengthN after each FileN.
     bool Extended = false;
     std::string Root; // the music folder, for PlaylistPaths::Root
+
+    // {Paths, Extended} alone stays a complete way to write the options.
+    TPlaylistOptions() = default;
+    TPlaylistOptions(PlaylistPaths Paths_, bool Extended_, std::string Root_ = {})
+        : Paths(Paths_), Extended(Extended_), Root(std::move(Root_)) {}
 
     bool operator==(const TPlaylistOptions&) const = default;
 };
