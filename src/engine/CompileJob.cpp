@@ -25,6 +25,8 @@ CompileJob MakeCompileJob(const WizardSettings& Settings) {
             Job.FilenameMasks.push_back(Entry.Caption);
     Job.Criteria = SnapshotCriteria(Settings);
     Job.TagCodePage = Settings.TagCodePage;
+    Job.RemovedPaths = Settings.RemovedPaths;
+    Job.AddedPaths = Settings.AddedPaths;
     return Job;
 }
 
@@ -80,6 +82,7 @@ SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
             // The entries before the malformed mask still go out, then its error.
         }
         Run.Finish();
+        Run.AppendAdded();
     } catch (const ESearchAborted&) {
         Result.Outcome = SearchOutcome::Aborted;
     } catch (const std::exception& Error) {

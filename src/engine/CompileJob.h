@@ -42,10 +42,16 @@ struct CompileJob {
     // The code page of tag text without a declared encoding, and of masks and
     // file names that are not UTF-8.
     std::string TagCodePage = DefaultTagCodePage;
+    // The user's changes to an earlier list of this search. A removed path
+    // the criteria take is dropped instead ("removed by you"); an added path
+    // that still is a file and was not found is handed over after the walk,
+    // in the order added, as added by hand.
+    std::vector<std::string> RemovedPaths;
+    std::vector<std::string> AddedPaths;
 };
 
 // SnapshotSearch + SnapshotCriteria + the three options: the checked folders and
-// masks in list order.
+// masks in list order; the removed and added paths.
 CompileJob MakeCompileJob(const WizardSettings& Settings);
 
 // How far a run has come, for a progress display.

@@ -53,6 +53,7 @@ bool ReasonIncludes(const TDecisionReason& Reason) {
     case TReasonKind::Mp3WithoutTag:
     case TReasonKind::CriterionExcluded:
     case TReasonKind::NoCriterionMatched:
+    case TReasonKind::RemovedByYou:
         break;
     }
     return false;
@@ -78,6 +79,8 @@ std::string ReasonText(const TDecisionReason& Reason, const CriteriaJob& Criteri
         return "Dropped: " + CriterionText(Reason, Criteria);
     case TReasonKind::NoCriterionMatched:
         return "Dropped: no criterion matches the tag";
+    case TReasonKind::RemovedByYou:
+        return "Dropped: removed by you";
     }
     return {};
 }

@@ -19,6 +19,7 @@ enum class TReasonKind : std::uint8_t {
     CriterionIncluded,  // a criterion voted include and the rules let it decide
     CriterionExcluded,  // a criterion voted exclude and the rules let it decide
     NoCriterionMatched, // the tag was read, but no criterion of any field matches it
+    RemovedByYou,       // the criteria took it, but the user took it out of this search's list
 };
 
 // Whether the file's tags were looked for, and found.

@@ -60,7 +60,8 @@ std::size_t ReadAheadDescriptors() {
 
 TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
                        const SearchReaders& Readers)
-    : job_(Job), hooks_(Hooks), masks_(Job.FilenameMasks.size()) {
+    : job_(Job), hooks_(Hooks), removed_(Job.RemovedPaths.begin(), Job.RemovedPaths.end()),
+      masks_(Job.FilenameMasks.size()) {
     if (Readers.Read) {
         read_ = [Read = Readers.Read](int FolderFd, const char* Name, const std::string&,
                                       TMediaInfo& Info, std::int64_t& Size) {
@@ -163,9 +164,44 @@ void TSearchRun::ReportProgress() {
 }
 
 void TSearchRun::Found(const TFileInfo& File) {
+    if (!removed_.empty() && removed_.contains(File.FileName)) {
+        if (ReportsDrop(File.Reason)) {
+            TFileInfo Dropped = File;
+            Dropped.Reason.Kind = TReasonKind::RemovedByYou;
+            hooks_.DroppedFile(Dropped);
+        }
+        return;
+    }
+    if (!job_.AddedPaths.empty())
+        found_.insert(File.FileName);
     ++progress_.Accepted;
     if (hooks_.FoundFile)
         hooks_.FoundFile(File);
+}
+
+void TSearchRun::AppendAdded() {
+    for (const std::string& Path : job_.AddedPaths) {
+        if (hooks_.SafePoint)
+            hooks_.SafePoint();
+        if (hooks_.StopRequested && hooks_.StopRequested())
+            throw ESearchAborted{};
+        // Once each, and never a file the walk found or the user removed again.
+        if (found_.contains(Path) || removed_.contains(Path))
+            continue;
+        // Only regular files: a FIFO put in its place must not hold the run.
+        struct stat Info;
+        if (stat(Path.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode))
+            continue;
+        TFileInfo File{Path, {}, LowBits(Info.st_size), {}};
+        File.Reason.Kind = TReasonKind::AddedByHand;
+        if (!ReadTags(Path, HandAddedTagSources(Path, job_.ReadOtherFormats), File.MediaInfo,
+                      Decoder()))
+            File.MediaInfo = TMediaInfo{};
+        found_.insert(Path);
+        ++progress_.Accepted;
+        if (hooks_.FoundFile)
+            hooks_.FoundFile(File);
+    }
 }
 
 bool TSearchRun::MaskMatches(std::size_t Index, const std::string& Path) {

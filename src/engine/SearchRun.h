@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // Raised by the per-entry step when a stop was requested; unwinds the walk.
@@ -41,6 +42,9 @@ public:
 
     // Hands over every entry still in the window.
     void Finish();
+
+    // After the walk: the job's added paths that are files and were not found.
+    void AppendAdded();
 
     // A search folder is about to be walked.
     void CountSearchFolder() { ++progress_.Folders; }
@@ -99,6 +103,9 @@ private:
 
     const CompileJob& job_;
     const SearchHooks& hooks_;
+    std::unordered_set<std::string> removed_;
+    std::unordered_set<std::string> found_; // kept only while added paths wait
+
     std::vector<std::optional<TMask>> masks_;
     // A tag read with the file's full path beside its name in the folder.
     using TReadFile = std::function<bool(int FolderFd, const char* Name, const std::string& Path,
