@@ -25,10 +25,12 @@ struct THeadlessOptions;
 int RunHeadlessCompile(const std::string& SettingsFile, const std::string& PlaylistFile,
                        THeadlessOutput Output, const THeadlessOptions& Options);
 
-// The wizard: creates the main window with the settings of SettingsFile and
-// runs the event loop until it closes. Needs a QApplication.
+// The wizard: creates the main window with the settings of SettingsFile, opens
+// the search SearchFile when one is given, and runs the event loop until it
+// closes. Needs a QApplication.
 // NoIndex: --no-index, no tag is looked up in or remembered by the tag index.
-int RunWizard(const std::string& SettingsFile, bool NoIndex = false);
+int RunWizard(const std::string& SettingsFile, bool NoIndex = false,
+              const std::string& SearchFile = {});
 
 // Renders the welcome panel and every page to PNG files in Folder. Needs a QApplication.
 int RenderScreenshots(const std::string& SettingsFile, const QString& Folder);

@@ -11,6 +11,7 @@
 #include "panels/FolderCheckListFrame.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "panels/YearCriterionListFrame.h"
+#include "settings/SearchFile.h"
 #include "settings/SettingsStore.h"
 
 #include <QCheckBox>
@@ -58,6 +59,7 @@ TMainForm::TMainForm(std::string SettingsFile, QWidget* Parent)
     BuildSummaryPage();
     BuildCompilePage();
     ConnectCompileController();
+    BuildSearchCommands();
 
     FitWindowToPages();
     SetBorderStyle(TBorderStyle::Sizeable);
@@ -92,6 +94,7 @@ void TMainForm::FormCreate() {
             Dialogs().ErrorMessage(this, QString::fromStdString(store_->LoadError()));
         TCheckList::LoadAllLists(*store_);
         LoadPlacement(*store_);
+        recentSearches_ = LoadRecentSearches(*store_);
     } catch (const std::exception& error) {
         ShowError(error);
     }
@@ -109,12 +112,16 @@ void TMainForm::FormCreate() {
         try {
             WizardSettings settings = CurrentSettings();
             LoadWindowSettings(*store_, settings);
+            LoadSearchSections(*store_, settings);
             ApplyWindowSettings(settings);
         } catch (const std::exception& error) {
             ShowError(error);
         }
     }
     Order->setEnabled(OrderRule->currentIndex() == ToStored(PrecedenceRule::ByOrder));
+    searchBaseline_ = CurrentSettings();
+    UpdateRecentSearches();
+    UpdateSearchTitle();
 }
 
 void TMainForm::FormDestroy() {
@@ -132,9 +139,15 @@ void TMainForm::FormDestroy() {
     if (!storeOnDestroy_ || !store_)
         return;
     try {
-        TCheckList::SaveAllLists(*store_);
-        SaveWindowSettings(*store_, CurrentSettings());
+        // A search of its own file is kept there, not in the settings file.
+        if (storeSearch_) {
+            TCheckList::SaveAllLists(*store_);
+            const WizardSettings settings = CurrentSettings();
+            SaveWindowSettings(*store_, settings);
+            SaveSearchSections(*store_, settings);
+        }
         SavePlacement(*store_);
+        SaveRecentSearches(*store_, recentSearches_);
         store_->Flush();
     } catch (const std::exception& error) {
         ShowError(error);
@@ -142,7 +155,7 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-    if (!ConfirmDiscard(true)) {
+    if (!ConfirmDiscard(true) || !ConfirmSearchDiscard()) {
         Event->ignore();
         return;
     }
@@ -174,6 +187,14 @@ WizardSettings TMainForm::CurrentSettings() const {
     settings.RememberTags = RememberTags->isChecked();
     settings.RelativePlaylistPaths = relativePlaylistPaths_;
     settings.ExtendedPlaylist = extendedPlaylist_;
+    settings.PlaylistPath = searchValues_.PlaylistPath;
+    settings.PlaylistFormatName = searchValues_.PlaylistFormatName;
+    settings.PlaylistPathsName = searchValues_.PlaylistPathsName;
+    settings.PlaylistRoot = searchValues_.PlaylistRoot;
+    settings.PlaylistExtended = searchValues_.PlaylistExtended;
+    settings.PlaylistUnique = searchValues_.PlaylistUnique;
+    settings.RemovedPaths = searchValues_.RemovedPaths;
+    settings.AddedPaths = searchValues_.AddedPaths;
     settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
     settings.FieldOrder.clear();
     for (int i = 0; i < Order->count(); ++i)
@@ -197,6 +218,7 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
     RememberTags->setChecked(Settings.RememberTags);
     relativePlaylistPaths_ = Settings.RelativePlaylistPaths;
     extendedPlaylist_ = Settings.ExtendedPlaylist;
+    searchValues_ = Settings;
 }
 
 void TMainForm::NextClick() {

@@ -6,6 +6,7 @@
 #include "app/WizardFrm.h"
 #include "engine/Criteria.h"
 #include "model/WizardSettings.h"
+#include "playlists/PlaylistWriters.h"
 
 #include <QPalette>
 #include <QRect>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class QAction;
@@ -29,6 +31,7 @@ class QResizeEvent;
 class QPushButton;
 class TTagIndex;
 class QTextEdit;
+class QTimer;
 class QTimer;
 class SettingsStore;
 class TCheckList;
@@ -139,6 +142,32 @@ public:
     // The controller of the window's compiles (tests slow its tag reads down).
     TCompileController& CompileController() const { return *controller_; }
 
+    // ---- Searches kept as files
+    // Opens FileName as the search (after the questions about unsaved work);
+    // false when it was not opened.
+    bool OpenSearch(const std::string& FileName);
+    void NewSearchClick();
+    void OpenSearchClick();
+    bool SaveSearchClick();
+    bool SaveSearchAsClick();
+    void OpenRecentSearch(int Index);
+    // Clears the search's removed and added files.
+    void ForgetChangesClick();
+    // The search's file; empty for the settings file's own search and a new one.
+    const std::string& SearchFile() const { return searchFile_; }
+    // The search differs from its file (a new search: from an empty one). The
+    // settings file's own search is kept at every exit and never is.
+    bool SearchModified() const;
+    const std::vector<std::string>& RecentSearches() const { return recentSearches_; }
+    QPushButton* SearchButton = nullptr;
+    QMenu* SearchMenu = nullptr;
+    QAction* NewSearchAction = nullptr;
+    QAction* OpenSearchAction = nullptr;
+    QAction* SaveSearchAction = nullptr;
+    QAction* SaveSearchAsAction = nullptr;
+    QAction* ForgetChangesAction = nullptr;
+    QLabel* RecentSearchesLabel = nullptr; // on the welcome panel
+
     // ---- Controls, by their layout names
     TFolderCheckList* Folders = nullptr;
     QCheckBox* Recurse = nullptr;
@@ -220,6 +249,26 @@ private:
     // Cancel. False when the user cancelled.
     bool PlaylistLengths(const std::vector<int>& Rows, std::vector<std::int64_t>& Milliseconds);
     QPushButton* MakeMaskHelpButton(QWidget* Page);
+    void BuildSearchCommands();
+    void RebuildSearchMenu();
+    void UpdateRecentSearches();
+    QString SearchName() const;
+    void UpdateSearchTitle();
+    void NoteCompileStarted();
+    void NoteCompiledFile(const TFileInfo& File);
+    void NoteCompileEnded(bool Complete);
+    // The user's changes to the compiled list into the search's removed and added files.
+    void TakePlaylistChanges();
+    // Shows the search of Store on the pages, with an empty list.
+    void ShowSearch(const SettingsStore& Store);
+    // The settings file's own search is written there before another replaces it.
+    void KeepStoreSearch();
+    bool ConfirmSearchDiscard();
+    // Both questions about unsaved work; true when the search may go.
+    bool LeaveSearch();
+    bool WriteSearch(const std::string& FileName);
+    void NotePlaylistSaved(const std::string& FileName, PlaylistFormat Format,
+                           const TPlaylistOptions& Options);
 
     std::string settingsFile_;
     std::unique_ptr<SettingsStore> store_;
@@ -248,4 +297,17 @@ private:
     int shownChecked_ = -1;
     int shownTotal_ = -1;
     std::int64_t shownMinutes_ = -1; // -1: no total shown
+
+    std::string searchFile_;
+    bool storeSearch_ = true; // the search shown is the settings file's own
+    WizardSettings searchBaseline_;
+    // The search's values that no widget shows: its playlist, removed and added files.
+    WizardSettings searchValues_;
+    std::vector<std::string> recentSearches_;
+    // What the last compile found by the rules, and the added files it appended;
+    // complete only when it walked every folder.
+    bool pruneCompileComplete_ = false;
+    std::vector<std::string> compileFound_;
+    std::unordered_set<std::string> compileAppended_;
+    QTimer* titleTimer_ = nullptr;
 };

@@ -136,6 +136,7 @@ void TMainForm::CompileClick() {
             if (!ConfirmDiscard(false))
                 return;
             SetCompileState(TCompileState::Running);
+            NoteCompileStarted();
             CompileJob job = MakeCompileJob(CurrentSettings());
             compileCriteria_ = job.Criteria;
             Playlist->Clear();
@@ -223,17 +224,20 @@ void TMainForm::ForgetTagsClick() {
 }
 
 void TMainForm::AddFoundFile(const TFileInfo& File) {
+    NoteCompiledFile(File);
     const int row = Playlist->AddMediaEntry(File.FileName, File.MediaInfo, true,
                                             ReasonText(File.Reason, compileCriteria_));
     Playlist->SetEntryValue(row, File.Size);
 }
 
 void TMainForm::AddDroppedFile(const TFileInfo& File) {
+    NoteCompiledFile(File);
     Playlist->AddDroppedEntry(File.FileName, File.MediaInfo,
                               ReasonText(File.Reason, compileCriteria_));
 }
 
 void TMainForm::CompileFailed(const std::string& Message) {
+    NoteCompileEnded(false);
     const QString text = DisplayText(Message);
     CompileStatus->setText(text);
     SetStatusColour(true);
@@ -244,6 +248,7 @@ void TMainForm::CompileTerminated() {
     Playlist->SetBulkAppend(false);
     RefreshCompileLines();
     SetCompileState(TCompileState::Idle);
+    NoteCompileEnded(true);
 }
 
 void TMainForm::UpdatePlaylistCheckCount() {
@@ -349,8 +354,12 @@ bool TMainForm::SavePlaylist() {
     request.PlaylistOptions = true;
     request.RelativePaths = relativePlaylistPaths_;
     request.ExtendedPlaylist = extendedPlaylist_;
+    request.RootPaths = searchValues_.PlaylistPathsName == "root";
+    request.Root = searchValues_.PlaylistRoot;
     if (!Dialogs().SaveFile(request))
         return false;
+    if (request.RootPaths)
+        searchValues_.PlaylistRoot = request.Root;
     relativePlaylistPaths_ = request.RelativePaths;
     extendedPlaylist_ = request.ExtendedPlaylist;
     const QString shownName = DisplayPath(request.FileName);
@@ -386,6 +395,15 @@ bool TMainForm::SavePlaylist() {
                            std::string(model.ColumnText(row, 1)), -1});
         rows.push_back(row);
     }
+    // The search asks for one entry per file.
+    if (searchValues_.PlaylistUnique) {
+        std::vector<std::string> paths;
+        for (const TPlaylistEntry& entry : entries)
+            paths.push_back(entry.Path);
+        const std::vector<std::size_t> repeats = DuplicateRows(paths);
+        RemoveRows(entries, repeats);
+        RemoveRows(rows, repeats);
+    }
     // Lengths only for the extended lines, which show them.
     if (extendedPlaylist_) {
         std::vector<std::int64_t> lengths;
@@ -397,6 +415,10 @@ bool TMainForm::SavePlaylist() {
     TPlaylistOptions options;
     options.Paths = relativePlaylistPaths_ ? PlaylistPaths::Relative : PlaylistPaths::Absolute;
     options.Extended = extendedPlaylist_;
+    if (request.RootPaths) {
+        options.Paths = PlaylistPaths::Root;
+        options.Root = request.Root;
+    }
     try {
         const std::size_t leftAbsolute = WritePlaylist(request.FileName, std::move(entries),
                                                        PlaylistFormatOf(request.FileName), options);
@@ -413,6 +435,7 @@ bool TMainForm::SavePlaylist() {
         return false;
     }
     playlistChanged_ = false;
+    NotePlaylistSaved(request.FileName, PlaylistFormatOf(request.FileName), options);
     return true;
 }
 

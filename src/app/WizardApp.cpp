@@ -16,6 +16,7 @@
 #include <QScreen>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 void CentreOnScreen(QWidget& Window) {
@@ -27,7 +28,7 @@ void CentreOnScreen(QWidget& Window) {
 }
 } // namespace
 
-int RunWizard(const std::string& SettingsFile, bool NoIndex) {
+int RunWizard(const std::string& SettingsFile, bool NoIndex, const std::string& SearchFile) {
     QApplication::setApplicationName("Morvane");
     QApplication::setWindowIcon(ApplicationIcon());
     // A save a killed run left half done (the settings file among them) is put
@@ -43,6 +44,16 @@ int RunWizard(const std::string& SettingsFile, bool NoIndex) {
     auto* maskHelpForm = new TMaskHelpForm(mainForm);
     (void)helpForm;
     mainForm->SetMaskHelpForm(maskHelpForm);
+    if (!SearchFile.empty()) {
+        // The recent searches keep whole paths, whatever folder the program started in.
+        std::string search = SearchFile;
+        if (search[0] != '/') {
+            char folder[4096];
+            if (getcwd(folder, sizeof folder))
+                search = std::string(folder) + "/" + search;
+        }
+        mainForm->OpenSearch(search);
+    }
     QObject::connect(mainForm, &TMainForm::FormClosed, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     if (!mainForm->PlacementRestored())

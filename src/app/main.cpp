@@ -49,5 +49,6 @@ int main(int argc, char** argv) {
     if (line.Action == TCommandLine::TAction::Screenshots)
         return RenderScreenshots(settingsFile,
                                  QFile::decodeName(QByteArray::fromStdString(line.Target)));
-    return RunWizard(settingsFile, line.NoIndex);
+    return RunWizard(settingsFile, line.NoIndex,
+                     line.Searches.empty() ? std::string() : line.Searches.front());
 }

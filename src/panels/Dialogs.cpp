@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -54,6 +55,8 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
     }
     QCheckBox* relative = nullptr;
     QCheckBox* extended = nullptr;
+    QCheckBox* rootPaths = nullptr;
+    QLineEdit* root = nullptr;
     if (Request.PlaylistOptions) {
         // The options sit in the dialog itself, so the platform's own dialog
         // (which takes no widgets) gives way to Qt's.
@@ -67,10 +70,28 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
             &dialog);
         extended->setObjectName(QStringLiteral("ExtendedPlaylist"));
         extended->setChecked(Request.ExtendedPlaylist);
+        rootPaths =
+            new QCheckBox(QStringLiteral("Paths relative to the music folder (for MPD):"), &dialog);
+        rootPaths->setObjectName(QStringLiteral("RootPaths"));
+        rootPaths->setChecked(Request.RootPaths);
+        root = new QLineEdit(DisplayPath(Request.Root), &dialog);
+        root->setObjectName(QStringLiteral("Root"));
+        root->setEnabled(Request.RootPaths);
+        QObject::connect(rootPaths, &QCheckBox::toggled, root, &QLineEdit::setEnabled);
+        QObject::connect(rootPaths, &QCheckBox::toggled, relative, [relative](bool On) {
+            if (On)
+                relative->setChecked(false);
+        });
+        QObject::connect(relative, &QCheckBox::toggled, rootPaths, [rootPaths](bool On) {
+            if (On)
+                rootPaths->setChecked(false);
+        });
         if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
             const int row = grid->rowCount();
             grid->addWidget(relative, row, 0, 1, grid->columnCount());
-            grid->addWidget(extended, row + 1, 0, 1, grid->columnCount());
+            grid->addWidget(rootPaths, row + 1, 0, 1, 1);
+            grid->addWidget(root, row + 1, 1, 1, grid->columnCount() - 1);
+            grid->addWidget(extended, row + 2, 0, 1, grid->columnCount());
         }
     }
     const QString initial = DisplayPath(Request.FileName);
@@ -87,6 +108,8 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
     if (relative && extended) {
         Request.RelativePaths = relative->isChecked();
         Request.ExtendedPlaylist = extended->isChecked();
+        Request.RootPaths = rootPaths->isChecked() && !root->text().trimmed().isEmpty();
+        Request.Root = PathBytes(root->text().trimmed());
     }
     return true;
 }

@@ -22,6 +22,10 @@ struct TFileDialogRequest {
     bool PlaylistOptions = false;
     bool RelativePaths = false;
     bool ExtendedPlaylist = false;
+    // Entries relative to a music folder (a music daemon's), which Root names;
+    // takes the place of RelativePaths when on.
+    bool RootPaths = false;
+    std::string Root;
 };
 
 // The answers to "Discard the compiled playlist?".

@@ -38,6 +38,9 @@ public:
     // The playlist options ticked in a save dialog that chose a file
     // (relative paths, extended lines); none left: as offered.
     std::deque<std::pair<bool, bool>> SaveOptions;
+    // The music folder typed beside "Paths relative to the music folder" in a
+    // save dialog that chose a file; empty: that option off. None left: as offered.
+    std::deque<std::string> SaveRoots;
 
     // What was asked.
     std::vector<InputCall> InputCalls;
@@ -73,6 +76,11 @@ public:
             Request.RelativePaths = SaveOptions.front().first;
             Request.ExtendedPlaylist = SaveOptions.front().second;
             SaveOptions.pop_front();
+        }
+        if (!SaveRoots.empty()) {
+            Request.RootPaths = !SaveRoots.front().empty();
+            Request.Root = SaveRoots.front();
+            SaveRoots.pop_front();
         }
         return true;
     }
