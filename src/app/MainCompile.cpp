@@ -306,6 +306,9 @@ bool TMainForm::ConfirmDiscard(bool OfferSave) {
     case TDiscardAnswer::Save:
         return SavePlaylist();
     case TDiscardAnswer::Discard:
+        // What was done to the list goes with it: it never becomes the
+        // search's removed and added files.
+        pruneCompileComplete_ = false;
         return true;
     case TDiscardAnswer::Cancel:
         break;
