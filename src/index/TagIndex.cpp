@@ -131,7 +131,7 @@ sqlite3* OpenConnection(const std::string& Path, int BusyTimeoutMs, int& Code) {
         sqlite3_open_v2(Path.c_str(), &Db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (Code != SQLITE_OK) {
-        sqlite3_close(Db);
+        sqlite3_close_v2(Db);
         return nullptr;
     }
     sqlite3_extended_result_codes(Db, 1);
@@ -181,7 +181,7 @@ TTagIndex::~TTagIndex() {
     changed_.notify_all();
     if (thread_.joinable())
         thread_.join();
-    sqlite3_close(reader_);
+    sqlite3_close_v2(reader_);
 }
 
 void TTagIndex::Warn(const std::string& Kind, const std::string& Line) {
@@ -195,7 +195,7 @@ void TTagIndex::Warn(const std::string& Kind, const std::string& Line) {
 }
 
 TTagIndex::TOpen TTagIndex::OpenReader() {
-    sqlite3_close(reader_);
+    sqlite3_close_v2(reader_);
     int Code = SQLITE_OK;
     reader_ = OpenConnection(path_, options_.BusyTimeoutMs, Code);
     const auto Fail = [&](int Failed, const char* Doing) {
@@ -205,7 +205,7 @@ TTagIndex::TOpen TTagIndex::OpenReader() {
         Warn(IsBusy(Failed) ? "busy" : "open",
              std::string(IsBusy(Failed) ? "locked by another program" : Doing) + " (" + Cause +
                  "); tags are read from the files.");
-        sqlite3_close(reader_);
+        sqlite3_close_v2(reader_);
         reader_ = nullptr;
         return TOpen::Failed;
     };
@@ -234,7 +234,7 @@ TTagIndex::TOpen TTagIndex::OpenReader() {
             return Fail(Step, "cannot be read");
         if (Version > SchemaVersion) {
             Warn("newer", "made by a newer version of the program; tags are read from the files.");
-            sqlite3_close(reader_);
+            sqlite3_close_v2(reader_);
             reader_ = nullptr;
             return TOpen::Failed;
         }
@@ -256,7 +256,7 @@ TTagIndex::TOpen TTagIndex::OpenReader() {
 }
 
 void TTagIndex::MoveAside() {
-    sqlite3_close(reader_);
+    sqlite3_close_v2(reader_);
     reader_ = nullptr;
     const std::string Aside = path_ + ".damaged";
     const bool Moved = rename(path_.c_str(), Aside.c_str()) == 0;
@@ -399,7 +399,7 @@ void TTagIndex::WriterLoop() {
         changed_.notify_all();
     }
     Lock.unlock();
-    sqlite3_close(writer_);
+    sqlite3_close_v2(writer_);
     writer_ = nullptr;
 }
 
