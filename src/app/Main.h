@@ -294,6 +294,8 @@ private:
     bool compileLinesPending_ = false;
     std::string pendingStatus_; // the latest status a compile handed over, not yet shown
     bool statusPending_ = false;
+    // The checked search folders missing when the last compile started.
+    std::vector<std::string> missingFolders_;
     int shownChecked_ = -1;
     int shownTotal_ = -1;
     std::int64_t shownMinutes_ = -1; // -1: no total shown

@@ -10,6 +10,7 @@
 #include "index/IndexedReads.h"
 #include "media/AudioTags.h"
 #include "panels/Dialogs.h"
+#include "panels/FolderCheckListFrame.h"
 #include "panels/ListLengths.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "panels/TextDisplay.h"
@@ -147,6 +148,8 @@ void TMainForm::CompileClick() {
                 return ReadDurationRemembered(index.get(), path);
             });
             statusPending_ = false;
+            Folders->MarkMissingFolders();
+            missingFolders_ = Folders->MissingCheckedFolders();
             controller_->StartCompile(std::move(job));
             BuildAddFilesFilter();
             break;
@@ -249,6 +252,14 @@ void TMainForm::CompileTerminated() {
     RefreshCompileLines();
     SetCompileState(TCompileState::Idle);
     NoteCompileEnded(true);
+    // The compile skipped them; the status line says so after its last word.
+    if (!missingFolders_.empty()) {
+        QStringList names;
+        for (const std::string& folder : missingFolders_)
+            names << DisplayPath(folder);
+        CompileStatus->setText(CompileStatus->text() + QStringLiteral(" Not found, skipped: ") +
+                               names.join(QStringLiteral(", ")));
+    }
 }
 
 void TMainForm::UpdatePlaylistCheckCount() {

@@ -74,6 +74,7 @@ void TMainForm::CheckSettings(const WizardSettings& settings) {
 void TMainForm::BuildSummary() {
     Summary->clear();
     summaryEmpty_ = true;
+    Folders->MarkMissingFolders();
     const WizardSettings settings = CurrentSettings();
     CheckSettings(settings);
 

@@ -7,6 +7,7 @@
 #include "app/SaveRecovery.h"
 #include "media/MediaUtils.h"
 #include "panels/Dialogs.h"
+#include "panels/FolderCheckListFrame.h"
 #include "panels/MediaFileCheckListFrame.h"
 
 #include <QApplication>
@@ -91,6 +92,9 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
         }
     };
     shoot(mainForm, "00-welcome");
+    // A search folder on a drive that is not mounted: kept, greyed and marked.
+    mainForm.Folders->AddEntry("/media/usb-drive/Music", true);
+    mainForm.Folders->MarkMissingFolders();
     for (int page = 0; page < mainForm.PageCount(); ++page) {
         // Straight through every page, whether or not the summary lets Next go on.
         mainForm.NextClick();

@@ -47,8 +47,12 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
             return column <= ListTextColumns
                        ? DisplayText(store_.Text(column, row.Texts[column - 1]))
                        : QVariant();
-        return display_.PathCaptions ? DisplayPath(Caption(Index.row()))
-                                     : DisplayText(Caption(Index.row()));
+        {
+            const QString caption = display_.PathCaptions ? DisplayPath(Caption(Index.row()))
+                                                          : DisplayText(Caption(Index.row()));
+            const QString mark = display_.CaptionMark ? display_.CaptionMark(row.Note) : QString();
+            return mark.isEmpty() ? caption : caption + ' ' + mark;
+        }
     case Qt::CheckStateRole:
         if (column == 0 && display_.CheckBoxes)
             return row.State == CheckedIndex ? Qt::Checked : Qt::Unchecked;
@@ -59,7 +63,7 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
         return display_.NoteText ? QVariant(display_.NoteText(row.Note)) : QVariant();
     case Qt::ForegroundRole:
         // Greyed as disabled text is, yet still selectable for its tooltip and Play.
-        return row.Dropped
+        return row.Dropped || (display_.CaptionMark && !display_.CaptionMark(row.Note).isEmpty())
                    ? QVariant(QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text))
                    : QVariant();
     case Qt::TextAlignmentRole:

@@ -35,6 +35,9 @@ struct TListDisplayPolicy {
     int NoteColumn = -1;
     // The place of each note's text in the order NoteColumn sorts by, by note.
     std::function<std::vector<std::uint32_t>()> NoteRanks;
+    // A mark after the caption of a row whose note calls for one (a folder
+    // "(not found)"); such rows are greyed. Empty: no marks.
+    std::function<QString(std::uint32_t Note)> CaptionMark;
     // The column that shows each row's length as m:ss (blank below zero); -1: none.
     int LengthColumn = -1;
 };

@@ -6,6 +6,7 @@
 #include "engine/CompileThread.h"
 #include "engine/Criteria.h"
 #include "media/MediaUtils.h"
+#include "panels/FolderCheckListFrame.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "support/AudioBytes.h"
 
@@ -549,4 +550,38 @@ TEST_F(CompileTest, CountsLineFollowsChangesTheWindowDidNotMake) {
                   CountsLine(step.Checked, step.Total))
             << step.Change;
     }
+}
+
+// A search folder missing at start (an unmounted drive) stays in the list with
+// its check state, the Summary names it, a compile skips it and says so, and
+// the settings file keeps it.
+TEST_F(CompileTest, AMissingSearchFolderIsKeptNamedAndSkipped) {
+    dir.write("music/a.mp3", Id3v1File("T", "A", "B", "2000", 1));
+    const std::string gone = dir.str() + "/unmounted";
+    WizardSettings settings;
+    settings.Folders = {{gone, Checked}, {music, Checked}, {dir.str() + "/also-gone", Unchecked}};
+    settings.Filenames = {{"*.mp3", Checked}};
+    settings.Criteria[FieldTitle] = {{"*", Include}};
+    WriteSettings(settingsFile, settings);
+    {
+        auto form = OpenAtCompilePage();
+        ASSERT_EQ(form->Folders->Count(), 3);
+        EXPECT_TRUE(form->Folders->FolderMissing(0));
+        EXPECT_FALSE(form->Folders->FolderMissing(1));
+        EXPECT_EQ(form->Folders->CheckedCount(), 2);
+        EXPECT_TRUE(
+            form->Summary->toPlainText().contains(QString::fromStdString(gone) + " (not found)"))
+            << form->Summary->toPlainText().toStdString();
+        form->Compile->click();
+        ASSERT_TRUE(WaitFor([&] { return form->CompileState() == TCompileState::Idle; }));
+        EXPECT_EQ(form->Playlist->Count(), 1);
+        const QString status = form->CompileStatus->text();
+        EXPECT_TRUE(status.startsWith(Finished)) << status.toStdString();
+        EXPECT_TRUE(status.endsWith("Not found, skipped: " + QString::fromStdString(gone)))
+            << status.toStdString() << ": only the checked missing folder";
+        dialogs.DiscardAnswers = {TDiscardAnswer::Discard};
+        form->close();
+    }
+    const SettingsStore store(QString::fromStdString(settingsFile));
+    EXPECT_EQ(LoadCheckListSection(store, "Folders"), settings.Folders);
 }

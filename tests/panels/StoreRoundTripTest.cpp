@@ -100,20 +100,44 @@ TEST(PanelStore, LoadEdgeCasesOfTheListLayout) {
     const std::string year = CurrentYearText();
     EXPECT_EQ(Captions(years), (std::vector<std::string>{"1999", year, year}));
     EXPECT_EQ(CriterionStates(years), (std::vector<CriterionState>{Include, Exclude, Ignore}));
-    EXPECT_EQ(Captions(folders), (std::vector<std::string>{kept}));
+    // Missing folders stay, in their places and with their states, marked as
+    // not found; an existing one is not marked.
+    EXPECT_EQ(Captions(folders),
+              (std::vector<std::string>{kept, dir.str() + "/gone", dir.str() + "/also-gone"}));
+    EXPECT_EQ(folders.CheckedCount(), 3);
+    const std::vector<bool> missing = {false, true, true};
+    for (int row = 0; row < folders.Count(); ++row) {
+        EXPECT_EQ(folders.FolderMissing(row), missing[row]) << row;
+        const QString shown =
+            folders.Model()->data(folders.Model()->index(row, 0), Qt::DisplayRole).toString();
+        EXPECT_EQ(shown.endsWith(" (not found)"), missing[row]) << shown.toStdString();
+        EXPECT_EQ(
+            folders.Model()->data(folders.Model()->index(row, 0), Qt::ForegroundRole).isValid(),
+            missing[row])
+            << "greyed";
+    }
+    EXPECT_EQ(folders.MissingCheckedFolders(),
+              (std::vector<std::string>{dir.str() + "/gone", dir.str() + "/also-gone"}));
+    // The folder appears (a drive mounted): marking again clears its mark.
+    std::filesystem::create_directories(dir.str() + "/gone");
+    folders.MarkMissingFolders();
+    EXPECT_FALSE(folders.FolderMissing(1));
+    EXPECT_TRUE(folders.FolderMissing(2));
 }
 
-TEST(PanelStore, SavingRewritesTheWholeSectionAndAListWithEveryFolderGoneLoadsEmpty) {
+TEST(PanelStore, SavingRewritesTheWholeSectionAndKeepsFoldersThatAreGone) {
     TempDir dir;
-    WriteIni(dir, "[Folders]\nItem Count=2\nItem 1=" + dir.str() + "/a\nItem 2=" + dir.str() +
-                      "/b\nRecurse=0\n");
+    WriteIni(dir, "[Folders]\nItem Count=2\nItem 1=" + dir.str() +
+                      "/a\nItem 1 State=0\nItem 2=" + dir.str() + "/b\nRecurse=0\n");
     SettingsStore store(IniFile(dir));
     TFolderCheckList folders("Folders");
     folders.LoadFromStore(store);
-    EXPECT_EQ(folders.Count(), 0);
+    EXPECT_EQ(folders.Count(), 2);
     folders.SaveToStore(store);
-    EXPECT_EQ(store.ReadInteger("Folders", "Item Count", -1), 0);
-    EXPECT_EQ(store.ReadString("Folders", "Item 1", "none"), "none");
+    EXPECT_EQ(store.ReadInteger("Folders", "Item Count", -1), 2);
+    EXPECT_EQ(store.ReadString("Folders", "Item 1", "none"), dir.str() + "/a");
+    EXPECT_EQ(store.ReadString("Folders", "Item 1 State", "none"), "0");
+    EXPECT_EQ(store.ReadString("Folders", "Item 2", "none"), dir.str() + "/b");
     EXPECT_EQ(store.ReadString("Folders", "Recurse", "none"), "none");
 }
 } // namespace
