@@ -236,7 +236,7 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         }
         Progress.Finish(FinishedCompilingMessage);
         // What the walk had to leave out is said once, whether or not the write succeeds.
-        const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
+        const std::string Unreadable = LeftOutSummary(Result);
         if (!Options.ExplainFile.empty()) {
             TWriteFailure Failure;
             if (!ReplaceFileContents(Options.ExplainFile, Explained, Failure)) {

@@ -77,7 +77,7 @@ std::string RefreshSearch(const std::string& SearchFile) {
                                     QuoteForMessage(PlaylistFile, 1024);
     if (Written.LeftAbsolute > 0)
         Line += " (" + std::to_string(Written.LeftAbsolute) + " left as full paths)";
-    const std::string Unreadable = UnreadableFoldersSummary(Result.Unreadable);
+    const std::string Unreadable = LeftOutSummary(Result);
     if (!Unreadable.empty())
         Line += "; " + Unreadable;
     return Line;

@@ -31,26 +31,46 @@ CompileJob MakeCompileJob(const WizardSettings& Settings) {
 }
 
 namespace {
-std::string UnreadableCount(std::size_t Count) {
-    return std::to_string(Count) + (Count == 1 ? " folder" : " folders") + " could not be read";
+
+struct TLeftOut {
+    const NotedPaths SearchResult::*Paths;
+    const char* One;
+    const char* Many;
+    const char* What;
+};
+
+const TLeftOut LeftOutKinds[] = {
+    {&SearchResult::Unreadable, " folder", " folders", " could not be read"},
+    {&SearchResult::UnreadableFiles, " file", " files", " could not be read"},
+    {&SearchResult::Climbing, " link", " links", " to the search folder or above not followed"},
+};
+
+std::string LeftOutCount(const TLeftOut& Kind, std::size_t Count) {
+    return std::to_string(Count) + (Count == 1 ? Kind.One : Kind.Many) + Kind.What;
 }
+
 } // namespace
 
 std::string FinishedStatus(const SearchResult& Result) {
     std::string Status = FinishedCompilingMessage;
-    if (Result.Unreadable.Count > 0)
-        Status += ' ' + UnreadableCount(Result.Unreadable.Count) + '.';
+    for (const TLeftOut& Kind : LeftOutKinds)
+        if (const NotedPaths& Paths = Result.*Kind.Paths; Paths.Count > 0)
+            Status += ' ' + LeftOutCount(Kind, Paths.Count) + '.';
     return Status;
 }
 
-std::string UnreadableFoldersSummary(const UnreadableFolders& Unreadable) {
-    if (Unreadable.Count == 0)
-        return {};
-    std::string Line = UnreadableCount(Unreadable.Count) + ": ";
-    for (std::size_t I = 0; I < Unreadable.FirstPaths.size(); ++I)
-        Line += (I ? ", " : "") + QuoteForMessage(Unreadable.FirstPaths[I], 200);
-    if (Unreadable.Count > Unreadable.FirstPaths.size())
-        Line += ", ...";
+std::string LeftOutSummary(const SearchResult& Result) {
+    std::string Line;
+    for (const TLeftOut& Kind : LeftOutKinds) {
+        const NotedPaths& Paths = Result.*Kind.Paths;
+        if (Paths.Count == 0)
+            continue;
+        Line += (Line.empty() ? "" : "; ") + LeftOutCount(Kind, Paths.Count) + ": ";
+        for (std::size_t I = 0; I < Paths.FirstPaths.size(); ++I)
+            Line += (I ? ", " : "") + QuoteForMessage(Paths.FirstPaths[I], 200);
+        if (Paths.Count > Paths.FirstPaths.size())
+            Line += ", ...";
+    }
     return Line;
 }
 
@@ -69,14 +89,14 @@ SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
                        const SearchReaders& Readers) {
     SearchResult Result;
     try {
-        TSearchRun Run(Job, Hooks, Readers);
+        TSearchRun Run(Job, Hooks, Readers, &Result.UnreadableFiles);
         const std::function<void(TFolderEntry&)> Step = [&Run](TFolderEntry& Entry) {
             Run.HandleEntry(Entry);
         };
         try {
             for (const std::string& Folder : Job.Folders) {
                 Run.CountSearchFolder();
-                WalkFolder(Folder, Job.Recurse, Step, &Result.Unreadable);
+                WalkFolder(Folder, Job.Recurse, Step, {&Result.Unreadable, &Result.Climbing});
             }
         } catch (const TSearchRun::EWalkEnds&) {
             // The entries before the malformed mask still go out, then its error.

@@ -109,14 +109,18 @@ enum class SearchOutcome { Completed, Aborted, Failed };
 
 struct SearchResult {
     SearchOutcome Outcome = SearchOutcome::Completed;
-    std::string ErrorMessage; // the malformed mask's message when Failed
-    UnreadableFolders Unreadable;
+    std::string ErrorMessage;   // the malformed mask's message when Failed
+    NotedPaths Unreadable;      // folders that could not be listed
+    NotedPaths UnreadableFiles; // files a mask took that could not be opened for reading
+    NotedPaths Climbing;        // links to a search folder or above it, not followed
 };
 
-// "Finished compiling playlist.", followed by how many folders could not be read.
+// "Finished compiling playlist.", followed by how many folders and files
+// could not be read and how many links were not followed.
 std::string FinishedStatus(const SearchResult& Result);
-// The one line that names them: "2 folders could not be read: /a, /b"; empty when none.
-std::string UnreadableFoldersSummary(const UnreadableFolders& Unreadable);
+// The one line that names them: "2 folders could not be read: /a, /b; 1 file
+// could not be read: /c"; empty when nothing was left out.
+std::string LeftOutSummary(const SearchResult& Result);
 
 // Walks every folder of the job, as the worker does. Hooks are called on the
 // calling thread only (HoldReads excepted), in the walk's order, whatever

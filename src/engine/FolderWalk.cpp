@@ -169,9 +169,8 @@ struct FolderIdHash {
 // the number of open descriptors does not grow with depth.
 class TWalk {
 public:
-    TWalk(bool Recurse, const std::function<void(TFolderEntry&)>& Step,
-          UnreadableFolders* Unreadable)
-        : recurse_(Recurse), step_(Step), unreadable_(Unreadable), buffer_(32768) {}
+    TWalk(bool Recurse, const std::function<void(TFolderEntry&)>& Step, TWalkNotes Notes)
+        : recurse_(Recurse), step_(Step), notes_(Notes), buffer_(32768) {}
     ~TWalk() {
         for (TFrame& Frame : frames_)
             Frame.Release();
@@ -197,6 +196,8 @@ public:
         if (path_.empty() || path_.back() != '/')
             path_.push_back('/');
         visited_.insert({Info.st_dev, Info.st_ino});
+        if (recurse_)
+            NoteAncestors(Fd, Info);
         Push(Fd, Info, IsPseudoFileSystem(Fd, Info.st_dev), false);
         while (depth_ > 0)
             Advance();
@@ -262,6 +263,12 @@ private:
         if (fstat(Fd, &Info) != 0) {
             close(Fd);
             Note(path_);
+            return;
+        }
+        if (ByLink && ancestors_.contains({Info.st_dev, Info.st_ino})) {
+            close(Fd);
+            if (notes_.Climbing)
+                notes_.Climbing->Note(path_);
             return;
         }
         const bool Pseudo =
@@ -368,17 +375,38 @@ private:
     }
 
     void Note(const std::string& Folder) {
-        if (unreadable_)
-            unreadable_->Note(Folder);
+        if (notes_.Unreadable)
+            notes_.Unreadable->Note(Folder);
+    }
+
+    // The search folder and every folder above it, up to the root, by ".."
+    // from the folder itself (so a search folder reached through links
+    // counts the folders it really lies in).
+    void NoteAncestors(int Fd, const struct stat& Info) {
+        ancestors_.insert({Info.st_dev, Info.st_ino});
+        int Current = dup(Fd);
+        while (Current >= 0) {
+            const int Up = openat(Current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(Current);
+            struct stat UpInfo;
+            if (Up < 0 || fstat(Up, &UpInfo) != 0 ||
+                !ancestors_.insert({UpInfo.st_dev, UpInfo.st_ino}).second) {
+                if (Up >= 0)
+                    close(Up);
+                return; // the root is its own parent
+            }
+            Current = Up;
+        }
     }
 
     bool recurse_;
     const std::function<void(TFolderEntry&)>& step_;
-    UnreadableFolders* unreadable_;
+    TWalkNotes notes_;
     std::string path_;          // the current entry's path; frame prefixes stay intact below it
     std::deque<TFrame> frames_; // [0, depth_) is the current path; kept for their buffers
     std::size_t depth_ = 0;
     std::unordered_set<FolderId, FolderIdHash> visited_;
+    std::unordered_set<FolderId, FolderIdHash> ancestors_; // links to these are not followed
     std::vector<char> buffer_;
 };
 
@@ -389,13 +417,13 @@ TOpenFolder::~TOpenFolder() {
         close(fd_);
 }
 
-void UnreadableFolders::Note(const std::string& Path) {
+void NotedPaths::Note(const std::string& Path) {
     if (FirstPaths.size() < KeptPaths)
         FirstPaths.push_back(Path);
     ++Count;
 }
 
 void WalkFolder(const std::string& Folder, bool Recurse,
-                const std::function<void(TFolderEntry&)>& Step, UnreadableFolders* Unreadable) {
-    TWalk(Recurse, Step, Unreadable).Run(Folder);
+                const std::function<void(TFolderEntry&)>& Step, TWalkNotes Notes) {
+    TWalk(Recurse, Step, Notes).Run(Folder);
 }

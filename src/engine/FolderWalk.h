@@ -11,13 +11,21 @@
 #include <string>
 #include <vector>
 
-// Folders that a walk meant to list but could not (no permission, no
-// descriptor left, a read error): the walk goes on without them.
-struct UnreadableFolders {
+// Paths a search left out and tells the user about, counted, with the first
+// few kept for the message: folders it meant to list but could not (no
+// permission, no descriptor left, a read error), files it could not open,
+// links it did not follow.
+struct NotedPaths {
     static constexpr std::size_t KeptPaths = 3;
     std::size_t Count = 0;
     std::vector<std::string> FirstPaths; // the first KeptPaths, in walk order
     void Note(const std::string& Path);
+};
+
+// What a walk notes besides its entries; either may be null.
+struct TWalkNotes {
+    NotedPaths* Unreadable = nullptr; // folders that could not be listed
+    NotedPaths* Climbing = nullptr;   // links not followed: they lead back up (see WalkFolder)
 };
 
 // A folder's descriptor, closed when the last holder lets it go: a read
@@ -55,10 +63,11 @@ constexpr std::size_t WalkMostDescriptors = WalkHeldFolders + 4;
 // right after its Step, depth first. Within one call no folder (device and
 // inode) is walked twice, so links can neither loop nor fan out, and no
 // subfolder on a kernel pseudo file system (proc, sysfs, devtmpfs, cgroup...)
-// is entered. Depth is bounded only by the file system: a fixed number of
-// descriptors stays open however deep the tree. A missing Folder yields
-// nothing; any other folder that cannot be listed is noted in Unreadable.
-// Exceptions from Step unwind the walk.
+// is entered. A link to Folder itself or to a folder above it (such as "/")
+// would take the walk out over everything around the search: it is noted in
+// Climbing, once, and not followed. Depth is bounded only by the file system:
+// a fixed number of descriptors stays open however deep the tree. A missing
+// Folder yields nothing; any other folder that cannot be listed is noted in
+// Unreadable. Exceptions from Step unwind the walk.
 void WalkFolder(const std::string& Folder, bool Recurse,
-                const std::function<void(TFolderEntry&)>& Step,
-                UnreadableFolders* Unreadable = nullptr);
+                const std::function<void(TFolderEntry&)>& Step, TWalkNotes Notes = {});

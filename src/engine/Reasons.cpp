@@ -54,6 +54,7 @@ bool ReasonIncludes(const TDecisionReason& Reason) {
     case TReasonKind::CriterionExcluded:
     case TReasonKind::NoCriterionMatched:
     case TReasonKind::RemovedByYou:
+    case TReasonKind::Unreadable:
         break;
     }
     return false;
@@ -81,6 +82,8 @@ std::string ReasonText(const TDecisionReason& Reason, const CriteriaJob& Criteri
         return "Dropped: no criterion matches the tag";
     case TReasonKind::RemovedByYou:
         return "Dropped: removed by you";
+    case TReasonKind::Unreadable:
+        return "Dropped: cannot be read";
     }
     return {};
 }

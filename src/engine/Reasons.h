@@ -20,6 +20,7 @@ enum class TReasonKind : std::uint8_t {
     CriterionExcluded,  // a criterion voted exclude and the rules let it decide
     NoCriterionMatched, // the tag was read, but no criterion of any field matches it
     RemovedByYou,       // the criteria took it, but the user took it out of this search's list
+    Unreadable,         // it could not be opened for reading
 };
 
 // Whether the file's tags were looked for, and found.

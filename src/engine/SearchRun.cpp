@@ -6,6 +6,7 @@
 #include "media/AudioTags.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -59,9 +60,9 @@ std::size_t ReadAheadDescriptors() {
 } // namespace
 
 TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
-                       const SearchReaders& Readers)
-    : job_(Job), hooks_(Hooks), removed_(Job.RemovedPaths.begin(), Job.RemovedPaths.end()),
-      masks_(Job.FilenameMasks.size()) {
+                       const SearchReaders& Readers, NotedPaths* UnreadableFiles)
+    : job_(Job), hooks_(Hooks), unreadableFiles_(UnreadableFiles),
+      removed_(Job.RemovedPaths.begin(), Job.RemovedPaths.end()), masks_(Job.FilenameMasks.size()) {
     if (Readers.Read) {
         read_ = [Read = Readers.Read](int FolderFd, const char* Name, const std::string&,
                                       TMediaInfo& Info, std::int64_t& Size) {
@@ -113,8 +114,12 @@ void TSearchRun::HandleNow(TFolderEntry& Entry) {
         return;
     TMediaInfo Info;
     TDecisionReason Reason;
-    if (!Accept(Entry, Info, Reason)) {
-        if (ReportsDrop(Reason))
+    bool Unreadable = false;
+    if (!Accept(Entry, Info, Reason, Unreadable)) {
+        if (Unreadable) {
+            TFileInfo File{Entry.Path, {}, LowBits(std::max<std::int64_t>(Entry.Size, 0)), Reason};
+            DropUnreadable(File);
+        } else if (ReportsDrop(Reason))
             hooks_.DroppedFile(TFileInfo{Entry.Path, std::move(Info),
                                          LowBits(std::max<std::int64_t>(Entry.Size, 0)), Reason});
         return;
@@ -122,6 +127,16 @@ void TSearchRun::HandleNow(TFolderEntry& Entry) {
     if (Entry.Size < 0)
         Entry.Size = SizeOf(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset);
     Found(TFileInfo{Entry.Path, std::move(Info), LowBits(Entry.Size), Reason});
+}
+
+void TSearchRun::DropUnreadable(TFileInfo& File) {
+    if (unreadableFiles_)
+        unreadableFiles_->Note(File.FileName);
+    File.MediaInfo = TMediaInfo{};
+    File.Reason.Kind = TReasonKind::Unreadable;
+    File.Reason.Tags = TTagRead::NotRead;
+    if (ReportsDrop(File.Reason))
+        hooks_.DroppedFile(File);
 }
 
 bool TSearchRun::ReportsDrop(const TDecisionReason& Reason) const {
@@ -193,6 +208,10 @@ void TSearchRun::AppendAdded() {
         if (stat(Path.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode))
             continue;
         TFileInfo File{Path, {}, LowBits(Info.st_size), {}};
+        if (!Readable(AT_FDCWD, Path.c_str())) {
+            DropUnreadable(File);
+            continue;
+        }
         File.Reason.Kind = TReasonKind::AddedByHand;
         if (!ReadTags(Path, HandAddedTagSources(Path, job_.ReadOtherFormats), File.MediaInfo,
                       Decoder()))
@@ -211,17 +230,28 @@ bool TSearchRun::MaskMatches(std::size_t Index, const std::string& Path) {
     return Mask->Matches(Path);
 }
 
-bool TSearchRun::Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& Reason) {
+bool TSearchRun::Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& Reason,
+                        bool& Unreadable) {
+    const char* Name = Entry.Path.c_str() + Entry.NameOffset;
+    bool Opened = false;
     auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
     auto Read = [&] {
-        std::int64_t Size = -1;
-        const bool Found =
-            read_(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Entry.Path, Info, Size);
-        if (Size >= 0)
+        std::int64_t Size = -1; // stays so when the file could not be opened
+        const bool Found = read_(Entry.FolderFd, Name, Entry.Path, Info, Size);
+        Opened = Size >= 0;
+        Unreadable = !Opened;
+        if (Opened)
             Entry.Size = Size;
         return Found;
     };
-    return Decide(job_, Entry.Path, Info, Matches, Read, Decoder(), Why(Reason));
+    const bool Accepted = Decide(job_, Entry.Path, Info, Matches, Read, Decoder(), Why(Reason));
+    if (Accepted && !Opened && !Unreadable)
+        Unreadable = !Readable(Entry.FolderFd, Name);
+    return Accepted && !Unreadable;
+}
+
+bool TSearchRun::Readable(int FolderFd, const char* Name) {
+    return faccessat(FolderFd, Name, R_OK, AT_EACCESS) == 0;
 }
 
 std::int64_t TSearchRun::SizeOf(int FolderFd, const char* Name) {
@@ -247,6 +277,7 @@ void TSearchRun::Queue(TFolderEntry& Entry) {
     Ahead.File.Reason = TDecisionReason{};
     Ahead.NameOffset = Entry.NameOffset;
     Ahead.Size = Entry.Size;
+    Ahead.Unreadable = false;
     Ahead.Error = nullptr;
     TNameVerdict Verdict;
     try {
@@ -260,7 +291,8 @@ void TSearchRun::Queue(TFolderEntry& Entry) {
     }
     Ahead.ReadTags = Verdict == TNameVerdict::ReadTags;
     Ahead.Accepted = Verdict == TNameVerdict::Accepted;
-    const bool NeedsReader = Ahead.ReadTags || (Ahead.Accepted && Ahead.Size < 0);
+    // A file taken by its name is still checked for being readable.
+    const bool NeedsReader = Ahead.ReadTags || Ahead.Accepted;
     if (NeedsReader)
         HoldFolder(Entry.Folder);
     window_->Push(NeedsReader);
@@ -286,13 +318,19 @@ void TSearchRun::Work(TAhead& Ahead) {
     const char* Name = Ahead.File.FileName.c_str() + Ahead.NameOffset;
     try {
         if (Ahead.ReadTags) {
-            std::int64_t Size = -1;
+            std::int64_t Size = -1; // stays so when the file could not be opened
             const bool Found =
                 read_(FolderFd, Name, Ahead.File.FileName, Ahead.File.MediaInfo, Size);
-            if (Size >= 0)
-                Ahead.Size = Size;
+            Ahead.Unreadable = Size < 0;
+            if (Ahead.Unreadable)
+                return;
+            Ahead.Size = Size;
             Ahead.Accepted = JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo,
                                        Decoder(), Why(Ahead.File.Reason));
+        } else if (Ahead.Accepted && !Readable(FolderFd, Name)) {
+            Ahead.Accepted = false;
+            Ahead.Unreadable = true;
+            return;
         }
         if (Ahead.Accepted && Ahead.Size < 0)
             Ahead.Size = SizeOf(FolderFd, Name);
@@ -318,6 +356,9 @@ void TSearchRun::DeliverOldest() {
         if (Ahead.Accepted) {
             Ahead.File.Size = LowBits(Ahead.Size);
             Found(Ahead.File);
+        } else if (Ahead.Unreadable) {
+            Ahead.File.Size = LowBits(std::max<std::int64_t>(Ahead.Size, 0));
+            DropUnreadable(Ahead.File);
         } else if (ReportsDrop(Ahead.File.Reason)) {
             Ahead.File.Size = LowBits(std::max<std::int64_t>(Ahead.Size, 0));
             hooks_.DroppedFile(Ahead.File);

@@ -35,7 +35,10 @@ public:
     // entries before it are still handed over (Finish).
     struct EWalkEnds {};
 
-    TSearchRun(const CompileJob& Job, const SearchHooks& Hooks, const SearchReaders& Readers);
+    // Files that cannot be opened for reading are dropped and noted in
+    // UnreadableFiles (when given).
+    TSearchRun(const CompileJob& Job, const SearchHooks& Hooks, const SearchReaders& Readers,
+               NotedPaths* UnreadableFiles = nullptr);
 
     // The per-entry step of the walk.
     void HandleEntry(TFolderEntry& Entry);
@@ -55,6 +58,7 @@ private:
         unsigned char Type = DT_UNKNOWN;
         bool ReadTags = false;
         bool Accepted = false;
+        bool Unreadable = false; // could not be opened for reading: dropped
         std::size_t NameOffset = 0;
         std::int64_t Size = -1;
         std::shared_ptr<TOpenFolder> Folder; // only while a reader needs it
@@ -79,13 +83,20 @@ private:
 
     bool MaskMatches(std::size_t Index, const std::string& Path);
 
-    bool Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& Reason);
+    // Whether the entry goes into the playlist. Unreadable tells a file that
+    // the rules took, or wanted to read, but that cannot be opened.
+    bool Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& Reason, bool& Unreadable);
+
+    // Notes and reports a file that cannot be read.
+    void DropUnreadable(TFileInfo& File);
 
     // This thread's decoder for the job's code page: opened once per thread of
     // the run (iconv keeps state, so the reader threads cannot share one).
     TTagDecoder& Decoder() const { return ThreadTagDecoder(job_.TagCodePage); }
 
     static std::int64_t SizeOf(int FolderFd, const char* Name);
+    // Whether a file taken by its name alone, never opened, could be read.
+    static bool Readable(int FolderFd, const char* Name);
 
     // Walking thread: puts the entry into the window, judged by its name.
     void Queue(TFolderEntry& Entry);
@@ -103,6 +114,7 @@ private:
 
     const CompileJob& job_;
     const SearchHooks& hooks_;
+    NotedPaths* unreadableFiles_;
     std::unordered_set<std::string> removed_;
     std::unordered_set<std::string> found_; // kept only while added paths wait
 

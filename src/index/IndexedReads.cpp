@@ -51,7 +51,8 @@ bool TIndexedTagReader::ReadAt(int FolderFd, const char* Name, const std::string
         }
     }
     const bool Found = ReadTagsAt(FolderFd, Name, Sources, Info, Size, Decoder);
-    if (!TooRecentToRemember(Stamp, now_, index_.RecentNs()))
+    // A file that could not be opened is not remembered as one without tags.
+    if (Size >= 0 && !TooRecentToRemember(Stamp, now_, index_.RecentNs()))
         index_.RememberTags(Path, Stamp, codePage_, readOtherFormats_, Sources, Found, Info);
     return Found;
 }

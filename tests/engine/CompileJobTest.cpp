@@ -4,6 +4,7 @@
 #include "support/DeepTree.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,19 @@ std::string Id3v1Title(const std::string& Title) {
 }
 
 const std::string NoTag(300, '\x55');
+
+// Lets another user into every folder below Dir and read every file there.
+void OpenToOthers(const TempDir& Dir) {
+    const auto Open = fs::perms::others_read | fs::perms::others_exec | fs::perms::group_read |
+                      fs::perms::group_exec;
+    fs::permissions(Dir.path(), Open, fs::perm_options::add);
+    for (const fs::directory_entry& Entry : fs::recursive_directory_iterator(Dir.path()))
+        if (!Entry.is_symlink())
+            fs::permissions(Entry.path(),
+                            Entry.is_directory() ? Open
+                                                 : fs::perms::others_read | fs::perms::group_read,
+                            fs::perm_options::add);
+}
 
 // A job whose criteria include every tagged file.
 CompileJob JobFor(std::vector<std::string> Folders, std::vector<std::string> Masks) {
@@ -142,40 +156,120 @@ TEST(CompileJobWalk, UnreadableFolderIsCountedAndTheWalkGoesOn) {
     Dir.write("locked/a.mp3", Id3v2Title("A"));
     const std::string B = Dir.write("open/b.mp3", Id3v2Title("B"));
     const std::string Locked = (Dir.path() / "locked").string();
+    OpenToOthers(Dir);
     fs::permissions(Locked, fs::perms::none);
     const CompileJob Job = JobFor({Dir.str()}, {"*.mp3"});
-    if (geteuid() != 0) {
-        SearchRecord R = Search(Job);
-        EXPECT_EQ(R.Result.Outcome, SearchOutcome::Completed);
-        EXPECT_EQ(R.Paths(), std::vector<std::string>{B});
-        EXPECT_EQ(R.Result.Unreadable.Count, 1u);
-        EXPECT_EQ(R.Result.Unreadable.FirstPaths, std::vector<std::string>{Locked});
-        return;
-    }
-    // Root lists any folder: search in a child that has given up root for an
-    // unprivileged user, and let its exit status tell what it found.
-    fs::permissions(Dir.path(), fs::perms::all, fs::perm_options::add);
-    fs::permissions(Dir.path() / "open", fs::perms::all, fs::perm_options::add);
-    fs::permissions(B, fs::perms::all, fs::perm_options::add);
-    const pid_t Child = fork();
-    ASSERT_GE(Child, 0);
-    if (Child == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0)
-            _exit(3);
-        bool Found = false, Other = false;
+    EXPECT_EQ(unprivileged::Run([&]() -> std::string {
+                  const SearchRecord R = Search(Job);
+                  if (R.Result.Outcome != SearchOutcome::Completed)
+                      return "not completed";
+                  if (R.Paths() != std::vector<std::string>{B})
+                      return "found other than b.mp3";
+                  if (R.Result.Unreadable.Count != 1 ||
+                      R.Result.Unreadable.FirstPaths != std::vector<std::string>{Locked})
+                      return "the locked folder is not the one unreadable folder";
+                  return {};
+              }),
+              "");
+}
+
+// Files a mask takes but that cannot be opened are dropped as "cannot be
+// read" and counted, whichever way the rules reach them: read for tags (an
+// .mp3, an .ogg with the other formats on), or taken by the name alone (a
+// .wav with files without media info included), found by the walk or added
+// by hand; with and without reader threads.
+TEST(CompileJobWalk, FilesThatCannotBeOpenedAreDroppedAndCounted) {
+    TempDir Dir;
+    const std::string Good = Dir.write("a good.mp3", Id3v2Title("Good"));
+    const std::string LockedMp3 = Dir.write("b locked.mp3", Id3v2Title("Locked"));
+    const std::string LockedWav = Dir.write("c locked.wav", NoTag);
+    const std::string GoodWav = Dir.write("d good.wav", NoTag);
+    const std::string LockedAdded = Dir.write("added/e locked.mp3", Id3v2Title("Added"));
+    OpenToOthers(Dir);
+    for (const std::string& Path : {LockedMp3, LockedWav, LockedAdded})
+        fs::permissions(Path, fs::perms::none);
+    CompileJob Job = JobFor({Dir.str()}, {"*.mp3", "*.wav"});
+    Job.Recurse = false;
+    Job.IncludeTaglessFiles = true;
+    Job.ReadOtherFormats = false; // the .wav files go by their names
+    Job.RecordReasons = true;
+    Job.AddedPaths = {LockedAdded};
+    EXPECT_EQ(unprivileged::Run([&]() -> std::string {
+                  std::string Failures;
+                  for (std::size_t Threads : {std::size_t{0}, SearchReaders::DefaultThreads}) {
+                      SearchReaders Readers;
+                      Readers.Threads = Threads;
+                      std::vector<std::string> Found, Dropped;
+                      SearchHooks Hooks;
+                      Hooks.FoundFile = [&](const TFileInfo& File) {
+                          Found.push_back(File.FileName);
+                      };
+                      Hooks.DroppedFile = [&](const TFileInfo& File) {
+                          Dropped.push_back(File.FileName + " | " +
+                                            ReasonText(File.Reason, Job.Criteria));
+                      };
+                      const SearchResult Result = RunSearch(Job, Hooks, Readers);
+                      const std::vector<std::string> WantDropped = {
+                          LockedMp3 + " | Dropped: cannot be read",
+                          LockedWav + " | Dropped: cannot be read",
+                          LockedAdded + " | Dropped: cannot be read"};
+                      const std::string Case = std::to_string(Threads) + " readers: ";
+                      if (Found != std::vector<std::string>{Good, GoodWav})
+                          Failures += Case + "found other files; ";
+                      if (Dropped != WantDropped)
+                          Failures += Case + "dropped other files or reasons; ";
+                      if (Result.UnreadableFiles.Count != 3 ||
+                          Result.UnreadableFiles.FirstPaths !=
+                              std::vector<std::string>{LockedMp3, LockedWav, LockedAdded})
+                          Failures += Case + "not counted; ";
+                      if (FinishedStatus(Result) !=
+                          "Finished compiling playlist. 3 files could not be read.")
+                          Failures += Case + "status " + FinishedStatus(Result) + "; ";
+                  }
+                  return Failures;
+              }),
+              "");
+}
+
+// A link to the search folder or to a folder above it would walk everything
+// around the search (a link to "/" the whole machine): it is named once and
+// not followed. A link beside the search, and one below it, are followed as
+// before; a flat walk notes nothing.
+TEST(CompileJobWalk, LinksThatClimbAreNamedOnceAndNotFollowed) {
+    TempDir Dir;
+    const fs::path Music = Dir.path() / "music";
+    const std::string Kept = Dir.write("music/a/kept.mp3", Id3v2Title("Kept"));
+    Dir.write("outside.mp3", Id3v2Title("Outside"));
+    const std::string Beside = Dir.write("beside/beside.mp3", Id3v2Title("Beside"));
+    fs::create_directory_symlink(Music, Music / "a" / "loop");           // the search folder
+    fs::create_directory_symlink("../..", Music / "a" / "parent");       // above it, relative
+    fs::create_directory_symlink("/", Music / "a" / "root");             // the root
+    fs::create_directory_symlink(Dir.path() / "beside", Music / "side"); // beside: followed
+    fs::create_directory_symlink(Music / "a", Music / "z down");         // below: walked once
+    // Searched through a link of its own, the folders above are still the real ones.
+    fs::create_directory_symlink(Music, Dir.path() / "music link");
+    for (const fs::path& Searched : {Music, Dir.path() / "music link"}) {
+        CompileJob Job = JobFor({Searched.string()}, {"*.mp3"});
+        std::size_t Entries = 0;
         SearchHooks Hooks;
-        Hooks.FoundFile = [&](const TFileInfo& Info) {
-            (Info.FileName == B ? Found : Other) = true;
-        };
+        std::vector<std::string> Found;
+        Hooks.FoundFile = [&](const TFileInfo& File) { Found.push_back(File.FileName); };
+        Hooks.StopRequested = [&] { return ++Entries > 10000; }; // never the whole machine
         const SearchResult Result = RunSearch(Job, Hooks);
-        const bool Counted = Result.Unreadable.Count == 1 &&
-                             Result.Unreadable.FirstPaths == std::vector<std::string>{Locked};
-        _exit(Result.Outcome == SearchOutcome::Completed && Found && !Other && Counted ? 0 : 1);
+        const std::string Base = Searched.string();
+        ASSERT_EQ(Result.Outcome, SearchOutcome::Completed) << Base;
+        const std::string Relative = Kept.substr(Music.string().size());
+        EXPECT_EQ(Found, (std::vector<std::string>{Base + Relative, Base + "/side/beside.mp3"}))
+            << Base;
+        EXPECT_EQ(Result.Climbing.Count, 3u) << Base;
+        EXPECT_EQ(
+            Result.Climbing.FirstPaths,
+            (std::vector<std::string>{Base + "/a/loop", Base + "/a/parent", Base + "/a/root"}))
+            << Base;
+        Job.Recurse = false;
+        EXPECT_EQ(RunSearch(Job, Hooks).Climbing.Count, 0u) << Base;
     }
-    int Status = 0;
-    ASSERT_EQ(waitpid(Child, &Status, 0), Child);
-    ASSERT_TRUE(WIFEXITED(Status));
-    EXPECT_EQ(WEXITSTATUS(Status), 0) << "1: wrong result, 3: could not drop root";
+    (void)Beside;
 }
 
 TEST(CompileJobWalk, LinksToFoldersAreFollowedButLoopsAreNot) {
@@ -313,22 +407,28 @@ TEST(CompileJobWalk, DeepTreesAreWalkedToTheBottomWithFewDescriptors) {
     (void)Outside;
 }
 
-TEST(CompileJobWalk, UnreadableSummaryNamesTheFirstFewFoldersOnOneLine) {
-    UnreadableFolders None;
-    EXPECT_EQ(UnreadableFoldersSummary(None), "");
-    UnreadableFolders One;
-    One.Note("/music/locked");
-    EXPECT_EQ(UnreadableFoldersSummary(One), "1 folder could not be read: /music/locked");
+TEST(CompileJobWalk, LeftOutSummaryNamesTheFirstFewOfEachKindOnOneLine) {
     SearchResult Result;
-    Result.Unreadable = One;
+    EXPECT_EQ(LeftOutSummary(Result), "");
+    EXPECT_EQ(FinishedStatus(Result), "Finished compiling playlist.");
+    Result.Unreadable.Note("/music/locked");
+    EXPECT_EQ(LeftOutSummary(Result), "1 folder could not be read: /music/locked");
     EXPECT_EQ(FinishedStatus(Result), "Finished compiling playlist. 1 folder could not be read.");
     // A name with a line break stays on the one line; only the first three are named.
-    UnreadableFolders Many;
+    SearchResult Many;
     for (const char* Path : {"/a", "/new\nline\x01", "/caf\xc3\xa9", "/d", "/e"})
-        Many.Note(Path);
-    EXPECT_EQ(Many.Count, 5u);
-    EXPECT_EQ(UnreadableFoldersSummary(Many),
-              "5 folders could not be read: /a, /new\\x0Aline\\x01, /caf\xc3\xa9, ...");
+        Many.Unreadable.Note(Path);
+    Many.UnreadableFiles.Note("/m/x.mp3");
+    Many.Climbing.Note("/m/up");
+    Many.Climbing.Note("/m/root");
+    EXPECT_EQ(Many.Unreadable.Count, 5u);
+    EXPECT_EQ(LeftOutSummary(Many),
+              "5 folders could not be read: /a, /new\\x0Aline\\x01, /caf\xc3\xa9, ...; "
+              "1 file could not be read: /m/x.mp3; "
+              "2 links to the search folder or above not followed: /m/up, /m/root");
+    EXPECT_EQ(FinishedStatus(Many),
+              "Finished compiling playlist. 5 folders could not be read. 1 file could not be "
+              "read. 2 links to the search folder or above not followed.");
 }
 
 TEST(CompileJobWalk, NonUtf8NamesReachTheResultUnchanged) {

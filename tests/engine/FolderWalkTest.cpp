@@ -34,7 +34,7 @@ struct TSeen {
 };
 
 std::map<std::string, TSeen> Walk(const std::string& Folder, bool Recurse,
-                                  UnreadableFolders* Unreadable = nullptr) {
+                                  NotedPaths* Unreadable = nullptr) {
     std::map<std::string, TSeen> seen;
     WalkFolder(
         Folder, Recurse,
@@ -46,7 +46,7 @@ std::map<std::string, TSeen> Walk(const std::string& Folder, bool Recurse,
             const std::string relative = entry.Path.substr(Folder.size() + 1);
             seen[relative] = {entry.Type, entry.Size, entry.Path.ends_with("/" + name), opens};
         },
-        Unreadable);
+        {Unreadable, nullptr});
     return seen;
 }
 
@@ -94,14 +94,14 @@ TEST(FolderWalk, SubfoldersAreHandedOnAlwaysButEnteredOnlyWithRecurse) {
 TEST(FolderWalk, MissingFolderIsNoLossButAFileGivenAsFolderIsNoneEither) {
     TempDir dir;
     const std::string file = dir.write("f.mp3", "x");
-    UnreadableFolders unreadable;
+    NotedPaths unreadable;
     EXPECT_TRUE(Walk(dir.str() + "/missing", true, &unreadable).empty());
     EXPECT_TRUE(Walk(file, true, &unreadable).empty());
     EXPECT_EQ(unreadable.Count, 0u);
 }
 
 TEST(FolderWalk, UnreadableNotesCountEveryFolderButKeepTheFirstFew) {
-    UnreadableFolders unreadable;
+    NotedPaths unreadable;
     for (int k = 0; k < 5; ++k)
         unreadable.Note("/f" + std::to_string(k));
     EXPECT_EQ(unreadable.Count, 5u);
