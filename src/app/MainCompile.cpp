@@ -403,7 +403,7 @@ bool TMainForm::SavePlaylist() {
     std::vector<TPlaylistEntry> entries;
     std::vector<int> rows;
     for (int row = 0; row < model.Count(); ++row) {
-        if (model.State(row) != CheckedIndex)
+        if (!model.State(row).Checked())
             continue;
         entries.push_back({model.Caption(row), std::string(model.ColumnText(row, 2)),
                            std::string(model.ColumnText(row, 1)), -1});

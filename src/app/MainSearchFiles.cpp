@@ -185,7 +185,7 @@ void TMainForm::TakePlaylistChanges() {
     std::unordered_set<std::string> checked;
     std::vector<std::string> checkedInOrder;
     for (int row = 0; row < model.Count(); ++row)
-        if (!model.Dropped(row) && model.State(row) == CheckedIndex) {
+        if (!model.Dropped(row) && model.State(row).Checked()) {
             std::string path = model.Caption(row);
             if (checked.insert(path).second)
                 checkedInOrder.push_back(std::move(path));

@@ -8,7 +8,7 @@ TListStore::TListStore() = default;
 
 TListRow TListStore::MakeRow(std::string_view Caption,
                              const std::array<std::string_view, ListTextColumns>& Columns,
-                             int State, int IconIndex) {
+                             TRowState State, int IconIndex) {
     TListRow row;
     const size_t slash = Caption.rfind('/');
     const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
@@ -16,20 +16,20 @@ TListRow TListStore::MakeRow(std::string_view Caption,
     row.Name = names_.Add(Caption.substr(nameStart));
     for (int column = 0; column < ListTextColumns; ++column)
         row.Texts[column] = columns_[column].Add(Columns[column]);
-    row.State = static_cast<std::uint8_t>(State);
+    row.State = State;
     row.IconIndex = static_cast<std::int16_t>(std::clamp(IconIndex, -1, INT16_MAX));
     return row;
 }
 
 void TListStore::CountLength(const TListRow& Row, int Sign) {
-    if (Row.State != CheckedIndex || Row.Seconds < 0)
+    if (!Row.State.Checked() || Row.Seconds < 0)
         return;
     checkedSeconds_ += Sign * std::int64_t{Row.Seconds};
     checkedTimed_ += Sign;
 }
 
 void TListStore::CountRow(const TListRow& Row, int Sign) {
-    if (Row.State == CheckedIndex)
+    if (Row.State.Checked())
         checked_ += Sign;
     dropped_ += Sign * Row.Dropped;
     CountLength(Row, Sign);
@@ -46,9 +46,9 @@ bool TListStore::PushRow(const TListRow& Row) {
 }
 
 bool TListStore::Append(std::string_view Caption,
-                        const std::array<std::string_view, ListTextColumns>& Columns, int State,
-                        int IconIndex, std::uint32_t Note, bool Dropped) {
-    TListRow row = MakeRow(Caption, Columns, Dropped ? UncheckedIndex : State, IconIndex);
+                        const std::array<std::string_view, ListTextColumns>& Columns,
+                        TRowState State, int IconIndex, std::uint32_t Note, bool Dropped) {
+    TListRow row = MakeRow(Caption, Columns, Dropped ? UncheckedRow : State, IconIndex);
     row.Note = Note;
     row.Dropped = Dropped;
     return PushRow(row);
@@ -91,24 +91,24 @@ std::string_view TListStore::ColumnText(int Row, int Column) const {
     return columns_[Column - 1].Text(rows_.at(Row).Texts[Column - 1]);
 }
 
-bool TListStore::SetState(int Row, int State) {
+bool TListStore::SetState(int Row, TRowState State) {
     TListRow& entry = rows_.at(Row);
     if (entry.State == State || entry.Dropped)
         return false;
     CountRow(entry, -1);
-    entry.State = static_cast<std::uint8_t>(State);
+    entry.State = State;
     CountRow(entry, 1);
     return true;
 }
 
-bool TListStore::SetAllStates(const std::function<int(int)>& NewState) {
+bool TListStore::SetAllStates(const std::function<TRowState(TRowState)>& NewState) {
     bool any = false;
     for (TListRow& entry : rows_) {
-        const int state = NewState(entry.State);
+        const TRowState state = NewState(entry.State);
         if (state == entry.State || entry.Dropped)
             continue;
         CountRow(entry, -1);
-        entry.State = static_cast<std::uint8_t>(state);
+        entry.State = state;
         CountRow(entry, 1);
         any = true;
     }

@@ -4,8 +4,8 @@
 // The Qt item model is a thin view of this store.
 #pragma once
 
+#include "lists/RowState.h"
 #include "lists/TextPool.h"
-#include "model/States.h"
 
 #include <array>
 #include <cstdint>
@@ -14,10 +14,6 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-
-// The state index of a checked row in a check-box panel.
-inline constexpr int CheckedIndex = ToStored(CheckState::Checked);
-inline constexpr int UncheckedIndex = ToStored(CheckState::Unchecked);
 
 // Text columns after the caption (the playlist's title ... track).
 inline constexpr int ListTextColumns = 6;
@@ -30,8 +26,7 @@ inline constexpr std::int32_t LengthNotRead = -2;
 // the view decodes them.
 struct TCheckListEntry {
     std::string Caption;
-    int State = CheckedIndex; // the state's index (a check state's value in check-box
-                              // panels, a criterion state's in criterion panels)
+    TRowState State; // a check state in check-box panels, a criterion state in criterion panels
     std::array<std::string, ListTextColumns> Columns; // further column texts
     int IconIndex = -1;     // position in the panel's entry icon set; -1 none
     std::int32_t Value = 0; // attached value (the playlist keeps the file size)
@@ -49,7 +44,7 @@ struct TListRow {
     std::uint32_t Note = 0; // the panel's note of the row (the playlist: why it is there)
     std::int32_t Seconds = LengthNotRead; // the playlist's Length column
     std::int16_t IconIndex = -1;
-    std::uint8_t State = CheckedIndex;
+    TRowState State;
     // A file the search dropped, shown for its reason: never checked, never saved.
     bool Dropped = false;
 };
@@ -85,14 +80,14 @@ public:
     // dropped row while dropped rows are hidden). A dropped row is unchecked
     // whatever State says.
     bool Append(std::string_view Caption,
-                const std::array<std::string_view, ListTextColumns>& Columns, int State,
+                const std::array<std::string_view, ListTextColumns>& Columns, TRowState State,
                 int IconIndex, std::uint32_t Note = 0, bool Dropped = false);
     void Append(const TCheckListEntry& Entry);
     void Reserve(std::size_t Rows) { rows_.reserve(Rows); }
 
     // Each returns whether anything changed. A dropped row keeps its state.
-    bool SetState(int Row, int State);
-    bool SetAllStates(const std::function<int(int OldState)>& NewState);
+    bool SetState(int Row, TRowState State);
+    bool SetAllStates(const std::function<TRowState(TRowState OldState)>& NewState);
     // An edited row's old texts stay in the pools until the list is cleared:
     // edits are few, and the pools never move a text.
     void SetCaption(int Row, std::string_view Caption);
@@ -151,7 +146,7 @@ private:
     // Each row's place in caption order; equal captions share a place.
     std::vector<std::uint32_t> CaptionRanks() const;
     TListRow MakeRow(std::string_view Caption,
-                     const std::array<std::string_view, ListTextColumns>& Columns, int State,
+                     const std::array<std::string_view, ListTextColumns>& Columns, TRowState State,
                      int IconIndex);
     bool PushRow(const TListRow& Row);
     // What a checked row adds to the checked lengths (Sign 1) or takes away (-1).

@@ -166,7 +166,7 @@ QToolBar* TCheckList::CommandBar(int Row) const {
 
 // ---- Entries ---------------------------------------------------------------
 
-int TCheckList::AddEntryWithStateIndex(const std::string& Caption, int State) {
+int TCheckList::AddEntryWithStateIndex(const std::string& Caption, TRowState State) {
     TCheckListEntry entry;
     entry.Caption = Caption;
     entry.State = State;
@@ -177,7 +177,7 @@ int TCheckList::AddEntryWithStateIndex(const std::string& Caption, int State) {
 }
 
 int TCheckList::AddEntry(const std::string& Caption, bool Checked) {
-    return AddEntryWithStateIndex(Caption, Checked ? CheckedIndex : UncheckedIndex);
+    return AddEntryWithStateIndex(Caption, Checked ? CheckedRow : UncheckedRow);
 }
 
 void TCheckList::AddCheckEntries(const std::vector<CheckEntry>& Entries) {
@@ -186,7 +186,7 @@ void TCheckList::AddCheckEntries(const std::vector<CheckEntry>& Entries) {
     for (const CheckEntry& loaded : Entries) {
         TCheckListEntry entry;
         entry.Caption = loaded.Caption;
-        entry.State = ToStored(loaded.State);
+        entry.State = loaded.State;
         entries.push_back(std::move(entry));
     }
     AppendEntries(entries);
@@ -229,7 +229,7 @@ std::vector<CheckEntry> TCheckList::CheckEntries() const {
     std::vector<CheckEntry> result;
     result.reserve(Count());
     for (int row = 0; row < Count(); ++row)
-        result.push_back(CheckEntry{model_->Caption(row), model_->State(row) == CheckedIndex
+        result.push_back(CheckEntry{model_->Caption(row), model_->State(row).Checked()
                                                               ? CheckState::Checked
                                                               : CheckState::Unchecked});
     return result;
@@ -237,7 +237,7 @@ std::vector<CheckEntry> TCheckList::CheckEntries() const {
 
 void TCheckList::GetCheckedCaptions(std::vector<std::string>& Captions) const {
     for (int row = 0; row < Count(); ++row)
-        if (model_->State(row) == CheckedIndex)
+        if (model_->State(row).Checked())
             Captions.push_back(model_->Caption(row));
 }
 
@@ -276,7 +276,7 @@ void TCheckList::MoveSelected(int Step) {
     emit EntriesChanged();
 }
 
-void TCheckList::SetSelectedStates(const std::function<int(int OldState)>& NewState) {
+void TCheckList::SetSelectedStates(const std::function<TRowState(TRowState OldState)>& NewState) {
     for (int row : SelectedRows())
         model_->SetState(row, NewState(model_->State(row)));
 }
@@ -490,16 +490,16 @@ void TCheckList::EditExecute() {
 }
 
 void TCheckList::CheckAllExecute() {
-    model_->SetAllStates([](int) { return CheckedIndex; });
+    model_->SetAllStates([](TRowState) { return CheckedRow; });
 }
 
 void TCheckList::UncheckAllExecute() {
-    model_->SetAllStates([](int) { return UncheckedIndex; });
+    model_->SetAllStates([](TRowState) { return UncheckedRow; });
 }
 
 void TCheckList::InvertChecksExecute() {
     model_->SetAllStates(
-        [](int State) { return State == CheckedIndex ? UncheckedIndex : CheckedIndex; });
+        [](TRowState State) { return State.Checked() ? UncheckedRow : CheckedRow; });
 }
 
 void TCheckList::ShowCaptionsExecute() {
@@ -541,8 +541,8 @@ void TCheckList::ListKeyDown(QKeyEvent* Event) {
         const int focused = SelectedIndex();
         if (focused < 0)
             return;
-        const int state = model_->State(focused) == CheckedIndex ? UncheckedIndex : CheckedIndex;
-        SetSelectedStates([state](int) { return state; });
+        const TRowState state = model_->State(focused).Checked() ? UncheckedRow : CheckedRow;
+        SetSelectedStates([state](TRowState) { return state; });
     }
 }
 

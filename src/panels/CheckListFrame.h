@@ -70,12 +70,12 @@ public:
     TCheckListEntry Entry(int Row) const { return model_->Entry(Row); }
     std::vector<TCheckListEntry> Entries() const;
     // Appends at the end; returns the new entry's row.
-    int AddEntryWithStateIndex(const std::string& Caption, int State);
+    int AddEntryWithStateIndex(const std::string& Caption, TRowState State);
     int AddEntry(const std::string& Caption, bool Checked);
     void AddCheckEntries(const std::vector<CheckEntry>& Entries);
-    bool Checked(int Row) const { return model_->State(Row) == CheckedIndex; }
-    void SetChecked(int Row, bool On) { model_->SetState(Row, On ? CheckedIndex : UncheckedIndex); }
-    void SetStateIndex(int Row, int State) { model_->SetState(Row, State); }
+    bool Checked(int Row) const { return model_->State(Row).Checked(); }
+    void SetChecked(int Row, bool On) { model_->SetState(Row, On ? CheckedRow : UncheckedRow); }
+    void SetStateIndex(int Row, TRowState State) { model_->SetState(Row, State); }
     void SetEntryCaption(int Row, const std::string& Caption) { model_->SetCaption(Row, Caption); }
     void SetEntryValue(int Row, std::int32_t Value) { model_->SetValue(Row, Value); }
     void RemoveEntry(int Row);
@@ -165,7 +165,7 @@ protected:
     // The panel's own handler of a command; derived panels add theirs.
     virtual void Execute(TListCommand Command);
     void SetColumnHeaders(const QStringList& Headers, const std::vector<int>& Widths);
-    void SetSelectedStates(const std::function<int(int OldState)>& NewState);
+    void SetSelectedStates(const std::function<TRowState(TRowState OldState)>& NewState);
     bool eventFilter(QObject* Watched, QEvent* Event) override;
     // Appends entries the model already holds in its own form.
     void AppendEntries(const std::vector<TCheckListEntry>& Entries);

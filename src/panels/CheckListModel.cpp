@@ -55,7 +55,7 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
         }
     case Qt::CheckStateRole:
         if (column == 0 && display_.CheckBoxes)
-            return row.State == CheckedIndex ? Qt::Checked : Qt::Unchecked;
+            return row.State.Checked() ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::DecorationRole:
         return column == 0 ? Decoration(row) : QVariant();
@@ -78,8 +78,7 @@ bool TCheckListModel::setData(const QModelIndex& Index, const QVariant& Value, i
     if (Role != Qt::CheckStateRole || !Index.isValid() || Index.row() >= published_ ||
         Index.column() != 0 || !display_.CheckBoxes || store_.Row(Index.row()).Dropped)
         return false;
-    SetState(Index.row(),
-             Value.value<Qt::CheckState>() == Qt::Checked ? CheckedIndex : UncheckedIndex);
+    SetState(Index.row(), Value.value<Qt::CheckState>() == Qt::Checked ? CheckedRow : UncheckedRow);
     return true;
 }
 
@@ -106,7 +105,7 @@ QVariant TCheckListModel::Decoration(const TListRow& Entry) const {
                                                                     : QVariant();
     };
     if (!display_.CheckBoxes)
-        return iconAt(display_.StateIcons, Entry.State);
+        return iconAt(display_.StateIcons, Entry.State.Index());
     if (Entry.IconIndex >= 0)
         return iconAt(display_.EntryIcons, Entry.IconIndex);
     return display_.CommonIcon.isNull() ? QVariant() : QVariant(display_.CommonIcon);
@@ -130,7 +129,7 @@ void TCheckListModel::SetHeaders(const QStringList& Headers) {
 
 void TCheckListModel::Append(std::string_view Caption,
                              const std::array<std::string_view, ListTextColumns>& Columns,
-                             int State, int IconIndex, std::uint32_t Note, bool Dropped) {
+                             TRowState State, int IconIndex, std::uint32_t Note, bool Dropped) {
     if (store_.Append(Caption, Columns, State, IconIndex, Note, Dropped) && !batchTimer_.isActive())
         batchTimer_.start();
 }
@@ -164,14 +163,14 @@ void TCheckListModel::Changed(int First, int Last) {
         emit dataChanged(index(First, 0), index(Last, columnCount() - 1));
 }
 
-void TCheckListModel::SetState(int Row, int State) {
+void TCheckListModel::SetState(int Row, TRowState State) {
     if (!store_.SetState(Row, State))
         return;
     Changed(Row, Row);
     emit StatesChanged();
 }
 
-void TCheckListModel::SetAllStates(const std::function<int(int)>& NewState) {
+void TCheckListModel::SetAllStates(const std::function<TRowState(TRowState)>& NewState) {
     if (!store_.SetAllStates(NewState))
         return;
     Changed(0, Count() - 1);

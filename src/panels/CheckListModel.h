@@ -68,7 +68,7 @@ public:
     // A copy of one row's texts and values.
     TCheckListEntry Entry(int Row) const { return store_.Entry(Row); }
     std::string Caption(int Row) const { return store_.Caption(Row); }
-    int State(int Row) const { return store_.Row(Row).State; }
+    TRowState State(int Row) const { return store_.Row(Row).State; }
     // The text of column 1 ... ListTextColumns (0 is the caption).
     std::string_view ColumnText(int Row, int Column) const {
         return store_.ColumnText(Row, Column);
@@ -81,14 +81,14 @@ public:
     // A dropped row is unchecked whatever State says; while dropped rows are
     // hidden it goes aside at once.
     void Append(std::string_view Caption,
-                const std::array<std::string_view, ListTextColumns>& Columns, int State,
+                const std::array<std::string_view, ListTextColumns>& Columns, TRowState State,
                 int IconIndex, std::uint32_t Note = 0, bool Dropped = false);
     void AppendMany(const std::vector<TCheckListEntry>& Entries);
     // Publishes rows appended since the last batch to the view.
     void Flush();
 
-    void SetState(int Row, int State);
-    void SetAllStates(const std::function<int(int OldState)>& NewState);
+    void SetState(int Row, TRowState State);
+    void SetAllStates(const std::function<TRowState(TRowState OldState)>& NewState);
     void SetCaption(int Row, std::string Caption);
     void SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns);
     void SetIconIndex(int Row, int IconIndex);

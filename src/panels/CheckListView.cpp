@@ -74,10 +74,10 @@ void TCheckListView::mouseReleaseEvent(QMouseEvent* Event) {
         const bool onSelectedBox =
             pressed.isValid() && selected.size() > 1 && CheckBoxRect(pressed).contains(at) &&
             std::find(selected.begin(), selected.end(), pressed.row()) != selected.end();
-        const int before = onSelectedBox ? panel_.Entry(pressed.row()).State : 0;
+        const TRowState before = onSelectedBox ? panel_.Entry(pressed.row()).State : TRowState{};
         QTreeView::mouseReleaseEvent(Event);
         if (onSelectedBox && panel_.Entry(pressed.row()).State != before) {
-            const int state = panel_.Entry(pressed.row()).State;
+            const TRowState state = panel_.Entry(pressed.row()).State;
             for (int row : selected) {
                 panel_.SetStateIndex(row, state);
                 selectionModel()->select(model()->index(row, 0),

@@ -26,7 +26,7 @@ namespace {
 // The state icons are in the order of the criterion states, so a row's state
 // index is its criterion state's value.
 CriterionState StateOf(const TCheckListEntry& Entry) {
-    return CriterionStateFromStored(Entry.State);
+    return Entry.State.Criterion();
 }
 } // namespace
 
@@ -35,11 +35,11 @@ CriterionState TCriterionList::CriterionStateAt(int Row) const {
 }
 
 int TCriterionList::AddEntryWithState(const std::string& Caption, CriterionState State) {
-    return AddEntryWithStateIndex(Caption, ToStored(State));
+    return AddEntryWithStateIndex(Caption, State);
 }
 
 void TCriterionList::SetState(int Row, CriterionState State) {
-    SetStateIndex(Row, ToStored(State));
+    SetStateIndex(Row, State);
 }
 
 void TCriterionList::AddCriterionEntries(const std::vector<CriterionEntry>& Entries) {
@@ -48,7 +48,7 @@ void TCriterionList::AddCriterionEntries(const std::vector<CriterionEntry>& Entr
     for (const CriterionEntry& loaded : Entries) {
         TCheckListEntry entry;
         entry.Caption = loaded.Caption;
-        entry.State = ToStored(loaded.State);
+        entry.State = loaded.State;
         entries.push_back(std::move(entry));
     }
     AppendEntries(std::move(entries));
@@ -76,15 +76,15 @@ void TCriterionList::AddExecute() {
 }
 
 void TCriterionList::IncludeAllExecute() {
-    Model()->SetAllStates([](int) { return ToStored(CriterionState::Include); });
+    Model()->SetAllStates([](TRowState) { return TRowState(CriterionState::Include); });
 }
 
 void TCriterionList::ExcludeAllExecute() {
-    Model()->SetAllStates([](int) { return ToStored(CriterionState::Exclude); });
+    Model()->SetAllStates([](TRowState) { return TRowState(CriterionState::Exclude); });
 }
 
 void TCriterionList::IgnoreAllExecute() {
-    Model()->SetAllStates([](int) { return ToStored(CriterionState::Ignore); });
+    Model()->SetAllStates([](TRowState) { return TRowState(CriterionState::Ignore); });
 }
 
 std::string TCriterionList::EntrySummaryText(const TCheckListEntry& Entry) const {

@@ -96,7 +96,7 @@ std::vector<std::string> TFolderCheckList::MissingCheckedFolders() const {
     std::vector<std::string> missing;
     const TCheckListModel& model = *Model();
     for (int row = 0; row < model.Count(); ++row)
-        if (model.State(row) == CheckedIndex && FolderIsMissing(model.Caption(row)))
+        if (model.State(row).Checked() && FolderIsMissing(model.Caption(row)))
             missing.push_back(model.Caption(row));
     return missing;
 }

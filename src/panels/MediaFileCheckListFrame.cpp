@@ -148,7 +148,7 @@ std::uint32_t TMediaFileCheckList::NoteFor(const std::string& Why) {
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
                                        bool Checked, const std::string& Why) {
     Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
-                    Checked ? CheckedIndex : UncheckedIndex, FileIconIndex(Path), NoteFor(Why));
+                    Checked ? CheckedRow : UncheckedRow, FileIconIndex(Path), NoteFor(Why));
     if (bulk_)
         bulkAdded_ = true;
     else
@@ -159,7 +159,7 @@ int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo
 int TMediaFileCheckList::AddDroppedEntry(const std::string& Path, const TMediaInfo& Info,
                                          const std::string& Why) {
     Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
-                    UncheckedIndex, FileIconIndex(Path), NoteFor(Why), true);
+                    UncheckedRow, FileIconIndex(Path), NoteFor(Why), true);
     if (!Model()->DroppedShown())
         return -1;
     if (bulk_)

@@ -28,8 +28,8 @@ void TMultiStateList::SetStateIcons(std::vector<QIcon> Icons) {
 }
 
 void TMultiStateList::AdvanceState(int Row) {
-    const int state = Entry(Row).State;
-    SetStateIndex(Row, state >= 0 && state < StateCount() - 1 ? state + 1 : 0);
+    const int state = Entry(Row).State.Index();
+    SetStateIndex(Row, TRowState::FromIndex(state < StateCount() - 1 ? state + 1 : 0));
 }
 
 void TMultiStateList::ListKeyDown(QKeyEvent* Event) {

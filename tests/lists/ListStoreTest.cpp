@@ -137,7 +137,7 @@ TEST(ListStore, RowsGiveBackTheirTextsAfterMovesRemovesAndOrders) {
                         : i % 7 == 0 ? "/"
                                      : "/m/" + std::string(artists[i % 3]) + "/\xE9" +
                                            std::to_string(i) + ".mp3";
-        entry.State = i % 4 == 0 ? UncheckedIndex : CheckedIndex;
+        entry.State = i % 4 == 0 ? UncheckedRow : CheckedRow;
         entry.Columns = {"T" + std::to_string(i), artists[i % 3], "Album", "", "1999", "3/9"};
         entry.IconIndex = i % 3 - 1;
         entry.Value = static_cast<std::int32_t>(random());
@@ -180,7 +180,7 @@ TEST(ListStore, RowsGiveBackTheirTextsAfterMovesRemovesAndOrders) {
         EXPECT_EQ(model.ColumnText(row, 2), reordered[row].Columns[1]);
         EXPECT_EQ(entry.IconIndex, reordered[row].IconIndex);
         EXPECT_EQ(entry.Value, reordered[row].Value);
-        checked += entry.State == CheckedIndex;
+        checked += entry.State == CheckedRow;
     }
     EXPECT_EQ(model.CheckedCount(), checked);
 }
@@ -190,7 +190,7 @@ TEST(ListStore, RepeatedTextsAreStoredOnce) {
     const std::string album(200, 'a');
     for (int i = 0; i < 20000; ++i)
         model.Append("/music/artist/" + std::to_string(i) + ".mp3",
-                     {"Title", "Artist", album, "Rock", "2001", "1"}, CheckedIndex, 0);
+                     {"Title", "Artist", album, "Rock", "2001", "1"}, CheckedRow, 0);
     // 20,000 copies of the album name alone would take 4 MB.
     EXPECT_LT(model.MemoryBytes(), std::size_t{3} << 20);
     EXPECT_EQ(model.ColumnText(19999, 3), album);
@@ -216,17 +216,17 @@ TEST(ListStore, RunningFiguresAndDroppedRowsHoldUnderRandomEdits) {
         switch (pick(9)) {
         case 0:
         case 1:
-            model.Append("/m/" + std::to_string(made++), {},
-                         pick(2) ? CheckedIndex : UncheckedIndex, -1, 0, pick(3) == 0);
+            model.Append("/m/" + std::to_string(made++), {}, pick(2) ? CheckedRow : UncheckedRow,
+                         -1, 0, pick(3) == 0);
             break;
         case 2:
             if (count > 0)
-                model.SetState(pick(count), pick(2) ? CheckedIndex : UncheckedIndex);
+                model.SetState(pick(count), pick(2) ? CheckedRow : UncheckedRow);
             break;
         case 3:
-            model.SetAllStates([&](int State) {
-                return pick(3) == 0 ? (State == CheckedIndex ? UncheckedIndex : CheckedIndex)
-                                    : CheckedIndex;
+            model.SetAllStates([&](TRowState State) {
+                return pick(3) == 0 ? (State == CheckedRow ? UncheckedRow : CheckedRow)
+                                    : CheckedRow;
             });
             break;
         case 4:
@@ -263,7 +263,7 @@ TEST(ListStore, RunningFiguresAndDroppedRowsHoldUnderRandomEdits) {
             // Dropped rows that arrive meanwhile wait aside too.
             if (pick(2)) {
                 EXPECT_FALSE(
-                    model.Append("/m/" + std::to_string(made++), {}, CheckedIndex, -1, 0, true))
+                    model.Append("/m/" + std::to_string(made++), {}, CheckedRow, -1, 0, true))
                     << "a dropped row goes aside while dropped rows are hidden";
             }
             model.SetDroppedShown(true);
@@ -279,7 +279,7 @@ TEST(ListStore, RunningFiguresAndDroppedRowsHoldUnderRandomEdits) {
         int checked = 0, timed = 0, dropped = 0;
         std::int64_t seconds = 0;
         for (int row = 0; row < model.Count(); ++row) {
-            const bool on = model.Row(row).State == CheckedIndex;
+            const bool on = model.Row(row).State == CheckedRow;
             checked += on;
             dropped += model.Row(row).Dropped;
             if (model.Row(row).Dropped) {
@@ -316,7 +316,7 @@ TEST(ListStore, AMillionRowsStayCompactAndSortInPlace) {
         const std::string title = "Title " + std::to_string(i % 5000);
         store.Append(folder + std::to_string(i) + ".mp3",
                      {title, "Artist " + std::to_string(artist), "Album", "", "1999", ""},
-                     i % 3 ? CheckedIndex : UncheckedIndex, -1);
+                     i % 3 ? CheckedRow : UncheckedRow, -1);
     }
     ASSERT_EQ(store.Count(), Count);
     EXPECT_EQ(store.CheckedCount(), Count - (Count + 2) / 3);

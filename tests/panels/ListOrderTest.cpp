@@ -152,7 +152,7 @@ TEST(CaptionOrder, AgreesWithWholePathKeysOverRandomTrees) {
             path += parts[random() % std::size(parts)];
             paths.push_back(path);
             panel.AddMediaEntry(path, TMediaInfo{}, true);
-            plain.Append(path, {}, CheckedIndex, -1);
+            plain.Append(path, {}, CheckedRow, -1);
         }
         const auto wholeKey = [&](const std::string& Path) {
             const std::size_t slash = Path.rfind('/');
