@@ -43,7 +43,11 @@ std::int64_t Nanoseconds(const timespec& Time) {
 
 bool StampAt(int FolderFd, const char* Name, TFileStamp& Stamp) {
     struct stat Info;
-    if (fstatat(FolderFd, Name, &Info, 0) != 0 || !S_ISREG(Info.st_mode))
+    return fstatat(FolderFd, Name, &Info, 0) == 0 && StampOf(Info, Stamp);
+}
+
+bool StampOf(const struct stat& Info, TFileStamp& Stamp) {
+    if (!S_ISREG(Info.st_mode))
         return false;
     Stamp.Device = Info.st_dev;
     Stamp.Inode = Info.st_ino;

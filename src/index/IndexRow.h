@@ -4,6 +4,8 @@
 
 #include "media/MediaUtils.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +24,8 @@ struct TFileStamp {
 // The stamp of Name in FolderFd (links followed); false when it is not a
 // regular file or cannot be stat'ed.
 bool StampAt(int FolderFd, const char* Name, TFileStamp& Stamp);
+// The same from a status already at hand.
+bool StampOf(const struct stat& Info, TFileStamp& Stamp);
 
 // Whether a file changed so recently (within MarginNs of NowNs, the real-time
 // clock) that a write in the same clock tick could still follow unseen: file

@@ -27,32 +27,39 @@ bool FromRow(const TIndexRow& Row, TMediaInfo& Info, bool& Found) {
 
 TIndexedTagReader::TIndexedTagReader(TTagIndex& Index, const std::vector<std::string>& Folders,
                                      std::string CodePage, bool ReadOtherFormats)
-    : index_(Index), rows_(Index.RowsBelow(Folders)), codePage_(std::move(CodePage)),
-      readOtherFormats_(ReadOtherFormats), now_(NowNs()) {}
+    : index_(Index), codePage_(std::move(CodePage)), readOtherFormats_(ReadOtherFormats),
+      rows_(Index.RowsBelow(Folders, codePage_, readOtherFormats_)), now_(NowNs()) {}
 
 bool TIndexedTagReader::ReadAt(int FolderFd, const char* Name, const std::string& Path,
                                TTagSources Sources, TMediaInfo& Info, std::int64_t& Size,
                                TTagDecoder& Decoder) {
     TFileStamp Stamp;
-    // The stamp comes before the read: a write during the read moves the
-    // change time past it, so the row is not trusted next time.
-    if (!StampAt(FolderFd, Name, Stamp))
+    // The rows hold only reads with this run's code page, option and reader.
+    const TRememberedRows::TRow* Row = rows_->Find(Path);
+    if (Row && !StampAt(FolderFd, Name, Stamp))
         return ReadTagsAt(FolderFd, Name, Sources, Info, Size, Decoder);
-    if (const auto Row = rows_->find(Path);
-        Row != rows_->end() &&
-        TrustsTags(Row->second, Stamp, codePage_, readOtherFormats_, Sources)) {
-        bool Found = false;
-        if (FromRow(Row->second, Info, Found)) {
+    if (Row && Row->Stamp == Stamp && Row->Sources == static_cast<int>(Sources)) {
+        if (!Row->Found || UnpackMediaInfo(rows_->Fields(*Row), Info)) {
             Size = Stamp.Size;
             index_.NoteRemembered();
-            if (Row->second.SeenDay < index_.Today())
+            if (Row->SeenDay < index_.Today())
                 index_.MarkSeen(Path);
-            return Found;
+            return Row->Found;
         }
+        Info = TMediaInfo{}; // a damaged row: the file is read as if it had none
     }
-    const bool Found = ReadTagsAt(FolderFd, Name, Sources, Info, Size, Decoder);
+    // The stamp comes before the read (from the open file's status): a write
+    // during the read moves the change time past it, so the row is not
+    // trusted next time.
+    struct stat Opened;
+    const bool Found = ReadTagsAt(FolderFd, Name, Sources, Info, Opened, Decoder);
     // A file that could not be opened is not remembered as one without tags.
-    if (Size >= 0 && !TooRecentToRemember(Stamp, now_, index_.RecentNs()))
+    if (!StampOf(Opened, Stamp)) {
+        Size = -1;
+        return Found;
+    }
+    Size = Stamp.Size;
+    if (!TooRecentToRemember(Stamp, now_, index_.RecentNs()))
         index_.RememberTags(Path, Stamp, codePage_, readOtherFormats_, Sources, Found, Info);
     return Found;
 }

@@ -28,9 +28,9 @@ public:
 
 private:
     TTagIndex& index_;
-    std::shared_ptr<const TTagIndex::TRows> rows_;
     std::string codePage_;
     bool readOtherFormats_;
+    std::shared_ptr<const TRememberedRows> rows_;
     std::int64_t now_; // when the run started
 };
 

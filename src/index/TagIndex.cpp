@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -81,11 +82,16 @@ private:
     int code_;
 };
 
-std::string ColumnBytes(sqlite3_stmt* Statement, int Column) {
+// Valid until the statement steps on.
+std::string_view ColumnView(sqlite3_stmt* Statement, int Column) {
     const void* Data = sqlite3_column_blob(Statement, Column);
     const int Size = sqlite3_column_bytes(Statement, Column);
-    return Data ? std::string(static_cast<const char*>(Data), static_cast<std::size_t>(Size))
-                : std::string();
+    return Data ? std::string_view(static_cast<const char*>(Data), static_cast<std::size_t>(Size))
+                : std::string_view();
+}
+
+std::string ColumnBytes(sqlite3_stmt* Statement, int Column) {
+    return std::string(ColumnView(Statement, Column));
 }
 
 // Columns 1.. of a row, as RowColumns names them.
@@ -136,6 +142,10 @@ sqlite3* OpenConnection(const std::string& Path, int BusyTimeoutMs, int& Code) {
     }
     sqlite3_extended_result_codes(Db, 1);
     sqlite3_busy_timeout(Db, BusyTimeoutMs);
+    // The log is copied into the file (with a sync) only once it holds many
+    // compiles' rows, never as a connection closes: a compile does not wait
+    // for the disk, and a kill at any moment still leaves a whole index.
+    sqlite3_db_config(Db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     return Db;
 }
 
@@ -267,14 +277,17 @@ void TTagIndex::MoveAside() {
                                 std::strerror(errno) + ").");
 }
 
-std::shared_ptr<const TTagIndex::TRows>
-TTagIndex::RowsBelow(const std::vector<std::string>& Folders) {
-    auto Rows = std::make_shared<TRows>();
+std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<std::string>& Folders,
+                                                            const std::string& CodePage,
+                                                            bool ReadOtherFormats) {
+    auto Rows = std::make_shared<TRememberedRows>();
     if (!usable_)
         return Rows;
     std::lock_guard Lock(readMutex_);
-    TStatement Select(reader_, std::string("SELECT ") + RowColumns +
-                                   " FROM files WHERE path >= ?1 AND path < ?2");
+    TStatement Select(reader_,
+                      "SELECT path, dev, ino, size, mtime, ctime, sources, found, fields, seen "
+                      "FROM files WHERE path >= ?1 AND path < ?2 AND reader = ?3 AND "
+                      "codepage = ?4 AND other = ?5 AND sources >= 0");
     if (Select.Code() != SQLITE_OK) {
         Warn(IsBusy(Select.Code()) ? "busy" : "read", std::string("cannot be read (") +
                                                           sqlite3_errmsg(reader_) +
@@ -290,18 +303,32 @@ TTagIndex::RowsBelow(const std::vector<std::string>& Folders) {
         To.back() = '/' + 1;
         Select.Blob(1, From);
         Select.Blob(2, To);
+        Select.Int(3, TagReaderVersion);
+        Select.Text(4, CodePage);
+        Select.Int(5, ReadOtherFormats ? 1 : 0);
         int Step;
-        while ((Step = sqlite3_step(*Select)) == SQLITE_ROW)
-            Rows->emplace(ColumnBytes(*Select, 0), RowFrom(*Select));
+        while ((Step = sqlite3_step(*Select)) == SQLITE_ROW) {
+            TFileStamp Stamp;
+            Stamp.Device = static_cast<std::uint64_t>(sqlite3_column_int64(*Select, 1));
+            Stamp.Inode = static_cast<std::uint64_t>(sqlite3_column_int64(*Select, 2));
+            Stamp.Size = sqlite3_column_int64(*Select, 3);
+            Stamp.ModifiedNs = sqlite3_column_int64(*Select, 4);
+            Stamp.ChangedNs = sqlite3_column_int64(*Select, 5);
+            if (!Rows->Add(ColumnView(*Select, 0), Stamp, sqlite3_column_int(*Select, 6),
+                           sqlite3_column_int(*Select, 7) != 0, ColumnView(*Select, 8),
+                           sqlite3_column_int64(*Select, 9)))
+                break; // the rest are read from the files
+        }
         sqlite3_reset(*Select);
-        if (Step != SQLITE_DONE) {
+        if (Step != SQLITE_DONE && Step != SQLITE_ROW) {
             Warn(IsBusy(Step) ? "busy" : "read",
                  std::string(IsBusy(Step) ? "locked by another program" : "cannot be read") + " (" +
                      sqlite3_errstr(Step) + "); tags are read from the files.");
-            Rows->clear();
+            Rows->Clear();
             break;
         }
     }
+    Rows->Seal();
     return Rows;
 }
 
@@ -407,7 +434,13 @@ bool TTagIndex::OpenWriter() {
     int Code = SQLITE_OK;
     writer_ = OpenConnection(path_, options_.BusyTimeoutMs, Code);
     if (writer_)
-        Code = sqlite3_exec(writer_, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        // A compile's rows arrive in the walk's order, which is not the
+        // table's: a cache that holds the pages a batch touches saves reading
+        // them again and again (it grows only as pages are used).
+        Code = sqlite3_exec(writer_,
+                            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384; "
+                            "PRAGMA wal_autocheckpoint=16384;",
+                            nullptr, nullptr, nullptr);
     if (Code != SQLITE_OK) {
         WriteFailed(Code, "cannot be opened for writing");
         return false;
@@ -434,6 +467,15 @@ void TTagIndex::Prune() {
 }
 
 void TTagIndex::WriteBatch(std::vector<TOp>& Batch) {
+    // In the table's order, so that each page is visited once per batch; what
+    // is queued for one path keeps its order, and nothing crosses a Forget.
+    for (auto From = Batch.begin(); From != Batch.end();) {
+        auto To = std::find_if(From, Batch.end(),
+                               [](const TOp& Op) { return Op.Kind == TOpKind::Forget; });
+        std::stable_sort(From, To,
+                         [](const TOp& A, const TOp& B) { return A.FilePath < B.FilePath; });
+        From = To == Batch.end() ? To : To + 1;
+    }
     int Code = sqlite3_exec(writer_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (Code != SQLITE_OK) {
         // Held by another writer past the timeout: these rows are not

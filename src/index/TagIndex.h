@@ -6,6 +6,7 @@
 #pragma once
 
 #include "index/IndexRow.h"
+#include "index/RememberedRows.h"
 #include "media/AudioTags.h"
 #include "media/ReaderVersion.h"
 
@@ -51,7 +52,6 @@ class TTagIndex {
 public:
     // One line; may come from the index's own thread.
     using TWarn = std::function<void(const std::string& Line)>;
-    using TRows = std::unordered_map<std::string, TIndexRow>;
 
     // $XDG_CACHE_HOME/morvane/index.sqlite, ~/.cache/morvane/index.sqlite without it.
     static std::string DefaultPath();
@@ -74,8 +74,13 @@ public:
     std::uint64_t Remembered() const { return remembered_.load(std::memory_order_relaxed); }
     void NoteRemembered() { remembered_.fetch_add(1, std::memory_order_relaxed); }
 
-    // The rows of every file below these folders, read in one go for a compile.
-    std::shared_ptr<const TRows> RowsBelow(const std::vector<std::string>& Folders);
+    // The rows of every file below these folders that a compile reading with
+    // CodePage and ReadOtherFormats by this reader version may trust (as far
+    // as those go: each row's stamp and sources are for the caller to check),
+    // read in one go for a compile.
+    std::shared_ptr<const TRememberedRows> RowsBelow(const std::vector<std::string>& Folders,
+                                                     const std::string& CodePage,
+                                                     bool ReadOtherFormats);
     // One file's row; false when there is none (or the index cannot say).
     bool Find(const std::string& FilePath, TIndexRow& Row);
 

@@ -98,6 +98,13 @@ bool ReadTagsAt(int FolderFd, const char* Name, TTagSources Sources, TMediaInfo&
     return ReadTagsFrom(file, Sources, MediaInfo, Decoder);
 }
 
+bool ReadTagsAt(int FolderFd, const char* Name, TTagSources Sources, TMediaInfo& MediaInfo,
+                struct stat& Opened, TTagDecoder& Decoder) {
+    TMediaFile file(FolderFd, Name);
+    Opened = file.Status();
+    return ReadTagsFrom(file, Sources, MediaInfo, Decoder);
+}
+
 std::int64_t ReadDurationMsFrom(TMediaFile& File) {
     if (!File.Open())
         return -1;

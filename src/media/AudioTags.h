@@ -5,6 +5,8 @@
 
 #include "media/MediaUtils.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +39,10 @@ bool ReadTags(const std::string& FileName, TTagSources Sources, TMediaInfo& Medi
 // the one descriptor (-1 when it could not be opened as a regular file).
 bool ReadTagsAt(int FolderFd, const char* Name, TTagSources Sources, TMediaInfo& MediaInfo,
                 std::int64_t& FileSize, TTagDecoder& Decoder = DefaultTagDecoder());
+// The same, giving the status of the file as it was opened (all zero when it
+// could not be opened as a regular file): a stamp taken before the read.
+bool ReadTagsAt(int FolderFd, const char* Name, TTagSources Sources, TMediaInfo& MediaInfo,
+                struct stat& Opened, TTagDecoder& Decoder);
 // The same on a file already open.
 bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
                   TTagDecoder& Decoder = DefaultTagDecoder());

@@ -105,13 +105,30 @@ TEST(TagIndex, TagsAndLengthsOfOneFileShareItsRowWhileTheFileStaysTheSame) {
     ASSERT_TRUE(index.Find("/other/c.mp3", c));
     EXPECT_FALSE(TrustsTags(c, Stamp(3), "", false, TTagSources::ID3));
     EXPECT_TRUE(TrustsLength(c, Stamp(3)));
-    EXPECT_EQ(index.RowsBelow({"/m"})->size(), 2u);
-    EXPECT_EQ(index.RowsBelow({"/m/"})->size(), 2u);
-    EXPECT_EQ(index.RowsBelow({"/"})->size(), 3u);
-    EXPECT_TRUE(index.RowsBelow({"/m/a"})->empty()); // a prefix of a name is not a folder
+    // A compile loads the rows below its folders that its code page, option
+    // and reader version may trust; a length alone holds no tags to trust.
+    const auto Below = [&](const std::string& Folder, const std::string& CodePage = "Windows-1252",
+                           bool Other = true) {
+        return index.RowsBelow({Folder}, CodePage, Other)->size();
+    };
+    EXPECT_EQ(Below("/m"), 2u);
+    EXPECT_EQ(Below("/m/"), 2u);
+    EXPECT_EQ(Below("/"), 2u);
+    EXPECT_EQ(Below("/other"), 0u);
+    EXPECT_EQ(Below("/m/a"), 0u); // a prefix of a name is not a folder
+    EXPECT_EQ(Below("/m", "KOI8-R"), 0u);
+    EXPECT_EQ(Below("/m", "Windows-1252", false), 0u);
+    const auto Rows = index.RowsBelow({"/m", "/other"}, "Windows-1252", true);
+    ASSERT_NE(Rows->Find("/m/a.mp3"), nullptr);
+    EXPECT_EQ(Rows->Find("/m/a.mp3")->Stamp, Stamp(1));
+    EXPECT_EQ(Rows->Find("/m/a"), nullptr);
+    TMediaInfo Packed;
+    ASSERT_TRUE(UnpackMediaInfo(Rows->Fields(*Rows->Find("/m/a.mp3")), Packed));
+    EXPECT_EQ(Packed, Song);
+    EXPECT_FALSE(Rows->Find("/m/b.mp3")->Found);
     index.Forget();
     index.Flush();
-    EXPECT_TRUE(index.RowsBelow({"/"})->empty());
+    EXPECT_EQ(Below("/"), 0u);
 }
 
 TEST(TagIndex, ARowIsTrustedOnlyWhileEveryPartOfItsKeyHolds) {
@@ -233,7 +250,7 @@ TEST(TagIndex, ALockHeldPastTheTimeoutLeavesReadsToTheFiles) {
         TWarnings warnings;
         TTagIndex index(path, warnings.Collector(), quick);
         EXPECT_FALSE(index.Usable());
-        EXPECT_TRUE(index.RowsBelow({"/"})->empty());
+        EXPECT_TRUE(index.RowsBelow({"/"}, "Windows-1252", true)->empty());
         ASSERT_EQ(warnings.Lines.size(), 1u);
         EXPECT_NE(warnings.Lines[0].find("locked"), std::string::npos) << warnings.Lines[0];
     }

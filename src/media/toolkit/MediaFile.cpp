@@ -27,6 +27,7 @@ TMediaFile::TMediaFile(int FolderFd, const char* Name) {
         return;
     }
     Descriptor = fd;
+    Opened = st;
     FileSize = static_cast<std::int64_t>(st.st_size);
     WholeSize = FileSize;
 }

@@ -2,6 +2,8 @@
 // files only, with a window of bytes that serves most tag reads from one read.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +24,8 @@ public:
     // The size from the one fstat made when opening; -1 when not open. Within a
     // restricted range, the range's length.
     std::int64_t Size() const { return FileSize; }
+    // That fstat whole (zeroes when not open): what the file was when opened.
+    const struct stat& Status() const { return Opened; }
 
     // Makes positions count from Start and the file end at Start + Length (cut to
     // the file), so a reader of whole files reads a tag that another container
@@ -44,6 +48,7 @@ public:
 
 private:
     int Descriptor = -1;
+    struct stat Opened {};
     std::int64_t FileSize = -1;
     std::int64_t WholeSize = -1;
     std::int64_t Origin = 0;
