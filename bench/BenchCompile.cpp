@@ -5,6 +5,7 @@
 // Each runs on a warm page cache and, where the page cache can be dropped
 // (root), on a cold one; the figures of merit are the ratios b/a warm and
 // b/c cold, taken within one run.
+#include "BenchJob.h"
 #include "engine/CompileJob.h"
 
 #include <dirent.h>
@@ -70,15 +71,6 @@ void BareWalk(std::string& Path, Tally& Count, bool Floor) {
     }
     Path.resize(Length);
     closedir(Dir);
-}
-
-CompileJob SearchJob(const std::string& Library) {
-    CompileJob Job;
-    Job.Folders = {Library};
-    Job.FilenameMasks = {"*.mp3"};
-    Job.Criteria.Fields[FieldTitle].Criteria.push_back({"*", CriterionState::Include});
-    Job.Criteria.IncludeCount = 1;
-    return Job;
 }
 
 // Wall-clock and CPU seconds of one phase; the CPU time is steadier on a busy machine.

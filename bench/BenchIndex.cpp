@@ -4,6 +4,7 @@
 // LD_PRELOAD shim that delays each open and read under the library by 0.5 ms).
 // Each phase runs in a process of its own (this program with --phase), so its
 // peak memory is its own and the cold phases start from a dropped cache.
+#include "BenchJob.h"
 #include "engine/CompileJob.h"
 #include "index/TagIndex.h"
 
@@ -27,15 +28,6 @@ struct TPhase {
     double MaxRssMiB = 0;
     long Accepted = 0;
 };
-
-CompileJob SearchJob(const std::string& Library) {
-    CompileJob Job;
-    Job.Folders = {Library};
-    Job.FilenameMasks = {"*.mp3"};
-    Job.Criteria.Fields[FieldTitle].Criteria.push_back({"*", CriterionState::Include});
-    Job.Criteria.IncludeCount = 1;
-    return Job;
-}
 
 void RemoveIndex(const std::string& Path) {
     for (const char* Suffix : {"", "-wal", "-shm"})

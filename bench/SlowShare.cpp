@@ -50,68 +50,65 @@ template <class F> F Real(const char* Name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, Name));
 }
 
+// The mode argument an open call has only when it creates.
+mode_t ModeArgument(int Flags, va_list& Args) {
+    return Flags & (O_CREAT | O_TMPFILE) ? static_cast<mode_t>(va_arg(Args, int)) : 0;
+}
+
+// Around every open: the delay first for a path under the slow folder, and
+// the descriptor marked for the reads.
+template <class Call> int SlowOpen(int DirFd, const char* Path, Call&& Next) {
+    const bool IsSlow = Under(DirFd, Path);
+    if (IsSlow)
+        Delay();
+    return Opened(Next(), IsSlow);
+}
+
+// Around every read: the delay for a descriptor opened under the slow folder.
+template <class Call> ssize_t SlowRead(int Fd, Call&& Next) {
+    if (IsSlowFd(Fd))
+        Delay();
+    return Next();
+}
+
 } // namespace
 
 extern "C" {
 
 int open(const char* Path, int Flags, ...) {
     static auto Next = Real<int (*)(const char*, int, ...)>("open");
-    mode_t Mode = 0;
-    if (Flags & (O_CREAT | O_TMPFILE)) {
-        va_list Args;
-        va_start(Args, Flags);
-        Mode = static_cast<mode_t>(va_arg(Args, int));
-        va_end(Args);
-    }
-    const bool IsSlow = Under(-1, Path);
-    if (IsSlow)
-        Delay();
-    return Opened(Next(Path, Flags, Mode), IsSlow);
+    va_list Args;
+    va_start(Args, Flags);
+    const mode_t Mode = ModeArgument(Flags, Args);
+    va_end(Args);
+    return SlowOpen(-1, Path, [&] { return Next(Path, Flags, Mode); });
 }
 
 int open64(const char* Path, int Flags, ...) {
     static auto Next = Real<int (*)(const char*, int, ...)>("open64");
-    mode_t Mode = 0;
-    if (Flags & (O_CREAT | O_TMPFILE)) {
-        va_list Args;
-        va_start(Args, Flags);
-        Mode = static_cast<mode_t>(va_arg(Args, int));
-        va_end(Args);
-    }
-    const bool IsSlow = Under(-1, Path);
-    if (IsSlow)
-        Delay();
-    return Opened(Next(Path, Flags, Mode), IsSlow);
+    va_list Args;
+    va_start(Args, Flags);
+    const mode_t Mode = ModeArgument(Flags, Args);
+    va_end(Args);
+    return SlowOpen(-1, Path, [&] { return Next(Path, Flags, Mode); });
 }
 
 int openat(int DirFd, const char* Path, int Flags, ...) {
     static auto Next = Real<int (*)(int, const char*, int, ...)>("openat");
-    mode_t Mode = 0;
-    if (Flags & (O_CREAT | O_TMPFILE)) {
-        va_list Args;
-        va_start(Args, Flags);
-        Mode = static_cast<mode_t>(va_arg(Args, int));
-        va_end(Args);
-    }
-    const bool IsSlow = Under(DirFd, Path);
-    if (IsSlow)
-        Delay();
-    return Opened(Next(DirFd, Path, Flags, Mode), IsSlow);
+    va_list Args;
+    va_start(Args, Flags);
+    const mode_t Mode = ModeArgument(Flags, Args);
+    va_end(Args);
+    return SlowOpen(DirFd, Path, [&] { return Next(DirFd, Path, Flags, Mode); });
 }
 
 int openat64(int DirFd, const char* Path, int Flags, ...) {
     static auto Next = Real<int (*)(int, const char*, int, ...)>("openat64");
-    mode_t Mode = 0;
-    if (Flags & (O_CREAT | O_TMPFILE)) {
-        va_list Args;
-        va_start(Args, Flags);
-        Mode = static_cast<mode_t>(va_arg(Args, int));
-        va_end(Args);
-    }
-    const bool IsSlow = Under(DirFd, Path);
-    if (IsSlow)
-        Delay();
-    return Opened(Next(DirFd, Path, Flags, Mode), IsSlow);
+    va_list Args;
+    va_start(Args, Flags);
+    const mode_t Mode = ModeArgument(Flags, Args);
+    va_end(Args);
+    return SlowOpen(DirFd, Path, [&] { return Next(DirFd, Path, Flags, Mode); });
 }
 
 int dup(int Fd) {
@@ -121,23 +118,17 @@ int dup(int Fd) {
 
 ssize_t read(int Fd, void* Buffer, size_t Count) {
     static auto Next = Real<ssize_t (*)(int, void*, size_t)>("read");
-    if (IsSlowFd(Fd))
-        Delay();
-    return Next(Fd, Buffer, Count);
+    return SlowRead(Fd, [&] { return Next(Fd, Buffer, Count); });
 }
 
 ssize_t pread(int Fd, void* Buffer, size_t Count, off_t Offset) {
     static auto Next = Real<ssize_t (*)(int, void*, size_t, off_t)>("pread");
-    if (IsSlowFd(Fd))
-        Delay();
-    return Next(Fd, Buffer, Count, Offset);
+    return SlowRead(Fd, [&] { return Next(Fd, Buffer, Count, Offset); });
 }
 
 ssize_t pread64(int Fd, void* Buffer, size_t Count, off64_t Offset) {
     static auto Next = Real<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
-    if (IsSlowFd(Fd))
-        Delay();
-    return Next(Fd, Buffer, Count, Offset);
+    return SlowRead(Fd, [&] { return Next(Fd, Buffer, Count, Offset); });
 }
 
 int close(int Fd) {

@@ -181,18 +181,11 @@ public:
     void Run(const std::string& Folder) {
         path_ = Folder;
         path_.reserve(4096);
-        const int Fd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (Fd < 0) {
-            if (errno != ENOENT && errno != ENOTDIR) // a folder that is not there is no loss
-                Note(path_);
-            return;
-        }
         struct stat Info;
-        if (fstat(Fd, &Info) != 0) {
-            close(Fd);
-            Note(path_);
+        // A search folder that is not there (or not a folder) is no loss.
+        const int Fd = OpenFolder(AT_FDCWD, Folder.c_str(), true, Info);
+        if (Fd < 0)
             return;
-        }
         if (path_.empty() || path_.back() != '/')
             path_.push_back('/');
         visited_.insert({Info.st_dev, Info.st_ino});
@@ -252,19 +245,29 @@ private:
             Enter(Top, Name, Link);
     }
 
-    void Enter(TFrame& Parent, const char* Name, bool ByLink) {
-        const int Fd = openat(Parent.Fd, Name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Opens the folder Name in At and gets its status; -1 (noted as unreadable
+    // at path_ unless it is simply not there) when either fails.
+    int OpenFolder(int At, const char* Name, bool NotAFolderIsNoLoss, struct stat& Info) {
+        const int Fd = openat(At, Name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (Fd < 0) {
-            if (errno != ENOENT) // gone since the listing: nothing lost
+            if (errno != ENOENT && !(NotAFolderIsNoLoss && errno == ENOTDIR))
                 Note(path_);
-            return;
+            return -1;
         }
-        struct stat Info;
         if (fstat(Fd, &Info) != 0) {
             close(Fd);
             Note(path_);
-            return;
+            return -1;
         }
+        return Fd;
+    }
+
+    void Enter(TFrame& Parent, const char* Name, bool ByLink) {
+        struct stat Info;
+        // A subfolder gone since the listing: nothing lost.
+        const int Fd = OpenFolder(Parent.Fd, Name, false, Info);
+        if (Fd < 0)
+            return;
         if (ByLink && ancestors_.contains({Info.st_dev, Info.st_ino})) {
             close(Fd);
             if (notes_.Climbing)

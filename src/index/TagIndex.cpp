@@ -113,7 +113,10 @@ TIndexRow RowFrom(sqlite3_stmt* Statement) {
     return Row;
 }
 
-void BindStamp(TStatement& Statement, const TFileStamp& Stamp) {
+// The path, the stamp and the reader version: parameters 1 to 7 of both upserts.
+void BindFile(TStatement& Statement, std::string_view Path, const TFileStamp& Stamp) {
+    Statement.Blob(1, Path);
+    Statement.Int(7, TagReaderVersion);
     Statement.Int(2, static_cast<std::int64_t>(Stamp.Device));
     Statement.Int(3, static_cast<std::int64_t>(Stamp.Inode));
     Statement.Int(4, Stamp.Size);
@@ -501,9 +504,7 @@ void TTagIndex::WriteBatch(std::vector<TOp>& Batch) {
         switch (Op.Kind) {
         case TOpKind::Tags:
             Statement = &Tags;
-            Tags.Blob(1, Op.FilePath);
-            BindStamp(Tags, Op.Row.Stamp);
-            Tags.Int(7, TagReaderVersion);
+            BindFile(Tags, Op.FilePath, Op.Row.Stamp);
             Tags.Text(8, Op.Row.CodePage);
             Tags.Int(9, Op.Row.ReadOtherFormats);
             Tags.Int(10, Op.Row.Sources);
@@ -516,9 +517,7 @@ void TTagIndex::WriteBatch(std::vector<TOp>& Batch) {
             break;
         case TOpKind::Length:
             Statement = &Length;
-            Length.Blob(1, Op.FilePath);
-            BindStamp(Length, Op.Row.Stamp);
-            Length.Int(7, TagReaderVersion);
+            BindFile(Length, Op.FilePath, Op.Row.Stamp);
             Length.Int(8, Op.Row.LengthMs);
             Length.Int(9, today_);
             break;
