@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     Check(headerRead == (Size >= 10));
     for (const std::string* text : {&v2.Title, &v2.Artist, &v2.Album, &v2.TrackText, &v2.Year,
                                     &v2.Genre, &v2.Comment, &v2.Link})
-        Check(text->size() <= 1000 && IsValidUtf8(*text)); // 250 bytes, at most 3 each, joins
+        // The kept bytes of the frames, at most 3 bytes of text each.
+        Check(text->size() <= 3 * TagInfo::TagKeepSize && IsValidUtf8(*text));
 
     Check(v2.TagSize >= 0 && static_cast<std::size_t>(v2.TagSize) <= Size);
 

@@ -97,7 +97,7 @@ bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder
     MediaInfo.Genre = std::move(tag.Genre);
     MediaInfo.Year = std::move(tag.Year);
     MediaInfo.Track = std::move(tag.TrackText);
-    MediaInfo.Values.clear();
+    MediaInfo.Values = std::move(tag.Values);
     // The end of the file is read only when a field is missing.
     if (MediaInfo.Title.empty() || MediaInfo.Artist.empty() || MediaInfo.Album.empty() ||
         MediaInfo.Genre.empty() || MediaInfo.Year.empty() || MediaInfo.Track.empty())

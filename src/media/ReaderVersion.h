@@ -4,4 +4,4 @@
 // again what it must.
 #pragma once
 
-constexpr int TagReaderVersion = 2;
+constexpr int TagReaderVersion = 3;

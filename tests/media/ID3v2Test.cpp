@@ -61,10 +61,10 @@ TEST(ID3v2, TagSizeUsesEverySizeByteWholeAndCountsTheFooter) {
     TID3v2 tooLarge = Load(dir, tag);
     EXPECT_TRUE(tooLarge.TagFound);
     EXPECT_EQ(tooLarge.TagSize, 0);
-    EXPECT_EQ(AllTexts(tooLarge), "");
+    EXPECT_EQ(AllTexts(tooLarge), "Title"); // the frames within the file are read
 }
 
-TEST(ID3v2, UnsupportedVersionOrOversizedTagIsFoundButEmpty) {
+TEST(ID3v2, UnsupportedVersionIsFoundButEmptyAndAnOversizedTagKeepsItsWholeFrames) {
     TempDir dir;
     const std::string frames = TextFrame(3, "TIT2", "Title") + TextFrame(3, "TPE1", "Artist");
     for (int version : {0, 1, 5, 255}) {
@@ -79,7 +79,13 @@ TEST(ID3v2, UnsupportedVersionOrOversizedTagIsFoundButEmpty) {
     TID3v2 tag = Load(dir, oversized);
     EXPECT_TRUE(tag.TagFound);
     EXPECT_EQ(tag.TagSize, 0);
-    EXPECT_EQ(AllTexts(tag), "");
+    EXPECT_EQ(AllTexts(tag), "TitleArtist");
+    // A download cut inside the second frame keeps the first.
+    const std::string cutShort = Header(3, 4000) + frames.substr(0, frames.size() - 2);
+    tag = Load(dir, cutShort);
+    EXPECT_EQ(tag.TagSize, 0);
+    EXPECT_EQ(tag.Title, "Title");
+    EXPECT_EQ(tag.Artist, "");
 
     // A size exactly up to the end of the file is fine.
     TID3v2 exact = Load(dir, Tag(3, frames));
@@ -111,12 +117,18 @@ TEST(ID3v2, FrameSizeIsSyncSafeInVersion4AndPlainInVersion3) {
     EXPECT_EQ(v3.Title, std::string(199, 't') + "TPE1");
 }
 
-TEST(ID3v2, KeepsTheFirst250BytesOfAFrameAndSkipsTheRest) {
+TEST(ID3v2, KeepsTheBoundOfAFrameAndSkipsTheRest) {
     TempDir dir;
-    const std::string longTitle = std::string(1, '\0') + std::string(298, 'L') + "E";
+    // Longer than what is kept of a frame, let alone of a value.
+    const std::string longTitle =
+        std::string(1, '\0') + std::string(3 * TagInfo::FrameKeepSize, 'L') + "E";
     TID3v2 tag = Load(dir, Tag(3, Frame(3, "TIT2", longTitle) + TextFrame(3, "TPE1", "After")));
-    EXPECT_EQ(tag.Title, std::string(249, 'L'));
+    EXPECT_EQ(tag.Title, std::string(FieldTextSize, 'L'));
     EXPECT_EQ(tag.Artist, "After");
+    // A text just within the bound is kept whole.
+    const std::string fits = std::string(1, '\0') + std::string(FieldTextSize - 1, 'L') + "E";
+    tag = Load(dir, Tag(3, Frame(3, "TIT2", fits)));
+    EXPECT_EQ(tag.Title, fits.substr(1));
 
     // A picture far larger than the read window is passed over by position.
     const std::string picture = Frame(3, "APIC", std::string(3 * TMediaFile::WindowCapacity, 'P'));
@@ -139,16 +151,37 @@ TEST(ID3v2, FramesStraddlingTheReadWindowAreReadWhole) {
     }
 }
 
-TEST(ID3v2, ExtendedHeaderHidesEveryFrame) {
+TEST(ID3v2, ExtendedHeaderIsPassedOverBySizeRulesOfItsVersion) {
     TempDir dir;
-    for (int version : {3, 4}) {
-        const std::string frames =
-            std::string("\0\0\0\x06\0\0", 6) + TextFrame(version, "TIT2", "T");
-        std::string bytes = Tag(version, frames);
+    struct Case {
+        int Version;
+        std::string Extended;
+    };
+    const Case cases[] = {
+        // Version 3 counts the bytes after the size: flags and padding size,
+        // then a CRC when the first flag says so.
+        {3, std::string("\0\0\0\x06\0\0\0\0\0\0", 10)},
+        {3, std::string("\0\0\0\x0A\x80\0\0\0\0\0\x12\x34\x56\x78", 14)},
+        // Version 4 counts the size itself, as a sync-safe number.
+        {4, std::string("\0\0\0\x06\x01\0", 6)},
+        {4, std::string("\0\0\0\x0C\x01\x20\x05\x12\x34\x56\x78\x00", 12)},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = Tag(c.Version, c.Extended + TextFrame(c.Version, "TIT2", "T"));
         bytes[5] = 0x40;
         TID3v2 tag = Load(dir, bytes);
         EXPECT_TRUE(tag.TagFound);
-        EXPECT_EQ(AllTexts(tag), "");
+        EXPECT_EQ(AllTexts(tag), "T") << "version " << c.Version << ", " << c.Extended.size();
+        // Without the flag the same bytes are no frame.
+        bytes[5] = 0;
+        EXPECT_EQ(AllTexts(Load(dir, bytes)), "");
+    }
+    // A version 4 size below the size's own four bytes, or one past the file.
+    for (const std::string& extended :
+         {std::string("\0\0\0\x03\x01\0", 6), std::string("\0\0\x7F\x7F\x01\0", 6)}) {
+        std::string bytes = Tag(4, extended + TextFrame(4, "TIT2", "T"));
+        bytes[5] = 0x40;
+        EXPECT_EQ(AllTexts(Load(dir, bytes)), "");
     }
 }
 
@@ -230,11 +263,13 @@ TEST(ID3v2, SecondaryTextsAndTheirDescriptionRules) {
     }
 }
 
-TEST(ID3v2, LastOfRepeatedFramesWinsAndPaddingEndsTheScan) {
+TEST(ID3v2, RepeatedFramesGiveEveryValueAndPaddingEndsTheScan) {
     TempDir dir;
     TID3v2 twice =
         Load(dir, Tag(3, TextFrame(3, "TIT2", "First") + TextFrame(3, "TIT2", "Second")));
-    EXPECT_EQ(twice.Title, "Second");
+    EXPECT_EQ(twice.Title, "First; Second");
+    EXPECT_EQ(twice.Values, (std::vector<TFieldValue>{{TMediaField::Title, "First"},
+                                                      {TMediaField::Title, "Second"}}));
 
     // A frame hidden behind padding inside the tag is never reached.
     const std::string frames =
@@ -255,19 +290,21 @@ TEST(ID3v2, HostileFrameSizesNeverReadOutsideTheFile) {
     EXPECT_EQ(zero.Title, "");
     EXPECT_EQ(zero.Artist, "Kept");
 
-    // 0xFFFFFFFF: fewer than 250 bytes are left, so the frame is dropped.
+    // 0xFFFFFFFF: fewer bytes are left than a frame keeps, so the frame is
+    // dropped.
     TID3v2 huge =
-        Load(dir, Tag(3, artist + Frame(3, "TIT2", std::string("\0Title", 6), 0xFFFFFFFF)));
+        Load(dir, Tag(3, artist + Frame(3, "TIT2", std::string("\0Title", 6), 0xFFFFFFFF)) +
+                      std::string(TagInfo::FrameKeepSize - 100, 0));
     EXPECT_EQ(huge.Artist, "Kept");
     EXPECT_EQ(huge.Title, "");
-    // With 250 bytes behind it the frame is kept, then the scan ends.
+    // With what a frame keeps behind it the frame is kept, then the scan ends.
     huge = Load(dir, Tag(3, artist + Frame(3, "TIT2", std::string("\0Title", 6), 0xFFFFFFFF)) +
-                         std::string(300, 0));
+                         std::string(TagInfo::FrameKeepSize, 0));
     EXPECT_EQ(huge.Title, "Title");
     // Version 4 sizes with every top bit set are large but harmless too.
     std::string v4 = Tag(4, Frame(4, "TIT2", std::string("\0Big", 4)) + TextFrame(4, "TPE1", "A"));
     v4.replace(14, 4, "\xFF\xFF\xFF\xFF");
-    TID3v2 topBits = Load(dir, v4 + std::string(1000, 'a'));
+    TID3v2 topBits = Load(dir, v4 + std::string(TagInfo::FrameKeepSize, 'a'));
     EXPECT_EQ(topBits.Title.substr(0, 3), "Big");
     EXPECT_EQ(topBits.Artist, "");
 

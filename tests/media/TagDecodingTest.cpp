@@ -1,6 +1,6 @@
 // Tag text decoded to UTF-8: each ID3v2 encoding byte and UTF-16 byte order,
 // the code page for text without a declared encoding, characters cut by the
-// 250-byte limit, ID3v2.4 multiple values, ID3v1 fields, ID3v1 filling what
+// bound of a value, ID3v2.4 multiple values, ID3v1 fields, ID3v1 filling what
 // the ID3v2 tag leaves empty, and genre references.
 #include "media/MediaUtils.h"
 #include "media/id3/ID3v1.h"
@@ -85,31 +85,37 @@ TEST(TagDecoding, EachEncodingByteAndByteOrder) {
         EXPECT_EQ(TitleOf(dir, 3, c.Data, c.CodePage), c.Title) << c.Name;
 }
 
-TEST(TagDecoding, CharacterCutByThe250ByteLimitIsDropped) {
+TEST(TagDecoding, CharacterCutByTheBoundIsDropped) {
     TempDir dir;
-    // 250 bytes: the encoding byte, the mark and 247 bytes, so the 124th
-    // character is cut in two.
-    const std::string utf16 = "\x01" + LeMark + Utf16(std::u16string(130, u'\u00e9'), false);
+    const std::size_t bound = FieldTextSize;
+    static_assert(FieldTextSize % 2 == 0);
+    // Two-byte characters in UTF-16 fill the bound exactly.
+    const std::string utf16 =
+        "\x01" + LeMark + Utf16(std::u16string(bound / 2 + 10, u'\u00e9'), false);
     std::string expected;
-    for (int i = 0; i < 123; ++i)
+    for (std::size_t i = 0; i < bound / 2; ++i)
         expected += "\xC3\xA9";
     EXPECT_EQ(TitleOf(dir, 3, utf16), expected);
 
-    // A surrogate pair cut after its first half.
-    std::u16string pairs = std::u16string(123, u'x') + u"\U0001D11E\U0001D11E";
-    EXPECT_EQ(TitleOf(dir, 3, "\x01" + LeMark + Utf16(pairs, false)), std::string(123, 'x'));
+    // A four-byte character from a surrogate pair that would end past the bound.
+    std::u16string pairs = std::u16string(bound - 2, u'x') + u"\U0001D11E\U0001D11E";
+    EXPECT_EQ(TitleOf(dir, 3, "\x01" + LeMark + Utf16(pairs, false)), std::string(bound - 2, 'x'));
+    pairs = std::u16string(bound - 4, u'x') + u"\U0001D11E\U0001D11E";
+    EXPECT_EQ(TitleOf(dir, 3, "\x01" + LeMark + Utf16(pairs, false)),
+              std::string(bound - 4, 'x') + "\xF0\x9D\x84\x9E");
 
-    // UTF-8: 248 letters, then a two-byte character of which one byte is kept.
-    const std::string utf8 = "\x03" + std::string(248, 'a') + "\xC3\xA9\xC3\xA9";
-    EXPECT_EQ(TitleOf(dir, 3, utf8), std::string(248, 'a'));
+    // UTF-8: letters, then two-byte characters of which one byte fits.
+    const std::string utf8 = "\x03" + std::string(bound - 1, 'a') + "\xC3\xA9\xC3\xA9";
+    EXPECT_EQ(TitleOf(dir, 3, utf8), std::string(bound - 1, 'a'));
     // Not cut, the same lone byte is read in the code page.
     EXPECT_EQ(TitleOf(dir, 3, "\x03" + std::string(10, 'a') + "\xC3"),
               std::string(10, 'a') + "\xC3\x83");
 
-    // Shift_JIS: 246 letters after the encoding byte, then two-byte characters
-    // of which the second is cut.
-    const std::string sjis = std::string(1, '\0') + std::string(246, 'a') + "\x93\xFA\x93\xFA";
-    EXPECT_EQ(TitleOf(dir, 3, sjis, "Shift_JIS"), std::string(246, 'a') + "\xE6\x97\xA5");
+    // Shift_JIS: letters, then two-byte characters (three in UTF-8) of which
+    // the first fits and the second does not.
+    const std::string sjis =
+        std::string(1, '\0') + std::string(bound - 3, 'a') + "\x93\xFA\x93\xFA";
+    EXPECT_EQ(TitleOf(dir, 3, sjis, "Shift_JIS"), std::string(bound - 3, 'a') + "\xE6\x97\xA5");
 }
 
 TEST(TagDecoding, Version4ValuesAreJoinedAndOtherVersionsKeepTheFirst) {

@@ -2,6 +2,7 @@
 #include "media/id3/ID3v2.h"
 
 #include "media/id3/ID3v1.h"
+#include "media/id3/ID3v2Frames.h"
 #include "media/text/TagDecoder.h"
 #include "media/text/Unicode.h"
 #include "media/text/Utf8.h"
@@ -69,11 +70,6 @@ void DecodePayload(std::string& Out, unsigned char Encoding, std::string_view Pa
     }
 }
 
-// The bytes that came from a slot's frame (the NUL fill left out).
-std::string_view SlotData(const TagInfo& Info, Slot Index) {
-    return Info.Slot(Index).substr(0, Info.DataLength[Index]);
-}
-
 bool IsAscii(std::string_view Text) {
     for (char C : Text)
         if (static_cast<unsigned char>(C) >= 0x80)
@@ -84,9 +80,8 @@ bool IsAscii(std::string_view Text) {
 // A text frame decoded by its encoding byte; a first byte that is no encoding
 // starts text in the code page. ASCII text in a byte encoding, which most
 // frames hold, is its own decoding and is not copied.
-std::string_view DecodeFrame(const TagInfo& Info, Slot Index, TTagDecoder& Decoder,
+std::string_view DecodeFrame(std::string_view Data, bool Cut, TTagDecoder& Decoder,
                              std::string& Scratch) {
-    const std::string_view Data = SlotData(Info, Index);
     if (Data.empty())
         return {};
     const auto Encoding = static_cast<unsigned char>(Data[0]);
@@ -94,31 +89,57 @@ std::string_view DecodeFrame(const TagInfo& Info, Slot Index, TTagDecoder& Decod
     if ((Encoding == 0 || Encoding >= 3) && IsAscii(Payload))
         return Payload;
     Scratch.clear();
-    DecodePayload(Scratch, Encoding > 3 ? 0 : Encoding, Payload, Info.Cut[Index], Decoder);
+    DecodePayload(Scratch, Encoding > 3 ? 0 : Encoding, Payload, Cut, Decoder);
     return Scratch;
 }
 
-// A decoded frame's text: up to its first NUL, or with AllValues (ID3v2.4)
-// each NUL-separated value, trimmed, through Each and joined by "; ".
+// Each value of a slot's frames in the tag's order, trimmed, through Each and
+// cut to FieldTextSize bytes: with AllValues (ID3v2.4) a frame holds values
+// separated by NULs, otherwise one text up to its first NUL.
 template <class Transform>
-std::string FrameValues(std::string_view Decoded, bool AllValues, Transform&& Each) {
-    if (!AllValues)
-        return Each(TrimText(Decoded.substr(0, Decoded.find('\0'))));
-    std::string Joined;
-    while (!Decoded.empty()) {
-        const std::size_t Nul = Decoded.find('\0');
-        const std::string_view Value = TrimText(Decoded.substr(0, Nul));
-        Decoded.remove_prefix(Nul == std::string_view::npos ? Decoded.size() : Nul + 1);
-        if (Value.empty())
+std::vector<std::string> SlotValues(const TagInfo& Info, Slot Index, bool AllValues,
+                                    TTagDecoder& Decoder, Transform&& Each) {
+    std::vector<std::string> Values;
+    std::string Scratch;
+    for (const TagInfo::TKeptFrame& Frame : Info.Frames) {
+        if (Frame.Slot != Index)
             continue;
-        std::string Text = Each(Value);
-        if (Text.empty())
-            continue;
-        if (!Joined.empty())
-            Joined += "; ";
-        Joined += Text;
+        std::string_view Decoded = DecodeFrame(Info.Bytes(Frame), Frame.Cut, Decoder, Scratch);
+        for (;;) {
+            const std::size_t Nul = Decoded.find('\0');
+            const std::string_view Value = TrimText(Decoded.substr(0, Nul));
+            if (!Value.empty() && Values.size() < TTagFields::MaxValues) {
+                std::string Text = FieldText(Each(Value));
+                if (!Text.empty())
+                    Values.push_back(std::move(Text));
+            }
+            if (!AllValues || Nul == std::string_view::npos)
+                break;
+            Decoded.remove_prefix(Nul + 1);
+        }
     }
-    return Joined;
+    return Values;
+}
+
+std::string Joined(const std::vector<std::string>& Values) {
+    std::string Text;
+    for (const std::string& Value : Values) {
+        if (!Text.empty())
+            Text += "; ";
+        Text += Value;
+    }
+    return Text;
+}
+
+// The data of a slot's last frame, which the texts that keep one value take.
+std::string_view LastFrame(const TagInfo& Info, Slot Index, bool& Cut) {
+    for (auto Frame = Info.Frames.rbegin(); Frame != Info.Frames.rend(); ++Frame)
+        if (Frame->Slot == Index) {
+            Cut = Frame->Cut;
+            return Info.Bytes(*Frame);
+        }
+    Cut = false;
+    return {};
 }
 
 std::string AsIs(std::string_view Value) {
@@ -145,21 +166,22 @@ std::string AfterDescription(std::string_view Decoded) {
 }
 
 std::string CommentText(const TagInfo& Info, TTagDecoder& Decoder) {
-    const std::string_view Data = SlotData(Info, CommentSlot);
+    bool Cut;
+    const std::string_view Data = LastFrame(Info, CommentSlot, Cut);
     if (Data.size() <= 4)
         return {};
     const auto Encoding = static_cast<unsigned char>(Data[0]);
     // Encoding byte, then the three-letter language, then the description.
     std::string Decoded;
-    DecodePayload(Decoded, Encoding <= 3 ? Encoding : 0, Data.substr(4), Info.Cut[CommentSlot],
-                  Decoder);
+    DecodePayload(Decoded, Encoding <= 3 ? Encoding : 0, Data.substr(4), Cut, Decoder);
     return AfterDescription(Decoded);
 }
 
 // A user link: a description in the frame's encoding, then the address in
 // Latin letters, which is no text in that encoding.
 std::string LinkText(const TagInfo& Info, TTagDecoder& Decoder) {
-    const std::string_view Data = SlotData(Info, LinkSlot);
+    bool Cut;
+    const std::string_view Data = LastFrame(Info, LinkSlot, Cut);
     if (Data.empty())
         return {};
     const auto Encoding = static_cast<unsigned char>(Data[0]);
@@ -191,6 +213,47 @@ std::string_view NumberedGenre(std::string_view Digits) {
     for (char C : Digits)
         Number = Number * 10 + static_cast<std::size_t>(C - '0');
     return Number < GenreNames.size() ? GenreNames[Number] : std::string_view();
+}
+
+// Where a version 4 tag appended to the file starts, found by its footer at
+// the very end, before an ID3v1 tag, or before an APEv2 tag at either place;
+// -1 when there is none. Header gets the tag's header.
+std::int64_t AppendedTagStart(TMediaFile& File, TID3v2Header& Header) {
+    const std::int64_t size = File.Size();
+    if (size < 2 * TID3v2Header::Size)
+        return -1;
+    // One read of the file's end serves every place looked at here and the
+    // ID3v1 tag read next.
+    constexpr std::int64_t Tail = 512;
+    const std::int64_t tail = std::min(size, Tail);
+    if (!File.Bytes(size - tail, static_cast<std::size_t>(tail)))
+        return -1;
+    std::int64_t end = size;
+    if (const unsigned char* v1 =
+            size >= TID3v1::BlockSize ? File.Bytes(size - TID3v1::BlockSize, 3) : nullptr;
+        v1 && std::memcmp(v1, "TAG", 3) == 0)
+        end -= TID3v1::BlockSize;
+    constexpr std::int64_t ApeFooterSize = 32;
+    if (const unsigned char* ape =
+            end >= ApeFooterSize ? File.Bytes(end - ApeFooterSize, 32) : nullptr;
+        ape && std::memcmp(ape, "APETAGEX", 8) == 0) {
+        // The size counts the items and the footer; bit 31 of the flags says a
+        // header of the same size comes before them.
+        const std::int64_t apeSize = std::int64_t{LittleEndian32(ape + 12)} +
+                                     ((LittleEndian32(ape + 20) & 0x80000000u) ? ApeFooterSize : 0);
+        if (apeSize > end)
+            return -1;
+        end -= apeSize;
+    }
+    const unsigned char* footer =
+        end >= TID3v2Header::Size ? File.Bytes(end - TID3v2Header::Size, 10) : nullptr;
+    if (!footer || std::memcmp(footer, "3DI", 3) != 0)
+        return -1;
+    // The footer repeats the header but for its first three bytes.
+    const std::int64_t start = end - 2 * TID3v2Header::Size - SyncSafe32(footer + 6);
+    if (start < 0 || !ReadID3v2Header(File, start, Header) || Header.MajorVersion != 4)
+        return -1;
+    return start;
 }
 
 } // namespace
@@ -228,6 +291,7 @@ void TID3v2::Clear() {
     for (std::string* text : {&Title, &Artist, &Album, &TrackText, &Year, &Genre, &Comment,
                               &Composer, &Encoder, &RightsMessage, &Language, &Link})
         text->clear();
+    Values.clear();
 }
 
 bool TID3v2::LoadFromFile(const std::string& FileName) {
@@ -247,85 +311,133 @@ bool TID3v2::LoadFromMediaFile(TMediaFile& File, TTagDecoder& Decoder, TextSet T
 
     TagInfo info;
     info.FileSize = File.Size();
-    if (!ParseID3v2Header(header, info.Header))
+    std::int64_t start = 0;
+    if (ParseID3v2Header(header, info.Header)) {
+        const std::int64_t size = info.Header.TagSize();
+        TagSize = size > info.FileSize ? 0 : static_cast<std::int32_t>(size);
+    } else if (start = AppendedTagStart(File, info.Header); start < 0) {
         return true;
+    }
     TagFound = true;
     TagVersion = info.Header.MajorVersion;
-    const std::int64_t size = info.Header.TagSize();
-    TagSize = size > info.FileSize ? 0 : static_cast<std::int32_t>(size);
-
-    if (TagVersion < 2 || TagVersion > 4 || TagSize == 0)
+    if (TagVersion < 2 || TagVersion > 4)
         return true;
-    ScanFrames(File, info);
+    ScanFrames(File, info, start);
     DeriveTexts(info, Decoder, Texts);
     return true;
 }
 
-void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info) {
-    const bool v2 = TagVersion == 2;
+void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info, std::int64_t Start) {
+    const TID3v2Header& header = Info.Header;
+    const bool v2 = TagVersion == 2, v4 = TagVersion == 4;
     const std::size_t idLength = v2 ? 3 : 4;
-    const std::int64_t frameHeaderSize = v2 ? 6 : 10;
+    const std::size_t frameHeaderSize = v2 ? 6 : 10;
     const auto& ids = v2 ? FrameIds2 : FrameIds34;
-
-    // Extended headers are not looked for: the first byte of their size is 0 in
-    // any real tag, so such a tag simply yields no frames.
-    std::int64_t position = TID3v2Header::Size;
-    while (position < TagSize && position < Info.FileSize) {
-        const unsigned char* frame =
-            File.Bytes(position, static_cast<std::size_t>(frameHeaderSize));
-        if (!frame || frame[0] < 'A' || frame[0] > 'Z')
+    // Frames start before the end of the frames and padding; a frame's data
+    // may run on past it as far as the file goes, and a tag that declares
+    // more than the file holds gives the frames that are there.
+    const std::int64_t framesEnd = Start + TID3v2Header::Size + header.BodySize;
+    const bool unsynchronised = (header.Flags & TID3v2Header::UnsynchronisationFlag) != 0;
+    // Unsynchronisation covers the whole tag in versions 2 and 3 and each
+    // frame in version 4.
+    TTagBody body(File, Start + TID3v2Header::Size, Info.FileSize, unsynchronised && !v4);
+    if (!v2 && (header.Flags & TID3v2Header::ExtendedHeaderFlag)) {
+        unsigned char size[4];
+        if (body.Read(size, 4) != 4)
             return;
-        std::string_view id(reinterpret_cast<const char*>(frame), idLength);
-        std::uint32_t size = v2                ? BigEndian24(frame + 3)
-                             : TagVersion == 4 ? SyncSafe32(frame + 4)
-                                               : BigEndian32(frame + 4);
-        const std::int64_t dataPosition = position + frameHeaderSize;
-
-        // Frames not kept need no read: one whose data runs past the file also
-        // runs past the tag, which ends the scan just the same.
-        auto kept = std::find(ids.begin(), ids.end(), id);
-        if (kept != ids.end()) {
-            const std::size_t length = std::min<std::size_t>(size, TagInfo::FrameTextSize);
-            const unsigned char* data = File.Bytes(dataPosition, length);
-            if (!data)
-                return;
-            const auto index = static_cast<std::size_t>(kept - ids.begin());
-            auto& slot = Info.FrameText[index];
-            std::memcpy(slot.data(), data, length);
-            std::memset(slot.data() + length, 0, TagInfo::FrameTextSize - length);
-            Info.DataLength[index] = length;
-            Info.Present[index] = true;
-            Info.Cut[index] = size > TagInfo::FrameTextSize;
+        // Version 3 counts the bytes after the size, version 4 the size too.
+        const std::uint32_t rest = v4 ? SyncSafe32(size) : BigEndian32(size);
+        if ((v4 && rest < 4) || !body.Skip(v4 ? rest - 4 : rest))
+            return;
+    }
+    unsigned char frame[10];
+    std::string data;
+    std::array<std::size_t, TagInfo::SlotCount> framesOf{};
+    while (body.FilePosition() < framesEnd && Info.Data.size() < TagInfo::TagKeepSize) {
+        if (body.Read(frame, frameHeaderSize) != frameHeaderSize || frame[0] < 'A' ||
+            frame[0] > 'Z')
+            return;
+        const std::string_view id(reinterpret_cast<const char*>(frame), idLength);
+        const std::uint32_t size = v2   ? BigEndian24(frame + 3)
+                                   : v4 ? SyncSafe32(frame + 4)
+                                        : BigEndian32(frame + 4);
+        // The flags' extra bytes come before the data, in the order of the
+        // flags that add them.
+        TFrameCoding coding;
+        bool encrypted = false;
+        std::uint32_t extra = 0;
+        if (v4) {
+            const unsigned flags = frame[9];
+            extra = ((flags & 0x40) ? 1 : 0) + ((flags & 0x04) ? 1 : 0) + ((flags & 0x01) ? 4 : 0);
+            encrypted = (flags & 0x04) != 0;
+            coding.Compressed = (flags & 0x08) != 0;
+            coding.Unsynchronised = (flags & 0x02) != 0 || unsynchronised;
+        } else if (!v2) {
+            const unsigned flags = frame[9];
+            extra = ((flags & 0x80) ? 4 : 0) + ((flags & 0x40) ? 1 : 0) + ((flags & 0x20) ? 1 : 0);
+            encrypted = (flags & 0x40) != 0;
+            coding.Compressed = (flags & 0x80) != 0;
         }
-        position = dataPosition + static_cast<std::int64_t>(size);
+        // Frames not kept, encrypted ones and those of a slot that has all the
+        // values it keeps are passed over unread.
+        const auto kept = std::find(ids.begin(), ids.end(), id);
+        const auto slot = static_cast<std::size_t>(kept - ids.begin());
+        if (kept == ids.end() || encrypted || size < extra ||
+            framesOf[slot] >= TTagFields::MaxValues) {
+            if (!body.Skip(size))
+                return;
+            continue;
+        }
+        bool cut;
+        // The last frame kept may be cut short by what the tag keeps in all.
+        const std::size_t limit =
+            std::min(TagInfo::FrameKeepSize, TagInfo::TagKeepSize - Info.Data.size());
+        if (!ReadFrameData(body, size, coding, extra, limit, data, cut))
+            continue;
+        ++framesOf[slot];
+        Info.Frames.push_back({static_cast<std::uint8_t>(slot), cut,
+                               static_cast<std::uint32_t>(Info.Data.size()),
+                               static_cast<std::uint32_t>(data.size())});
+        Info.Data += data;
     }
 }
 
 void TID3v2::DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Texts) {
-    const bool AllValues = TagVersion == 4;
-    std::string Scratch;
-    const auto Text = [&](Slot Index) {
-        return FrameValues(DecodeFrame(Info, Index, Decoder, Scratch), AllValues, AsIs);
+    const bool allValues = TagVersion == 4;
+    const auto values = [&](Slot Index) {
+        return SlotValues(Info, Index, allValues, Decoder, AsIs);
     };
-    const auto FirstOrFallback = [&](Slot First, Slot Fallback) {
-        std::string Found = Text(First);
-        return Found.empty() ? Text(Fallback) : Found;
+    const auto firstOrFallback = [&](Slot First, Slot Fallback) {
+        std::vector<std::string> found = values(First);
+        return found.empty() ? values(Fallback) : found;
     };
-    Title = FirstOrFallback(TitleSlot, ContentGroupSlot);
-    Artist = FirstOrFallback(ArtistSlot, OriginalArtistSlot);
-    Album = FirstOrFallback(AlbumSlot, OriginalAlbumSlot);
-    TrackText = Text(TrackSlot);
-    Year = Text(YearSlot);
-    if (Year.empty())
-        Year = std::string(FirstCharacters(Text(RecordingTimeSlot), 4));
+    const auto set = [&](std::string& Text, TMediaField Field,
+                         const std::vector<std::string>& FieldValues) {
+        Text = Joined(FieldValues);
+        if (FieldValues.size() >= 2)
+            for (const std::string& value : FieldValues)
+                Values.push_back({Field, value});
+    };
+    set(Title, TMediaField::Title, firstOrFallback(TitleSlot, ContentGroupSlot));
+    set(Artist, TMediaField::Artist, firstOrFallback(ArtistSlot, OriginalArtistSlot));
+    set(Album, TMediaField::Album, firstOrFallback(AlbumSlot, OriginalAlbumSlot));
     // Each value of a version 4 genre frame may be a number or a reference.
-    Genre = FrameValues(DecodeFrame(Info, GenreSlot, Decoder, Scratch), AllValues, GenreText);
+    set(Genre, TMediaField::Genre, SlotValues(Info, GenreSlot, allValues, Decoder, GenreText));
+    // A recording has one year and one track number: the first value gives them.
+    const std::vector<std::string> tracks = values(TrackSlot);
+    TrackText = tracks.empty() ? std::string() : tracks.front();
+    const std::vector<std::string> years = values(YearSlot);
+    if (!years.empty()) {
+        Year = years.front();
+    } else if (const std::vector<std::string> times = values(RecordingTimeSlot); !times.empty()) {
+        Year = std::string(FirstCharacters(times.front(), 4));
+    }
     if (Texts == MediaInfoTexts)
         return;
     Comment = CommentText(Info, Decoder);
-    Composer = Text(ComposerSlot);
-    Encoder = Text(EncoderSlot);
-    RightsMessage = Text(RightsSlot);
-    Language = Text(LanguageSlot);
+    Composer = Joined(values(ComposerSlot));
+    Encoder = Joined(values(EncoderSlot));
+    RightsMessage = Joined(values(RightsSlot));
+    Language = Joined(values(LanguageSlot));
     Link = LinkText(Info, Decoder);
 }

@@ -1,43 +1,50 @@
-// The ID3v2 tag reader: the tag at the start of a media file, versions 2, 3
-// and 4, reduced to the texts of sixteen known frames, decoded to UTF-8.
+// The ID3v2 tag reader: the tag at the start of a media file (or a version 4
+// tag appended at its end), versions 2, 3 and 4, reduced to the texts of
+// sixteen known frames, decoded to UTF-8.
 #pragma once
 
+#include "media/MediaUtils.h"
 #include "media/id3/ID3v2Header.h"
+#include "media/toolkit/TagFields.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TMediaFile;
 class TTagDecoder;
 
-// What one read collects from a file: its tag header, its size and the data of
-// the kept frames.
+// What one read collects from a tag: its header and the data of the kept
+// frames, each undone of its unsynchronisation and compression.
 struct TagInfo {
     static constexpr std::size_t SlotCount = 16;
-    // Bytes kept of each frame; shorter frames are filled up with NUL bytes.
-    static constexpr std::size_t FrameTextSize = 250;
+    // Bytes kept of one frame: a value of FieldTextSize UTF-8 bytes written in
+    // UTF-16, with its encoding byte and byte-order mark.
+    static constexpr std::size_t FrameKeepSize = 2 * FieldTextSize + 3;
+    // Bytes kept of all frames of one tag; a tag of thousands of repeated
+    // frames keeps its first ones.
+    static constexpr std::size_t TagKeepSize = 8 * FrameKeepSize;
+
+    struct TKeptFrame {
+        std::uint8_t Slot;
+        // Whether the frame held more than FrameKeepSize bytes, so that its
+        // last character may have been cut.
+        bool Cut;
+        std::uint32_t Offset;
+        std::uint32_t Length;
+    };
 
     TID3v2Header Header;
     // 64 bits: files beyond 2 GiB are common enough for long recordings.
     std::int64_t FileSize = 0;
-    // Slot 1 of the frame table is FrameText[0]: the frame's first bytes, NUL
-    // filled to FrameTextSize; all NUL when the frame is absent. Fixed arrays,
-    // so reading a file allocates nothing for its frames.
-    std::array<std::array<char, FrameTextSize>, SlotCount> FrameText{};
-    // How many of a slot's bytes came from the frame; the rest is NUL fill,
-    // which trimming removes anyway, so trimmed texts need only look at these.
-    std::array<std::size_t, SlotCount> DataLength{};
-    // Whether the slot's frame was present at all.
-    std::array<bool, SlotCount> Present{};
-    // Whether the frame held more than FrameTextSize bytes, so that its last
-    // character may have been cut.
-    std::array<bool, SlotCount> Cut{};
+    // Every kept frame in the tag's order; a slot may have several.
+    std::vector<TKeptFrame> Frames;
+    std::string Data;
 
-    std::string_view Slot(std::size_t Index) const {
-        return Present[Index] ? std::string_view(FrameText[Index].data(), FrameTextSize)
-                              : std::string_view();
+    std::string_view Bytes(const TKeptFrame& Frame) const {
+        return std::string_view(Data).substr(Frame.Offset, Frame.Length);
     }
 };
 
@@ -45,8 +52,10 @@ class TID3v2 {
 public:
     bool TagFound;
     std::uint8_t TagVersion;
-    // Header, frames, padding and footer: the position where the tag ends; 0
-    // when the declared size is larger than the file.
+    // Header, frames, padding and footer: the position where a tag at the
+    // start ends; 0 when the declared size is larger than the file (the frames
+    // that lie within the file are read all the same) or the tag was found at
+    // the end.
     std::int32_t TagSize;
     std::string Title;
     std::string Artist;
@@ -60,6 +69,10 @@ public:
     std::string RightsMessage;
     std::string Language;
     std::string Link;
+    // The values of the media-info fields (title, artist, album, genre, year)
+    // that hold two or more: from several values in a version 4 frame or from
+    // several frames of one kind. Their texts above are them joined by "; ".
+    std::vector<TFieldValue> Values;
 
     TID3v2() { Clear(); }
 
@@ -70,7 +83,8 @@ public:
     enum TextSet { AllTexts, MediaInfoTexts };
 
     // True when the first 10 bytes of the file could be read; whether they start
-    // a tag is TagFound. The object is cleared first in every case. Text without
+    // a tag, or a version 4 tag with a footer ends the file (before an ID3v1
+    // or an APEv2 tag), is TagFound. The object is cleared first in every case. Text without
     // a declared encoding is read in Decoder's code page.
     bool LoadFromFile(const std::string& FileName);
     bool LoadFromFile(const std::string& FileName, TTagDecoder& Decoder);
@@ -80,7 +94,7 @@ public:
     bool LoadFromMediaFile(TMediaFile& File, TTagDecoder& Decoder, TextSet Texts = AllTexts);
 
 private:
-    void ScanFrames(TMediaFile& File, TagInfo& Info);
+    void ScanFrames(TMediaFile& File, TagInfo& Info, std::int64_t Start);
     void DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Texts);
 };
 

@@ -16,8 +16,10 @@
 
 class TMediaFile;
 
-// Bytes kept of each value, as for the ID3 readers.
-inline constexpr std::size_t FieldTextSize = 250;
+// Bytes kept of each value (UTF-8), as for the ID3 readers: long enough for
+// the titles of classical works and compilations, short enough to bound the
+// memory a file costs.
+inline constexpr std::size_t FieldTextSize = 4096;
 
 // Text trimmed of bytes up to 32 at both ends and cut to FieldTextSize bytes
 // without splitting a character.
