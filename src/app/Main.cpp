@@ -5,6 +5,7 @@
 #include "app/BannerFrame.h"
 #include "app/MaskHelp.h"
 #include "engine/CompileThread.h"
+#include "engine/FilePolicy.h"
 #include "media/MediaUtils.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/Dialogs.h"
@@ -93,6 +94,11 @@ void TMainForm::FormCreate() {
         if (!store_->LoadError().empty())
             Dialogs().ErrorMessage(this, QString::fromStdString(store_->LoadError()));
         TCheckList::LoadAllLists(*store_);
+        // A first run starts with every format the program reads, so that the
+        // user's first choice is a folder.
+        if (!store_->Found() && store_->LoadError().empty() && Filenames->Count() == 0)
+            for (const std::string& mask : ReadableFormatMasks())
+                Filenames->AddEntry(mask, true);
         LoadPlacement(*store_);
         recentSearches_ = LoadRecentSearches(*store_);
     } catch (const std::exception& error) {

@@ -51,6 +51,8 @@ extern const char* const IncludeTaglessFilesCaption;
 extern const char* const TagCodePageCaption;
 extern const char* const ReadOtherFormatsCaption;
 extern const char* const RememberTagsCaption; // "Remember tags between compiles"
+// What the Summary suggests when no criterion can take a file.
+extern const char* const CriteriaAdvice;
 
 enum class TCompileState { Idle, Running, Paused };
 
@@ -104,6 +106,9 @@ public:
     // ---- Summary page
     void BuildSummary();
     void CheckSettings(const WizardSettings& Settings);
+    // Adds title "*" as an include (or makes an existing one include) and
+    // builds the Summary again.
+    void IncludeEveryTitleClick();
     void AddSummaryError(const QString& Message);
     void SummaryMenuPopup();
     void Copy1Click();
@@ -189,6 +194,8 @@ public:
     QCheckBox* RememberTags = nullptr;
     QPushButton* ForgetTags = nullptr;
     QTextEdit* Summary = nullptr;
+    // Shown on the Summary while the criteria cannot take any file.
+    QPushButton* IncludeEveryTitle = nullptr;
     QMenu* SummaryMenu = nullptr;
     QAction* Copy1 = nullptr;
     QAction* SelectAll1 = nullptr;

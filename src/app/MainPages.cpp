@@ -31,6 +31,11 @@ const char* const TagCodePageCaption = "Text in tags without a declared encoding
 const char* const ReadOtherFormatsCaption =
     "Read tags of other audio formats (FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, APE)";
 const char* const RememberTagsCaption = "Remember tags between compiles";
+const char* const CriteriaAdvice =
+    "A file is taken when one of its tags matches an include mask. Add one on the Titles, "
+    "Artists, Albums, Genres or Years page (the title mask * takes every tagged file; the "
+    "button below adds it), or turn on \"Include files for which no media info (ID3 tags) can "
+    "be found\" on the Options page to take files without tags.";
 
 namespace {
 constexpr int PageLeft = 24;
@@ -314,6 +319,13 @@ void TMainForm::BuildSummaryPage() {
     Summary->setPalette(face);
     Summary->setTabStopDistance(32);
     layout->addWidget(Summary, 1);
+    IncludeEveryTitle = new QPushButton("Include every &title", page);
+    IncludeEveryTitle->setObjectName("IncludeEveryTitle");
+    IncludeEveryTitle->setToolTip("Adds the title mask * as an include: every file with a tag "
+                                  "is taken unless another criterion excludes it.");
+    IncludeEveryTitle->hide();
+    connect(IncludeEveryTitle, &QPushButton::clicked, this, [this] { IncludeEveryTitleClick(); });
+    layout->addWidget(IncludeEveryTitle, 0, Qt::AlignLeft);
 
     SummaryMenu = new QMenu(Summary);
     SummaryMenu->setObjectName("SummaryMenu");

@@ -63,12 +63,28 @@ void TMainForm::CheckSettings(const WizardSettings& settings) {
         NextButton()->setEnabled(false);
         AddSummaryError(SearchInadequateMessage);
     }
-    if (!CriteriaAdequate(settings)) {
+    const bool criteriaAdequate = CriteriaAdequate(settings);
+    if (!criteriaAdequate) {
         NextButton()->setEnabled(false);
         AddSummaryError(CriteriaInadequateMessage);
+        AppendSummaryLine(CriteriaAdvice);
     }
+    IncludeEveryTitle->setVisible(!criteriaAdequate);
     if (!NextButton()->isEnabled())
         AppendSummaryLine(QString());
+}
+
+void TMainForm::IncludeEveryTitleClick() {
+    // An existing "*" of another state becomes an include rather than a second row.
+    int row = -1;
+    for (int i = 0; i < Titles->Count() && row < 0; ++i)
+        if (Titles->Entry(i).Caption == "*")
+            row = i;
+    if (row < 0)
+        Titles->AddEntryWithState("*", CriterionState::Include);
+    else
+        Titles->SetState(row, CriterionState::Include);
+    BuildSummary();
 }
 
 void TMainForm::BuildSummary() {

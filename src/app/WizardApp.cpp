@@ -9,12 +9,14 @@
 #include "panels/Dialogs.h"
 #include "panels/FolderCheckListFrame.h"
 #include "panels/MediaFileCheckListFrame.h"
+#include "panels/TextDisplay.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <unistd.h>
@@ -133,9 +135,11 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
     demo.Title = "Intro (demo)";
     demo.Artist = "Marlow";
     mainForm.Playlist->AddDroppedEntry("/home/user/Music/Marlow/Extras/1 Intro (demo).mp3", demo,
-                                       "Dropped: Title matches `*demo*` (exclude)");
-    mainForm.Playlist->AddDroppedEntry("/home/user/Music/Marlow/Extras/untitled.mp3", TMediaInfo{},
-                                       "Dropped: .mp3 without a tag");
+                                       "Dropped: Title matches \"*demo*\" (exclude)");
+    mainForm.Playlist->AddDroppedEntry(
+        "/home/user/Music/Marlow/Extras/untitled.mp3", TMediaInfo{},
+        "Dropped: .mp3 without a tag, and Include files for which no "
+        "media info can be found is off");
     const TCheckListModel& rows = *mainForm.Playlist->Model();
     const auto unread = [&rows] {
         for (int row = 0; row < rows.Count(); ++row)
@@ -151,5 +155,22 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
     shoot(mainForm, "12-compile-list");
     mainForm.resize(1024, 720);
     shoot(mainForm, "13-compile-list-large");
+
+    // A first run: no settings file yet, one music folder picked, and the
+    // Summary saying what else is needed.
+    const QTemporaryDir firstRun;
+    if (firstRun.isValid() && QDir(firstRun.path()).mkpath("Music")) {
+        TMainForm newUser(PathBytes(firstRun.filePath("2.ini")));
+        newUser.SetStoreOnDestroy(false);
+        newUser.resize(mainForm.minimumSize());
+        newUser.show();
+        newUser.Folders->AddEntry(PathBytes(firstRun.filePath("Music")), true);
+        while (!(newUser.WelcomePagePanel()->isHidden() && newUser.PageIndex() == SummaryPage))
+            newUser.NextClick();
+        shoot(newUser, "14-firstrun-summary");
+    } else {
+        std::fprintf(stderr, "morvane: no scratch folder for the first-run pictures\n");
+        ok = false;
+    }
     return ok ? 0 : 1;
 }

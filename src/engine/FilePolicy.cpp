@@ -9,13 +9,23 @@ bool IsMp3Extension(std::string_view Path) {
     return HasExtension(Path, ".mp3");
 }
 
+namespace {
+constexpr std::array<std::string_view, 16> OtherFormatExtensions = {
+    ".flac", ".ogg", ".oga", ".opus", ".m4a",  ".m4b", ".mp4", ".aac",
+    ".wma",  ".asf", ".wav", ".aif",  ".aiff", ".ape", ".wv",  ".mpc"};
+} // namespace
+
 bool HasOtherFormatExtension(std::string_view Path) {
-    static constexpr std::array<std::string_view, 16> Extensions = {
-        ".flac", ".ogg", ".oga", ".opus", ".m4a",  ".m4b", ".mp4", ".aac",
-        ".wma",  ".asf", ".wav", ".aif",  ".aiff", ".ape", ".wv",  ".mpc"};
-    return std::any_of(Extensions.begin(), Extensions.end(), [Path](std::string_view Extension) {
-        return HasExtension(Path, Extension);
-    });
+    return std::any_of(
+        OtherFormatExtensions.begin(), OtherFormatExtensions.end(),
+        [Path](std::string_view Extension) { return HasExtension(Path, Extension); });
+}
+
+std::vector<std::string> ReadableFormatMasks() {
+    std::vector<std::string> Masks = {"*.mp3"};
+    for (std::string_view Extension : OtherFormatExtensions)
+        Masks.push_back("*" + std::string(Extension));
+    return Masks;
 }
 
 TTagSources TagSourcesOf(const CompileJob& Job, std::string_view Path) {
@@ -36,14 +46,15 @@ TTagSources HandAddedTagSources(std::string_view Path, bool ReadOtherFormats) {
 bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const TMediaInfo& Info,
                TTagDecoder& Decoder, TDecisionReason* Why) {
     if (!Found) {
-        const bool Mp3 = IsMp3Extension(Path); // an untagged .mp3 is never taken
+        // The tagless option takes an untagged .mp3 as it takes any other file:
+        // whoever turns it on wants the files without tags listed.
         if (Why) {
             Why->Tags = TTagRead::NotFound;
-            Why->Kind = Mp3                       ? TReasonKind::Mp3WithoutTag
-                        : Job.IncludeTaglessFiles ? TReasonKind::TaglessIncluded
-                                                  : TReasonKind::TaglessDropped;
+            Why->Kind = Job.IncludeTaglessFiles ? TReasonKind::TaglessIncluded
+                        : IsMp3Extension(Path)  ? TReasonKind::Mp3WithoutTag
+                                                : TReasonKind::TaglessDropped;
         }
-        return !Mp3 && Job.IncludeTaglessFiles;
+        return Job.IncludeTaglessFiles;
     }
     return EvaluateCriteria(Job.Criteria, Info, Decoder, Why);
 }

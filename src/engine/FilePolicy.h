@@ -11,7 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // Whether the path's extension is ".mp3" in any letter case.
 bool IsMp3Extension(std::string_view Path);
@@ -20,6 +22,10 @@ bool IsMp3Extension(std::string_view Path);
 // the other readers serve: .flac .ogg .oga .opus .m4a .m4b .mp4 .aac .wma .asf
 // .wav .aif .aiff .ape .wv .mpc.
 bool HasOtherFormatExtension(std::string_view Path);
+
+// A filename mask for each extension the readers serve ("*.mp3", "*.flac",
+// ...): the masks a first run starts with.
+std::vector<std::string> ReadableFormatMasks();
 
 // The tags a compile's read of Path looks for. A file of another format is
 // read by its own reader, whose "no tag" then goes the way of any other file:

@@ -16,7 +16,7 @@ bool ValidField(std::uint8_t Field) {
     return Field < CriterionFieldCount;
 }
 
-// "Title matches `*love*` (include)", and how the rules set the other votes aside.
+// "Title matches "*love*" (include)", and how the rules set the other votes aside.
 std::string CriterionText(const TDecisionReason& Reason, const CriteriaJob& Job) {
     if (!ValidField(Reason.Field))
         return "a criterion";
@@ -24,7 +24,7 @@ std::string CriterionText(const TDecisionReason& Reason, const CriteriaJob& Job)
     const bool Include = Reason.Kind == TReasonKind::CriterionIncluded;
     std::string Text = CriterionFieldNames[Reason.Field];
     if (Reason.Criterion < Field.Criteria.size())
-        Text += " matches `" + Field.Criteria[Reason.Criterion].Mask + "`";
+        Text += " matches \"" + Field.Criteria[Reason.Criterion].Mask + "\"";
     Text += Include ? " (include)" : " (exclude)";
     if (Reason.Flags & TDecisionReason::FieldRuleSettled)
         Text += std::string("; ") + (Include ? "inclusion of " : "exclusion of ") +
@@ -73,7 +73,7 @@ std::string ReasonText(const TDecisionReason& Reason, const CriteriaJob& Criteri
                                                             : "Dropped: no tag found, and ") +
                TaglessOption + " is off";
     case TReasonKind::Mp3WithoutTag:
-        return "Dropped: .mp3 without a tag";
+        return std::string("Dropped: .mp3 without a tag, and ") + TaglessOption + " is off";
     case TReasonKind::CriterionIncluded:
         return "Included: " + CriterionText(Reason, Criteria);
     case TReasonKind::CriterionExcluded:

@@ -15,7 +15,7 @@ enum class TReasonKind : std::uint8_t {
     NoFilenameMask,     // no filename mask matches its path
     TaglessIncluded,    // no tag to judge, and files without media info are included
     TaglessDropped,     // no tag to judge, and they are not
-    Mp3WithoutTag,      // an .mp3 file without a tag is never taken
+    Mp3WithoutTag,      // an .mp3 file without a tag, and tagless files are not included
     CriterionIncluded,  // a criterion voted include and the rules let it decide
     CriterionExcluded,  // a criterion voted exclude and the rules let it decide
     NoCriterionMatched, // the tag was read, but no criterion of any field matches it

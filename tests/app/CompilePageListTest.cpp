@@ -136,7 +136,8 @@ TEST_F(CompilePageList, DroppedFilesAreShownGreyedWithTheirReasonAndNeverSavedOr
         EXPECT_EQ(list.Model()->index(row, 1).data(Qt::ForegroundRole).isValid(), dropped);
         EXPECT_EQ(list.WhyText(row).startsWith("Dropped: "), dropped) << all[row];
     }
-    EXPECT_EQ(list.WhyText(0), "Dropped: .mp3 without a tag");
+    EXPECT_EQ(list.WhyText(0), "Dropped: .mp3 without a tag, and Include files for which no media "
+                               "info can be found is off");
     EXPECT_EQ(Line(*form), "2 media files included in playlist / 2 total media files");
 
     // Check All passes them by, and Save writes only the found files.

@@ -249,7 +249,7 @@ TEST_F(CompileTest, RemoveDuplicatesKeepsTheFirstRowOfEachFileThroughLinks) {
     EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(3, 4));
 
     // Each found row says why it is there.
-    EXPECT_EQ(form->Playlist->WhyText(3), "Included: Title matches `*` (include)");
+    EXPECT_EQ(form->Playlist->WhyText(3), "Included: Title matches \"*\" (include)");
 
     form->RemoveDuplicates->click();
     std::vector<std::string> paths;

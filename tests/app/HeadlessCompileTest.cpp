@@ -169,10 +169,12 @@ TEST(HeadlessCompile, ExplainWritesEveryFileAMaskMatchedWithItsReason) {
     ASSERT_EQ(RunHeadless(F.SettingsFile, List, F.Work, Options).Status, 0);
     const std::string Tsv = TempDir::read(Options.ExplainFile);
     ASSERT_TRUE(Tsv.starts_with("path\tdecision\tfilename mask\ttags\treason\n")) << Tsv;
-    const std::string Included = "\tincluded\t*.mp3\tread\tIncluded: Title matches `*` (include)\n";
+    const std::string Included =
+        "\tincluded\t*.mp3\tread\tIncluded: Title matches \"*\" (include)\n";
     for (const std::string& Line :
          {F.Keep + Included, F.Other + Included,
-          F.Plain + "\tdropped\t*.mp3\tno tag found\tDropped: .mp3 without a tag\n"})
+          F.Plain + "\tdropped\t*.mp3\tno tag found\tDropped: .mp3 without a tag, and Include "
+                    "files for which no media info can be found is off\n"})
         EXPECT_NE(Tsv.find("\n" + Line), std::string::npos) << Line;
     EXPECT_EQ(std::count(Tsv.begin(), Tsv.end(), '\n'), 4) << Tsv;
     // The playlist is what it would be without --explain.
@@ -229,8 +231,8 @@ TEST(HeadlessCompile, TaglessFilesAloneAreAdequate) {
     F.Save();
     const std::string Playlist = (F.Work.path() / "list.m3u").string();
     ASSERT_EQ(RunHeadless(F.SettingsFile, Playlist, F.Work).Status, 0);
-    // An untagged .mp3 is never taken, whatever the tagless option says.
-    EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n");
+    // The tagless option takes an untagged .mp3 as it takes any other file.
+    EXPECT_EQ(TempDir::read(Playlist), "#EXTM3U\r\n" + F.Plain + "\r\n");
 }
 
 TEST(HeadlessCompile, MalformedMaskOrWriteErrorExitsOne) {

@@ -196,6 +196,7 @@ TEST_F(MainFormTest, EveryMaskHelpButtonShowsTheSameWindow) {
 
 TEST_F(MainFormTest, AddFilesFilterTakesTheCheckedMasksInOrder) {
     auto form = MakeForm();
+    form->Filenames->Clear(); // a first run's masks aside
     const QString rest =
         ";;All media files (*.aac *.aif *.aifc *.aiff *.au *.cda *.kar *.mid *.midi *.miz *.mp1 "
         "*.mp2 *.mp3 *.nsa *.ogg *.rmi *.snd *.voc *.wav *.wma *.flac *.oga *.opus *.m4b *.ape "
@@ -226,6 +227,7 @@ TEST_F(MainFormTest, SettingsSurviveARestart) {
     const std::string folderB = (dir.path() / "music" / "b").string();
     {
         auto form = MakeForm();
+        form->Filenames->Clear(); // a first run's masks aside
         form->Folders->AddEntry(folderA, true);
         form->Folders->AddEntry(folderB, false);
         form->Recurse->setChecked(false);

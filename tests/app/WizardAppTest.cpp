@@ -88,7 +88,7 @@ TEST(RenderScreenshots, WritesEveryPanelAndLeavesTheSettingsAlone) {
     ASSERT_EQ(RenderScreenshots(file, folder), 0);
     EXPECT_FALSE(std::filesystem::exists(file));
     const QStringList shots = QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name);
-    ASSERT_EQ(shots.size(), 14) << shots.join(' ').toStdString();
+    ASSERT_EQ(shots.size(), 15) << shots.join(' ').toStdString();
     EXPECT_EQ(shots.front(), "00-welcome.png");
     EXPECT_EQ(shots[10], "10-compilepage.png");
     const QImage welcome(QDir(folder).filePath(shots.front()));
@@ -98,4 +98,7 @@ TEST(RenderScreenshots, WritesEveryPanelAndLeavesTheSettingsAlone) {
     EXPECT_EQ(shots[12], "12-compile-list.png");
     EXPECT_EQ(QImage(QDir(folder).filePath(shots[12])).size(), welcome.size());
     EXPECT_EQ(QImage(QDir(folder).filePath(shots[13])).size(), QSize(1024, 720));
+    // A first run's Summary, which says what else is needed.
+    EXPECT_EQ(shots[14], "14-firstrun-summary.png");
+    EXPECT_EQ(QImage(QDir(folder).filePath(shots[14])).size(), welcome.size());
 }

@@ -70,7 +70,7 @@ TEST(CompileJobFormats, OtherFormatsAreReadByTheirOwnReadersWhenAsked) {
         {false,
          false,
          true,
-         {"a.flac", "b.opus", "c.M4A", "d.wma", "e.wav", "f.aiff", "g.ape", "fake.flac",
+         {"a.flac", "b.opus", "c.M4A", "d.wma", "e.wav", "f.aiff", "g.ape", "h.mp3", "fake.flac",
           "tagless.ogg", "drop.wv", "other.txt"}},
     };
     for (const Row& row : rows) {

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 TEST(FilePolicy, ExtensionsServedAndSourcesForFilesAddedByHand) {
     for (const char* path :
@@ -69,17 +71,55 @@ TEST(FilePolicy, CompileSourcesAndNameVerdictByOptions) {
     }
 }
 
-TEST(FilePolicy, UntaggedMp3IsNeverTakenOtherUntaggedFilesOnlyWithTheOption) {
+TEST(FilePolicy, UntaggedFilesAreTakenExactlyWhenTheTaglessOptionIsOn) {
     TTagDecoder& decoder = DefaultTagDecoder();
-    for (const bool tagless : {false, true}) {
+    struct Case {
+        const char* Path;
+        bool Tagless;
+        TReasonKind Kind;
+    };
+    const Case cases[] = {
+        {"/m/a.mp3", false, TReasonKind::Mp3WithoutTag},
+        {"/m/a.mp3", true, TReasonKind::TaglessIncluded},
+        {"/m/a.MP3", true, TReasonKind::TaglessIncluded},
+        {"/m/a.flac", false, TReasonKind::TaglessDropped},
+        {"/m/a.flac", true, TReasonKind::TaglessIncluded},
+        {"/m/a.txt", false, TReasonKind::TaglessDropped},
+        {"/m/a.txt", true, TReasonKind::TaglessIncluded},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Path) + (c.Tagless ? " tagless on" : " tagless off"));
         CompileJob job;
-        job.IncludeTaglessFiles = tagless;
+        job.IncludeTaglessFiles = c.Tagless;
         TDecisionReason why;
-        EXPECT_FALSE(JudgeTags(job, "/m/a.mp3", false, {}, decoder, &why));
-        EXPECT_EQ(why.Kind, TReasonKind::Mp3WithoutTag);
-        EXPECT_EQ(JudgeTags(job, "/m/a.flac", false, {}, decoder, &why), tagless);
+        EXPECT_EQ(JudgeTags(job, c.Path, false, {}, decoder, &why), c.Tagless);
+        EXPECT_EQ(why.Kind, c.Kind);
         EXPECT_EQ(why.Tags, TTagRead::NotFound);
+        EXPECT_EQ(ReasonIncludes(why), c.Tagless);
     }
+}
+
+// A first run's masks: one for each extension a reader serves, no two alike,
+// and none that the readers would not read for tags.
+TEST(FilePolicy, ReadableFormatMasksCoverEveryServedExtensionOnce) {
+    const std::vector<std::string> masks = ReadableFormatMasks();
+    EXPECT_EQ(masks.size(), 17u);
+    EXPECT_EQ(masks.front(), "*.mp3");
+    std::set<std::string> seen;
+    for (const std::string& mask : masks) {
+        SCOPED_TRACE(mask);
+        EXPECT_TRUE(mask.starts_with("*.") && mask.find_first_of("*?", 1) == std::string::npos);
+        EXPECT_TRUE(seen.insert(mask).second);
+        EXPECT_NE(IsMp3Extension(mask), HasOtherFormatExtension(mask));
+        CompileJob job;
+        job.FilenameMasks = {mask};
+        EXPECT_EQ(
+            JudgeName(
+                job, "/music/song" + mask.substr(1), [](std::size_t) { return true; }, nullptr),
+            TNameVerdict::ReadTags);
+    }
+    for (const char* ext : {".flac", ".ogg", ".opus", ".m4a", ".wma", ".wav", ".ape"})
+        EXPECT_TRUE(seen.contains(std::string("*") + ext)) << ext;
 }
 
 // The dialog's "All media files" offers every file that a compile reads for tags

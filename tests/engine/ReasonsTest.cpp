@@ -56,7 +56,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Included: Title matches `*love*` (include); inclusion of titles takes precedence"},
+         "Included: Title matches \"*love*\" (include); inclusion of titles takes precedence"},
         {"field inclusion first, exclude alone",
          {NoMatchIn, LoveOut},
          {},
@@ -65,7 +65,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Dropped: Title matches `*LOVE` (exclude)"},
+         "Dropped: Title matches \"*LOVE\" (exclude)"},
         {"field inclusion first, nothing",
          {NoMatchIn, NoMatchOut},
          {},
@@ -83,7 +83,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          ExclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Dropped: Artist matches `Brass*` (exclude); exclusion of artists takes precedence"},
+         "Dropped: Artist matches \"Brass*\" (exclude); exclusion of artists takes precedence"},
         {"field exclusion first, include alone",
          {},
          {NoMatchOut, AnyArtistIn},
@@ -92,7 +92,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          ExclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Included: Artist matches `*` (include)"},
+         "Included: Artist matches \"*\" (include)"},
         {"field exclusion first, nothing",
          {},
          {NoMatchOut},
@@ -110,7 +110,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Dropped: Title matches `*LOVE` (exclude)"},
+         "Dropped: Title matches \"*LOVE\" (exclude)"},
         {"field by order, the first matching",
          {NoMatchOut, LoveIn, LoveOut},
          {},
@@ -119,7 +119,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Included: Title matches `*love*` (include)"},
+         "Included: Title matches \"*love*\" (include)"},
         {"field by order, nothing",
          {NoMatchOut},
          {},
@@ -138,7 +138,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Included: Title matches `*love*` (include); inclusion of media files takes precedence"},
+         "Included: Title matches \"*love*\" (include); inclusion of media files takes precedence"},
         {"overall inclusion first, excludes alone",
          {},
          {BrassOut},
@@ -147,7 +147,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          InclusionFirst,
          BuiltInOrder,
-         "Dropped: Artist matches `Brass*` (exclude)"},
+         "Dropped: Artist matches \"Brass*\" (exclude)"},
         {"overall exclusion first, both vote",
          {LoveIn},
          {BrassOut},
@@ -156,7 +156,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          ExclusionFirst,
          BuiltInOrder,
-         "Dropped: Artist matches `Brass*` (exclude); exclusion of media files takes precedence"},
+         "Dropped: Artist matches \"Brass*\" (exclude); exclusion of media files takes precedence"},
         {"overall exclusion first, includes alone",
          {LoveIn},
          {},
@@ -165,7 +165,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          ExclusionFirst,
          BuiltInOrder,
-         "Included: Title matches `*love*` (include)"},
+         "Included: Title matches \"*love*\" (include)"},
         {"overall by order, artist above title",
          {LoveIn},
          {BrassOut},
@@ -174,7 +174,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          ByOrder,
          ArtistFirst,
-         "Dropped: Artist matches `Brass*` (exclude); Artist is evaluated before Title"},
+         "Dropped: Artist matches \"Brass*\" (exclude); Artist is evaluated before Title"},
         {"overall by order, title above artist",
          {LoveIn},
          {BrassOut},
@@ -183,7 +183,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          ByOrder,
          BuiltInOrder,
-         "Included: Title matches `*love*` (include); Title is evaluated before Artist"},
+         "Included: Title matches \"*love*\" (include); Title is evaluated before Artist"},
         {"overall by order, one field votes",
          {},
          {BrassOut},
@@ -192,7 +192,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          ByOrder,
          BuiltInOrder,
-         "Dropped: Artist matches `Brass*` (exclude)"},
+         "Dropped: Artist matches \"Brass*\" (exclude)"},
         {"every field ignores the file",
          {NoMatchIn},
          {NoMatchOut},
@@ -210,7 +210,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          InclusionFirst,
          ByOrder,
          {"artist", "Year", "Title", "Album", "Genre"},
-         "Included: Year matches `1999` (include)"},
+         "Included: Year matches \"1999\" (include)"},
         // Both rules settle: the field's first, then the overall one.
         {"both levels settle",
          {LoveIn},
@@ -220,7 +220,7 @@ TEST(ReasonsTest, EveryRuleTableRowSaysWhatDecided) {
          ExclusionFirst,
          ExclusionFirst,
          BuiltInOrder,
-         "Dropped: Artist matches `Brass*` (exclude); exclusion of artists takes precedence; "
+         "Dropped: Artist matches \"Brass*\" (exclude); exclusion of artists takes precedence; "
          "exclusion of media files takes precedence"},
     };
     for (const Case& C : Cases) {
@@ -263,7 +263,9 @@ TEST(ReasonsTest, ReasonsWithoutCriteriaAndTheirWords) {
     EXPECT_EQ(Text(TaglessDropped, TTagRead::NotFound),
               "Dropped: no tag found, and Include files for which no media info can be found "
               "is off");
-    EXPECT_EQ(Text(Mp3WithoutTag, TTagRead::NotFound), "Dropped: .mp3 without a tag");
+    EXPECT_EQ(Text(Mp3WithoutTag, TTagRead::NotFound),
+              "Dropped: .mp3 without a tag, and Include files for which no media info can be "
+              "found is off");
     EXPECT_EQ(Text(NoFilenameMask, TTagRead::NotRead), "Not matched: no filename mask matches");
     EXPECT_EQ(Text(AddedByHand, TTagRead::NotRead), "Added by hand");
 
@@ -304,9 +306,10 @@ TEST(ReasonsTest, EveryRowOfTheAcceptanceTableAndTheSearchSayTheSame) {
     const std::string PlainDat = Dir.write("plain.dat", std::string(300, '\x55'));
     Dir.write("other.txt", TaggedWithTitle("Keep")); // no mask matches: never reported
 
-    const std::string Included = "Included: Title matches `Keep` (include)";
-    const std::string Excluded = "Dropped: Title matches `Drop` (exclude)";
-    const std::string NoMp3Tag = "Dropped: .mp3 without a tag";
+    const std::string Included = "Included: Title matches \"Keep\" (include)";
+    const std::string Excluded = "Dropped: Title matches \"Drop\" (exclude)";
+    const std::string NoMp3Tag = "Dropped: .mp3 without a tag, and Include files for which no "
+                                 "media info can be found is off";
     const std::string Tagless =
         "Accepted without tags: Include files for which no media info can be found";
     const std::string NotRead =
@@ -329,7 +332,7 @@ TEST(ReasonsTest, EveryRowOfTheAcceptanceTableAndTheSearchSayTheSame) {
          true,
          {{Keep, Included},
           {Drop, Excluded},
-          {Plain, NoMp3Tag},
+          {Plain, Tagless},
           {TaggedDat, Tagless},
           {PlainDat, Tagless}}},
         {true,
@@ -343,7 +346,7 @@ TEST(ReasonsTest, EveryRowOfTheAcceptanceTableAndTheSearchSayTheSame) {
          true,
          {{Keep, Included},
           {Drop, Excluded},
-          {Plain, NoMp3Tag},
+          {Plain, Tagless},
           {TaggedDat, Excluded},
           {PlainDat, Tagless}}},
     };
@@ -407,7 +410,7 @@ TEST(ReasonsTest, ExplainLinesAreOneLineOfTabSeparatedValuesEach) {
     Reason.Criterion = 0;
     Reason.FilenameMask = 0;
     EXPECT_EQ(ExplainLine("/m/a\tb\nc\\d\r.mp3", Reason, {"*.mp3"}, Job),
-              "/m/a\\tb\\nc\\\\d\\r.mp3\tincluded\t*.mp3\tread\tIncluded: Title matches `*\\tx` "
+              "/m/a\\tb\\nc\\\\d\\r.mp3\tincluded\t*.mp3\tread\tIncluded: Title matches \"*\\tx\" "
               "(include)\n");
     Reason.Kind = TReasonKind::TaglessDropped;
     Reason.Tags = TTagRead::NotRead;

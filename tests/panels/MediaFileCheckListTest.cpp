@@ -82,12 +82,12 @@ TEST_F(MediaFileCheckList, ShowsItsColumnsWithTheirHeadersAndWidths) {
     EXPECT_EQ(panel.Model()->index(0, 8).data().toString(), "Added by hand");
     EXPECT_EQ(panel.Model()->index(0, 2).data(Qt::ToolTipRole).toString(), "Added by hand");
     panel.AddMediaEntry("/m/b.mp3", Info("B", "2000", "1"), true,
-                        "Included: Title matches `*` (include)");
+                        "Included: Title matches \"*\" (include)");
     panel.AddMediaEntry("/m/c.mp3", Info("C", "2000", "2"), true,
-                        "Included: Title matches `*` (include)");
+                        "Included: Title matches \"*\" (include)");
     panel.Model()->Flush();
     EXPECT_EQ(panel.Model()->index(2, 8).data().toString(),
-              "Included: Title matches `*` (include)");
+              "Included: Title matches \"*\" (include)");
     EXPECT_EQ(panel.Model()->Note(1), panel.Model()->Note(2)); // one text for both
     EXPECT_EQ(panel.WhyText(0), "Added by hand");
     EXPECT_EQ(panel.Model()->index(0, 6).data().toString(), "3/12");

@@ -141,9 +141,9 @@ TEST_F(PlaylistColumns, AnEditedPathIsReadAgain) {
 TEST_F(PlaylistColumns, WhySortsByTheReasonsCollatedLikeTheOtherTexts) {
     // Reasons as a compile gives them, added out of order.
     const char* const reasons[] = {
-        "Included: Title matches `*love*` (include)",   "",
+        "Included: Title matches \"*love*\" (include)", "",
         "dropped: lower case sorts among the capitals", "Dropped: .mp3 without a tag",
-        "Included: Album matches `x` (include)",        "Dropped: .mp3 without a tag"};
+        "Included: Album matches \"x\" (include)",      "Dropped: .mp3 without a tag"};
     for (int i = 0; i < 6; ++i)
         panel.AddMediaEntry("/m/" + std::to_string(i) + ".mp3", TMediaInfo{}, true, reasons[i]);
     panel.ListColumnClick(PlaylistWhyColumn);
@@ -151,8 +151,8 @@ TEST_F(PlaylistColumns, WhySortsByTheReasonsCollatedLikeTheOtherTexts) {
                                             "Dropped: .mp3 without a tag",
                                             "Dropped: .mp3 without a tag",
                                             "dropped: lower case sorts among the capitals",
-                                            "Included: Album matches `x` (include)",
-                                            "Included: Title matches `*love*` (include)"};
+                                            "Included: Album matches \"x\" (include)",
+                                            "Included: Title matches \"*love*\" (include)"};
     EXPECT_EQ(Column(PlaylistWhyColumn), ascending);
     // Equal reasons keep their order.
     EXPECT_EQ(panel.Model()->Caption(1), "/m/3.mp3");
