@@ -155,6 +155,8 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
                        Store.ReadFailure());
         ReportMissingFolders(LoadCheckListSection(Store, "Folders"), Progress);
         const WizardSettings Settings = LoadAllSettings(Store);
+        for (const std::string& Problem : Store.ValueProblems())
+            PrintError(Problem);
 
         const bool SearchOk = SearchAdequate(Settings);
         const bool CriteriaOk = CriteriaAdequate(Settings);

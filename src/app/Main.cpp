@@ -120,6 +120,7 @@ void TMainForm::FormCreate() {
             LoadWindowSettings(*store_, settings);
             LoadSearchSections(*store_, settings);
             ApplyWindowSettings(settings);
+            ShowValueProblems(*store_);
         } catch (const std::exception& error) {
             ShowError(error);
         }

@@ -268,6 +268,8 @@ private:
     void TakePlaylistChanges();
     // Shows the search of Store on the pages, with an empty list.
     void ShowSearch(const SettingsStore& Store);
+    // Values of Store that could not be used, in one message box.
+    void ShowValueProblems(const SettingsStore& Store);
     // The settings file's own search is written there before another replaces it.
     void KeepStoreSearch();
     bool ConfirmSearchDiscard();

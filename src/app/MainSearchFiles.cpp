@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -220,6 +221,14 @@ void TMainForm::ForgetChangesClick() {
     UpdateSearchTitle();
 }
 
+void TMainForm::ShowValueProblems(const SettingsStore& Store) {
+    QStringList problems;
+    for (const std::string& problem : Store.ValueProblems())
+        problems << QString::fromStdString(problem);
+    if (!problems.isEmpty())
+        Dialogs().ErrorMessage(this, problems.join('\n'));
+}
+
 void TMainForm::ShowSearch(const SettingsStore& Store) {
     std::vector<TCheckList*> lists = {Folders, Filenames};
     lists.insert(lists.end(), CriterionLists.begin(), CriterionLists.end());
@@ -321,6 +330,7 @@ bool TMainForm::OpenSearch(const std::string& FileName) {
     if (!store.LoadError().empty())
         Dialogs().ErrorMessage(this, QString::fromStdString(store.LoadError()));
     ShowSearch(store);
+    ShowValueProblems(store);
     searchFile_ = FileName;
     storeSearch_ = false;
     NoteRecentSearch(recentSearches_, FileName);

@@ -14,4 +14,7 @@ struct TTagCodePage {
 extern const std::array<TTagCodePage, 14> TagCodePages;
 // "Windows-1252".
 extern const char* const DefaultTagCodePage;
-bool IsTagCodePage(std::string_view Name);
+// The stored name of the page that Name names in any letter case, by its
+// name or one of its usual aliases ("cp1250", "WINDOWS-1250" and "CP1250"
+// all name "Windows-1250"); empty when no page is named so.
+std::string_view TagCodePageName(std::string_view Name);

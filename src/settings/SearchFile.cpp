@@ -24,6 +24,10 @@ TLoadedSearch LoadSearchFile(const std::string& FileName) {
         loaded.Error =
             "cannot read search " + QuoteForMessage(FileName, 1024) + ": " + store.ReadFailure();
     loaded.Settings = LoadAllSettings(store);
+    // A value that stood in for one the file names differently would make a
+    // playlist the search never asked for.
+    if (loaded.Error.empty() && !store.ValueProblems().empty())
+        loaded.Error = store.ValueProblems().front();
     return loaded;
 }
 

@@ -3,6 +3,7 @@
 #include "settings/SettingsStore.h"
 
 #include "model/CodePages.h"
+#include "model/MessageText.h"
 
 #include <QDate>
 
@@ -158,12 +159,17 @@ using TSettingMember = std::variant<bool WizardSettings::*, PrecedenceRule Wizar
                                     std::string WizardSettings::*, TFieldRule, TOrderLines>;
 
 // One value of the settings file. Its default is the member's initial value in
-// WizardSettings; a text value that Accepts refuses loads as that default.
+// WizardSettings; a text value that Accepts refuses loads as that default. A
+// name of one of several things (Names gives its stored spelling, or nothing
+// for an unknown name) loads as that spelling; an unknown one loads as the
+// default and is reported, as Unknown says: "code page".
 struct TSettingValue {
     std::string Section;
     std::string Key;
     TSettingMember Member;
     bool (*Accepts)(std::string_view) = nullptr;
+    std::string_view (*Names)(std::string_view) = nullptr;
+    const char* Unknown = nullptr;
 };
 
 // Every window value in the order a save writes it.
@@ -181,7 +187,8 @@ const std::vector<TSettingValue>& WindowValues() {
                 {"Options", "Rule", &WizardSettings::OrderRule},
                 {"Options", "Criteria ", TOrderLines{}},
                 {"Options", "Include Tagless Files", &WizardSettings::IncludeTaglessFiles},
-                {"Options", "Tag Code Page", &WizardSettings::TagCodePage, IsTagCodePage},
+                {"Options", "Tag Code Page", &WizardSettings::TagCodePage, nullptr, TagCodePageName,
+                 "code page"},
                 {"Options", "Read Other Formats", &WizardSettings::ReadOtherFormats},
                 {"Options", "Remember Tags", &WizardSettings::RememberTags},
                 {"Options", "Relative Playlist Paths", &WizardSettings::RelativePlaylistPaths},
@@ -224,8 +231,19 @@ void LoadValues(const std::vector<TSettingValue>& Table, const SettingsStore& St
                         Store.ReadInteger(section, key, ToStored(defaults.*Member)));
                 },
                 [&](std::string WizardSettings::*Member) {
-                    const std::string text = Store.ReadString(section, key, defaults.*Member);
-                    const bool accepted = !value.Accepts || value.Accepts(text);
+                    std::string text = Store.ReadString(section, key, defaults.*Member);
+                    bool accepted = !value.Accepts || value.Accepts(text);
+                    if (value.Names) {
+                        const std::string_view name = value.Names(text);
+                        accepted = !name.empty();
+                        if (accepted)
+                            text = std::string(name);
+                        else
+                            Store.NoteValueProblem(
+                                "settings file " + QuoteForMessage(Store.FileName(), 1024) + ", " +
+                                key + ": unknown " + value.Unknown + " \"" + QuoteForMessage(text) +
+                                "\", " + defaults.*Member + " is used instead");
+                    }
                     Settings.*Member = accepted ? text : defaults.*Member;
                     if (!accepted)
                         Store.NoteDefaultedValue();

@@ -137,6 +137,12 @@ SettingsStore::SettingsStore(std::string FileName) : fileName_(std::move(FileNam
     }
 }
 
+void SettingsStore::NoteValueProblem(const std::string& Message) const {
+    defaultedValues_ = true;
+    if (std::find(valueProblems_.begin(), valueProblems_.end(), Message) == valueProblems_.end())
+        valueProblems_.push_back(Message);
+}
+
 IniSection* SettingsStore::FindSection(const std::string& Name) {
     const std::string folded = FoldIniName(Name);
     for (IniSection& section : sections_)

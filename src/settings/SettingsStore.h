@@ -61,6 +61,12 @@ public:
     // A present value the reader could not take, so that a default stands in:
     // Flush() keeps a copy of the file as found, as for a value that is no integer.
     void NoteDefaultedValue() const { defaultedValues_ = true; }
+    // A present value that could not be used and that the user should hear
+    // of, with what stands in for it: the message to show, once however often
+    // the value is loaded. Flush() keeps a copy of the file as found.
+    void NoteValueProblem(const std::string& Message) const;
+    // The messages of NoteValueProblem, in the order noted.
+    const std::vector<std::string>& ValueProblems() const { return valueProblems_; }
 
     void WriteString(const std::string& Section, const std::string& Name, const std::string& Text);
     void WriteInteger(const std::string& Section, const std::string& Name, int Number);
@@ -103,6 +109,7 @@ private:
     // Some value was present but not an integer where one was read, so a default
     // stood in for it: Flush() keeps a copy of the file as found as well.
     mutable bool defaultedValues_ = false;
+    mutable std::vector<std::string> valueProblems_;
     std::string damagedCopyName_;
 };
 

@@ -375,3 +375,35 @@ TEST(HeadlessCompile, OutputsAimedAtInputsAreRefused) {
         }
     }
 }
+
+TEST(HeadlessCompile, TagCodePageNamesAreReadInAnyCaseAndAnUnknownOneIsReported) {
+    const struct {
+        const char* Stored;
+        bool Reported;
+    } Rows[] = {{"Windows-1251", false},
+                {"cp1251", false},
+                {"WINDOWS-1251", false},
+                {"Cyrillic", true},
+                {"UTF-8", true}};
+    for (const auto& Row : Rows) {
+        Fixture F;
+        F.Save();
+        std::string Text = TempDir::read(F.SettingsFile);
+        const std::string Key = "Tag Code Page=Windows-1252";
+        ASSERT_NE(Text.find(Key), std::string::npos);
+        Text.replace(Text.find(Key), Key.size(), std::string("Tag Code Page=") + Row.Stored);
+        F.Work.write("settings.ini", Text);
+        const Outcome Run = RunHeadless(F.SettingsFile, (F.Work.path() / "l.m3u").string(), F.Work);
+        EXPECT_EQ(Run.Status, 0) << Row.Stored;
+        EXPECT_EQ(F.HasLine(Run, "settings file " + F.SettingsFile +
+                                     ", Tag Code Page: unknown code page \"" + Row.Stored +
+                                     "\", Windows-1252 is used instead"),
+                  Row.Reported)
+            << Row.Stored;
+        // Nothing else is said about it.
+        const auto Said = std::count_if(Run.Lines.begin(), Run.Lines.end(), [](const auto& Line) {
+            return Line.find("Tag Code Page") != std::string::npos;
+        });
+        EXPECT_EQ(Said, Row.Reported ? 1 : 0) << Row.Stored;
+    }
+}

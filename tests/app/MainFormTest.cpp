@@ -282,6 +282,32 @@ TEST_F(MainFormTest, ScreenshotModeNeverWritesTheSettingsFile) {
     EXPECT_FALSE(std::filesystem::exists(settingsFile.toStdString()));
 }
 
+TEST_F(MainFormTest, TagCodePageAliasesLoadAndAnUnknownNameIsShown) {
+    const struct {
+        const char* Stored;
+        const char* Shown;
+        bool Reported;
+    } rows[] = {{"cp1250", "Windows-1250", false},
+                {"SHIFT_JIS", "Shift_JIS", false},
+                {"Latin-9", "Windows-1252", true}};
+    for (const auto& row : rows) {
+        dialogs.Errors.clear();
+        dir.write("2.ini", std::string("[Options]\nTag Code Page=") + row.Stored + "\n");
+        auto form = MakeForm();
+        form->SetStoreOnDestroy(false);
+        EXPECT_EQ(form->TagCodePage->currentData().toString().toStdString(), row.Shown)
+            << row.Stored;
+        if (row.Reported) {
+            ASSERT_EQ(dialogs.Errors.size(), 1u) << row.Stored;
+            EXPECT_EQ(dialogs.Errors[0].toStdString(),
+                      "settings file " + dir.str() + "/2.ini, Tag Code Page: unknown code page \"" +
+                          row.Stored + "\", Windows-1252 is used instead");
+        } else {
+            EXPECT_TRUE(dialogs.Errors.empty()) << row.Stored;
+        }
+    }
+}
+
 TEST_F(MainFormTest, StoreErrorsAreShownAndTheWindowStillWorks) {
     dir.write("2.ini", "[Options]\nRule=2\nthis line is no value\n");
     {

@@ -80,9 +80,15 @@ TEST(Refresh, EverySearchRunsAndEachFailureIsNamedOnItsOwnLine) {
     const std::string missing = lib.Work.str() + "/missing.morvane";
     const std::string damaged = lib.Work.str() + "/damaged.morvane";
     lib.Work.write("damaged.morvane", TempDir::read(all) + "not a value\n");
+    WizardSettings oddPage = lib.Search("odd.m3u");
+    oddPage.TagCodePage = "Windows-9999";
+    const std::string unknownPage = lib.Keep("page.morvane", oddPage);
+    WizardSettings aliasPage = lib.Search("alias.m3u");
+    aliasPage.TagCodePage = "cp1251";
+    const std::string alias = lib.Keep("alias.morvane", aliasPage);
 
-    const std::vector<std::string> searches = {noPlaylist, all,    inadequate, b,
-                                               unwritable, noRoot, missing,    damaged};
+    const std::vector<std::string> searches = {
+        noPlaylist, all, inadequate, b, unwritable, noRoot, missing, damaged, unknownPage, alias};
     const TRefreshRun run = Refresh(searches);
     EXPECT_EQ(run.Status, 1);
     ASSERT_EQ(run.Lines.size(), searches.size());
@@ -95,11 +101,13 @@ TEST(Refresh, EverySearchRunsAndEachFailureIsNamedOnItsOwnLine) {
         "Paths=root needs",
         "not found",
         "line ",
+        "Tag Code Page: unknown code page \"Windows-9999\"",
+        "3 files found; 3 entries written to " + lib.Work.str() + "/alias.m3u",
     };
     for (std::size_t i = 0; i < searches.size(); ++i) {
         EXPECT_TRUE(run.Lines[i].starts_with(searches[i] + ": ")) << run.Lines[i];
         EXPECT_NE(run.Lines[i].find(why[i]), std::string::npos) << run.Lines[i];
-        const bool written = i == 1 || i == 3;
+        const bool written = i == 1 || i == 3 || i == 9;
         EXPECT_EQ(run.Lines[i].find("not refreshed") == std::string::npos, written) << run.Lines[i];
     }
     // The playlist path is relative to the search file's folder; the format

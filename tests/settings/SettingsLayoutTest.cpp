@@ -295,27 +295,49 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
         std::distance(fs::directory_iterator(dir.path() / "config"), fs::directory_iterator()), 1);
 }
 
-TEST(SettingsLayout, UnknownTagCodePageLoadsAsTheDefaultAndKeepsACopy) {
+TEST(SettingsLayout, TagCodePageNamesInAnyCaseOrAliasLoadAndUnknownOnesAreReported) {
     TempDir dir;
     const struct {
         const char* Text;
         const char* CodePage;
         bool Copied;
+        const char* Unknown; // the name reported, if any
     } Rows[] = {
-        {"[Options]\nTag Code Page=Windows-1251\n", "Windows-1251", false},
-        {"[Options]\nTag Code Page=Shift_JIS\n", "Shift_JIS", false},
-        {"[Options]\n", "Windows-1252", false},
-        {"[Options]\nTag Code Page=UTF-8\n", "Windows-1252", true},
-        {"[Options]\nTag Code Page=windows-1251\n", "Windows-1252", true},
+        {"[Options]\nTag Code Page=Windows-1251\n", "Windows-1251", false, nullptr},
+        {"[Options]\nTag Code Page=Shift_JIS\n", "Shift_JIS", false, nullptr},
+        {"[Options]\n", "Windows-1252", false, nullptr},
+        {"[Options]\nTag Code Page=windows-1251\n", "Windows-1251", false, nullptr},
+        {"[Options]\nTag Code Page=WINDOWS-1250\n", "Windows-1250", false, nullptr},
+        {"[Options]\nTag Code Page=cp1250\n", "Windows-1250", false, nullptr},
+        {"[Options]\nTag Code Page=CP1250\n", "Windows-1250", false, nullptr},
+        {"[Options]\nTag Code Page=sjis\n", "Shift_JIS", false, nullptr},
+        {"[Options]\nTag Code Page=UTF-8\n", "Windows-1252", true, "UTF-8"},
+        {"[Options]\nTag Code Page=\n", "Windows-1252", true, ""},
+        {"[Options]\nTag Code Page=cp\x1b[2J\n", "Windows-1252", true, "cp\\x1B[2J"},
     };
     for (const auto& Row : Rows) {
         const std::string file = dir.write("2.ini", Row.Text);
         SettingsStore store(Q(file));
         WizardSettings settings = LoadAllSettings(store);
         EXPECT_EQ(settings.TagCodePage, Row.CodePage) << Row.Text;
+        // Loading twice reports once.
+        LoadAllSettings(store);
+        if (Row.Unknown) {
+            EXPECT_EQ(store.ValueProblems(),
+                      std::vector<std::string>{"settings file " + file +
+                                               ", Tag Code Page: unknown code page \"" +
+                                               Row.Unknown + "\", Windows-1252 is used instead"})
+                << Row.Text;
+        } else {
+            EXPECT_EQ(store.ValueProblems(), std::vector<std::string>{}) << Row.Text;
+        }
         SaveAllSettings(store, settings);
         store.Flush();
         EXPECT_EQ(!store.DamagedCopyName().empty(), Row.Copied) << Row.Text;
+        // What is written back is the page's own name.
+        EXPECT_NE(TempDir::read(file).find(std::string("Tag Code Page=") + Row.CodePage + "\n"),
+                  std::string::npos)
+            << Row.Text;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             std::filesystem::remove(entry.path());
     }
