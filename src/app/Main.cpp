@@ -7,6 +7,7 @@
 #include "engine/CompileThread.h"
 #include "engine/FilePolicy.h"
 #include "media/MediaUtils.h"
+#include "panels/CheckListView.h"
 #include "panels/CriterionListFrame.h"
 #include "panels/Dialogs.h"
 #include "panels/FolderCheckListFrame.h"
@@ -26,6 +27,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QStackedWidget>
+#include <QTextEdit>
 #include <algorithm>
 
 namespace {
@@ -143,6 +145,10 @@ void TMainForm::FormDestroy() {
     controller_->CompileTerminated = nullptr;
     controller_->CompileFailed = nullptr;
     controller_.reset();
+    StoreSettings(true);
+}
+
+void TMainForm::StoreSettings(bool Report) {
     if (!storeOnDestroy_ || !store_)
         return;
     try {
@@ -157,7 +163,8 @@ void TMainForm::FormDestroy() {
         SaveRecentSearches(*store_, recentSearches_);
         store_->Flush();
     } catch (const std::exception& error) {
-        ShowError(error);
+        if (Report)
+            ShowError(error);
     }
 }
 
@@ -230,6 +237,8 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
 
 void TMainForm::NextClick() {
     TWizardForm::NextClick();
+    // What the user set up on the page left is kept, whatever happens next.
+    StoreSettings(false);
     if (WelcomePagePanel()->isHidden()) {
         if (PageIndex() == SummaryPage)
             BuildSummary();
@@ -258,6 +267,7 @@ void TMainForm::BackClick() {
         }
     }
     TWizardForm::BackClick();
+    StoreSettings(false);
 }
 
 void TMainForm::OrderRuleChange() {
@@ -292,6 +302,11 @@ void TMainForm::OrderMouseUp(QMouseEvent*) {
 }
 
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Summary && Watched == Summary && Event->type() == QEvent::KeyPress &&
+        IsContextMenuKey(*static_cast<QKeyEvent*>(Event))) {
+        emit Summary->customContextMenuRequested(Summary->cursorRect().center());
+        return true;
+    }
     if (Event->type() == QEvent::Resize && Watched == Page(CompilePage)) {
         const QMargins margins = Page(CompilePage)->layout()->contentsMargins();
         const int width = Page(CompilePage)->width() - margins.left() - margins.right();

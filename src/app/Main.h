@@ -56,6 +56,9 @@ extern const char* const CriteriaAdvice;
 
 enum class TCompileState { Idle, Running, Paused };
 
+// The status line after a save: "Saved 12 entries to /music/mix.m3u."
+std::string SavedPlaylistText(std::size_t Entries, const std::string& FileName);
+
 // Page order; also the index of each page in the wizard.
 enum TMainPage {
     FoldersPage = 0,
@@ -218,6 +221,9 @@ signals:
 protected:
     void FormCreate() override;
     void FormDestroy();
+    // Writes the settings file now (atomically); a failure is shown only when
+    // Report, else left for the next write to meet.
+    void StoreSettings(bool Report);
     void closeEvent(QCloseEvent* Event) override;
     void moveEvent(QMoveEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
@@ -297,6 +303,7 @@ private:
     // Save's options, remembered in the settings.
     bool relativePlaylistPaths_ = false;
     bool extendedPlaylist_ = false;
+    int playlistFileType_ = 0; // the save dialog's file type, as last chosen
     bool placementRestored_ = false;
     QRect normalPlacement_; // the place to restore a maximized window to
     QTimer* compileLinesTimer_ = nullptr;
@@ -307,7 +314,7 @@ private:
     std::vector<std::string> missingFolders_;
     int shownChecked_ = -1;
     int shownTotal_ = -1;
-    std::int64_t shownMinutes_ = -1; // -1: no total shown
+    QString shownLength_; // the total length as the counts line shows it; empty: none
 
     std::string searchFile_;
     bool storeSearch_ = true; // the search shown is the settings file's own

@@ -34,6 +34,16 @@ namespace {
 constexpr int CompileLinesMilliseconds = 250;
 } // namespace
 
+namespace {
+// Put before the status line's text while a compile is paused.
+const QString PausedStatusPrefix = QStringLiteral("Paused: ");
+} // namespace
+
+std::string SavedPlaylistText(std::size_t Entries, const std::string& FileName) {
+    return "Saved " + std::to_string(Entries) + (Entries == 1 ? " entry" : " entries") + " to " +
+           FileName + ".";
+}
+
 void TMainForm::ConnectCompileController() {
     // A compile hands its files over in batches: each file goes into the list
     // without a word, and the batch reaches the view as one insertion. The
@@ -157,11 +167,14 @@ void TMainForm::CompileClick() {
         case TCompileState::Running:
             controller_->PauseCompile();
             SetCompileState(TCompileState::Paused);
+            CompileStatus->setText(PausedStatusPrefix + CompileStatus->text());
             SetStatusColour(true);
             break;
         case TCompileState::Paused:
             controller_->ResumeCompile();
             SetCompileState(TCompileState::Running);
+            if (CompileStatus->text().startsWith(PausedStatusPrefix))
+                CompileStatus->setText(CompileStatus->text().mid(PausedStatusPrefix.size()));
             SetStatusColour(false);
             break;
         }
@@ -177,8 +190,10 @@ void TMainForm::ShowCompileStatus(const std::string& Message) {
         text += "  " + tagIndexWarning_;
         tagIndexWarning_.clear();
     }
-    CompileStatus->setText(text);
-    SetStatusColour(false);
+    // A status that arrives while paused (the last hand-over) keeps the word.
+    const bool paused = compileState_ == TCompileState::Paused;
+    CompileStatus->setText(paused ? PausedStatusPrefix + text : text);
+    SetStatusColour(paused);
 }
 
 std::shared_ptr<TTagIndex> TMainForm::TagIndex() {
@@ -260,6 +275,7 @@ void TMainForm::CompileTerminated() {
         CompileStatus->setText(CompileStatus->text() + QStringLiteral(" Not found, skipped: ") +
                                names.join(QStringLiteral(", ")));
     }
+    StoreSettings(false);
 }
 
 void TMainForm::UpdatePlaylistCheckCount() {
@@ -269,18 +285,20 @@ void TMainForm::UpdatePlaylistCheckCount() {
     const int total = model.Count() - model.DroppedCount();
     // The total of the lengths known so far: it grows as they come in, and is
     // left out while no checked file has a known length.
-    const std::int64_t minutes = model.CheckedWithLength() > 0 ? model.CheckedSeconds() / 60 : -1;
+    const QString length =
+        model.CheckedWithLength() > 0
+            ? QString::fromStdString(FormatTotalLength(model.CheckedSeconds() * 1000))
+            : QString();
     // Only a change of the figures rewrites the line.
-    if (checked == shownChecked_ && total == shownTotal_ && minutes == shownMinutes_)
+    if (checked == shownChecked_ && total == shownTotal_ && length == shownLength_)
         return;
     shownChecked_ = checked;
     shownTotal_ = total;
-    shownMinutes_ = minutes;
+    shownLength_ = length;
     QString text = QString::asprintf("%d media files included in playlist / %d total media files",
                                      checked, total);
-    if (minutes >= 0)
-        text += QString::fromUtf8(" \u2014 ") +
-                QString::fromStdString(FormatTotalLength(model.CheckedSeconds() * 1000));
+    if (!length.isEmpty())
+        text += QString::fromUtf8(" \u2014 ") + length;
     PlaylistCheckCount->setText(text);
 }
 
@@ -337,6 +355,9 @@ void TMainForm::SaveClick() {
 void TMainForm::RemoveDuplicatesClick() {
     const TCheckListModel& model = *Playlist->Model();
     std::vector<int> removed;
+    // The count is of the playlist's files; repeats among the dropped rows
+    // shown beside them go too, and are named apart.
+    std::size_t foundRemoved = 0;
     for (const bool dropped : {false, true}) {
         std::vector<int> rows;
         std::vector<std::string> paths;
@@ -347,13 +368,18 @@ void TMainForm::RemoveDuplicatesClick() {
             }
         for (const std::size_t repeat : DuplicateRows(paths))
             removed.push_back(rows[repeat]);
+        if (!dropped)
+            foundRemoved = removed.size();
     }
     std::sort(removed.begin(), removed.end());
     if (!removed.empty()) {
         Playlist->RemoveEntries(removed);
         playlistChanged_ = true;
     }
-    ShowCompileStatus(RemovedDuplicatesText(removed.size()));
+    std::string status = RemovedDuplicatesText(foundRemoved);
+    if (const std::size_t droppedRemoved = removed.size() - foundRemoved; droppedRemoved > 0)
+        status += " Repeated dropped files removed: " + std::to_string(droppedRemoved) + ".";
+    ShowCompileStatus(status);
 }
 
 bool TMainForm::SavePlaylist() {
@@ -363,7 +389,7 @@ bool TMainForm::SavePlaylist() {
     request.Filter = "M3U playlist (*.m3u);;PLS playlist (*.pls);;M3U8 playlist, UTF-8 (*.m3u8);;"
                      "All files (*)";
     request.DefaultSuffix = "m3u";
-    request.FilterIndex = 0;
+    request.FilterIndex = playlistFileType_;
     request.Directory = DialogFolder(TDialogFolder::Playlist);
     request.PlaylistOptions = true;
     request.RelativePaths = relativePlaylistPaths_;
@@ -377,7 +403,6 @@ bool TMainForm::SavePlaylist() {
     relativePlaylistPaths_ = request.RelativePaths;
     extendedPlaylist_ = request.ExtendedPlaylist;
     const QString shownName = DisplayPath(request.FileName);
-    RememberDialogFolder(TDialogFolder::Playlist, QFileInfo(shownName).absolutePath());
     // The settings file is never written over; a file that is no playlist, or
     // that the filename masks select, only when the user says so.
     const std::string clash =
@@ -434,10 +459,13 @@ bool TMainForm::SavePlaylist() {
         options.Root = request.Root;
     }
     try {
+        const std::size_t written = entries.size();
         const std::size_t leftAbsolute = WritePlaylist(request.FileName, std::move(entries),
                                                        PlaylistFormatOf(request.FileName), options);
+        std::string status = SavedPlaylistText(written, request.FileName);
         if (leftAbsolute > 0)
-            ShowCompileStatus(LeftAbsoluteText(leftAbsolute));
+            status += " " + LeftAbsoluteText(leftAbsolute);
+        ShowCompileStatus(status);
     } catch (const EPlaylistWriteError& error) {
         // The writer's message already names the file and the cause.
         Dialogs().ErrorMessage(this, QString("The playlist could not be saved.\n\n%1")
@@ -449,6 +477,9 @@ bool TMainForm::SavePlaylist() {
         return false;
     }
     playlistChanged_ = false;
+    // Only a folder a playlist went into is where the next save starts.
+    RememberDialogFolder(TDialogFolder::Playlist, QFileInfo(shownName).absolutePath());
+    playlistFileType_ = request.FilterIndex;
     NotePlaylistSaved(request.FileName, PlaylistFormatOf(request.FileName), options);
     return true;
 }

@@ -1,4 +1,5 @@
 // The main window's welcome panel and pages: their texts, controls and layout.
+#include "app/AppEntry.h"
 #include "app/Main.h"
 #include "model/CodePages.h"
 #include "panels/CheckListFrame.h"
@@ -131,7 +132,7 @@ void TMainForm::BuildWelcomePanel() {
         return label;
     };
     place("AppTitle", "Morvane", 24, 297, 14, true);
-    place("AppVersion", "v2 Beta 1", 56, 297, 12, true);
+    place("AppVersion", QStringLiteral("Version %1").arg(ProgramVersion()), 56, 297, 12, true);
     QLabel* label6 =
         place("Label6",
               "This tool enables you to create and save playlists which can be used in "
@@ -335,6 +336,7 @@ void TMainForm::BuildSummaryPage() {
     SelectAll1 = SummaryMenu->addAction("Select &All", this, [this] { SelectAll1Click(); });
     SelectAll1->setObjectName("SelectAll1");
     Summary->setContextMenuPolicy(Qt::CustomContextMenu);
+    Summary->installEventFilter(this); // Shift+F10
     connect(Summary, &QWidget::customContextMenuRequested, this, [this](const QPoint& At) {
         SummaryMenuPopup();
         SummaryMenu->popup(Summary->viewport()->mapToGlobal(At));
@@ -416,6 +418,13 @@ void TMainForm::BuildCompilePage() {
     Playlist->setMinimumHeight(150);
     Playlist->AddShortcutScope(page);
     Playlist->SetDroppedShown(false);
+    auto* savePlaylist = new QAction("Save Playlist...", Playlist);
+    savePlaylist->setObjectName("SavePlaylist");
+    connect(savePlaylist, &QAction::triggered, this, [this] { SaveClick(); });
+    auto* removeDuplicates = new QAction("Remove Duplicates", Playlist);
+    removeDuplicates->setObjectName("RemoveDuplicatesCommand");
+    connect(removeDuplicates, &QAction::triggered, this, [this] { RemoveDuplicatesClick(); });
+    Playlist->AddMenuCommands({savePlaylist, removeDuplicates});
     layout->addWidget(Playlist, 1);
 
     PlaylistCheckCount = new QLabel(page);

@@ -26,6 +26,7 @@ void TMainForm::LoadPlacement(const SettingsStore& Store) {
         if (!folder.empty())
             RememberDialogFolder(kind, DisplayPath(folder));
     }
+    playlistFileType_ = std::max(0, Store.ReadInteger(WindowSection, "Playlist Type", 0));
     const int width = Store.ReadInteger(WindowSection, "Width", 0);
     const int height = Store.ReadInteger(WindowSection, "Height", 0);
     if (width <= 0 || height <= 0)
@@ -56,6 +57,7 @@ void TMainForm::SavePlacement(SettingsStore& Store) const {
     Store.WriteString(WindowSection, "Media Folder", PathBytes(DialogFolder(TDialogFolder::Media)));
     Store.WriteString(WindowSection, "Playlist Folder",
                       PathBytes(DialogFolder(TDialogFolder::Playlist)));
+    Store.WriteInteger(WindowSection, "Playlist Type", playlistFileType_);
 }
 
 void TMainForm::TrackNormalPlacement() {

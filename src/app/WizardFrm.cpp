@@ -90,6 +90,12 @@ TWizardForm::TWizardForm(QWidget* Parent) : QWidget(Parent) {
     next_ = new QPushButton("&Next >", buttonPanel_);
     next_->setObjectName("Next");
     next_->setGeometry(153, 17, 75, 25);
+    close_ = new QPushButton("&Close", buttonPanel_);
+    close_->setObjectName("Close");
+    close_->setGeometry(233, 17, 62, 25);
+    close_->setAutoDefault(true);
+    close_->hide();
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
     bottomPanel_->installEventFilter(this);
     layout->addWidget(bottomPanel_);
 
@@ -128,6 +134,7 @@ void TWizardForm::FormCreate() {
     welcomePagePanel_->show();
     if (pages_->count() > 0)
         pages_->setCurrentIndex(0);
+    ShowCloseOnLastPage();
 }
 
 void TWizardForm::NextClick() {
@@ -140,6 +147,11 @@ void TWizardForm::NextClick() {
     UpdateBanner();
     next_->setEnabled(PageIndex() < PageCount() - 1);
     back_->setEnabled(true);
+    ShowCloseOnLastPage();
+}
+
+void TWizardForm::ShowCloseOnLastPage() {
+    close_->setVisible(welcomePagePanel_->isHidden() && PageIndex() == PageCount() - 1);
 }
 
 void TWizardForm::BackClick() {
@@ -152,6 +164,7 @@ void TWizardForm::BackClick() {
     }
     next_->setEnabled(true);
     back_->setEnabled(welcomePagePanel_->isHidden());
+    ShowCloseOnLastPage();
 }
 
 void TWizardForm::UpdateBanner() {

@@ -60,6 +60,8 @@ public:
 
     QPushButton* BackButton() const { return back_; }
     QPushButton* NextButton() const { return next_; }
+    // Shown on the last page only, beside Next: closes the window.
+    QPushButton* CloseButton() const { return close_; }
     QWidget* WelcomePagePanel() const { return welcomePagePanel_; }
     QWidget* NormalPagesPanel() const { return normalPagesPanel_; }
     QStackedWidget* Pages() const { return pages_; }
@@ -84,9 +86,11 @@ private:
     QWidget* buttonPanel_;
     QPushButton* back_;
     QPushButton* next_;
+    QPushButton* close_;
     QStatusBar* resizeBar_;
     TBorderStyle borderStyle_ = TBorderStyle::Sizeable;
 
     void LayoutBottomPanel();
+    void ShowCloseOnLastPage();
     void LayoutWelcomePanel();
 };

@@ -16,6 +16,9 @@ std::string FormatLength(std::int64_t Milliseconds) {
 
 std::string FormatTotalLength(std::int64_t Milliseconds) {
     const std::int64_t Minutes = std::max<std::int64_t>(Milliseconds, 0) / 60000;
+    // Short files: "— 0 min" would say there is nothing to hear.
+    if (Minutes == 0)
+        return std::to_string(std::max<std::int64_t>(Milliseconds, 0) / 1000) + " s";
     if (Minutes < 60)
         return std::to_string(Minutes) + " min";
     return std::to_string(Minutes / 60) + " h " + std::to_string(Minutes % 60) + " min";

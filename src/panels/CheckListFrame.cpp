@@ -406,6 +406,20 @@ void TCheckList::RebuildContextMenu() {
         for (QAction* action : group)
             menu_->addAction(action);
     }
+    if (!menuCommands_.empty()) {
+        menu_->addSeparator();
+        for (QAction* action : menuCommands_)
+            menu_->addAction(action);
+    }
+}
+
+void TCheckList::AddMenuCommands(const std::vector<QAction*>& Commands) {
+    for (QAction* action : Commands) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+        menuCommands_.push_back(action);
+    }
+    RebuildContextMenu();
 }
 
 void TCheckList::ContextMenuRequested(const QPoint& Position) {

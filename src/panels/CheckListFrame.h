@@ -114,6 +114,9 @@ public:
     void NoteDoubleClick(bool OnCaption) { doubleClickOnCaption_ = OnCaption; }
     // Whether the row's picture is a control (a state icon) rather than decoration.
     virtual bool DecorationIsControl() const { return false; }
+    // Commands of the owner at the end of the context menu (not on the bar);
+    // their shortcuts act while the panel has the focus.
+    void AddMenuCommands(const std::vector<QAction*>& Commands);
     // Binds the owner's own handler to a command (it may call the panel's *Execute).
     void OverrideCommand(TListCommand Command, std::function<void()> Handler);
     virtual void AddExecute();
@@ -188,4 +191,5 @@ private:
     std::map<TListCommand, QAction*> actions_;
     std::map<TListCommand, std::function<void()>> overrides_;
     std::vector<std::vector<QAction*>> groups_;
+    std::vector<QAction*> menuCommands_;
 };

@@ -59,8 +59,14 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
         return {};
     case Qt::DecorationRole:
         return column == 0 ? Decoration(row) : QVariant();
-    case Qt::ToolTipRole:
-        return display_.NoteText ? QVariant(display_.NoteText(row.Note)) : QVariant();
+    case Qt::ToolTipRole: {
+        const QString note = display_.NoteText ? display_.NoteText(row.Note) : QString();
+        const int state = static_cast<int>(row.State.Index());
+        if (note.isEmpty() && !display_.CheckBoxes && state >= 0 &&
+            state < static_cast<int>(display_.StateTips.size()))
+            return display_.StateTips[state];
+        return display_.NoteText ? QVariant(note) : QVariant();
+    }
     case Qt::ForegroundRole:
         // Greyed as disabled text is, yet still selectable for its tooltip and Play.
         return row.Dropped || (display_.CaptionMark && !display_.CaptionMark(row.Note).isEmpty())

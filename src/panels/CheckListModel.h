@@ -38,6 +38,9 @@ struct TListDisplayPolicy {
     // A mark after the caption of a row whose note calls for one (a folder
     // "(not found)"); such rows are greyed. Empty: no marks.
     std::function<QString(std::uint32_t Note)> CaptionMark;
+    // The tooltip of a row by its state (a state icon's meaning), where its
+    // note has none; empty: none.
+    std::vector<QString> StateTips;
     // The column that shows each row's length as m:ss (blank below zero); -1: none.
     int LengthColumn = -1;
 };

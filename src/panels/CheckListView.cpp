@@ -16,6 +16,11 @@ public:
 };
 } // namespace
 
+bool IsContextMenuKey(const QKeyEvent& Event) {
+    return Event.key() == Qt::Key_F10 &&
+           (Event.modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
+}
+
 TCheckListView::TCheckListView(TCheckList& Owner, QWidget* Parent)
     : QTreeView(Parent), panel_(Owner) {
     setItemDelegate(new TOptionDelegate(this));
@@ -102,6 +107,12 @@ void TCheckListView::mouseDoubleClickEvent(QMouseEvent* Event) {
 }
 
 void TCheckListView::keyPressEvent(QKeyEvent* Event) {
+    if (IsContextMenuKey(*Event)) {
+        const QRect current = visualRect(currentIndex());
+        emit customContextMenuRequested(current.isValid() ? current.center() : QPoint(4, 4));
+        Event->accept();
+        return;
+    }
     // Space acts on every selected entry and Ctrl+Up/Down moves one: the
     // panel's, not the view's own meanings of these keys.
     const Qt::KeyboardModifiers modifiers = Event->modifiers() & ~Qt::KeypadModifier;

@@ -5,7 +5,11 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
+class QKeyEvent;
 class TCheckList;
+
+// Shift+F10, which opens a context menu as the Menu key does.
+bool IsContextMenuKey(const QKeyEvent& Event);
 
 class TCheckListView : public QTreeView {
     Q_OBJECT

@@ -10,6 +10,14 @@ TCriterionList::TCriterionList(const QString& Name, QWidget* Parent)
     : TMultiStateList(Name, Parent) {
     SetStateIcons({PanelIcon(TPanelIcon::StateInclude), PanelIcon(TPanelIcon::StateExclude),
                    PanelIcon(TPanelIcon::StateIgnore)});
+    TListDisplayPolicy display = Model()->Display();
+    display.StateTips = {
+        QStringLiteral("Include: a file this mask matches is taken (click the icon or press "
+                       "Space to change)"),
+        QStringLiteral("Exclude: a file this mask matches is left out (click the icon or press "
+                       "Space to change)"),
+        QStringLiteral("Ignore: this mask is not used (click the icon or press Space to change)")};
+    Model()->SetDisplay(std::move(display));
     QAction* include =
         MakeCommand(TListCommand::IncludeAll, QStringLiteral("Include All"),
                     QKeySequence(Qt::CTRL | Qt::Key_I), PanelIcon(TPanelIcon::IncludeAll));

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <sys/vfs.h>
+
 namespace {
 TDialogs* installed = nullptr;
 QString dialogFolders[2];
@@ -33,8 +35,9 @@ QString MessageTitle() {
 bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
     QFileDialog dialog(Request.Parent, Request.Title);
     dialog.setAcceptMode(Mode);
-    dialog.setFileMode(Mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile);
+    dialog.setFileMode(Mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                       : Request.MultipleFiles         ? QFileDialog::ExistingFiles
+                                                       : QFileDialog::ExistingFile);
     if (!Request.Filter.isEmpty()) {
         const QStringList filters = Request.Filter.split(QStringLiteral(";;"));
         dialog.setNameFilters(filters);
@@ -103,6 +106,9 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
         return false;
     const QString chosen = dialog.selectedFiles().constFirst();
     Request.FileName = PathBytes(chosen);
+    Request.FileNames.clear();
+    for (const QString& file : dialog.selectedFiles())
+        Request.FileNames.push_back(PathBytes(file));
     Request.FilterIndex =
         std::max<qsizetype>(0, dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
     if (relative && extended) {
@@ -115,9 +121,39 @@ bool RunFileDialog(TFileDialogRequest& Request, QFileDialog::AcceptMode Mode) {
 }
 } // namespace
 
+bool UsableDialogFolder(const QString& Folder) {
+    if (Folder.isEmpty() || !QFileInfo(Folder).isAbsolute())
+        return false;
+    const QString canonical = QFileInfo(Folder).canonicalFilePath();
+    if (canonical.isEmpty() || !QFileInfo(canonical).isDir())
+        return false;
+    for (const char* kernel : {"/proc", "/sys", "/dev"})
+        if (canonical == kernel || canonical.startsWith(QString(kernel) + '/'))
+            return false;
+    // The same file systems mounted elsewhere.
+    struct statfs info;
+    if (statfs(PathBytes(canonical).c_str(), &info) != 0)
+        return false;
+    constexpr unsigned long ProcMagic = 0x9fa0, SysfsMagic = 0x62656572, DevptsMagic = 0x1cd1,
+                            DebugfsMagic = 0x64626720, TracefsMagic = 0x74726163,
+                            CgroupMagic = 0x27e0eb, Cgroup2Magic = 0x63677270;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case ProcMagic:
+    case SysfsMagic:
+    case DevptsMagic:
+    case DebugfsMagic:
+    case TracefsMagic:
+    case CgroupMagic:
+    case Cgroup2Magic:
+        return false;
+    default:
+        return true;
+    }
+}
+
 QString DialogFolder(TDialogFolder Kind) {
     const QString& folder = dialogFolders[static_cast<int>(Kind)];
-    return folder.isEmpty() ? QDir::homePath() : folder;
+    return UsableDialogFolder(folder) ? folder : QDir::homePath();
 }
 
 void RememberDialogFolder(TDialogFolder Kind, const QString& Folder) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -16,7 +17,11 @@ struct TFileDialogRequest {
     QString DefaultSuffix; // appended by the save dialog when the name has none
     int FilterIndex = 0;   // in: filter shown first; out: the one chosen
     std::string FileName;  // in: initial file name (raw bytes); out: the chosen path
-    QString Directory;     // the folder the dialog opens in when FileName is empty
+    // An open dialog that takes several files: FileNames gets them all (and
+    // FileName the first).
+    bool MultipleFiles = false;
+    std::vector<std::string> FileNames;
+    QString Directory; // the folder the dialog opens in when FileName is empty
     // A playlist's save: the options offered beside the file list (in: as
     // shown, out: as chosen).
     bool PlaylistOptions = false;
@@ -36,6 +41,10 @@ enum class TDiscardAnswer { Save, Discard, Cancel };
 // until something was chosen; the main window keeps them in its settings.
 enum class TDialogFolder { Media, Playlist };
 QString DialogFolder(TDialogFolder Kind);
+// Whether Folder may be a dialog's start folder: an existing folder that is not
+// in a kernel file system (/proc, /sys, /dev), where a dialog's listing can
+// block or make no sense.
+bool UsableDialogFolder(const QString& Folder);
 // Remembers the folder of Path (a folder itself for Media picks of folders).
 void RememberDialogFolder(TDialogFolder Kind, const QString& Folder);
 

@@ -24,10 +24,14 @@ void TFileCheckList::AddExecute() {
     request.Title = QStringLiteral("Add");
     request.Filter = fileFilter_;
     request.Directory = DialogFolder(TDialogFolder::Media);
+    request.MultipleFiles = true;
     if (!Dialogs().OpenFile(request))
         return;
-    RememberFolderOf(request.FileName);
-    AddEntry(request.FileName, true);
+    if (request.FileNames.empty())
+        request.FileNames = {request.FileName};
+    RememberFolderOf(request.FileNames.front());
+    for (const std::string& name : request.FileNames)
+        AddEntry(name, true);
 }
 
 void TFileCheckList::EditExecute() {

@@ -9,7 +9,22 @@
 #include <QPushButton>
 #include <QTimer>
 
-const char* const InvalidInputMessage = "Invalid input value.  Use escape key to abandon changes";
+QString InvalidInputText(const std::string& EditMask) {
+    int required = 0, optional = 0;
+    for (char c : EditMask) {
+        required += c == '0';
+        optional += c == '9';
+    }
+    const QString digits =
+        optional == 0 ? (required == 1 ? QStringLiteral("exactly 1 digit")
+                                       : QStringLiteral("exactly %1 digits").arg(required))
+                      : QStringLiteral("%1 to %2 digits").arg(required).arg(required + optional);
+    // A year is the one four-digit mask the lists use: an example says it best.
+    const QString example =
+        required == 4 && optional == 0 ? QStringLiteral(", such as 1999") : QString();
+    return QStringLiteral("Enter %1%2. Press Escape to leave the value as it was.")
+        .arg(digits, example);
+}
 
 QString QtInputMask(const std::string& EditMask) {
     if (EditMask.empty())
@@ -66,6 +81,7 @@ void TInputDialog::SetPrompt(const QString& Prompt) {
 
 void TInputDialog::SetEditMask(const std::string& EditMask) {
     masked_ = !EditMask.empty();
+    editMask_ = EditMask;
     field_->setInputMask(QtInputMask(EditMask));
 }
 
@@ -91,7 +107,7 @@ void TInputDialog::RefuseIncomplete() {
     if (warning_)
         return;
     warning_ = true;
-    Dialogs().Warning(this, QString::fromLatin1(InvalidInputMessage));
+    Dialogs().Warning(this, InvalidInputText(editMask_));
     warning_ = false;
     field_->setFocus(Qt::OtherFocusReason);
 }

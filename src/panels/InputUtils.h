@@ -44,10 +44,13 @@ private:
     std::string original_; // the bytes handed in, given back when left as shown
     QString originalShown_;
     bool masked_ = false;
+    std::string editMask_;
     bool warning_ = false;
 };
 
-extern const char* const InvalidInputMessage;
+// What the warning for an incomplete masked field says: the digits the mask
+// asks for ("Enter exactly 4 digits, such as 1999. ...").
+QString InvalidInputText(const std::string& EditMask);
 
 // Shows the input dialog (through the dialogs seam); Text is copied back
 // whatever the outcome; true when confirmed with OK.

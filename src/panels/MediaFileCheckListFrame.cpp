@@ -8,8 +8,10 @@
 #include "panels/TextDisplay.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QEvent>
 #include <QFileIconProvider>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLocale>
 
@@ -63,11 +65,23 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
 
     QAction* play = MakeCommand(TListCommand::Play, QStringLiteral("Play"),
                                 QKeySequence(Qt::CTRL | Qt::Key_P), PanelIcon(TPanelIcon::Play));
-    QAction* stop = MakeCommand(TListCommand::Stop, QStringLiteral("Stop"),
-                                QKeySequence(Qt::CTRL | Qt::Key_S), PanelIcon(TPanelIcon::Stop));
+    QAction* stop =
+        MakeCommand(TListCommand::Stop, QStringLiteral("Stop"),
+                    QKeySequence(Qt::CTRL | Qt::Key_Period), PanelIcon(TPanelIcon::Stop));
     play->setEnabled(false);
     stop->setEnabled(false);
     AddCommandGroup({play, stop});
+    // The result list leaves Ctrl+A (select all), Ctrl+C (copy), Ctrl+I and
+    // Ctrl+S (the window's Save) their usual meanings.
+    Action(TListCommand::CheckAll)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    Action(TListCommand::UncheckAll)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U));
+    Action(TListCommand::InvertChecks)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
+    Action(TListCommand::ShowCaptions)->setShortcut(QKeySequence());
+    auto* copy = new QAction(QStringLiteral("Copy"), this);
+    copy->setObjectName(QStringLiteral("CopyPaths"));
+    copy->setShortcut(QKeySequence::Copy);
+    connect(copy, &QAction::triggered, this, [this] { CopySelectedPaths(); });
+    AddMenuCommands({copy});
 
     // Every text gets its sort key when it first arrives, so that a click on a
     // header of a million rows only sorts numbers.
@@ -265,14 +279,22 @@ void TMediaFileCheckList::EditExecute() {
 void TMediaFileCheckList::AddExecute() {
     const int before = Count();
     TFileCheckList::AddExecute();
-    if (Count() <= before)
-        return;
-    const std::string path = Model()->Caption(before);
-    TMediaInfo info;
-    if (provider_)
-        provider_(path, info);
-    Model()->SetIconIndex(before, FileIconIndex(path));
-    Model()->SetColumns(before, ColumnsOf(info));
+    for (int row = before; row < Count(); ++row) {
+        const std::string path = Model()->Caption(row);
+        TMediaInfo info;
+        if (provider_)
+            provider_(path, info);
+        Model()->SetIconIndex(row, FileIconIndex(path));
+        Model()->SetColumns(row, ColumnsOf(info));
+    }
+}
+
+void TMediaFileCheckList::CopySelectedPaths() const {
+    QStringList paths;
+    for (int row : SelectedRows())
+        paths << DisplayPath(Model()->Caption(row));
+    if (!paths.isEmpty())
+        QGuiApplication::clipboard()->setText(paths.join('\n'));
 }
 
 void TMediaFileCheckList::ListChange() {

@@ -73,6 +73,8 @@ public:
 
     void AddExecute() override;
     void EditExecute() override;
+    // The selected rows' paths, one a line, to the clipboard.
+    void CopySelectedPaths() const;
     void PlayExecute();
     void StopExecute();
     void MediaPlayerNotify();

@@ -92,7 +92,8 @@ TEST_F(CompilePageList, CountsLineAddsTheKnownLengthsOfTheCheckedFiles) {
         {"all checked", 0, true, "5" + counts + " \u2014 3 h 12 min"},
         {"without 2 h", 1, false, "4" + counts + " \u2014 1 h 12 min"},
         {"without 1 h", 0, false, "3" + counts + " \u2014 12 min"},
-        {"without 12 min", 2, false, "2" + counts + " \u2014 0 min"},
+        // Under a minute: seconds, never "0 min".
+        {"without 12 min", 2, false, "2" + counts + " \u2014 59 s"},
         {"only the unknown", 4, false, "1" + counts},
         {"back with 2 h", 1, true, "2" + counts + " \u2014 2 h 0 min"},
     };
@@ -152,7 +153,9 @@ TEST_F(CompilePageList, DroppedFilesAreShownGreyedWithTheirReasonAndNeverSavedOr
     // dropped rows lose their own repeats.
     form->RemoveDuplicates->click();
     EXPECT_EQ(Captions(list), (std::vector<std::string>{notag, one, two}));
-    EXPECT_EQ(form->CompileStatus->text(), "Removed 3 duplicates.");
+    // The count is of the playlist's files; the dropped rows' repeats apart.
+    EXPECT_EQ(form->CompileStatus->text(),
+              "Removed 1 duplicate. Repeated dropped files removed: 2.");
     EXPECT_EQ(Line(*form), "1 media files included in playlist / 1 total media files");
 
     form->ShowDroppedFiles->click();

@@ -212,8 +212,9 @@ TEST_F(CompileTest, SaveOptionsAreUsedRememberedAndStored) {
             const std::string far = "/dev/shm/morvane-save-" + std::to_string(getpid()) + ".m3u";
             dialogs.SaveNames = {far};
             form->Save->click();
-            EXPECT_EQ(form->CompileStatus->text(),
-                      "1 entry could not be made relative and keeps its full path.");
+            EXPECT_EQ(form->CompileStatus->text().toStdString(),
+                      "Saved 1 entry to " + far +
+                          ". 1 entry could not be made relative and keeps its full path.");
             unlink(far.c_str());
         }
     }
@@ -387,13 +388,15 @@ TEST_F(CompileTest, PauseResumeBackAndANewCompileAfterTheAbort) {
     EXPECT_EQ(form->CompileState(), TCompileState::Paused);
     EXPECT_EQ(StatusColour(*form), QColor(255, 0, 0));
     const QString pausedStatus = form->CompileStatus->text();
-    EXPECT_TRUE(pausedStatus.startsWith("Searching ")) << pausedStatus.toStdString();
+    EXPECT_TRUE(pausedStatus.startsWith("Paused: Searching ")) << pausedStatus.toStdString();
     EXPECT_EQ(form->Playlist->Count(), found);
     ASSERT_LT(found, files) << "paused before the end";
 
     form->Compile->click();
     EXPECT_EQ(form->Compile->text(), "Stop");
     EXPECT_EQ(StatusColour(*form), WindowText());
+    EXPECT_FALSE(form->CompileStatus->text().contains("Paused"))
+        << form->CompileStatus->text().toStdString();
     form->Compile->click();
     EXPECT_EQ(form->Compile->text(), "Resume");
     EXPECT_EQ(form->CompileStatus->text(), pausedStatus) << "pausing keeps the text";

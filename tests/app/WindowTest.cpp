@@ -81,6 +81,7 @@ TEST_F(WindowTest, PlaceSizeMaximizedStateAndDialogFoldersSurviveARestart) {
         for (int i = 0; i <= CompilePage; ++i)
             form->NextClick();
         // The first save dialog opens in the home folder, the next where the last one saved.
+        std::filesystem::create_directories(dir.str() + "/lists");
         dialogs.SaveNames = {saved};
         form->Save->click();
         form->Save->click();

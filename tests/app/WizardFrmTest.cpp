@@ -43,6 +43,9 @@ void ExpectState(const TWizardForm& Wizard, bool Welcome, int Page, bool Back, b
     EXPECT_EQ(s.Page, Page);
     EXPECT_EQ(s.Back, Back);
     EXPECT_EQ(s.Next, Next);
+    // Close stands beside Next on the last page only.
+    EXPECT_EQ(Wizard.CloseButton()->isVisibleTo(&Wizard),
+              !Welcome && Page == Wizard.PageCount() - 1);
 }
 
 } // namespace
@@ -140,4 +143,15 @@ TEST(TWizardForm, ButtonPanelStaysCentred) {
         const int centre = panel->mapTo(wizard.get(), QPoint(panel->width() / 2, 0)).x();
         EXPECT_NEAR(centre, wizard->width() / 2, 1) << width;
     }
+}
+
+TEST(TWizardForm, CloseOnTheLastPageClosesTheWindow) {
+    std::unique_ptr<TWizardForm> wizard(MakeWizard(2));
+    wizard->show();
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(wizard->NextButton(), Qt::LeftButton);
+    ExpectState(*wizard, false, 1, true, false);
+    EXPECT_EQ(wizard->CloseButton()->text(), "&Close");
+    QTest::mouseClick(wizard->CloseButton(), Qt::LeftButton);
+    EXPECT_FALSE(wizard->isVisible());
 }

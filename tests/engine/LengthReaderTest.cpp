@@ -31,8 +31,10 @@ TEST(LengthReader, LengthTexts) {
     for (const auto& [Ms, Text] : Lengths)
         EXPECT_EQ(FormatLength(Ms), Text) << Ms;
     const std::pair<std::int64_t, const char*> Totals[] = {
-        {-5, "0 min"},
-        {59999, "0 min"},
+        {-5, "0 s"},
+        {999, "0 s"},
+        {1000, "1 s"},
+        {59999, "59 s"},
         {60000, "1 min"},
         {3599999, "59 min"},
         {3600000, "1 h 0 min"},

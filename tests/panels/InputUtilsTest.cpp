@@ -36,7 +36,8 @@ TEST_F(InputDialog, IncompleteYearIsRefusedOnOkAndOnLeavingTheFieldButEscapeAban
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     ASSERT_EQ(dialogs.Warnings.size(), 1u);
-    EXPECT_EQ(dialogs.Warnings[0], "Invalid input value.  Use escape key to abandon changes");
+    EXPECT_EQ(dialogs.Warnings[0],
+              "Enter exactly 4 digits, such as 1999. Press Escape to leave the value as it was.");
 
     QTest::keyClick(dialog.Field(), Qt::Key_Tab);
     QTRY_COMPARE(dialogs.Warnings.size(), 2u);
@@ -80,3 +81,16 @@ TEST(InputUtils, PromptsRefuseEmptyTextUnlessAllowed) {
     EXPECT_EQ(dialogs.InputCalls[1].Prompt, "Re-enter item");
 }
 } // namespace
+
+// The warning says what the mask takes.
+TEST(InputUtils, TheWarningSaysWhatTheMaskTakes) {
+    const std::pair<std::string, QString> cases[] = {
+        {"0000",
+         "Enter exactly 4 digits, such as 1999. Press Escape to leave the value as it was."},
+        {"00", "Enter exactly 2 digits. Press Escape to leave the value as it was."},
+        {"0", "Enter exactly 1 digit. Press Escape to leave the value as it was."},
+        {"0099", "Enter 2 to 4 digits. Press Escape to leave the value as it was."},
+    };
+    for (const auto& [mask, text] : cases)
+        EXPECT_EQ(InvalidInputText(mask), text) << mask;
+}

@@ -6,6 +6,7 @@
 #include <QString>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
@@ -41,6 +42,9 @@ public:
     // The music folder typed beside "Paths relative to the music folder" in a
     // save dialog that chose a file; empty: that option off. None left: as offered.
     std::deque<std::string> SaveRoots;
+    // The file type (filter index) chosen in a save dialog that chose a file;
+    // none left: the one offered.
+    std::deque<int> SaveFilters;
 
     // What was asked.
     std::vector<InputCall> InputCalls;
@@ -64,9 +68,22 @@ public:
         FolderCalls.emplace_back(Title, Folder);
         return Chosen(FolderAnswers, Folder, "folder picker");
     }
+    // An answer of several lines picks several files where the dialog takes them.
     bool OpenFile(TFileDialogRequest& Request) override {
         OpenRequests.push_back(Request);
-        return Chosen(OpenNames, Request.FileName, "open-file dialog");
+        if (!Chosen(OpenNames, Request.FileName, "open-file dialog"))
+            return false;
+        Request.FileNames.clear();
+        if (Request.MultipleFiles) {
+            const std::string names = Request.FileName;
+            for (std::size_t start = 0; start <= names.size();) {
+                const std::size_t end = std::min(names.find('\n', start), names.size());
+                Request.FileNames.push_back(names.substr(start, end - start));
+                start = end + 1;
+            }
+            Request.FileName = Request.FileNames.front();
+        }
+        return true;
     }
     bool SaveFile(TFileDialogRequest& Request) override {
         SaveRequests.push_back(Request);
@@ -76,6 +93,10 @@ public:
             Request.RelativePaths = SaveOptions.front().first;
             Request.ExtendedPlaylist = SaveOptions.front().second;
             SaveOptions.pop_front();
+        }
+        if (!SaveFilters.empty()) {
+            Request.FilterIndex = SaveFilters.front();
+            SaveFilters.pop_front();
         }
         if (!SaveRoots.empty()) {
             Request.RootPaths = !SaveRoots.front().empty();
