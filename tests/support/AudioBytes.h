@@ -253,8 +253,13 @@ inline std::string Ilst(const TAudioTag& Tag, int GenreNumber = 0) {
          Tag.Album);
     if (GenreNumber)
         items += Box("gnre", DataBox(0, BigEndian(static_cast<std::uint32_t>(GenreNumber), 2)));
-    else if (!Tag.Genres.empty())
-        items += Box("\xA9gen", DataBox(1, Tag.Genres.front()));
+    else if (!Tag.Genres.empty()) {
+        // Several values: one data box each.
+        std::string genres;
+        for (const std::string& genre : Tag.Genres)
+            genres += DataBox(1, genre);
+        items += Box("\xA9gen", genres);
+    }
     text("\xA9"
          "day",
          Tag.Date);
