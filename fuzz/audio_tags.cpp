@@ -5,6 +5,7 @@
 #include "media/AudioTags.h"
 #include "media/text/Utf8.h"
 #include "media/toolkit/MediaFile.h"
+#include "media/toolkit/TagFields.h"
 
 #include "FuzzInput.h"
 
@@ -46,7 +47,8 @@ void CheckResult(bool Found, const TMediaInfo& Info) {
     }
     for (const std::string* text :
          {&Info.Title, &Info.Artist, &Info.Album, &Info.Genre, &Info.Year, &Info.Track})
-        Check(text->size() <= 1000 && IsValidUtf8(*text));
+        // Every value of a field, each within its bound, joined with "; ".
+        Check(text->size() <= TTagFields::MaxValues * (FieldTextSize + 2) && IsValidUtf8(*text));
 }
 
 } // namespace

@@ -131,9 +131,10 @@ double ThreadCpuMs() {
 // heartbeat on the UI thread; returns seconds, the worst heartbeat gap, and
 // the most CPU time the UI thread spent within one gap (the gap less the time
 // the thread waited for a core on this shared machine).
+// The list of the round before stays until Compile clears it, as for a user:
+// clearing it here would be the user removing every file, and the search
+// would leave them all out from then on.
 double WindowCompile(TMainForm& Form, double& LongestGapMs, double& LongestBusyMs) {
-    Form.Playlist->Clear();
-    QApplication::processEvents();
     QElapsedTimer beat, timer;
     double longest = 0, busiest = 0, cpuAtBeat = 0;
     QTimer heartbeat;
