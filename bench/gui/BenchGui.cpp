@@ -15,6 +15,7 @@
 // own data does not count in the peak.
 #include "app/Main.h"
 #include "engine/CompileJob.h"
+#include "panels/Dialogs.h"
 #include "panels/MediaFileCheckListFrame.h"
 #include "settings/SettingsStore.h"
 
@@ -131,6 +132,35 @@ double ThreadCpuMs() {
 // heartbeat on the UI thread; returns seconds, the worst heartbeat gap, and
 // the most CPU time the UI thread spent within one gap (the gap less the time
 // the thread waited for a core on this shared machine).
+// A benchmark answers no dialog but the question before a compiled list goes
+// (discard it); any other dialog ends the run, which must not wait on a click.
+class TBenchDialogs : public TDialogs {
+public:
+    bool InputQuery(QWidget*, const QString& Title, const QString&, std::string&,
+                    const std::string&) override {
+        return Unexpected(Title);
+    }
+    bool BrowseFolder(QWidget*, const QString& Title, std::string&) override {
+        return Unexpected(Title);
+    }
+    bool OpenFile(TFileDialogRequest&) override { return Unexpected("open file"); }
+    bool SaveFile(TFileDialogRequest&) override { return Unexpected("save file"); }
+    bool Question(QWidget*, const QString& Title, const QString&) override {
+        return Unexpected(Title);
+    }
+    TDiscardAnswer AskDiscard(QWidget*, const QString&, bool) override {
+        return TDiscardAnswer::Discard;
+    }
+    void Warning(QWidget*, const QString& Text) override { Unexpected(Text); }
+    void ErrorMessage(QWidget*, const QString& Text) override { Unexpected(Text); }
+
+private:
+    static bool Unexpected(const QString& What) {
+        std::fprintf(stderr, "bench_gui: unexpected dialog: %s\n", qPrintable(What));
+        std::exit(1);
+    }
+};
+
 // The list of the round before stays until Compile clears it, as for a user:
 // clearing it here would be the user removing every file, and the search
 // would leave them all out from then on.
@@ -176,6 +206,8 @@ TCompileFigures CompileInWindow(const std::string& Library, int Rounds) {
         SaveAllSettings(store, settings);
         store.Flush();
     }
+    TBenchDialogs dialogs;
+    TScopedDialogs scripted(dialogs);
     TMainForm form(settingsFile);
     form.SetStoreOnDestroy(false);
     form.show();
