@@ -152,10 +152,12 @@ TEST_F(WindowDetails, TheResultListsMenuHasSaveAndRemoveDuplicatesAndLeavesTheUs
         {QKeySequence::Find, ""},      {QKeySequence::Print, ""},
     };
     for (const auto& [keys, owner] : usual)
-        for (QAction* action : list.actions())
-            if (action->shortcut() == keys)
+        for (QAction* action : list.actions()) {
+            if (action->shortcut() == keys) {
                 EXPECT_EQ(action->objectName().toStdString(), owner)
                     << keys.toString().toStdString() << " on " << action->text().toStdString();
+            }
+        }
 
     list.SetSelectedIndex(1);
     list.CopySelectedPaths();
