@@ -412,11 +412,14 @@ void TID3v2::DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Text
         return found.empty() ? values(Fallback) : found;
     };
     const auto set = [&](std::string& Text, TMediaField Field,
-                         const std::vector<std::string>& FieldValues) {
+                         std::vector<std::string> FieldValues) {
+        if (FieldValues.size() == 1) { // the usual tag: one value, no copy
+            Text = std::move(FieldValues.front());
+            return;
+        }
         Text = Joined(FieldValues);
-        if (FieldValues.size() >= 2)
-            for (const std::string& value : FieldValues)
-                Values.push_back({Field, value});
+        for (std::string& value : FieldValues)
+            Values.push_back({Field, std::move(value)});
     };
     set(Title, TMediaField::Title, firstOrFallback(TitleSlot, ContentGroupSlot));
     set(Artist, TMediaField::Artist, firstOrFallback(ArtistSlot, OriginalArtistSlot));
@@ -424,11 +427,11 @@ void TID3v2::DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Text
     // Each value of a version 4 genre frame may be a number or a reference.
     set(Genre, TMediaField::Genre, SlotValues(Info, GenreSlot, allValues, Decoder, GenreText));
     // A recording has one year and one track number: the first value gives them.
-    const std::vector<std::string> tracks = values(TrackSlot);
-    TrackText = tracks.empty() ? std::string() : tracks.front();
-    const std::vector<std::string> years = values(YearSlot);
+    std::vector<std::string> tracks = values(TrackSlot);
+    TrackText = tracks.empty() ? std::string() : std::move(tracks.front());
+    std::vector<std::string> years = values(YearSlot);
     if (!years.empty()) {
-        Year = years.front();
+        Year = std::move(years.front());
     } else if (const std::vector<std::string> times = values(RecordingTimeSlot); !times.empty()) {
         Year = std::string(FirstCharacters(times.front(), 4));
     }

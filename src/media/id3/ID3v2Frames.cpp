@@ -93,6 +93,16 @@ bool ReadFrameData(TTagBody& Body, std::uint64_t Size, const TFrameCoding& Codin
                    std::size_t Prefix, std::size_t Limit, std::string& Out, bool& Cut) {
     Out.clear();
     Cut = false;
+    if (!Coding.Compressed && !Coding.Unsynchronised && Prefix == 0 && !Body.Unsynchronised()) {
+        // The usual frame: its bytes as stored, read straight into Out.
+        const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(Size, Limit));
+        Out.resize(keep);
+        const std::size_t got = Body.Read(reinterpret_cast<unsigned char*>(Out.data()), keep);
+        Out.resize(got);
+        Cut = got == keep && Size > keep;
+        const std::uint64_t left = Size - got;
+        return left == 0 || Body.Skip(left) || Cut;
+    }
     z_stream zip{};
     if (Coding.Compressed && inflateInit(&zip) != Z_OK)
         return Body.Skip(Size), false;

@@ -23,6 +23,8 @@ public:
     bool Skip(std::uint64_t Count);
     // Where the next byte comes from in the file.
     std::int64_t FilePosition() const { return position_; }
+    // Whether the whole tag is unsynchronised (versions 2 and 3).
+    bool Unsynchronised() const { return unsynchronised_; }
     // Whether Count more bytes lie within the file (as stored; unsynchronised
     // they may be fewer).
     bool Holds(std::uint64_t Count) const {
