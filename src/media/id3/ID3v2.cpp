@@ -352,6 +352,9 @@ void TID3v2::ScanFrames(TMediaFile& File, TagInfo& Info, std::int64_t Start) {
     }
     unsigned char frame[10];
     std::string data;
+    // Room for a usual tag's text frames at once, not grown frame by frame.
+    Info.Frames.reserve(16);
+    Info.Data.reserve(512);
     std::array<std::size_t, TagInfo::SlotCount> framesOf{};
     while (body.FilePosition() < framesEnd && Info.Data.size() < TagInfo::TagKeepSize) {
         if (body.Read(frame, frameHeaderSize) != frameHeaderSize || frame[0] < 'A' ||
