@@ -7,6 +7,7 @@
 #include "media/toolkit/MediaFile.h"
 #include "media/toolkit/TagFields.h"
 #include "support/AudioBytes.h"
+#include "support/MemoryFile.h"
 #include "support/TempDir.h"
 
 #include <fcntl.h>
@@ -117,23 +118,6 @@ void ExpectSane(bool Found, const TMediaInfo& Info) {
         EXPECT_TRUE(ValidUtf8(*text)) << testing::PrintToString(*text);
     }
 }
-
-// A file in memory reached by path: thousands of variants cost no disk writes.
-class TMemoryFile {
-public:
-    TMemoryFile()
-        : fd_(memfd_create("variant", 0)), path_("/proc/self/fd/" + std::to_string(fd_)) {}
-    ~TMemoryFile() { close(fd_); }
-    const std::string& Holding(const std::string& Bytes) {
-        EXPECT_EQ(ftruncate(fd_, 0), 0);
-        EXPECT_EQ(pwrite(fd_, Bytes.data(), Bytes.size(), 0), static_cast<ssize_t>(Bytes.size()));
-        return path_;
-    }
-
-private:
-    int fd_;
-    std::string path_;
-};
 
 } // namespace
 

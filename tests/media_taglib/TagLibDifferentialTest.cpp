@@ -26,6 +26,7 @@
 #include "media/id3/ID3v1.h"
 #include "media/toolkit/TagFields.h"
 #include "support/AudioBytes.h"
+#include "support/MemoryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -122,17 +123,6 @@ private:
 
 std::string Text(const TagLib::String& Value) {
     return Value.to8Bit(true);
-}
-
-// The leading number of a text such as "3/12" or "2001"; 0 when there is none.
-unsigned LeadingNumber(const std::string& Text) {
-    unsigned value = 0;
-    for (char c : Text) {
-        if (c < '0' || c > '9')
-            break;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value;
 }
 
 // Ours against TagLib's text after our trimming and cut; a text that came

@@ -30,6 +30,7 @@
 #include "media/toolkit/TagFields.h"
 #include "support/AudioBytes.h"
 #include "support/FramedTags.h"
+#include "support/MemoryFile.h"
 #include "support/TagBytes.h"
 
 #include <gtest/gtest.h>
@@ -269,16 +270,6 @@ std::vector<std::string> OurValues(const TMediaInfo& Info, TMediaField Field) {
     return values;
 }
 
-unsigned LeadingNumber(const std::string& Text) {
-    unsigned value = 0;
-    for (char c : Text) {
-        if (c < '0' || c > '9')
-            break;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value;
-}
-
 // The figures of a run.
 struct TTally {
     int Files = 0, Fields = 0, Agreed = 0, Documented = 0;
@@ -322,26 +313,10 @@ struct TReadBack {
     bool Found = false;
 };
 
-class TMemoryPath {
-public:
-    TMemoryPath()
-        : fd_(memfd_create("framing", 0)), path_("/proc/self/fd/" + std::to_string(fd_)) {}
-    ~TMemoryPath() { close(fd_); }
-    const std::string& Holding(const std::string& Bytes) {
-        EXPECT_EQ(ftruncate(fd_, 0), 0);
-        EXPECT_EQ(pwrite(fd_, Bytes.data(), Bytes.size(), 0), static_cast<ssize_t>(Bytes.size()));
-        return path_;
-    }
-
-private:
-    int fd_;
-    std::string path_;
-};
-
 } // namespace
 
 TEST(TagLibDifferential, EveryValueOfId3v2TagsFramedEveryWayAgrees) {
-    TMemoryPath memory;
+    TMemoryFile memory;
     TTally tally;
     auto* frames = TagLib::ID3v2::FrameFactory::instance();
     const int filesPerKind = 150;
@@ -428,7 +403,7 @@ TEST(TagLibDifferential, EveryValueOfId3v2TagsFramedEveryWayAgrees) {
 }
 
 TEST(TagLibDifferential, ApeBeforeId3v1AndRepeatedGenresInEveryContainerAgree) {
-    TMemoryPath memory;
+    TMemoryFile memory;
     TTally tally;
     auto* frames = TagLib::ID3v2::FrameFactory::instance();
     using namespace audiobytes;
