@@ -157,9 +157,9 @@ int main(int argc, char** argv) {
     // The file and its log: rows stay in the log until it holds many compiles'.
     double IndexBytes = 0;
     for (const char* Suffix : {"", "-wal"}) {
-        struct stat Info {};
-        if (stat((Index + Suffix).c_str(), &Info) == 0)
-            IndexBytes += static_cast<double>(Info.st_size);
+        struct stat Part {};
+        if (stat((Index + Suffix).c_str(), &Part) == 0)
+            IndexBytes += static_cast<double>(Part.st_size);
     }
     const long Rows = IndexRows(Index);
     std::printf("library          %s (%ld files accepted)\n", Library.c_str(), Search[0].Accepted);
