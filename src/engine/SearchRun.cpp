@@ -233,19 +233,19 @@ bool TSearchRun::MaskMatches(std::size_t Index, const std::string& Path) {
 bool TSearchRun::Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& Reason,
                         bool& Unreadable) {
     const char* Name = Entry.Path.c_str() + Entry.NameOffset;
-    bool Opened = false;
+    bool Tried = false; // a tag read opened the file, or found it could not
     auto Matches = [&](std::size_t Index) { return MaskMatches(Index, Entry.Path); };
     auto Read = [&] {
         std::int64_t Size = -1; // stays so when the file could not be opened
         const bool Found = read_(Entry.FolderFd, Name, Entry.Path, Info, Size);
-        Opened = Size >= 0;
-        Unreadable = !Opened;
-        if (Opened)
+        Tried = true;
+        Unreadable = Size < 0;
+        if (!Unreadable)
             Entry.Size = Size;
         return Found;
     };
     const bool Accepted = Decide(job_, Entry.Path, Info, Matches, Read, Decoder(), Why(Reason));
-    if (Accepted && !Opened && !Unreadable)
+    if (Accepted && !Tried)
         Unreadable = !Readable(Entry.FolderFd, Name);
     return Accepted && !Unreadable;
 }
