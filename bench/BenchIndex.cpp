@@ -23,6 +23,8 @@
 
 namespace {
 
+int ReaderThreads = -1; // --readers: the search's reader threads; -1 its default
+
 struct TPhase {
     double Wall = 0;
     double MaxRssMiB = 0;
@@ -52,6 +54,8 @@ int RunPhase(const std::string& Phase, const std::string& Library, const std::st
                 Index, [](const std::string& Line) { std::fprintf(stderr, "%s\n", Line.c_str()); });
         SearchReaders Readers;
         Readers.Index = Remembered;
+        if (ReaderThreads >= 0)
+            Readers.Threads = static_cast<std::size_t>(ReaderThreads);
         RunSearch(Job, Hooks, Readers);
     } // the index's writes end here, as the headless compile's do before it exits
     const double Wall =
@@ -79,6 +83,8 @@ TPhase Spawn(const std::string& Phase, const std::string& Library, const std::st
     if (!Preload.empty())
         Command = "LD_PRELOAD='" + Preload + "' BENCH_SLOW_PREFIX='" + Library + "' ";
     Command += "'" + Self + "' --phase " + Phase + " --index '" + Index + "' '" + Library + "'";
+    if (ReaderThreads >= 0)
+        Command += " --readers " + std::to_string(ReaderThreads);
     TPhase Result;
     FILE* Out = popen(Command.c_str(), "r");
     if (!Out ||
@@ -131,6 +137,8 @@ int main(int argc, char** argv) {
             Shim = argv[++I];
         else if (Arg == "--rounds" && I + 1 < argc)
             Rounds = std::max(1, std::atoi(argv[++I]));
+        else if (Arg == "--readers" && I + 1 < argc)
+            ReaderThreads = std::max(0, std::atoi(argv[++I]));
         else if (Arg == "--no-cold")
             Cold = false;
         else
@@ -138,8 +146,8 @@ int main(int argc, char** argv) {
     }
     struct stat Info;
     if (Library.empty() || stat(Library.c_str(), &Info) != 0 || !S_ISDIR(Info.st_mode)) {
-        std::fprintf(stderr, "Usage: bench_index [--rounds N] [--no-cold] [--shim LIBSLOW.so] "
-                             "[--index FILE] LIBRARY\n");
+        std::fprintf(stderr, "Usage: bench_index [--rounds N] [--no-cold] [--readers N] "
+                             "[--shim LIBSLOW.so] [--index FILE] LIBRARY\n");
         return 2;
     }
     if (Index.empty())

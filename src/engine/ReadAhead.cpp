@@ -30,7 +30,8 @@ long Blocked() {
 } // namespace
 
 TReadAhead::TReadAhead(std::size_t Threads, std::size_t Window,
-                       std::function<void(std::size_t)> Work, std::function<bool()> Held)
+                       std::function<void(std::size_t)> Work, std::function<bool()> Held,
+                       std::size_t Fewest)
     : window_(std::max<std::size_t>(Window, 1)), work_(std::move(Work)), held_(std::move(Held)),
       done_(new std::atomic<bool>[window_]), needsWork_(new bool[window_]), queue_(window_) {
     for (std::size_t Slot = 0; Slot < window_; ++Slot) {
@@ -38,7 +39,7 @@ TReadAhead::TReadAhead(std::size_t Threads, std::size_t Window,
         needsWork_[Slot] = false;
     }
     const std::size_t Cores = std::max(1u, std::thread::hardware_concurrency());
-    fewest_ = std::max<std::size_t>(std::min(Threads, Cores), 1);
+    fewest_ = std::max<std::size_t>(std::min(Threads, Fewest > 0 ? Fewest : Cores), 1);
     working_.store(fewest_, std::memory_order_relaxed);
     most_.store(Threads, std::memory_order_relaxed);
     readers_.reserve(Threads);

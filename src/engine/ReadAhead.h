@@ -23,15 +23,17 @@
 // Not every reader works all the time. A warm cache makes the work pure CPU,
 // and more readers than cores only add switches between them; a cold disk or
 // a network share makes it mostly waiting, and then every reader is worth a
-// request in flight. So the readers start as many as the cores, and each run
-// tells which case holds: a run where many reads had to wait wakes one more
-// reader, a run where none did sends one back to rest.
+// request in flight. So the readers start as many as the cores (or as the
+// owner asks, when it knows its work is light), and each run tells which case
+// holds: a run where many reads had to wait wakes one more reader, a run
+// where none did sends one back to rest.
 class TReadAhead {
 public:
     // Work must not throw. While Held() is true no reader starts work on a
     // further slot (one already begun is finished); empty Held never holds.
+    // Fewest is how many readers work while no read waits; 0: one per core.
     TReadAhead(std::size_t Threads, std::size_t Window, std::function<void(std::size_t)> Work,
-               std::function<bool()> Held = {});
+               std::function<bool()> Held = {}, std::size_t Fewest = 0);
     // Stops the readers after the slot each is working on and waits for
     // them; slots not yet worked on are left as they are.
     ~TReadAhead();

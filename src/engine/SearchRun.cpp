@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -93,8 +94,15 @@ TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
     if (Threads == 0 || folderQuota_ == 0)
         return;
     ahead_.resize(std::max<std::size_t>(Readers.Window, 1));
+    // Answered from the index, a file costs a status and a lookup: lighter
+    // than the walk's own share, so one core is left to the walk until reads
+    // are seen to wait (files changed since, or a cold disk).
+    std::size_t Fewest = 0;
+    if (indexed_ && indexed_->Rows() > 0)
+        Fewest = std::max(2u, std::thread::hardware_concurrency()) - 1;
     window_.emplace(
-        Threads, ahead_.size(), [this](std::size_t Slot) { Work(ahead_[Slot]); }, Hooks.HoldReads);
+        Threads, ahead_.size(), [this](std::size_t Slot) { Work(ahead_[Slot]); }, Hooks.HoldReads,
+        Fewest);
 }
 
 void TSearchRun::HandleEntry(TFolderEntry& Entry) {

@@ -25,6 +25,8 @@ public:
     // As ReadTagsAt; Path is the file's full path, Name its name in FolderFd.
     bool ReadAt(int FolderFd, const char* Name, const std::string& Path, TTagSources Sources,
                 TMediaInfo& Info, std::int64_t& Size, TTagDecoder& Decoder);
+    // Rows this run may answer from (before checking each file's stamp).
+    std::size_t Rows() const { return rows_->size(); }
 
 private:
     TTagIndex& index_;

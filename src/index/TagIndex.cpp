@@ -56,7 +56,9 @@ std::int64_t DaysSinceEpoch() {
     return static_cast<std::int64_t>(std::time(nullptr)) / 86400;
 }
 
-// A statement, finalized on every path.
+// A statement, finalized on every path. Bound bytes are not copied: they
+// must stay until the statement has stepped (every caller binds, steps and
+// resets within one scope).
 class TStatement {
 public:
     TStatement(sqlite3* Db, const std::string& Sql) {
@@ -69,12 +71,12 @@ public:
     sqlite3_stmt* operator*() const { return statement_; }
     void Blob(int Index, std::string_view Bytes) {
         sqlite3_bind_blob(statement_, Index, Bytes.data(), static_cast<int>(Bytes.size()),
-                          SQLITE_TRANSIENT);
+                          SQLITE_STATIC);
     }
     void Int(int Index, std::int64_t Value) { sqlite3_bind_int64(statement_, Index, Value); }
     void Text(int Index, const std::string& Value) {
         sqlite3_bind_text(statement_, Index, Value.c_str(), static_cast<int>(Value.size()),
-                          SQLITE_TRANSIENT);
+                          SQLITE_STATIC);
     }
 
 private:
@@ -135,6 +137,10 @@ bool IsBusy(int Code) {
 }
 
 sqlite3* OpenConnection(const std::string& Path, int BusyTimeoutMs, int& Code) {
+    // Each connection is used by one thread at a time: no counting of every
+    // allocation under a lock (refused, harmlessly, once SQLite has started).
+    static const int NoMemoryStatus = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    (void)NoMemoryStatus;
     sqlite3* Db = nullptr;
     Code =
         sqlite3_open_v2(Path.c_str(), &Db,

@@ -364,3 +364,45 @@ TEST(ReadAhead, ReadsThatWaitPutEveryReaderToWork) {
     EXPECT_EQ(Next, 1501);
     EXPECT_EQ(Ahead.MostBusy(), Threads);
 }
+
+// A run that asks for fewer readers (its work is light: answers from the tag
+// index) keeps to them while nothing waits, and still brings every reader in
+// once reads wait; either way the order stays the push order.
+TEST(ReadAhead, FewestReadersGrowOnlyWhenReadsWait) {
+    constexpr std::size_t Threads = 4;
+    constexpr std::size_t Window = 64;
+    for (const bool Waits : {false, true}) {
+        std::vector<int> Value(Window, -1);
+        TReadAhead Ahead(
+            Threads, Window,
+            [&](std::size_t Slot) {
+                if (Waits) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                } else { // busy, never sleeping: enough work for a second reader
+                    const auto Until =
+                        std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+                    while (std::chrono::steady_clock::now() < Until) {
+                    }
+                }
+                Value[Slot] *= 10;
+            },
+            {}, 1);
+        int Next = 1;
+        const int Items = Waits ? 800 : 5000;
+        for (int Item = 1; Item <= Items; ++Item) {
+            if (Ahead.Full()) {
+                EXPECT_EQ(Value[Ahead.Front()], Next * 10);
+                ++Next;
+                Ahead.Pop();
+            }
+            Value[Ahead.Back()] = Item;
+            Ahead.Push(true);
+        }
+        for (; !Ahead.Empty(); ++Next) {
+            EXPECT_EQ(Value[Ahead.Front()], Next * 10);
+            Ahead.Pop();
+        }
+        EXPECT_EQ(Next, Items + 1);
+        EXPECT_EQ(Ahead.MostBusy(), Waits ? Threads : 1u) << Waits;
+    }
+}
