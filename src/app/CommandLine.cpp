@@ -50,6 +50,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption settings("settings", QString(), "FILE");
     const QCommandLineOption compile("compile", QString(), "PLAYLIST");
     const QCommandLineOption refresh("refresh");
+    const QCommandLineOption watch("watch");
+    const QCommandLineOption interval("interval", QString(), "MINUTES");
     const QCommandLineOption screenshots("screenshots", QString(), "FOLDER");
     const QCommandLineOption help(QStringList{"help", "h"});
     const QCommandLineOption version("version");
@@ -62,8 +64,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption force("force");
     const QCommandLineOption noIndex("no-index");
     for (const QCommandLineOption& option :
-         {settings, compile, refresh, screenshots, help, version, quiet, paths, extended, format,
-          unique, explain, force, noIndex})
+         {settings, compile, refresh, watch, interval, screenshots, help, version, quiet, paths,
+          extended, format, unique, explain, force, noIndex})
         parser.addOption(option);
     for (const char* name : QtValueOptions)
         parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
@@ -79,11 +81,12 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     }
     // Search files: any number to refresh, or one for the window to open.
     const QStringList positional = parser.positionalArguments();
-    const bool wizard = !parser.isSet(compile) && !parser.isSet(refresh) &&
+    const bool wizard = !parser.isSet(compile) && !parser.isSet(refresh) && !parser.isSet(watch) &&
                         !parser.isSet(screenshots) && !parser.isSet(help) && !parser.isSet(version);
     const bool oneSearch =
         wizard && positional.size() == 1 && HasExtension(ToBytes(positional[0]), SearchFileSuffix);
-    const qsizetype allowed = parser.isSet(refresh) ? positional.size() : (oneSearch ? 1 : 0);
+    const qsizetype allowed =
+        parser.isSet(refresh) || parser.isSet(watch) ? positional.size() : (oneSearch ? 1 : 0);
     if (positional.size() > allowed) {
         Error = "unexpected argument '" + QuoteForMessage(ToBytes(positional[allowed]), 200) + "'";
         return false;
@@ -98,6 +101,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const std::pair<const QCommandLineOption*, const char*> own[] = {
         {&settings, "--settings"}, {&compile, "--compile"},
         {&refresh, "--refresh"},   {&screenshots, "--screenshots"},
+        {&watch, "--watch"},       {&interval, "--interval"},
         {&help, "--help"},         {&version, "--version"},
         {&quiet, "--quiet"},       {&paths, "--paths"},
         {&extended, "--extended"}, {&format, "--format"},
@@ -113,12 +117,16 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
             return false;
         }
     }
-    const int actions = parser.isSet(compile) + parser.isSet(refresh) + parser.isSet(screenshots) +
-                        parser.isSet(help) + parser.isSet(version);
+    const int actions = parser.isSet(compile) + parser.isSet(refresh) + parser.isSet(watch) +
+                        parser.isSet(screenshots) + parser.isSet(help) + parser.isSet(version);
     if (actions > 1 || ((parser.isSet(help) || parser.isSet(version)) &&
                         (parser.isSet(settings) || parser.isSet(noIndex)))) {
-        Error = "--compile, --refresh, --screenshots, --help and --version exclude each other, "
-                "and --help and --version take no other option";
+        Error = "--compile, --refresh, --watch, --screenshots, --help and --version exclude each "
+                "other, and --help and --version take no other option";
+        return false;
+    }
+    if (parser.isSet(interval) && !parser.isSet(watch)) {
+        Error = "--interval goes with --watch";
         return false;
     }
     for (const auto& [option, text] : own) {
@@ -126,9 +134,10 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
                                  option == &format || option == &unique || option == &explain ||
                                  option == &force;
         if (compileOnly && parser.isSet(*option) && !parser.isSet(compile) &&
-            !(option == &quiet && parser.isSet(refresh))) {
-            Error = std::string(text) + (option == &quiet ? " goes with --compile or --refresh"
-                                                          : " goes with --compile");
+            !(option == &quiet && (parser.isSet(refresh) || parser.isSet(watch)))) {
+            Error =
+                std::string(text) + (option == &quiet ? " goes with --compile, --refresh or --watch"
+                                                      : " goes with --compile");
             return false;
         }
     }
@@ -183,6 +192,19 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     } else if (parser.isSet(refresh)) {
         Line.Action = TCommandLine::TAction::Refresh;
         Line.Quiet = parser.isSet(quiet);
+    } else if (parser.isSet(watch)) {
+        Line.Action = TCommandLine::TAction::Watch;
+        Line.Quiet = parser.isSet(quiet);
+        if (parser.isSet(interval)) {
+            bool number = false;
+            const int minutes = parser.value(interval).toInt(&number);
+            // A day at most: a longer wait is no longer a fallback.
+            if (!number || minutes < 1 || minutes > 1440) {
+                Error = "--interval takes a number of minutes from 1 to 1440";
+                return false;
+            }
+            Line.IntervalMinutes = minutes;
+        }
     } else if (parser.isSet(screenshots)) {
         Line.Action = TCommandLine::TAction::Screenshots;
         Line.Target = ToBytes(parser.value(screenshots));

@@ -20,14 +20,16 @@ struct THeadlessOptions {
 };
 
 struct TCommandLine {
-    enum class TAction { Wizard, Compile, Refresh, Screenshots, Help, Version };
+    enum class TAction { Wizard, Compile, Refresh, Watch, Screenshots, Help, Version };
     TAction Action = TAction::Wizard;
     std::string SettingsFile; // raw bytes; empty when --settings was not given
     std::string Target;       // the playlist (Compile) or folder (Screenshots), raw bytes
-    bool Quiet = false;       // Compile, Refresh: only errors on stderr
+    bool Quiet = false;       // Compile, Refresh, Watch: only errors on stderr
     bool NoIndex = false;     // --no-index: tags are neither looked up nor remembered
-    // Refresh: the search files, at least one; Wizard: the search to open, if any.
+    // Refresh: the search files, at least one; Watch: the search files, none
+    // for the settings store's watched list; Wizard: the search to open, if any.
     std::vector<std::string> Searches;
+    int IntervalMinutes = 10; // Watch: how often searches that cannot be watched are refreshed
     THeadlessOptions Compile; // Compile: the playlist's options and extras
 };
 

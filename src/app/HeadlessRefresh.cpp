@@ -4,12 +4,14 @@
 #include "engine/CompileJob.h"
 #include "engine/Criteria.h"
 #include "engine/Duplicates.h"
+#include "index/TagIndex.h"
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
 #include "settings/SearchFile.h"
 
 #include <cstdio>
 #include <exception>
+#include <mutex>
 
 namespace {
 
@@ -23,7 +25,7 @@ std::string Counted(std::size_t Count, const char* One, const char* Many) {
 }
 
 // Compiles the search of SearchFile and writes its playlist; the line to show.
-std::string RefreshSearch(const std::string& SearchFile) {
+std::string RefreshSearch(const std::string& SearchFile, const TRefreshContext& Context) {
     const TLoadedSearch Loaded = LoadSearchFile(SearchFile);
     // Half a search could write a playlist the user never asked for.
     if (!Loaded.Error.empty())
@@ -48,7 +50,13 @@ std::string RefreshSearch(const std::string& SearchFile) {
     Hooks.FoundFile = [&Found](const TFileInfo& File) {
         Found.push_back({File.FileName, File.MediaInfo.Artist, File.MediaInfo.Title, -1});
     };
-    const SearchResult Result = RunSearch(Job, Hooks);
+    Hooks.StopRequested = Context.StopRequested;
+    SearchReaders Readers;
+    if (Settings.RememberTags && Context.Index)
+        Readers.Index = Context.Index();
+    const SearchResult Result = RunSearch(Job, Hooks, Readers);
+    if (Result.Outcome == SearchOutcome::Aborted)
+        throw ERefreshFailure{"stopped before the end; the playlist is left as it was"};
     if (Result.Outcome != SearchOutcome::Completed)
         throw ERefreshFailure{Result.ErrorMessage};
 
@@ -107,29 +115,66 @@ bool SearchPlaylistOptions(const WizardSettings& Settings, const std::string& Pl
     return true;
 }
 
+bool RefreshOneSearch(const std::string& SearchFile, const TRefreshContext& Context,
+                      std::string& Line) {
+    try {
+        Line = RefreshSearch(SearchFile, Context);
+        return true;
+    } catch (const ERefreshFailure& Failure) {
+        Line = "not refreshed: " + Failure.Reason;
+    } catch (const std::exception& Failure) {
+        Line = std::string("not refreshed: ") + Failure.what();
+    }
+    return false;
+}
+
 int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet,
-               const std::function<void(std::string_view)>& Write) {
+               const std::function<void(std::string_view)>& Write, bool NoIndex) {
+    // The index's own thread may warn: each line is said by this thread, in turn.
+    std::mutex Mutex;
+    std::vector<std::string> Warnings;
+    const auto Tell = [&] {
+        std::vector<std::string> Lines;
+        {
+            std::lock_guard Lock(Mutex);
+            Lines.swap(Warnings);
+        }
+        for (const std::string& Warning : Lines)
+            Write(Warning + "\n");
+    };
+    std::shared_ptr<TTagIndex> Index;
+    TRefreshContext Context;
+    if (!NoIndex)
+        Context.Index = [&] {
+            if (!Index)
+                Index = std::make_shared<TTagIndex>(
+                    TTagIndex::DefaultPath(), [&Mutex, &Warnings](const std::string& Warning) {
+                        std::lock_guard Lock(Mutex);
+                        Warnings.push_back(Warning);
+                    });
+            return Index;
+        };
     int Status = 0;
     for (const std::string& SearchFile : SearchFiles) {
-        const std::string Name = QuoteForMessage(SearchFile, 1024);
-        try {
-            const std::string Line = RefreshSearch(SearchFile);
-            if (!Quiet)
-                Write(Name + ": " + Line + "\n");
-        } catch (const ERefreshFailure& Failure) {
-            Write(Name + ": not refreshed: " + Failure.Reason + "\n");
+        std::string Line;
+        const bool Refreshed = RefreshOneSearch(SearchFile, Context, Line);
+        Tell();
+        if (!Refreshed)
             Status = 1;
-        } catch (const std::exception& Failure) {
-            Write(Name + ": not refreshed: " + Failure.what() + "\n");
-            Status = 1;
-        }
+        if (!Refreshed || !Quiet)
+            Write(QuoteForMessage(SearchFile, 1024) + ": " + Line + "\n");
     }
+    Index.reset();
+    Tell();
     return Status;
 }
 
-int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet) {
-    return RunRefresh(SearchFiles, Quiet, [](std::string_view Text) {
-        std::fwrite(Text.data(), 1, Text.size(), stderr);
-        std::fflush(stderr);
-    });
+int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet, bool NoIndex) {
+    return RunRefresh(
+        SearchFiles, Quiet,
+        [](std::string_view Text) {
+            std::fwrite(Text.data(), 1, Text.size(), stderr);
+            std::fflush(stderr);
+        },
+        NoIndex);
 }

@@ -6,6 +6,7 @@
 #include "playlists/PlaylistWriters.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,12 +16,29 @@
 bool SearchPlaylistOptions(const WizardSettings& Settings, const std::string& PlaylistFile,
                            PlaylistFormat& Format, TPlaylistOptions& Options, std::string& Error);
 
+class TTagIndex;
+
+// What one refresh may use beyond its search file.
+struct TRefreshContext {
+    // Polled by the search: true ends it early, and nothing is written.
+    std::function<bool()> StopRequested;
+    // The tag index, opened on first need; empty or null reads every file.
+    std::function<std::shared_ptr<TTagIndex>()> Index;
+};
+
+// Compiles the search of SearchFile and writes its playlist when its bytes
+// change. True with Line saying what was found and written (or left
+// unchanged); false with Line saying why nothing was written.
+bool RefreshOneSearch(const std::string& SearchFile, const TRefreshContext& Context,
+                      std::string& Line);
+
 // Compiles each search in turn and writes its playlist. One line per search
 // goes to Write: what was found and written, or why nothing was; with Quiet
 // only the failures. A search that fails never stops the others. Returns 0
 // when every playlist was written (or already held the same bytes), 1
-// otherwise. Needs a QCoreApplication.
+// otherwise. Tags are looked up in the tag index unless NoIndex (or the
+// search says not to remember them). Needs a QCoreApplication.
 int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet,
-               const std::function<void(std::string_view)>& Write);
+               const std::function<void(std::string_view)>& Write, bool NoIndex = false);
 // The same, writing to stderr.
-int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet);
+int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet, bool NoIndex = false);

@@ -103,6 +103,7 @@ void TMainForm::FormCreate() {
                 Filenames->AddEntry(mask, true);
         LoadPlacement(*store_);
         recentSearches_ = LoadRecentSearches(*store_);
+        watchedSearches_ = LoadWatchedSearches(*store_);
     } catch (const std::exception& error) {
         ShowError(error);
     }
@@ -161,6 +162,7 @@ void TMainForm::StoreSettings(bool Report) {
         }
         SavePlacement(*store_);
         SaveRecentSearches(*store_, recentSearches_);
+        SaveWatchedSearches(*store_, watchedSearches_);
         store_->Flush();
     } catch (const std::exception& error) {
         if (Report)

@@ -167,6 +167,7 @@ public:
     // settings file's own search is kept at every exit and never is.
     bool SearchModified() const;
     const std::vector<std::string>& RecentSearches() const { return recentSearches_; }
+    const std::vector<std::string>& WatchedSearches() const { return watchedSearches_; }
     QPushButton* SearchButton = nullptr;
     QMenu* SearchMenu = nullptr;
     QAction* NewSearchAction = nullptr;
@@ -174,6 +175,8 @@ public:
     QAction* SaveSearchAction = nullptr;
     QAction* SaveSearchAsAction = nullptr;
     QAction* ForgetChangesAction = nullptr;
+    // Checked: `morvane --watch` keeps the open search's playlist current.
+    QAction* KeepCurrentAction = nullptr;
     QLabel* RecentSearchesLabel = nullptr; // on the welcome panel
 
     // ---- Controls, by their layout names
@@ -322,6 +325,7 @@ private:
     // The search's values that no widget shows: its playlist, removed and added files.
     WizardSettings searchValues_;
     std::vector<std::string> recentSearches_;
+    std::vector<std::string> watchedSearches_; // kept current by `morvane --watch`
     // What the last compile found by the rules, and the added files it appended;
     // complete only when it walked every folder.
     bool pruneCompileComplete_ = false;

@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStringList>
 #include <QTimer>
 
@@ -61,6 +62,18 @@ void TMainForm::BuildSearchCommands() {
                                  [this] { SaveSearchAsClick(); });
     ForgetChangesAction = command("ForgetChanges", "&Forget my changes", QKeySequence(),
                                   [this] { ForgetChangesClick(); });
+    KeepCurrentAction = new QAction("&Keep this playlist current", this);
+    KeepCurrentAction->setObjectName("KeepCurrent");
+    KeepCurrentAction->setCheckable(true);
+    KeepCurrentAction->setToolTip("The playlist follows every change to the search's folders "
+                                  "while \"morvane --watch\" runs (the morvane-watch service)");
+    connect(KeepCurrentAction, &QAction::toggled, this, [this](bool Keep) {
+        if (searchFile_.empty())
+            return;
+        std::erase(watchedSearches_, searchFile_);
+        if (Keep)
+            watchedSearches_.push_back(searchFile_);
+    });
     connect(SearchMenu, &QMenu::aboutToShow, this, [this] { RebuildSearchMenu(); });
     RebuildSearchMenu();
 
@@ -115,6 +128,13 @@ void TMainForm::RebuildSearchMenu() {
     }
     if (!recentSearches_.empty())
         SearchMenu->addSeparator();
+    // Only a search kept in a file can be watched.
+    const QSignalBlocker quiet(KeepCurrentAction);
+    KeepCurrentAction->setEnabled(!searchFile_.empty());
+    KeepCurrentAction->setChecked(!searchFile_.empty() &&
+                                  std::find(watchedSearches_.begin(), watchedSearches_.end(),
+                                            searchFile_) != watchedSearches_.end());
+    SearchMenu->addAction(KeepCurrentAction);
     SearchMenu->addAction(ForgetChangesAction);
 }
 

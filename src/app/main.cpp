@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessProgress.h"
 #include "app/HeadlessRefresh.h"
+#include "app/HeadlessWatch.h"
 #include "settings/SettingsStore.h"
 
 #include <QApplication>
@@ -36,7 +37,12 @@ int main(int argc, char** argv) {
     // The application objects take Qt's own options (-platform, -style) out of argv.
     if (line.Action == TCommandLine::TAction::Refresh) {
         QCoreApplication app(argc, argv);
-        return RunRefresh(line.Searches, line.Quiet);
+        return RunRefresh(line.Searches, line.Quiet, line.NoIndex);
+    }
+    if (line.Action == TCommandLine::TAction::Watch) {
+        QCoreApplication app(argc, argv);
+        return RunWatch(line.Searches, settingsFile, line.IntervalMinutes, line.Quiet,
+                        line.NoIndex);
     }
     if (line.Action == TCommandLine::TAction::Compile) {
         QCoreApplication app(argc, argv);

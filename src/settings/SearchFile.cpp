@@ -8,10 +8,12 @@
 #include <algorithm>
 
 const char* const RecentSearchesSection = "Recent Searches";
+const char* const WatchedSearchesSection = "Watched";
 
 bool IsWindowSection(const std::string& Section) {
     const std::string folded = FoldIniName(Section);
-    return folded == "window" || folded == FoldIniName(RecentSearchesSection);
+    return folded == "window" || folded == FoldIniName(RecentSearchesSection) ||
+           folded == FoldIniName(WatchedSearchesSection);
 }
 
 TLoadedSearch LoadSearchFile(const std::string& FileName) {
@@ -35,8 +37,8 @@ void SaveSearchFile(const std::string& FileName, const WizardSettings& Settings)
     SettingsStore store(FileName);
     // Every section of ours is written anew, so saving the same search twice
     // gives the same bytes; sections of no use to the program stay in front.
-    for (const char* section : {"Window", RecentSearchesSection, "Folders", "Filenames", "Options",
-                                "Playlist", RemovedSection, AddedSection})
+    for (const char* section : {"Window", RecentSearchesSection, WatchedSearchesSection, "Folders",
+                                "Filenames", "Options", "Playlist", RemovedSection, AddedSection})
         store.EraseSection(section);
     for (const char* section : CriterionListNames)
         store.EraseSection(section);
@@ -90,4 +92,16 @@ void NoteRecentSearch(std::vector<std::string>& Recent, const std::string& FileN
     Recent.insert(Recent.begin(), FileName);
     if (Recent.size() > RecentSearchCount)
         Recent.resize(RecentSearchCount);
+}
+
+std::vector<std::string> LoadWatchedSearches(const SettingsStore& Store) {
+    std::vector<std::string> watched;
+    for (std::string& name : LoadPathList(Store, WatchedSearchesSection))
+        if (!name.empty() && std::find(watched.begin(), watched.end(), name) == watched.end())
+            watched.push_back(std::move(name));
+    return watched;
+}
+
+void SaveWatchedSearches(SettingsStore& Store, const std::vector<std::string>& Watched) {
+    SavePathList(Store, WatchedSearchesSection, Watched);
 }

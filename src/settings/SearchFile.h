@@ -15,9 +15,12 @@ inline constexpr const char* SearchFileSuffix = ".morvane";
 inline constexpr std::size_t RecentSearchCount = 8;
 // The settings store's list of recent search files, newest first.
 extern const char* const RecentSearchesSection;
+// The settings store's list of searches whose playlists `--watch` keeps
+// current ("Keep this playlist current" in the window).
+extern const char* const WatchedSearchesSection;
 
 // Sections that belong to the window, not to a search: its place and dialog
-// folders, the recent searches. A search file ignores them and never holds them.
+// folders, the recent and the watched searches. A search file ignores them and never holds them.
 bool IsWindowSection(const std::string& Section);
 
 struct TLoadedSearch {
@@ -45,3 +48,7 @@ std::vector<std::string> LoadRecentSearches(const SettingsStore& Store);
 void SaveRecentSearches(SettingsStore& Store, const std::vector<std::string>& Recent);
 // FileName moves to the front; the list keeps at most RecentSearchCount names.
 void NoteRecentSearch(std::vector<std::string>& Recent, const std::string& FileName);
+
+// Each name once, in the order kept.
+std::vector<std::string> LoadWatchedSearches(const SettingsStore& Store);
+void SaveWatchedSearches(SettingsStore& Store, const std::vector<std::string>& Watched);

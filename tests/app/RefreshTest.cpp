@@ -189,11 +189,10 @@ TEST(Refresh, TheCommandLineTakesSearchesAfterRefreshAndOneSearchForTheWindow) {
         {{"a.m3u"}, "unexpected argument 'a.m3u'"},
         {{"--compile", "x.m3u", "a.morvane"}, "unexpected argument 'a.morvane'"},
         {{"--refresh", "a", "--compile", "x"},
-         "--compile, --refresh, --screenshots, --help and "
-         "--version exclude each other, and --help and "
-         "--version take no other option"},
+         "--compile, --refresh, --watch, --screenshots, --help and --version exclude each "
+         "other, and --help and --version take no other option"},
         {{"--refresh", "a", "--unique"}, "--unique goes with --compile"},
-        {{"--quiet"}, "--quiet goes with --compile or --refresh"},
+        {{"--quiet"}, "--quiet goes with --compile, --refresh or --watch"},
     };
     for (const auto& [arguments, message] : refused) {
         TCommandLine line;

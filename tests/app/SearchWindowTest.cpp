@@ -160,3 +160,39 @@ TEST(SearchWindow, TheSettingsFilesOwnSearchIsKeptWhenATitledOneIsOpenAtExit) {
     EXPECT_EQ(again.SearchFile(), "");
     EXPECT_FALSE(LoadSearchFile(other).Settings.ThoroughID3Check);
 }
+
+TEST(SearchWindow, KeepThisPlaylistCurrentMarksTheOpenSearchForTheWatchAcrossRestarts) {
+    TSearchWindow w;
+    const std::string rock = w.Keep("rock", true);
+    const std::string jazz = w.Keep("jazz", false);
+    const auto shown = [](TMainForm& Form) {
+        emit Form.SearchMenu->aboutToShow();
+        EXPECT_TRUE(Form.SearchMenu->actions().contains(Form.KeepCurrentAction));
+        return std::pair{Form.KeepCurrentAction->isEnabled(), Form.KeepCurrentAction->isChecked()};
+    };
+    {
+        TMainForm form(w.Store);
+        // The settings file's own search has no file for the watch to read.
+        EXPECT_EQ(shown(form), std::pair(false, false));
+        ASSERT_TRUE(form.OpenSearch(rock));
+        EXPECT_EQ(shown(form), std::pair(true, false));
+        form.KeepCurrentAction->trigger();
+        ASSERT_TRUE(form.OpenSearch(jazz));
+        EXPECT_EQ(shown(form), std::pair(true, false));
+        form.KeepCurrentAction->trigger();
+        ASSERT_TRUE(form.OpenSearch(rock));
+        EXPECT_EQ(shown(form), std::pair(true, true));
+        EXPECT_EQ(form.WatchedSearches(), (std::vector<std::string>{rock, jazz}));
+    }
+    EXPECT_EQ(LoadWatchedSearches(SettingsStore(w.Store)), (std::vector<std::string>{rock, jazz}));
+    {
+        TMainForm again(w.Store);
+        ASSERT_TRUE(again.OpenSearch(jazz));
+        EXPECT_EQ(shown(again), std::pair(true, true));
+        again.KeepCurrentAction->trigger(); // no longer kept current
+        EXPECT_EQ(again.WatchedSearches(), std::vector<std::string>{rock});
+    }
+    EXPECT_EQ(LoadWatchedSearches(SettingsStore(w.Store)), std::vector<std::string>{rock});
+    // The list stays out of the search files themselves.
+    EXPECT_FALSE(SettingsStore(rock).SectionExists("Watched"));
+}

@@ -74,6 +74,7 @@ TEST(SearchFile, TheSettingsStoreOfEarlierVersionsOpensAsASearchAndItsWindowValu
                                                    "[Filenames]\nItem Count=1\nItem 1=*.ogg\n"
                                                    "[Window]\nLeft=10\nTop=20\nWidth=700\n"
                                                    "[Recent Searches]\nItem Count=1\nItem 1=/x\n"
+                                                   "[Watched]\nItem Count=1\nItem 1=/y\n"
                                                    "[Options]\nInclude Tagless Files=1\n");
     const TLoadedSearch opened = LoadSearchFile(old);
     ASSERT_EQ(opened.Error, "");
@@ -90,6 +91,7 @@ TEST(SearchFile, TheSettingsStoreOfEarlierVersionsOpensAsASearchAndItsWindowValu
     const SettingsStore store(search);
     EXPECT_FALSE(store.SectionExists("Window"));
     EXPECT_FALSE(store.SectionExists("Recent Searches"));
+    EXPECT_FALSE(store.SectionExists("Watched"));
     EXPECT_FALSE(store.SectionExists("Playlist"));
     EXPECT_FALSE(store.SectionExists("Removed"));
     EXPECT_EQ(store.ReadString("Options", "Include Tagless Files", ""), "1");
@@ -189,4 +191,25 @@ TEST(SearchFile, RecentSearchesKeepTheNewestEightOnceEachNewestFirst) {
                            "Item 10=/h\nItem 11=/i\n");
     EXPECT_EQ(LoadRecentSearches(SettingsStore(edited)),
               (std::vector<std::string>{"/a", "/b", "/c", "/d", "/e", "/f", "/g", "/h"}));
+}
+
+TEST(SearchFile, TheWatchedSearchesAreKeptWholeOnceEachInTheirOrder) {
+    TempDir dir;
+    std::vector<std::string> watched;
+    for (int i = 0; i < 12; ++i) // no cap, unlike the recent searches
+        watched.push_back("/w/" + std::to_string((i * 7) % 12) + " \xe9.morvane");
+    const std::string file = dir.str() + "/2.ini";
+    {
+        SettingsStore store(file);
+        SaveRecentSearches(store, {"/r.morvane"});
+        SaveWatchedSearches(store, watched);
+        store.Flush();
+    }
+    EXPECT_EQ(LoadWatchedSearches(SettingsStore(file)), watched);
+    EXPECT_EQ(LoadRecentSearches(SettingsStore(file)), std::vector<std::string>{"/r.morvane"});
+    const std::string edited = dir.write(
+        "3.ini", "[Watched]\nItem Count=5\nItem 1=/b\nItem 2=\nItem 3=/a\nItem 4=/b\nItem 5=/c\n");
+    EXPECT_EQ(LoadWatchedSearches(SettingsStore(edited)),
+              (std::vector<std::string>{"/b", "/a", "/c"}));
+    EXPECT_TRUE(LoadWatchedSearches(SettingsStore(dir.str() + "/none.ini")).empty());
 }
