@@ -72,6 +72,10 @@ bool AnyChecked(const std::vector<CheckEntry>& Entries) {
 
 } // namespace
 
+TMediaField CriterionMediaField(int Field) {
+    return FieldMembers[static_cast<std::size_t>(Field)];
+}
+
 CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
     CriteriaJob Job;
     for (int F = 0; F < CriterionFieldCount; ++F) {

@@ -31,6 +31,9 @@ struct CriteriaJob {
     int IncludeCount = 0; // Include entries over all five lists
 };
 
+// The media-info field a criterion field compares (CriterionField).
+TMediaField CriterionMediaField(int Field);
+
 // Takes the criteria part of a compile job from the settings.
 CriteriaJob SnapshotCriteria(const WizardSettings& Settings);
 

@@ -13,7 +13,7 @@ std::uint64_t HashOf(std::string_view Path) {
 } // namespace
 
 bool TRememberedRows::Add(std::string_view Path, const TFileStamp& Stamp, int Sources, bool Found,
-                          std::string_view Fields, std::int64_t SeenDay) {
+                          std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs) {
     if (bytes_.size() + Path.size() + Fields.size() > std::numeric_limits<std::uint32_t>::max() ||
         rows_.size() + 1 >= NoRow / 2)
         return false;
@@ -27,6 +27,7 @@ bool TRememberedRows::Add(std::string_view Path, const TFileStamp& Stamp, int So
     Row.FieldsSize = static_cast<std::uint32_t>(Fields.size());
     bytes_.append(Fields);
     Row.SeenDay = SeenDay;
+    Row.LengthMs = LengthMs;
     Row.Sources = Sources;
     Row.Found = Found;
     rows_.push_back(Row);

@@ -20,14 +20,15 @@ public:
         std::uint32_t PathAt = 0, PathSize = 0;
         std::uint32_t FieldsAt = 0, FieldsSize = 0;
         std::int64_t SeenDay = 0;
-        std::int32_t Sources = 0; // the TTagSources of the read
+        std::int64_t LengthMs = -2; // the length read with the same stamp; -2 none
+        std::int32_t Sources = 0;   // the TTagSources of the read
         bool Found = false;
     };
 
     // Rows are added first, then Seal makes them findable.
     // False (and nothing added) once the packed bytes would pass 4 GiB.
     bool Add(std::string_view Path, const TFileStamp& Stamp, int Sources, bool Found,
-             std::string_view Fields, std::int64_t SeenDay);
+             std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs = -2);
     void Seal();
     void Clear();
 

@@ -293,10 +293,10 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
     if (!usable_)
         return Rows;
     std::lock_guard Lock(readMutex_);
-    TStatement Select(reader_,
-                      "SELECT path, dev, ino, size, mtime, ctime, sources, found, fields, seen "
-                      "FROM files WHERE path >= ?1 AND path < ?2 AND reader = ?3 AND "
-                      "codepage = ?4 AND other = ?5 AND sources >= 0");
+    TStatement Select(
+        reader_, "SELECT path, dev, ino, size, mtime, ctime, sources, found, fields, seen, length "
+                 "FROM files WHERE path >= ?1 AND path < ?2 AND reader = ?3 AND "
+                 "codepage = ?4 AND other = ?5 AND sources >= 0");
     if (Select.Code() != SQLITE_OK) {
         Warn(IsBusy(Select.Code()) ? "busy" : "read", std::string("cannot be read (") +
                                                           sqlite3_errmsg(reader_) +
@@ -325,7 +325,7 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
             Stamp.ChangedNs = sqlite3_column_int64(*Select, 5);
             if (!Rows->Add(ColumnView(*Select, 0), Stamp, sqlite3_column_int(*Select, 6),
                            sqlite3_column_int(*Select, 7) != 0, ColumnView(*Select, 8),
-                           sqlite3_column_int64(*Select, 9)))
+                           sqlite3_column_int64(*Select, 9), sqlite3_column_int64(*Select, 10)))
                 break; // the rest are read from the files
         }
         sqlite3_reset(*Select);

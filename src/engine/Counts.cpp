@@ -1,0 +1,353 @@
+#include "engine/Counts.h"
+
+#include "engine/FilePolicy.h"
+#include "engine/FolderWalk.h"
+#include "engine/Masks.h"
+#include "index/IndexedReads.h"
+#include "media/AudioTags.h"
+#include "media/ReaderVersion.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+TSnapshotKey SnapshotKeyOf(const WizardSettings& Settings) {
+    const CompileJob Job = MakeCompileJob(Settings);
+    return {Job.Folders, Job.Recurse, Job.ThoroughID3Check, Job.ReadOtherFormats, Job.TagCodePage};
+}
+
+namespace {
+
+// The options of the key as a job, for the questions the acceptance rules
+// answer from them alone (which tags a read of a name looks for).
+CompileJob KeyJob(const TSnapshotKey& Key) {
+    CompileJob Job;
+    Job.Folders = Key.Folders;
+    Job.Recurse = Key.Recurse;
+    Job.ThoroughID3Check = Key.ThoroughID3Check;
+    Job.ReadOtherFormats = Key.ReadOtherFormats;
+    Job.TagCodePage = Key.TagCodePage;
+    return Job;
+}
+
+} // namespace
+
+TFolderSnapshot TFolderSnapshot::Take(const TSnapshotKey& Key, TTagIndex* Index,
+                                      const TStop& Stop) {
+    TFolderSnapshot Snapshot;
+    Snapshot.key_ = Key;
+    const CompileJob Job = KeyJob(Key);
+    std::shared_ptr<const TRememberedRows> Rows;
+    if (Index && Index->Usable())
+        Rows = Index->RowsBelow(Key.Folders, Key.TagCodePage, Key.ReadOtherFormats);
+    struct EStopped {};
+    const std::function<void(TFolderEntry&)> Step = [&](TFolderEntry& Entry) {
+        if (Stop && Stop())
+            throw EStopped{};
+        if (Entry.Type != DT_REG)
+            return;
+        TFile File;
+        File.Path = Entry.Path;
+        const TRememberedRows::TRow* Row = Rows ? Rows->Find(Entry.Path) : nullptr;
+        TFileStamp Stamp;
+        if (Row && StampAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Stamp) &&
+            Row->Stamp == Stamp) {
+            if (Row->LengthMs >= 0)
+                File.LengthMs = Row->LengthMs;
+            if (Row->Sources == static_cast<int>(TagSourcesOf(Job, Entry.Path))) {
+                if (!Row->Found)
+                    File.Tags = TTags::NotFound;
+                else if (UnpackMediaInfo(Rows->Fields(*Row), File.Info))
+                    File.Tags = TTags::Found;
+                else
+                    File.Info = TMediaInfo{};
+            }
+        }
+        Snapshot.files_.push_back(std::move(File));
+    };
+    try {
+        for (const std::string& Folder : Key.Folders)
+            WalkFolder(Folder, Key.Recurse, Step);
+        Snapshot.complete_ = true;
+    } catch (const EStopped&) {
+    }
+    return Snapshot;
+}
+
+namespace {
+
+bool AnyMaskMatches(const std::vector<std::optional<TMask>>& Masks, const std::string& Path) {
+    for (const std::optional<TMask>& Mask : Masks)
+        if (Mask && Mask->Matches(Path))
+            return true;
+    return false;
+}
+
+std::vector<std::optional<TMask>> CompileMasks(const std::vector<std::string>& Texts,
+                                               TTagDecoder& Decoder,
+                                               std::vector<bool>* Malformed = nullptr) {
+    std::vector<std::optional<TMask>> Masks(Texts.size());
+    if (Malformed)
+        Malformed->assign(Texts.size(), false);
+    for (std::size_t I = 0; I < Texts.size(); ++I) {
+        try {
+            Masks[I].emplace(Texts[I], Decoder);
+        } catch (const EMaskException&) {
+            if (Malformed)
+                (*Malformed)[I] = true;
+        }
+    }
+    return Masks;
+}
+
+} // namespace
+
+bool TFolderSnapshot::Fill(const CompileJob& Job, TTagIndex* Index, const TStop& Stop,
+                           const std::function<void(std::size_t, std::size_t)>& Progress) {
+    TTagDecoder Decoder(Job.TagCodePage);
+    const std::vector<std::optional<TMask>> Masks = CompileMasks(Job.FilenameMasks, Decoder);
+    // First the tags the masks ask for, then the lengths of the files taken.
+    std::vector<std::size_t> Tags, Lengths;
+    for (std::size_t I = 0; I < files_.size(); ++I) {
+        const TFile& File = files_[I];
+        if (!AnyMaskMatches(Masks, File.Path))
+            continue;
+        auto Matches = [&](std::size_t) { return true; };
+        if (JudgeName(Job, File.Path, Matches, nullptr) != TNameVerdict::ReadTags)
+            continue;
+        if (File.Tags == TTags::Unknown)
+            Tags.push_back(I);
+    }
+    const std::size_t Wanted = Tags.size();
+    std::optional<TIndexedTagReader> Reader;
+    if (Index && Index->Usable())
+        Reader.emplace(*Index, Job.Folders, Job.TagCodePage, Job.ReadOtherFormats);
+    std::size_t Done = 0;
+    for (const std::size_t I : Tags) {
+        if (Stop && Stop())
+            return false;
+        TFile& File = files_[I];
+        const TTagSources Sources = TagSourcesOf(Job, File.Path);
+        std::int64_t Size = -1;
+        TMediaInfo Info;
+        const bool Found =
+            Reader ? Reader->ReadAt(AT_FDCWD, File.Path.c_str(), File.Path, Sources, Info, Size,
+                                    Decoder)
+                   : ReadTagsAt(AT_FDCWD, File.Path.c_str(), Sources, Info, Size, Decoder);
+        File.Tags = Size < 0 ? TTags::Unreadable : Found ? TTags::Found : TTags::NotFound;
+        if (Found)
+            File.Info = std::move(Info);
+        if (Progress)
+            Progress(++Done, Wanted);
+    }
+    for (std::size_t I = 0; I < files_.size(); ++I) {
+        const TFile& File = files_[I];
+        if (File.LengthMs >= 0 || File.Tags != TTags::Found || !AnyMaskMatches(Masks, File.Path))
+            continue;
+        if (JudgeTags(Job, File.Path, true, File.Info, Decoder, nullptr))
+            Lengths.push_back(I);
+    }
+    for (const std::size_t I : Lengths) {
+        if (Stop && Stop())
+            return false;
+        files_[I].LengthMs = ReadDurationRemembered(Index, files_[I].Path);
+    }
+    return true;
+}
+
+namespace {
+
+// The settings' entries behind the job's criteria of one field: the first
+// entry with the criterion's mask and state (a later twin never decides).
+std::vector<std::size_t> EntriesOfCriteria(const std::vector<Criterion>& Taken,
+                                           const std::vector<CriterionEntry>& Entries) {
+    std::vector<std::size_t> Of(Taken.size(), Entries.size());
+    for (std::size_t C = 0; C < Taken.size(); ++C)
+        for (std::size_t E = 0; E < Entries.size(); ++E)
+            if (Entries[E].Caption == Taken[C].Mask && Entries[E].State == Taken[C].State) {
+                Of[C] = E;
+                break;
+            }
+    return Of;
+}
+
+} // namespace
+
+TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings& Settings) {
+    const CompileJob Job = MakeCompileJob(Settings);
+    TTagDecoder Decoder(Job.TagCodePage);
+    TSearchCounts Counts;
+
+    // Every entry of the Filenames list; the job's masks are its checked ones.
+    std::vector<std::string> MaskTexts;
+    std::vector<std::size_t> CheckedEntry; // the job's mask -> its entry
+    for (std::size_t E = 0; E < Settings.Filenames.size(); ++E) {
+        MaskTexts.push_back(Settings.Filenames[E].Caption);
+        if (Settings.Filenames[E].State == CheckState::Checked)
+            CheckedEntry.push_back(E);
+    }
+    std::vector<bool> Malformed;
+    const std::vector<std::optional<TMask>> Masks = CompileMasks(MaskTexts, Decoder, &Malformed);
+    Counts.Masks.resize(MaskTexts.size());
+    for (std::size_t E = 0; E < MaskTexts.size(); ++E)
+        Counts.Masks[E].Malformed = Malformed[E];
+
+    // Each criterion entry on its own, as an include, to count what it matches.
+    std::array<std::vector<std::vector<Criterion>>, CriterionFieldCount> Alone;
+    std::array<std::vector<std::size_t>, CriterionFieldCount> EntryOf;
+    for (int F = 0; F < CriterionFieldCount; ++F) {
+        const std::vector<CriterionEntry>& Entries = Settings.Criteria[F];
+        Counts.Criteria[F].resize(Entries.size());
+        for (const CriterionEntry& Entry : Entries)
+            Alone[F].push_back({Criterion{Entry.Caption, CriterionState::Include}});
+        EntryOf[F] = EntriesOfCriteria(Job.Criteria.Fields[F].Criteria, Entries);
+    }
+
+    const std::unordered_set<std::string> Removed(Job.RemovedPaths.begin(), Job.RemovedPaths.end());
+    std::unordered_set<std::string> Taken;
+    std::vector<bool> Matched(MaskTexts.size());
+    for (const TFolderSnapshot::TFile& File : Snapshot.Files()) {
+        ++Counts.Listed;
+        for (std::size_t E = 0; E < Masks.size(); ++E) {
+            Matched[E] = Masks[E] && Masks[E]->Matches(File.Path);
+            Counts.Masks[E].Matched += Matched[E];
+        }
+        TDecisionReason Reason;
+        const auto JobMaskMatches = [&](std::size_t Index) {
+            return static_cast<bool>(Matched[CheckedEntry[Index]]);
+        };
+        bool Accepted = false;
+        switch (JudgeName(Job, File.Path, JobMaskMatches, &Reason)) {
+        case TNameVerdict::Rejected:
+            break;
+        case TNameVerdict::Accepted:
+            Accepted = true;
+            break;
+        case TNameVerdict::ReadTags:
+            ++Counts.Wanted;
+            if (File.Tags == TFolderSnapshot::TTags::Unknown)
+                continue; // neither counted nor decided until its tags are known
+            ++Counts.Known;
+            if (File.Tags == TFolderSnapshot::TTags::Unreadable)
+                break;
+            Accepted = JudgeTags(Job, File.Path, File.Tags == TFolderSnapshot::TTags::Found,
+                                 File.Info, Decoder, &Reason);
+            if (File.Tags != TFolderSnapshot::TTags::Found)
+                break;
+            for (int F = 0; F < CriterionFieldCount; ++F)
+                for (std::size_t E = 0; E < Alone[F].size(); ++E) {
+                    TEntryCount& Count = Counts.Criteria[F][E];
+                    if (Count.Malformed)
+                        continue;
+                    try {
+                        Count.Matched += EvaluateField(File.Info, CriterionMediaField(F),
+                                                       Alone[F][E], PrecedenceRule::InclusionFirst,
+                                                       Decoder) == CriterionState::Include;
+                    } catch (const EMaskException&) {
+                        Count.Malformed = true;
+                    }
+                }
+            if ((Reason.Kind == TReasonKind::CriterionIncluded ||
+                 Reason.Kind == TReasonKind::CriterionExcluded) &&
+                Reason.Field < CriterionFieldCount &&
+                Reason.Criterion < EntryOf[Reason.Field].size()) {
+                const std::size_t E = EntryOf[Reason.Field][Reason.Criterion];
+                if (E < Counts.Criteria[Reason.Field].size())
+                    ++Counts.Criteria[Reason.Field][E].Decided;
+            }
+            break;
+        }
+        if (Reason.FilenameMask < CheckedEntry.size())
+            ++Counts.Masks[CheckedEntry[Reason.FilenameMask]].Decided;
+        if (!Accepted || Removed.contains(File.Path))
+            continue;
+        Taken.insert(File.Path);
+        ++Counts.Found;
+        if (File.LengthMs >= 0) {
+            Counts.LengthMs += static_cast<std::uint64_t>(File.LengthMs);
+            ++Counts.Lengths;
+        }
+    }
+    // Files added by hand, once each, while they are still files.
+    for (const std::string& Path : Job.AddedPaths) {
+        struct stat Info;
+        if (Taken.contains(Path) || Removed.contains(Path) || stat(Path.c_str(), &Info) != 0 ||
+            !S_ISREG(Info.st_mode))
+            continue;
+        Taken.insert(Path);
+        ++Counts.Found;
+    }
+    return Counts;
+}
+
+namespace {
+
+// A value as one field of a tab-separated line.
+std::string Field(const std::string& Text) {
+    std::string Out;
+    for (const char C : Text) {
+        switch (C) {
+        case '\\':
+            Out += "\\\\";
+            break;
+        case '\t':
+            Out += "\\t";
+            break;
+        case '\r':
+            Out += "\\r";
+            break;
+        case '\n':
+            Out += "\\n";
+            break;
+        default:
+            Out += C;
+        }
+    }
+    return Out;
+}
+
+const char* StateWord(CriterionState State) {
+    switch (State) {
+    case CriterionState::Include:
+        return "include";
+    case CriterionState::Exclude:
+        return "exclude";
+    case CriterionState::Ignore:
+        break;
+    }
+    return "ignore";
+}
+
+std::string Line(const std::string& Section, const std::string& Entry, const std::string& State,
+                 const TEntryCount& Count) {
+    return Field(Section) + '\t' + Field(Entry) + '\t' + State + '\t' +
+           (Count.Malformed ? std::string("malformed") : std::to_string(Count.Matched)) + '\t' +
+           std::to_string(Count.Decided) + '\n';
+}
+
+} // namespace
+
+std::string CountsText(const TSearchCounts& Counts, const WizardSettings& Settings) {
+    std::string Text = "section\tentry\tstate\tfiles matched\tfiles decided\n";
+    for (std::size_t E = 0; E < Settings.Filenames.size() && E < Counts.Masks.size(); ++E)
+        Text += Line("Filenames", Settings.Filenames[E].Caption,
+                     Settings.Filenames[E].State == CheckState::Checked ? "checked" : "unchecked",
+                     Counts.Masks[E]);
+    for (int F = 0; F < CriterionFieldCount; ++F)
+        for (std::size_t E = 0; E < Settings.Criteria[F].size() && E < Counts.Criteria[F].size();
+             ++E)
+            Text += Line(CriterionListNames[F], Settings.Criteria[F][E].Caption,
+                         StateWord(Settings.Criteria[F][E].State), Counts.Criteria[F][E]);
+    // What the whole search comes to: the files it would find (and how many
+    // files of the folders there are), "counting" until every tag is known.
+    const char* State = Counts.Complete() ? "" : "counting";
+    Text +=
+        std::string("Total\tfiles found\t") + State + '\t' + std::to_string(Counts.Found) + "\t\n";
+    Text += std::string("Total\tfiles listed\t") + State + '\t' + std::to_string(Counts.Listed) +
+            "\t\n";
+    return Text;
+}
