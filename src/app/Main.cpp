@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "app/Artwork.h"
 #include "app/BannerFrame.h"
+#include "app/CountsController.h"
 #include "app/MaskHelp.h"
 #include "engine/CompileThread.h"
 #include "engine/FilePolicy.h"
@@ -63,6 +64,7 @@ TMainForm::TMainForm(std::string SettingsFile, QWidget* Parent)
     BuildCompilePage();
     ConnectCompileController();
     BuildSearchCommands();
+    BuildCounts();
 
     FitWindowToPages();
     SetBorderStyle(TBorderStyle::Sizeable);
@@ -139,6 +141,7 @@ void TMainForm::FormDestroy() {
         return;
     destroyed_ = true;
     // Runs still going end here, before the panels they report to go away.
+    countsController_.reset();
     controller_->ShowCompileStatus = nullptr;
     controller_->AddFoundFile = nullptr;
     controller_->AddDroppedFile = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/WizardFrm.h"
+#include "engine/Counts.h"
 #include "engine/Criteria.h"
 #include "model/WizardSettings.h"
 #include "playlists/PlaylistWriters.h"
@@ -28,7 +29,9 @@ class QMenu;
 class QMouseEvent;
 class QMoveEvent;
 class QResizeEvent;
+class QProgressBar;
 class QPushButton;
+class TCountsController;
 class TTagIndex;
 class QTextEdit;
 class QTimer;
@@ -150,6 +153,19 @@ public:
     // The controller of the window's compiles (tests slow its tag reads down).
     TCompileController& CompileController() const { return *controller_; }
 
+    // ---- What each rule does, counted while the rules are written
+    // An edit: the counts shown go grey and are asked for again shortly.
+    void ScheduleCounts();
+    // Counts from the controller; Generation tells whether they are of the
+    // settings shown now (else they stay grey), Final whether every tag was known.
+    void ShowCounts(const TSearchCounts& Counts, std::uint64_t Generation, bool Final);
+    TCountsController& CountsController() const { return *countsController_; }
+    // The counts the pages show, and whether they are of the settings shown now.
+    const TSearchCounts& ShownCounts() const { return shownCounts_; }
+    bool CountsCurrent() const { return countsCurrent_; }
+    QLabel* CountsStatus = nullptr;
+    QProgressBar* CountsProgress = nullptr;
+
     // ---- Searches kept as files
     // Opens FileName as the search (after the questions about unsaved work);
     // false when it was not opened.
@@ -240,6 +256,12 @@ private:
     void BuildOptionsPage();
     void BuildSummaryPage();
     void BuildCompilePage();
+    void BuildCounts();
+    void RequestCounts();
+    void ShowCountsProgress(std::size_t Done, std::size_t Wanted);
+    // The Summary's lines of the counts: the total, and what each entry decides.
+    void AppendCountsTotal();
+    void AppendCountsBlock(const WizardSettings& Settings);
     void ConnectCompileController();
     // The counts line and the compile's latest status follow a running compile
     // at most every CompileLinesMilliseconds; Refresh shows them now.
@@ -332,4 +354,11 @@ private:
     std::vector<std::string> compileFound_;
     std::unordered_set<std::string> compileAppended_;
     QTimer* titleTimer_ = nullptr;
+
+    std::unique_ptr<TCountsController> countsController_;
+    QTimer* countsTimer_ = nullptr;
+    std::uint64_t countsAsked_ = 0; // the generation of the settings shown now
+    TSearchCounts shownCounts_;
+    bool countsShown_ = false;   // some counts have arrived
+    bool countsCurrent_ = false; // they are of the settings shown now, and final
 };

@@ -93,6 +93,7 @@ void TMainForm::BuildSummary() {
     Folders->MarkMissingFolders();
     const WizardSettings settings = CurrentSettings();
     CheckSettings(settings);
+    AppendCountsTotal();
 
     AppendSummaryBlock(*Folders, true);
     if (settings.Recurse) {
@@ -135,6 +136,7 @@ void TMainForm::BuildSummary() {
         AppendSummaryLine(QString("\t") + IncludeTaglessFilesCaption);
         AppendSummaryLine(QString());
     }
+    AppendCountsBlock(settings);
     Summary->moveCursor(QTextCursor::Start);
 }
 

@@ -107,7 +107,8 @@ std::vector<std::optional<TMask>> CompileMasks(const std::vector<std::string>& T
 } // namespace
 
 bool TFolderSnapshot::Fill(const CompileJob& Job, TTagIndex* Index, const TStop& Stop,
-                           const std::function<void(std::size_t, std::size_t)>& Progress) {
+                           const std::function<void(std::size_t, std::size_t)>& Progress,
+                           const TagReadFunction& Read) {
     TTagDecoder Decoder(Job.TagCodePage);
     const std::vector<std::optional<TMask>> Masks = CompileMasks(Job.FilenameMasks, Decoder);
     // First the tags the masks ask for, then the lengths of the files taken.
@@ -135,9 +136,10 @@ bool TFolderSnapshot::Fill(const CompileJob& Job, TTagIndex* Index, const TStop&
         std::int64_t Size = -1;
         TMediaInfo Info;
         const bool Found =
-            Reader ? Reader->ReadAt(AT_FDCWD, File.Path.c_str(), File.Path, Sources, Info, Size,
-                                    Decoder)
-                   : ReadTagsAt(AT_FDCWD, File.Path.c_str(), Sources, Info, Size, Decoder);
+            Read     ? Read(AT_FDCWD, File.Path.c_str(), Info, Size)
+            : Reader ? Reader->ReadAt(AT_FDCWD, File.Path.c_str(), File.Path, Sources, Info, Size,
+                                      Decoder)
+                     : ReadTagsAt(AT_FDCWD, File.Path.c_str(), Sources, Info, Size, Decoder);
         File.Tags = Size < 0 ? TTags::Unreadable : Found ? TTags::Found : TTags::NotFound;
         if (Found)
             File.Info = std::move(Info);

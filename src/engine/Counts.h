@@ -54,9 +54,11 @@ public:
     // Reads the tags the job's filename masks ask for and the snapshot does
     // not know yet, then the lengths of the files the job finds, each through
     // the index (remembered for the next time). Progress(done, wanted) after
-    // each file. False when Stop ended it first.
+    // each file. False when Stop ended it first. Read, when given, reads the
+    // tags instead (tests slow it down).
     bool Fill(const CompileJob& Job, TTagIndex* Index, const TStop& Stop = {},
-              const std::function<void(std::size_t, std::size_t)>& Progress = {});
+              const std::function<void(std::size_t, std::size_t)>& Progress = {},
+              const TagReadFunction& Read = {});
 
     const TSnapshotKey& Key() const { return key_; }
     const std::vector<TFile>& Files() const { return files_; }

@@ -526,6 +526,17 @@ void TCheckList::UpdateCommandEnabling() {
     Action(TListCommand::Edit)->setEnabled(selected);
 }
 
+void TCheckList::ShowCountColumn() {
+    TListDisplayPolicy display = model_->Display();
+    display.CountColumn = 1;
+    model_->SetDisplay(std::move(display));
+    model_->SetHeaders({QString(), QString()});
+    QHeaderView* header = view_->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+}
+
 void TCheckList::SetColumnHeaders(const QStringList& Headers, const std::vector<int>& Widths) {
     model_->SetHeaders(Headers);
     QHeaderView* header = view_->header();

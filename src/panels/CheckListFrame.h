@@ -96,6 +96,10 @@ public:
     // The panel's block of the Summary page.
     void AppendSummary(std::vector<std::string>& Lines) const;
 
+    // A narrow column beside the captions for what each entry comes to
+    // (Model()->SetCounts fills it).
+    void ShowCountColumn();
+
     // ---- Store
     virtual void LoadFromStore(const SettingsStore& Store);
     virtual void SaveToStore(SettingsStore& Store) const;

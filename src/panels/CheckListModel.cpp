@@ -36,6 +36,23 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
         return {};
     const TListRow& row = store_.Row(Index.row());
     const int column = Index.column();
+    if (column == display_.CountColumn) {
+        const std::size_t at = static_cast<std::size_t>(Index.row());
+        switch (Role) {
+        case Qt::DisplayRole:
+            return CountText(Index.row());
+        case Qt::ToolTipRole:
+            return at < countTips_.size() ? QVariant(countTips_[at]) : QVariant();
+        case Qt::ForegroundRole:
+            return QGuiApplication::palette().brush(
+                countsStale_ ? QPalette::Disabled : QPalette::Active,
+                countsStale_ ? QPalette::Text : QPalette::PlaceholderText);
+        case Qt::TextAlignmentRole:
+            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        default:
+            return {};
+        }
+    }
     switch (Role) {
     case Qt::DisplayRole:
         if (column == display_.NoteColumn && display_.NoteText)
@@ -115,6 +132,29 @@ QVariant TCheckListModel::Decoration(const TListRow& Entry) const {
     if (Entry.IconIndex >= 0)
         return iconAt(display_.EntryIcons, Entry.IconIndex);
     return display_.CommonIcon.isNull() ? QVariant() : QVariant(display_.CommonIcon);
+}
+
+QString TCheckListModel::CountText(int Row) const {
+    const std::size_t at = static_cast<std::size_t>(Row);
+    return Row >= 0 && at < countTexts_.size() ? countTexts_[at] : QString();
+}
+
+void TCheckListModel::SetCounts(std::vector<QString> Texts, std::vector<QString> Tips, bool Stale) {
+    countTexts_ = std::move(Texts);
+    countTips_ = std::move(Tips);
+    countsStale_ = Stale;
+    if (display_.CountColumn >= 0 && published_ > 0)
+        emit dataChanged(index(0, display_.CountColumn),
+                         index(published_ - 1, display_.CountColumn));
+}
+
+void TCheckListModel::SetCountsStale() {
+    if (countsStale_)
+        return;
+    countsStale_ = true;
+    if (display_.CountColumn >= 0 && published_ > 0)
+        emit dataChanged(index(0, display_.CountColumn),
+                         index(published_ - 1, display_.CountColumn));
 }
 
 void TCheckListModel::SetDisplay(TListDisplayPolicy Display) {

@@ -43,6 +43,8 @@ struct TListDisplayPolicy {
     std::vector<QString> StateTips;
     // The column that shows each row's length as m:ss (blank below zero); -1: none.
     int LengthColumn = -1;
+    // The column that shows the counts SetCounts gives, right-aligned; -1: none.
+    int CountColumn = -1;
 };
 
 class TCheckListModel : public QAbstractTableModel {
@@ -137,6 +139,14 @@ public:
     // Puts the entries in the given order: Order[k] is the current row of the new row k.
     void ApplyOrder(const std::vector<int>& Order);
 
+    // What each entry comes to (the files a mask matches), shown in the
+    // count column: one text and one tooltip per row, in row order; rows
+    // beyond them show nothing. Stale counts are greyed until new ones come.
+    void SetCounts(std::vector<QString> Texts, std::vector<QString> Tips, bool Stale);
+    void SetCountsStale();
+    bool CountsStale() const { return countsStale_; }
+    QString CountText(int Row) const;
+
 signals:
     // Any change of an entry's state (check box click, Check All, AdvanceState ...).
     void StatesChanged();
@@ -150,4 +160,6 @@ private:
     int published_ = 0;
     QStringList headers_;
     QTimer batchTimer_;
+    std::vector<QString> countTexts_, countTips_;
+    bool countsStale_ = false;
 };
