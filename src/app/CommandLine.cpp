@@ -61,11 +61,12 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     const QCommandLineOption format("format", QString(), "m3u|m3u8|pls");
     const QCommandLineOption unique("unique");
     const QCommandLineOption explain("explain", QString(), "FILE");
+    const QCommandLineOption counts("counts", QString(), "FILE");
     const QCommandLineOption force("force");
     const QCommandLineOption noIndex("no-index");
     for (const QCommandLineOption& option :
          {settings, compile, refresh, watch, interval, screenshots, help, version, quiet, paths,
-          extended, format, unique, explain, force, noIndex})
+          extended, format, unique, explain, counts, force, noIndex})
         parser.addOption(option);
     for (const char* name : QtValueOptions)
         parser.addOption(QCommandLineOption(name, QString(), "VALUE"));
@@ -106,7 +107,8 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         {&quiet, "--quiet"},       {&paths, "--paths"},
         {&extended, "--extended"}, {&format, "--format"},
         {&unique, "--unique"},     {&explain, "--explain"},
-        {&force, "--force"},       {&noIndex, "--no-index"},
+        {&counts, "--counts"},     {&force, "--force"},
+        {&noIndex, "--no-index"},
     };
     for (const auto& [option, text] : own) {
         qsizetype times = 0;
@@ -127,6 +129,10 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     }
     if (parser.isSet(interval) && !parser.isSet(watch)) {
         Error = "--interval goes with --watch";
+        return false;
+    }
+    if (parser.isSet(counts) && !parser.isSet(compile) && !parser.isSet(refresh)) {
+        Error = "--counts goes with --compile or --refresh";
         return false;
     }
     for (const auto& [option, text] : own) {
@@ -153,6 +159,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
     Line = TCommandLine();
     Line.SettingsFile = ToBytes(parser.value(settings));
     Line.NoIndex = parser.isSet(noIndex);
+    Line.CountsFile = ToBytes(parser.value(counts));
     for (const QString& search : positional)
         Line.Searches.push_back(ToBytes(search));
     if (parser.isSet(help)) {
@@ -188,6 +195,7 @@ bool ParseCommandLine(const std::vector<std::string>& Arguments, TCommandLine& L
         options.Extended = parser.isSet(extended);
         options.Unique = parser.isSet(unique);
         options.ExplainFile = ToBytes(parser.value(explain));
+        options.CountsFile = Line.CountsFile;
         options.Force = parser.isSet(force);
     } else if (parser.isSet(refresh)) {
         Line.Action = TCommandLine::TAction::Refresh;

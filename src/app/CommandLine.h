@@ -15,6 +15,7 @@ struct THeadlessOptions {
     bool Extended = false;                // --extended; otherwise the stored option
     bool Unique = false;                  // --unique: later rows of one file go
     std::string ExplainFile;              // --explain FILE, raw bytes; empty: none
+    std::string CountsFile;               // --counts FILE, raw bytes; empty: none
     bool Force = false;   // --force: replace an existing file that is no output of ours
     bool NoIndex = false; // --no-index: every file is read, nothing remembered
 };
@@ -30,6 +31,7 @@ struct TCommandLine {
     // for the settings store's watched list; Wizard: the search to open, if any.
     std::vector<std::string> Searches;
     int IntervalMinutes = 10; // Watch: how often searches that cannot be watched are refreshed
+    std::string CountsFile;   // Compile, Refresh: --counts FILE, raw bytes; empty: none
     THeadlessOptions Compile; // Compile: the playlist's options and extras
 };
 

@@ -7,6 +7,7 @@
 #include "app/OutputTargets.h"
 #include "app/SaveRecovery.h"
 #include "engine/CompileJob.h"
+#include "engine/Counts.h"
 #include "engine/Criteria.h"
 #include "engine/Duplicates.h"
 #include "files/SafeReplace.h"
@@ -77,8 +78,8 @@ QString UsageText() {
         "Usage: morvane [--settings FILE] [--no-index]\n"
         "               [--compile PLAYLIST [--quiet] [--format m3u|m3u8|pls]\n"
         "                [--paths absolute|relative] [--extended] [--unique] [--explain FILE]\n"
-        "                [--force] | --screenshots FOLDER] [SEARCH.morvane]\n"
-        "       morvane --refresh [--quiet] SEARCH...\n"
+        "                [--counts FILE] [--force] | --screenshots FOLDER] [SEARCH.morvane]\n"
+        "       morvane --refresh [--quiet] [--counts FILE] SEARCH...\n"
         "       morvane --watch [--quiet] [--interval MINUTES] [SEARCH...]\n"
         "       morvane --help | --version\n"
         "\n"
@@ -121,6 +122,9 @@ QString UsageText() {
         "  --unique              with --compile: keep only the first entry of each file\n"
         "  --explain FILE        with --compile: write to FILE, tab-separated, each file\n"
         "                        a filename mask matched: kept or dropped, and why\n"
+        "  --counts FILE         with --compile or --refresh: write to FILE, tab-separated,\n"
+        "                        what each rule does: section, entry, state, files\n"
+        "                        matched, files decided (a block per search with --refresh)\n"
         "  --force               with --compile: replace an existing file that is not a\n"
         "                        playlist (or explain file) or that the filename masks\n"
         "                        select; the settings file is never written over\n"
@@ -191,6 +195,8 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
             {PlaylistFile, TOutputKind::Playlist}};
         if (!Options.ExplainFile.empty())
             Outputs.emplace_back(Options.ExplainFile, TOutputKind::Explain);
+        if (!Options.CountsFile.empty())
+            Outputs.emplace_back(Options.CountsFile, TOutputKind::Counts);
         for (const auto& [Target, Kind] : Outputs) {
             const std::string Clash = TargetIsSettingsFile(Target, Kind, SettingsFile);
             if (!Clash.empty()) {
@@ -198,12 +204,20 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
                 return 2;
             }
         }
-        if (Outputs.size() == 2 && SameFile(PlaylistFile, Options.ExplainFile)) {
+        if (!Options.ExplainFile.empty() && SameFile(PlaylistFile, Options.ExplainFile)) {
             PrintError("refusing to write the playlist " + QuoteForMessage(PlaylistFile, 1024) +
                        " and the explain file " + QuoteForMessage(Options.ExplainFile, 1024) +
                        ": they are one file");
             return 2;
         }
+        for (const std::string& Other : {PlaylistFile, Options.ExplainFile})
+            if (!Options.CountsFile.empty() && !Other.empty() &&
+                SameFile(Other, Options.CountsFile)) {
+                PrintError("refusing to write the counts file " +
+                           QuoteForMessage(Options.CountsFile, 1024) + " over " +
+                           QuoteForMessage(Other, 1024) + ": they are one file");
+                return 2;
+            }
         for (const auto& [Target, Kind] : Outputs) {
             const std::string Why =
                 Options.Force ? std::string() : TargetIsForeign(Target, Kind, Job.FilenameMasks);
@@ -280,9 +294,20 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
         }
         if (!Unreadable.empty())
             PrintError(Unreadable);
-        // What the search learnt is written before the program ends.
+        // What the search learnt is written before the program ends (and
+        // before the counts, which then need to read no file again).
         if (Index)
             Index->Flush();
+        if (!Options.CountsFile.empty()) {
+            TWriteFailure Failure;
+            if (!ReplaceFileContents(Options.CountsFile,
+                                     CountsText(CountSearchNow(Settings, Index.get()), Settings),
+                                     Failure)) {
+                PrintError("Unable to write to " + QuoteForMessage(Options.CountsFile, 1024) +
+                           ": " + WriteFailureCause(Failure));
+                return 1;
+            }
+        }
         IndexWarnings.Tell(Progress);
         return 0;
     } catch (const std::exception& Error) {

@@ -1,9 +1,12 @@
 // The refresh of kept searches: one compile, one playlist and one line each.
 #include "app/HeadlessRefresh.h"
 
+#include "app/OutputTargets.h"
 #include "engine/CompileJob.h"
+#include "engine/Counts.h"
 #include "engine/Criteria.h"
 #include "engine/Duplicates.h"
+#include "files/SafeReplace.h"
 #include "index/TagIndex.h"
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
@@ -88,6 +91,13 @@ std::string RefreshSearch(const std::string& SearchFile, const TRefreshContext& 
     const std::string Unreadable = LeftOutSummary(Result);
     if (!Unreadable.empty())
         Line += "; " + Unreadable;
+    if (Context.Counts) {
+        if (Readers.Index)
+            Readers.Index->Flush(); // the counts then read no file again
+        const std::string Text =
+            CountsText(CountSearchNow(Settings, Readers.Index.get()), Settings);
+        *Context.Counts += "Search\t" + SearchFile + "\t\t\t\n" + Text.substr(Text.find('\n') + 1);
+    }
     return Line;
 }
 
@@ -129,7 +139,8 @@ bool RefreshOneSearch(const std::string& SearchFile, const TRefreshContext& Cont
 }
 
 int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet,
-               const std::function<void(std::string_view)>& Write, bool NoIndex) {
+               const std::function<void(std::string_view)>& Write, bool NoIndex,
+               const std::string& CountsFile) {
     // The index's own thread may warn: each line is said by this thread, in turn.
     std::mutex Mutex;
     std::vector<std::string> Warnings;
@@ -154,6 +165,9 @@ int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet,
                     });
             return Index;
         };
+    std::string Counts = CountsHeader;
+    if (!CountsFile.empty())
+        Context.Counts = &Counts;
     int Status = 0;
     for (const std::string& SearchFile : SearchFiles) {
         std::string Line;
@@ -166,15 +180,30 @@ int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet,
     }
     Index.reset();
     Tell();
+    if (!CountsFile.empty()) {
+        // Never over a file of another kind (a playlist, a song, notes).
+        const std::string Foreign = TargetIsForeign(CountsFile, TOutputKind::Counts, {});
+        TWriteFailure Failure;
+        if (!Foreign.empty()) {
+            Write("refusing to replace " + QuoteForMessage(CountsFile, 1024) +
+                  " with the counts: " + Foreign + "\n");
+            Status = 1;
+        } else if (!ReplaceFileContents(CountsFile, Counts, Failure)) {
+            Write("Unable to write to " + QuoteForMessage(CountsFile, 1024) + ": " +
+                  WriteFailureCause(Failure) + "\n");
+            Status = 1;
+        }
+    }
     return Status;
 }
 
-int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet, bool NoIndex) {
+int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet, bool NoIndex,
+               const std::string& CountsFile) {
     return RunRefresh(
         SearchFiles, Quiet,
         [](std::string_view Text) {
             std::fwrite(Text.data(), 1, Text.size(), stderr);
             std::fflush(stderr);
         },
-        NoIndex);
+        NoIndex, CountsFile);
 }

@@ -24,6 +24,9 @@ struct TRefreshContext {
     std::function<bool()> StopRequested;
     // The tag index, opened on first need; empty or null reads every file.
     std::function<std::shared_ptr<TTagIndex>()> Index;
+    // When set, what each rule of the search does is appended to it (a block
+    // of CountsText's lines, opened by a line naming the search).
+    std::string* Counts = nullptr;
 };
 
 // Compiles the search of SearchFile and writes its playlist when its bytes
@@ -38,7 +41,10 @@ bool RefreshOneSearch(const std::string& SearchFile, const TRefreshContext& Cont
 // when every playlist was written (or already held the same bytes), 1
 // otherwise. Tags are looked up in the tag index unless NoIndex (or the
 // search says not to remember them). Needs a QCoreApplication.
+// CountsFile, when not empty, gets what each rule of each search does.
 int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet,
-               const std::function<void(std::string_view)>& Write, bool NoIndex = false);
+               const std::function<void(std::string_view)>& Write, bool NoIndex = false,
+               const std::string& CountsFile = {});
 // The same, writing to stderr.
-int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet, bool NoIndex = false);
+int RunRefresh(const std::vector<std::string>& SearchFiles, bool Quiet, bool NoIndex = false,
+               const std::string& CountsFile = {});

@@ -1,5 +1,6 @@
 // The checks of a compile's outputs against its inputs (see OutputTargets.h).
 #include "app/OutputTargets.h"
+#include "engine/Counts.h"
 
 #include "engine/Masks.h"
 #include "engine/Reasons.h"
@@ -27,7 +28,15 @@ std::string ResolvedPath(const std::string& Path) {
 }
 
 std::string KindName(TOutputKind Kind) {
-    return Kind == TOutputKind::Playlist ? "playlist" : "explain file";
+    switch (Kind) {
+    case TOutputKind::Playlist:
+        return "playlist";
+    case TOutputKind::Explain:
+        return "explain file";
+    case TOutputKind::Counts:
+        break;
+    }
+    return "counts file";
 }
 
 // The first bytes of File, up to Count; empty when it cannot be read.
@@ -107,8 +116,9 @@ std::string TargetIsForeign(const std::string& Target, TOutputKind Kind,
     if (info.st_size == 0)
         return {};
     const std::string start = FirstBytes(Target, 64);
-    const bool ours =
-        Kind == TOutputKind::Playlist ? LooksLikePlaylist(start) : start.starts_with(ExplainHeader);
+    const bool ours = Kind == TOutputKind::Playlist  ? LooksLikePlaylist(start)
+                      : Kind == TOutputKind::Explain ? start.starts_with(ExplainHeader)
+                                                     : start.starts_with(CountsHeader);
     if (ours)
         return {};
     return "it is no " + KindName(Kind);

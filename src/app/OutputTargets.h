@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-enum class TOutputKind { Playlist, Explain };
+enum class TOutputKind { Playlist, Explain, Counts };
 
 // Whether A and B name one file: the same device and inode where both exist,
 // else the same absolute path once their folders are resolved.
@@ -19,9 +19,9 @@ std::string TargetIsSettingsFile(const std::string& Target, TOutputKind Kind,
 // Why an existing Target is no file a compile would write, in words to
 // follow the file's name ("the filename mask *.mp3 selects it", "it is no
 // playlist"): the filename masks select it as a file to search, or its first
-// bytes are not a playlist's (Kind Playlist) or an explain file's (Kind
-// Explain). Empty when it is absent, empty or ours. A malformed mask selects
-// nothing here.
+// bytes are not a playlist's (Kind Playlist), an explain file's (Kind
+// Explain) or a counts file's (Kind Counts). Empty when it is absent, empty or ours. A malformed
+// mask selects nothing here.
 std::string TargetIsForeign(const std::string& Target, TOutputKind Kind,
                             const std::vector<std::string>& FilenameMasks);
 

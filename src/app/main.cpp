@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     // The application objects take Qt's own options (-platform, -style) out of argv.
     if (line.Action == TCommandLine::TAction::Refresh) {
         QCoreApplication app(argc, argv);
-        return RunRefresh(line.Searches, line.Quiet, line.NoIndex);
+        return RunRefresh(line.Searches, line.Quiet, line.NoIndex, line.CountsFile);
     }
     if (line.Action == TCommandLine::TAction::Watch) {
         QCoreApplication app(argc, argv);

@@ -286,6 +286,12 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
     return Counts;
 }
 
+TSearchCounts CountSearchNow(const WizardSettings& Settings, TTagIndex* Index) {
+    TFolderSnapshot Snapshot = TFolderSnapshot::Take(SnapshotKeyOf(Settings), Index);
+    Snapshot.Fill(MakeCompileJob(Settings), Index);
+    return CountSearch(Snapshot, Settings);
+}
+
 namespace {
 
 // A value as one field of a tab-separated line.
@@ -333,8 +339,10 @@ std::string Line(const std::string& Section, const std::string& Entry, const std
 
 } // namespace
 
+const char* const CountsHeader = "section\tentry\tstate\tfiles matched\tfiles decided\n";
+
 std::string CountsText(const TSearchCounts& Counts, const WizardSettings& Settings) {
-    std::string Text = "section\tentry\tstate\tfiles matched\tfiles decided\n";
+    std::string Text = CountsHeader;
     for (std::size_t E = 0; E < Settings.Filenames.size() && E < Counts.Masks.size(); ++E)
         Text += Line("Filenames", Settings.Filenames[E].Caption,
                      Settings.Filenames[E].State == CheckState::Checked ? "checked" : "unchecked",

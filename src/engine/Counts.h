@@ -95,6 +95,13 @@ struct TSearchCounts {
 // The counts of Settings' rules over the snapshot (taken for Settings' key).
 TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings& Settings);
 
+// The whole of it at once, for a command that waits: a snapshot of Settings'
+// folders, filled (through Index, which may be null), counted.
+TSearchCounts CountSearchNow(const WizardSettings& Settings, TTagIndex* Index);
+
+// The first line of the counts as text.
+extern const char* const CountsHeader; // "section\tentry\tstate\tfiles matched\tfiles decided\n"
+
 // The counts as tab-separated lines: a header, then one line per entry
 // (section, entry, state, files matched, files decided), then the totals.
 std::string CountsText(const TSearchCounts& Counts, const WizardSettings& Settings);

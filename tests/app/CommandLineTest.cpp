@@ -103,11 +103,24 @@ TEST(CommandLine, PlaylistOptionsAndExtrasGoWithCompile) {
         {{"--explain", "w.tsv"}, "--explain goes with --compile"},
         {{"--screenshots", "d", "--paths", "relative"}, "--paths goes with --compile"},
         {{"--format", "pls"}, "--format goes with --compile"},
+        {{"--counts", "c.tsv"}, "--counts goes with --compile or --refresh"},
+        {{"--watch", "--counts", "c.tsv"}, "--counts goes with --compile or --refresh"},
+        {{"--refresh", "s.morvane", "--counts", ""}, "--counts needs a value that is not empty"},
     };
     for (const auto& [Arguments, Message] : Refused) {
         TCommandLine Line;
         std::string Error;
         EXPECT_FALSE(ParseCommandLine(Arguments, Line, Error)) << Message;
         EXPECT_EQ(Error, Message);
+    }
+    // The counts go with a compile and with a refresh.
+    for (const std::vector<std::string>& Arguments :
+         {std::vector<std::string>{"--compile", "x", "--counts", "c\xe9.tsv"},
+          std::vector<std::string>{"--refresh", "s.morvane", "--counts", "c\xe9.tsv"}}) {
+        TCommandLine Line;
+        std::string Error;
+        ASSERT_TRUE(ParseCommandLine(Arguments, Line, Error)) << Error;
+        EXPECT_EQ(Line.CountsFile, "c\xe9.tsv");
+        EXPECT_EQ(Line.Compile.CountsFile, Arguments[0] == "--compile" ? "c\xe9.tsv" : "");
     }
 }

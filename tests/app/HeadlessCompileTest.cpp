@@ -187,6 +187,34 @@ TEST(HeadlessCompile, ExplainWritesEveryFileAMaskMatchedWithItsReason) {
     EXPECT_EQ(RunHeadless(F.SettingsFile, List, F.Work, Options).Status, 1);
 }
 
+// --counts: what each rule does, after the compile, as the counts file says
+// it; never over the playlist or a file of another kind.
+TEST(HeadlessCompile, CountsSayWhatEachRuleDoes) {
+    Fixture F;
+    F.Library.write("notes.txt", "no mask matches this");
+    F.Settings.Filenames.push_back({"*.txt", Unchecked});
+    F.Settings.Criteria[FieldTitle].push_back({"Other", Exclude});
+    F.Save();
+    THeadlessOptions Options;
+    Options.CountsFile = F.Work.str() + "/counts.tsv";
+    const std::string List = F.Work.str() + "/list.m3u";
+    ASSERT_EQ(RunHeadless(F.SettingsFile, List, F.Work, Options).Status, 0);
+    EXPECT_EQ(TempDir::read(Options.CountsFile),
+              "section\tentry\tstate\tfiles matched\tfiles decided\n"
+              "Filenames\t*.mp3\tchecked\t3\t3\n"
+              "Filenames\t*.txt\tunchecked\t1\t0\n"
+              "Titles\t*\tinclude\t2\t2\n"
+              "Titles\tOther\texclude\t1\t0\n"
+              "Total\tfiles found\t\t2\t\n"
+              "Total\tfiles listed\t\t4\t\n");
+    for (const std::string& Target : {List, F.Library.write("song.mp3", "not counts")}) {
+        Options.CountsFile = Target;
+        EXPECT_EQ(RunHeadless(F.SettingsFile, F.Work.str() + "/other.m3u", F.Work, Options).Status,
+                  2)
+            << Target;
+    }
+}
+
 TEST(HeadlessCompile, InadequateSettingsWriteNothingAndExitTwo) {
     Fixture F;
     F.Settings.Folders = {{F.Library.str(), Unchecked}};
