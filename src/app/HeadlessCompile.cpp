@@ -14,6 +14,7 @@
 #include "index/IndexedReads.h"
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
+#include "panels/MediaFileCheckListFrame.h"
 #include "playlists/PlaylistWriters.h"
 #include "settings/SettingsStore.h"
 
@@ -188,7 +189,8 @@ int RunHeadlessCompile(const std::string& SettingsFile, const std::string& Playl
             Settings.RelativePlaylistPaths ? PlaylistPaths::Relative : PlaylistPaths::Absolute);
         Chosen.Extended = Options.Extended || Settings.ExtendedPlaylist;
 
-        const CompileJob Job = MakeCompileJob(Settings);
+        CompileJob Job = MakeCompileJob(Settings);
+        Job.CollationLocale = SystemCollationLocale();
         // The outputs never go over the settings, over each other, or (without
         // --force) over a file that is not one of ours: checked before the search.
         std::vector<std::pair<std::string, TOutputKind>> Outputs = {

@@ -10,6 +10,7 @@
 #include "index/TagIndex.h"
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
+#include "panels/MediaFileCheckListFrame.h"
 #include "settings/SearchFile.h"
 
 #include <cstdio>
@@ -47,7 +48,8 @@ std::string RefreshSearch(const std::string& SearchFile, const TRefreshContext& 
     if (!CriteriaAdequate(Settings))
         throw ERefreshFailure{CriteriaInadequateMessage};
 
-    const CompileJob Job = MakeCompileJob(Settings);
+    CompileJob Job = MakeCompileJob(Settings);
+    Job.CollationLocale = SystemCollationLocale();
     std::vector<TPlaylistEntry> Found;
     SearchHooks Hooks;
     Hooks.FoundFile = [&Found](const TFileInfo& File) {

@@ -214,6 +214,7 @@ WizardSettings TMainForm::CurrentSettings() const {
     settings.PlaylistUnique = searchValues_.PlaylistUnique;
     settings.RemovedPaths = searchValues_.RemovedPaths;
     settings.AddedPaths = searchValues_.AddedPaths;
+    settings.Selection = searchValues_.Selection;
     settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
     settings.FieldOrder.clear();
     for (int i = 0; i < Order->count(); ++i)

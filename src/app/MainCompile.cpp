@@ -149,6 +149,7 @@ void TMainForm::CompileClick() {
             SetCompileState(TCompileState::Running);
             NoteCompileStarted();
             CompileJob job = MakeCompileJob(CurrentSettings());
+            job.CollationLocale = SystemCollationLocale();
             compileCriteria_ = job.Criteria;
             Playlist->Clear();
             // The run, the Length column and Save's lengths share this compile's index.

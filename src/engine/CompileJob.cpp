@@ -103,6 +103,7 @@ SearchResult RunSearch(const CompileJob& Job, const SearchHooks& Hooks,
         }
         Run.Finish();
         Run.AppendAdded();
+        Run.DeliverSelection();
     } catch (const ESearchAborted&) {
         Result.Outcome = SearchOutcome::Aborted;
     } catch (const std::exception& Error) {

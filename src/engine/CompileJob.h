@@ -48,6 +48,10 @@ struct CompileJob {
     // in the order added, as added by hand.
     std::vector<std::string> RemovedPaths;
     std::vector<std::string> AddedPaths;
+    // The locale whose collation orders texts under a selection's order
+    // (ICU's name; empty: the root collation). The window and the headless
+    // command both give the system's, so that they order alike.
+    std::string CollationLocale;
 };
 
 // SnapshotSearch + SnapshotCriteria + the three options: the checked folders and

@@ -43,7 +43,7 @@ CriterionState EvaluateMatches(Matches&& Match, const std::vector<Criterion>& Cr
         const Criterion& C = Criteria[I];
         // Ignore entries are not taken into a job; should one be passed in, it
         // still must not change the result.
-        if (C.State == CriterionState::Ignore || !Match(C.Mask))
+        if (C.State == CriterionState::Ignore || !Match(C))
             continue;
         if (C.State != Result) {
             // The first criterion that gives a state speaks for the field; a
@@ -84,7 +84,13 @@ CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
         for (const CriterionEntry& Entry : Settings.Criteria[F]) {
             if (Entry.State == CriterionState::Ignore)
                 continue;
-            Field.Criteria.push_back({Entry.Caption, Entry.State});
+            Criterion Taken{Entry.Caption, Entry.State};
+            if (F == FieldYear) {
+                Taken.Years = ClassifyYearEntry(Entry.Caption);
+                if (Taken.Years.Kind == TYearEntryKind::Malformed)
+                    Job.MalformedYears.push_back(Entry.Caption);
+            }
+            Field.Criteria.push_back(std::move(Taken));
             if (Entry.State == CriterionState::Include)
                 ++Job.IncludeCount;
         }
@@ -92,25 +98,34 @@ CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
     }
     Job.OrderRule = Settings.OrderRule;
     Job.FieldOrder = Settings.FieldOrder;
+    Job.Selection = ReadSelection(Settings.Selection, &Job.SelectionProblems);
     return Job;
 }
 
 CriterionState EvaluateField(const std::string& Text, const std::vector<Criterion>& Criteria,
                              PrecedenceRule Rule, TTagDecoder& Decoder, TFieldVerdict* Verdict) {
     return EvaluateMatches(
-        [&](const std::string& Mask) { return MatchWildcard(Text, Mask, Decoder); }, Criteria, Rule,
-        Verdict);
+        [&](const Criterion& C) {
+            if (C.Years.Kind == TYearEntryKind::Range)
+                return YearInRange(Text, C.Years);
+            return MatchWildcard(Text, C.Mask, Decoder);
+        },
+        Criteria, Rule, Verdict);
 }
 
 CriterionState EvaluateField(const TMediaInfo& Info, TMediaField Field,
                              const std::vector<Criterion>& Criteria, PrecedenceRule Rule,
                              TTagDecoder& Decoder, TFieldVerdict* Verdict) {
     return EvaluateMatches(
-        [&](const std::string& Mask) {
+        [&](const Criterion& C) {
+            if (C.Years.Kind == TYearEntryKind::Range)
+                return Info.AnyText(
+                    Field, [&](const std::string& Text) { return YearInRange(Text, C.Years); });
             // The joined text is tried first, so a malformed mask fails on
             // it as for a field of one value.
-            return Info.AnyText(
-                Field, [&](const std::string& Text) { return MatchWildcard(Text, Mask, Decoder); });
+            return Info.AnyText(Field, [&](const std::string& Text) {
+                return MatchWildcard(Text, C.Mask, Decoder);
+            });
         },
         Criteria, Rule, Verdict);
 }

@@ -5,7 +5,9 @@
 
 #include "engine/Reasons.h"
 #include "media/MediaUtils.h"
+#include "model/Selection.h"
 #include "model/WizardSettings.h"
+#include "model/YearEntries.h"
 
 #include <array>
 #include <cstdint>
@@ -16,6 +18,9 @@
 struct Criterion {
     std::string Mask;
     CriterionState State = CriterionState::Include;
+    // A year criterion written as a range ("1990..1999") matches the years
+    // in it instead of being matched as a mask.
+    TYearEntry Years{};
 };
 
 struct FieldCriteria {
@@ -29,6 +34,12 @@ struct CriteriaJob {
     PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
     std::vector<std::string> FieldOrder{"Title", "Artist", "Album", "Genre", "Year"};
     int IncludeCount = 0; // Include entries over all five lists
+    // What is done with the files the criteria took, and the texts of it
+    // that were not understood (left out of it).
+    TSelection Selection;
+    std::vector<std::string> SelectionProblems;
+    // Year entries that are neither a year mask nor a range, in list order.
+    std::vector<std::string> MalformedYears;
 };
 
 // The media-info field a criterion field compares (CriterionField).

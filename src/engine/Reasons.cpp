@@ -40,6 +40,25 @@ std::string CriterionText(const TDecisionReason& Reason, const CriteriaJob& Job)
     return Text;
 }
 
+// "third", "21st": the place of a file among those of its artist or album.
+std::string Ordinal(std::uint32_t N) {
+    static const char* const Words[] = {"first", "second",  "third",  "fourth", "fifth",
+                                        "sixth", "seventh", "eighth", "ninth",  "tenth"};
+    if (N >= 1 && N <= 10)
+        return Words[N - 1];
+    const std::uint32_t Tens = N % 100;
+    const char* Suffix = "th";
+    if (Tens < 11 || Tens > 13) {
+        if (N % 10 == 1)
+            Suffix = "st";
+        else if (N % 10 == 2)
+            Suffix = "nd";
+        else if (N % 10 == 3)
+            Suffix = "rd";
+    }
+    return std::to_string(N) + Suffix;
+}
+
 } // namespace
 
 bool ReasonIncludes(const TDecisionReason& Reason) {
@@ -55,6 +74,10 @@ bool ReasonIncludes(const TDecisionReason& Reason) {
     case TReasonKind::NoCriterionMatched:
     case TReasonKind::RemovedByYou:
     case TReasonKind::Unreadable:
+    case TReasonKind::OverLimit:
+    case TReasonKind::OverArtistCap:
+    case TReasonKind::OverAlbumCap:
+    case TReasonKind::LengthNotKnown:
         break;
     }
     return false;
@@ -84,6 +107,16 @@ std::string ReasonText(const TDecisionReason& Reason, const CriteriaJob& Criteri
         return "Dropped: removed by you";
     case TReasonKind::Unreadable:
         return "Dropped: cannot be read";
+    case TReasonKind::OverLimit:
+        return "Dropped: over the " + LimitAdjective(Criteria.Selection.Limit) + " limit";
+    case TReasonKind::OverArtistCap:
+        return "Dropped: " + Ordinal(Reason.Criterion) + " file of the artist (at most " +
+               std::to_string(Criteria.Selection.PerArtist) + " per artist)";
+    case TReasonKind::OverAlbumCap:
+        return "Dropped: " + Ordinal(Reason.Criterion) + " file of the album (at most " +
+               std::to_string(Criteria.Selection.PerAlbum) + " per album)";
+    case TReasonKind::LengthNotKnown:
+        return "Dropped: length not known, and the limit is in minutes";
     }
     return {};
 }

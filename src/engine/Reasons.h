@@ -21,6 +21,12 @@ enum class TReasonKind : std::uint8_t {
     NoCriterionMatched, // the tag was read, but no criterion of any field matches it
     RemovedByYou,       // the criteria took it, but the user took it out of this search's list
     Unreadable,         // it could not be opened for reading
+    // The criteria took it, but the search's selection left it out (its
+    // ordinal among the files of its artist or album in Criterion):
+    OverLimit,      // the limit was full
+    OverArtistCap,  // its artist had as many files as the cap allows
+    OverAlbumCap,   // its album had as many files as the cap allows
+    LengthNotKnown, // the limit is in minutes and its length is not known
 };
 
 // Whether the file's tags were looked for, and found.

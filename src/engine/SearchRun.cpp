@@ -3,6 +3,7 @@
 #include "engine/SearchRun.h"
 
 #include "engine/FilePolicy.h"
+#include "engine/Selection.h"
 #include "media/AudioTags.h"
 
 #include <dirent.h>
@@ -63,7 +64,8 @@ std::size_t ReadAheadDescriptors() {
 TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
                        const SearchReaders& Readers, NotedPaths* UnreadableFiles)
     : job_(Job), hooks_(Hooks), unreadableFiles_(UnreadableFiles),
-      removed_(Job.RemovedPaths.begin(), Job.RemovedPaths.end()), masks_(Job.FilenameMasks.size()) {
+      removed_(Job.RemovedPaths.begin(), Job.RemovedPaths.end()), masks_(Job.FilenameMasks.size()),
+      index_(Readers.Index) {
     if (Readers.Read) {
         read_ = [Read = Readers.Read](int FolderFd, const char* Name, const std::string&,
                                       TMediaInfo& Info, std::int64_t& Size) {
@@ -198,8 +200,43 @@ void TSearchRun::Found(const TFileInfo& File) {
     if (!job_.AddedPaths.empty())
         found_.insert(File.FileName);
     ++progress_.Accepted;
-    if (hooks_.FoundFile)
+    Deliver(File);
+}
+
+void TSearchRun::Deliver(const TFileInfo& File) {
+    if (job_.Criteria.Selection.Active())
+        selecting_.push_back(File);
+    else if (hooks_.FoundFile)
         hooks_.FoundFile(File);
+}
+
+void TSearchRun::DeliverSelection() {
+    if (!job_.Criteria.Selection.Active())
+        return;
+    TSelectionFacts Facts;
+    Facts.CollationLocale = job_.CollationLocale;
+    if (index_ && index_->Usable())
+        Facts.DurationMs = [Index = index_.get()](const std::string& Path) {
+            return ReadDurationRemembered(Index, Path);
+        };
+    const TSelectionOutcome Outcome = SelectFiles(job_.Criteria.Selection, selecting_, Facts);
+    // Those left out first, in the walk's order, as the walk's drops came.
+    for (const TSelectionLeftOut& Left : Outcome.LeftOut) {
+        TFileInfo& File = selecting_[Left.Index];
+        File.Reason.Kind = Left.Kind;
+        File.Reason.Criterion = Left.Ordinal;
+        if (ReportsDrop(File.Reason))
+            hooks_.DroppedFile(File);
+    }
+    for (const std::size_t Index : Outcome.Kept) {
+        if (hooks_.SafePoint)
+            hooks_.SafePoint();
+        if (hooks_.StopRequested && hooks_.StopRequested())
+            throw ESearchAborted{};
+        if (hooks_.FoundFile)
+            hooks_.FoundFile(selecting_[Index]);
+    }
+    selecting_.clear();
 }
 
 void TSearchRun::AppendAdded() {
@@ -226,8 +263,7 @@ void TSearchRun::AppendAdded() {
             File.MediaInfo = TMediaInfo{};
         found_.insert(Path);
         ++progress_.Accepted;
-        if (hooks_.FoundFile)
-            hooks_.FoundFile(File);
+        Deliver(File);
     }
 }
 

@@ -49,6 +49,10 @@ public:
     // After the walk: the job's added paths that are files and were not found.
     void AppendAdded();
 
+    // Last: under a selection, the files kept in the playlist's order, and
+    // those it left out with their reasons (until then nothing is handed over).
+    void DeliverSelection();
+
     // A search folder is about to be walked.
     void CountSearchFolder() { ++progress_.Folders; }
 
@@ -80,6 +84,8 @@ private:
     void ReportProgress();
 
     void Found(const TFileInfo& File);
+    // Hands a file over, or keeps it for the selection.
+    void Deliver(const TFileInfo& File);
 
     bool MaskMatches(std::size_t Index, const std::string& Path);
 
@@ -123,6 +129,8 @@ private:
     using TReadFile = std::function<bool(int FolderFd, const char* Name, const std::string& Path,
                                          TMediaInfo& Info, std::int64_t& Size)>;
     std::unique_ptr<TIndexedTagReader> indexed_;
+    std::shared_ptr<TTagIndex> index_; // for the lengths a selection asks for
+    std::vector<TFileInfo> selecting_; // found files waiting for the selection
     TReadFile read_;
     std::string lastFolder_;
     SearchProgress progress_;

@@ -2,6 +2,7 @@
 // settings store holds. The window, the store and the headless command share it.
 #pragma once
 
+#include "model/Selection.h"
 #include "model/States.h"
 
 #include <array>
@@ -71,6 +72,10 @@ struct WizardSettings {
     // compile leaves the removed paths out and appends the added ones.
     std::vector<std::string> RemovedPaths;
     std::vector<std::string> AddedPaths;
+
+    // What is done with the files the criteria took: order, limit, pick and
+    // caps, as written (ReadSelection reads them).
+    TSelectionTexts Selection;
 
     bool operator==(const WizardSettings&) const = default;
 };

@@ -8,7 +8,6 @@ TYearCriterionList::TYearCriterionList(const QString& Name, QWidget* Parent)
 }
 
 void TYearCriterionList::LoadFromStore(const SettingsStore& Store) {
-    std::vector<CriterionEntry> entries = LoadCriterionSection(Store, Name());
-    RepairYearEntries(entries, CurrentYearText());
-    AddCriterionEntries(entries);
+    // Entries of no known form stay as they are, shown as damaged.
+    AddCriterionEntries(LoadCriterionSection(Store, Name()));
 }

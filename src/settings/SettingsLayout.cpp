@@ -4,8 +4,7 @@
 
 #include "model/CodePages.h"
 #include "model/MessageText.h"
-
-#include <QDate>
+#include "model/YearEntries.h"
 
 #include <algorithm>
 #include <charconv>
@@ -124,19 +123,12 @@ void SaveListSection(SettingsStore& Store, const std::string& Section,
     SaveEntries(Store, Section, Entries);
 }
 
-void RepairYearEntries(std::vector<CriterionEntry>& Entries, const std::string& CurrentYear) {
-    for (CriterionEntry& entry : Entries) {
-        const std::string& caption = entry.Caption;
-        int year = 0;
-        if (caption.size() != 4 || !SettingsStore::ParseInteger(caption, year))
-            entry.Caption = CurrentYear;
-    }
-}
-
-std::string CurrentYearText() {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d", QDate::currentDate().year());
-    return text;
+void NoteMalformedYears(const SettingsStore& Store, const std::vector<CriterionEntry>& Entries) {
+    for (const CriterionEntry& entry : Entries)
+        if (ClassifyYearEntry(entry.Caption).Kind == TYearEntryKind::Malformed)
+            Store.NoteValueProblem(
+                "settings file " + QuoteForMessage(Store.FileName(), 1024) +
+                ", [Years]: " + MalformedYearMessage(QuoteForMessage(entry.Caption)));
 }
 
 void DropMissingFolders(std::vector<CheckEntry>& Entries) {
@@ -156,13 +148,15 @@ struct TFieldRule {
 };
 struct TOrderLines {};
 using TSettingMember = std::variant<bool WizardSettings::*, PrecedenceRule WizardSettings::*,
-                                    std::string WizardSettings::*, TFieldRule, TOrderLines>;
+                                    std::string WizardSettings::*, std::string TSelectionTexts::*,
+                                    TFieldRule, TOrderLines>;
 
 // One value of the settings file. Its default is the member's initial value in
 // WizardSettings; a text value that Accepts refuses loads as that default. A
 // name of one of several things (Names gives its stored spelling, or nothing
 // for an unknown name) loads as that spelling; an unknown one loads as the
-// default and is reported, as Unknown says: "code page".
+// default and is reported, as Unknown says: "code page". A refused text of a
+// value with Unknown but no Names is reported the same way.
 struct TSettingValue {
     std::string Section;
     std::string Key;
@@ -215,6 +209,28 @@ const std::vector<TSettingValue>& PlaylistValues() {
     return values;
 }
 
+std::string LoadText(const TSettingValue& Value, const SettingsStore& Store,
+                     const std::string& Default) {
+    std::string text = Store.ReadString(Value.Section, Value.Key, Default);
+    bool accepted = !Value.Accepts || Value.Accepts(text);
+    if (Value.Names) {
+        const std::string_view name = Value.Names(text);
+        accepted = !name.empty();
+        if (accepted)
+            text = std::string(name);
+    }
+    if (!accepted && Value.Unknown) {
+        const std::string instead =
+            Default.empty() ? std::string("it is left out") : Default + " is used instead";
+        Store.NoteValueProblem("settings file " + QuoteForMessage(Store.FileName(), 1024) + ", " +
+                               Value.Key + ": unknown " + Value.Unknown + " \"" +
+                               QuoteForMessage(text) + "\", " + instead);
+    }
+    if (!accepted)
+        Store.NoteDefaultedValue();
+    return accepted ? text : Default;
+}
+
 void LoadValues(const std::vector<TSettingValue>& Table, const SettingsStore& Store,
                 WizardSettings& Settings) {
     const WizardSettings defaults;
@@ -231,22 +247,10 @@ void LoadValues(const std::vector<TSettingValue>& Table, const SettingsStore& St
                         Store.ReadInteger(section, key, ToStored(defaults.*Member)));
                 },
                 [&](std::string WizardSettings::*Member) {
-                    std::string text = Store.ReadString(section, key, defaults.*Member);
-                    bool accepted = !value.Accepts || value.Accepts(text);
-                    if (value.Names) {
-                        const std::string_view name = value.Names(text);
-                        accepted = !name.empty();
-                        if (accepted)
-                            text = std::string(name);
-                        else
-                            Store.NoteValueProblem(
-                                "settings file " + QuoteForMessage(Store.FileName(), 1024) + ", " +
-                                key + ": unknown " + value.Unknown + " \"" + QuoteForMessage(text) +
-                                "\", " + defaults.*Member + " is used instead");
-                    }
-                    Settings.*Member = accepted ? text : defaults.*Member;
-                    if (!accepted)
-                        Store.NoteDefaultedValue();
+                    Settings.*Member = LoadText(value, Store, defaults.*Member);
+                },
+                [&](std::string TSelectionTexts::*Member) {
+                    Settings.Selection.*Member = LoadText(value, Store, defaults.Selection.*Member);
                 },
                 [&](TFieldRule Rule) {
                     Settings.FieldRules[Rule.Field] = PrecedenceRuleFromStored(
@@ -285,6 +289,9 @@ void SaveValues(const std::vector<TSettingValue>& Table, SettingsStore& Store,
                 [&](std::string WizardSettings::*Member) {
                     Store.WriteString(section, key, Settings.*Member);
                 },
+                [&](std::string TSelectionTexts::*Member) {
+                    Store.WriteString(section, key, Settings.Selection.*Member);
+                },
                 [&](TFieldRule Rule) {
                     Store.WriteInteger(section, key, ToStored(Settings.FieldRules[Rule.Field]));
                 },
@@ -295,6 +302,20 @@ void SaveValues(const std::vector<TSettingValue>& Table, SettingsStore& Store,
             },
             value.Member);
     }
+}
+
+// The search's order, limit, pick and caps: like the playlist, written only
+// when some value is set.
+const std::vector<TSettingValue>& SelectionValues() {
+    static const std::vector<TSettingValue> values = {
+        {"Selection", "Order", &TSelectionTexts::Order, IsOrderText, nullptr, "order"},
+        {"Selection", "Seed", &TSelectionTexts::Seed, IsSeedText, nullptr, "seed"},
+        {"Selection", "Limit", &TSelectionTexts::Limit, IsLimitText, nullptr, "limit"},
+        {"Selection", "Pick", &TSelectionTexts::Pick, IsPickText, nullptr, "pick"},
+        {"Selection", "Per Artist", &TSelectionTexts::PerArtist, IsCapText, nullptr, "cap"},
+        {"Selection", "Per Album", &TSelectionTexts::PerAlbum, IsCapText, nullptr, "cap"},
+    };
+    return values;
 }
 
 bool SamePlaylistValues(const WizardSettings& A, const WizardSettings& B) {
@@ -343,6 +364,7 @@ void SavePathList(SettingsStore& Store, const std::string& Section,
 
 void LoadSearchSections(const SettingsStore& Store, WizardSettings& Settings) {
     LoadValues(PlaylistValues(), Store, Settings);
+    LoadValues(SelectionValues(), Store, Settings);
     Settings.RemovedPaths = LoadPathList(Store, RemovedSection);
     Settings.AddedPaths = LoadPathList(Store, AddedSection);
 }
@@ -351,6 +373,9 @@ void SaveSearchSections(SettingsStore& Store, const WizardSettings& Settings) {
     Store.EraseSection("Playlist");
     if (!SamePlaylistValues(Settings, WizardSettings{}))
         SaveValues(PlaylistValues(), Store, Settings);
+    Store.EraseSection("Selection");
+    if (Settings.Selection != TSelectionTexts{})
+        SaveValues(SelectionValues(), Store, Settings);
     SavePathList(Store, RemovedSection, Settings.RemovedPaths);
     SavePathList(Store, AddedSection, Settings.AddedPaths);
 }
@@ -362,7 +387,7 @@ WizardSettings LoadAllSettings(const SettingsStore& Store) {
     settings.Filenames = LoadCheckListSection(Store, "Filenames");
     for (int field = 0; field < CriterionFieldCount; ++field)
         settings.Criteria[field] = LoadCriterionSection(Store, CriterionListNames[field]);
-    RepairYearEntries(settings.Criteria[FieldYear], CurrentYearText());
+    NoteMalformedYears(Store, settings.Criteria[FieldYear]);
     LoadWindowSettings(Store, settings);
     LoadSearchSections(Store, settings);
     return settings;

@@ -136,10 +136,9 @@ void SaveListSection(SettingsStore& Store, const std::string& Section,
 void SaveListSection(SettingsStore& Store, const std::string& Section,
                      const std::vector<CriterionEntry>& Entries);
 
-// A caption that is not exactly four characters or not a valid integer becomes CurrentYear.
-void RepairYearEntries(std::vector<CriterionEntry>& Entries, const std::string& CurrentYear);
-// The current year of the local calendar, four digits.
-std::string CurrentYearText();
+// Notes a value problem for each year entry that is neither a year mask nor a
+// range (the entry itself is kept as it stands).
+void NoteMalformedYears(const SettingsStore& Store, const std::vector<CriterionEntry>& Entries);
 // Removes every entry whose caption is not an existing directory, keeping the order.
 void DropMissingFolders(std::vector<CheckEntry>& Entries);
 

@@ -188,18 +188,64 @@ TEST(SettingsLayout, MissingFoldersDroppedAtAnyPosition) {
     EXPECT_EQ(store.ReadString("Folders", "Item 3", "none"), "none");
 }
 
-TEST(SettingsLayout, YearCaptionsRepairedStatesKept) {
+// Year entries of no known form are kept as written (never replaced by the
+// current year) and each is reported once; masks and ranges load silently.
+TEST(SettingsLayout, YearCaptionsKeptAndMalformedOnesReported) {
     TempDir dir;
-    const WizardSettings settings =
-        LoadFrom(dir, "[Years]\nItem Count=6\nItem 1=19\nItem 1 State=1\nItem 2=abcd\n"
-                      "Item 2 State=2\nItem 3=1999\nItem 3 State=1\nItem 4=19999\nItem 5=-199\n"
-                      "Item 6=19 9\n");
-    const std::string year = CurrentYearText();
-    ASSERT_EQ(year.size(), 4u);
-    EXPECT_GE(std::stoi(year), 2024);
+    SettingsStore store(Q(dir.write(
+        "2.ini", "[Years]\nItem Count=9\nItem 1=19\nItem 1 State=1\nItem 2=abcd\n"
+                 "Item 2 State=2\nItem 3=1999\nItem 3 State=1\nItem 4=19999\nItem 5=-199\n"
+                 "Item 6=19 9\nItem 7=199?\nItem 8=1990..1999\nItem 9=..1979\n")));
+    const WizardSettings settings = LoadAllSettings(store);
     EXPECT_EQ(Captions(settings.Criteria[FieldYear]),
-              (std::vector<std::string>{year, year, "1999", year, "-199", year}));
-    EXPECT_EQ(States(settings.Criteria[FieldYear]), (std::vector<int>{1, 2, 1, 0, 0, 0}));
+              (std::vector<std::string>{"19", "abcd", "1999", "19999", "-199", "19 9", "199?",
+                                        "1990..1999", "..1979"}));
+    EXPECT_EQ(States(settings.Criteria[FieldYear]), (std::vector<int>{1, 2, 1, 0, 0, 0, 0, 0, 0}));
+    std::vector<std::string> named;
+    for (const std::string& problem : store.ValueProblems()) {
+        const std::size_t open = problem.find("year criterion \"");
+        ASSERT_NE(open, std::string::npos) << problem;
+        const std::size_t from = open + 16;
+        named.push_back(problem.substr(from, problem.find('"', from) - from));
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"19", "abcd", "19999", "-199", "19 9"}));
+}
+
+// The [Selection] section: absent by default (a file without it keeps its
+// bytes), written when any value is set, read back as written; a value not
+// understood loads empty and is reported by its name.
+TEST(SettingsLayout, SelectionSectionRoundTripsAndRefusesNonsense) {
+    TempDir dir;
+    {
+        SettingsStore store(Q(dir.str() + "/plain.ini"));
+        SaveAllSettings(store, WizardSettings{});
+        store.Flush();
+        EXPECT_EQ(store.ReadString("Selection", "Order", "absent"), "absent");
+    }
+    WizardSettings settings;
+    settings.Selection = {"Artist, Album desc, Track", "12345", "90 minutes", "newest", "2", "3"};
+    {
+        SettingsStore store(Q(dir.str() + "/chosen.ini"));
+        SaveAllSettings(store, settings);
+        store.Flush();
+    }
+    SettingsStore again(Q(dir.str() + "/chosen.ini"));
+    EXPECT_EQ(LoadAllSettings(again).Selection, settings.Selection);
+    EXPECT_TRUE(again.ValueProblems().empty());
+
+    SettingsStore bad(Q(dir.write("bad.ini", "[Selection]\nOrder=Artist, Mood\nLimit=lots\n"
+                                             "Pick=newest\nPer Artist=-1\n")));
+    const WizardSettings loaded = LoadAllSettings(bad);
+    EXPECT_EQ(loaded.Selection.Order, "");
+    EXPECT_EQ(loaded.Selection.Limit, "");
+    EXPECT_EQ(loaded.Selection.Pick, "newest");
+    EXPECT_EQ(loaded.Selection.PerArtist, "");
+    ASSERT_EQ(bad.ValueProblems().size(), 3u);
+    EXPECT_NE(bad.ValueProblems()[0].find("Order: unknown order \"Artist, Mood\""),
+              std::string::npos)
+        << bad.ValueProblems()[0];
+    EXPECT_NE(bad.ValueProblems()[1].find("Limit"), std::string::npos);
+    EXPECT_NE(bad.ValueProblems()[2].find("Per Artist"), std::string::npos);
 }
 
 TEST(SettingsLayout, SaveWritesListsThenWindowValues) {
