@@ -190,18 +190,16 @@ void TMainForm::AppendCountsTotal() {
         line += QStringLiteral(" Counting… %1 % of the files read.")
                     .arg(counts.Wanted ? counts.Known * 100 / counts.Wanted : 0);
     AppendSummaryLine(line);
-    AppendSummaryLine(QString());
 }
 
 void TMainForm::AppendCountsBlock(const WizardSettings& Settings) {
     if (!countsShown_)
         return;
     const TSearchCounts& counts = shownCounts_;
-    AppendSummaryLine("What each rule decides" +
-                      QString(counts.Complete() ? ":" : " (counting…):"));
+    AppendSummaryLine("What each rule does:");
     const auto entryLine = [&](const QString& List, const std::string& Caption,
                                const QString& State, const TEntryCount& Count) {
-        QString line = "\t" + List + " " + DisplayText(Caption) + " (" + State + "): ";
+        QString line = "\t" + List + " \"" + DisplayText(Caption) + "\" (" + State + "): ";
         if (Count.Malformed)
             line += "the mask cannot be read";
         else

@@ -94,6 +94,7 @@ void TMainForm::BuildSummary() {
     const WizardSettings settings = CurrentSettings();
     CheckSettings(settings);
     AppendCountsTotal();
+    AppendCountsBlock(settings);
 
     AppendSummaryBlock(*Folders, true);
     if (settings.Recurse) {
@@ -136,7 +137,6 @@ void TMainForm::BuildSummary() {
         AppendSummaryLine(QString("\t") + IncludeTaglessFilesCaption);
         AppendSummaryLine(QString());
     }
-    AppendCountsBlock(settings);
     Summary->moveCursor(QTextCursor::Start);
 }
 

@@ -6,6 +6,7 @@
 #include "app/MaskHelp.h"
 #include "app/SaveRecovery.h"
 #include "media/MediaUtils.h"
+#include "panels/CriterionListFrame.h"
 #include "panels/Dialogs.h"
 #include "panels/FolderCheckListFrame.h"
 #include "panels/MediaFileCheckListFrame.h"
@@ -14,9 +15,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QPixmap>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cstdio>
 #include <unistd.h>
@@ -170,6 +174,59 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
         shoot(newUser, "14-firstrun-summary");
     } else {
         std::fprintf(stderr, "morvane: no scratch folder for the first-run pictures\n");
+        ok = false;
+    }
+
+    // The counts while the rules are written: a small made-up library, a
+    // criterion page and the Summary once every file is counted.
+    const QTemporaryDir counted;
+    if (counted.isValid() && QDir(counted.path()).mkpath("Music")) {
+        const auto v1Tag = [](const std::string& Title, const std::string& Artist) {
+            std::string tag = "TAG";
+            for (const std::string& field : {Title, Artist, std::string("Album"), std::string()})
+                tag += (field + std::string(30, '\0')).substr(0, 30);
+            tag.replace(93, 4, "2001");
+            tag.resize(128, '\0');
+            return std::string(256, 'x') + tag;
+        };
+        for (int i = 0; i < 24; ++i) {
+            const std::string title = (i % 3 ? "Song " : "Love song ") + std::to_string(i + 1);
+            QFile file(counted.filePath("Music/" + QString::number(i + 1) + ".mp3"));
+            const std::string bytes = v1Tag(title, artists[i % 4]);
+            if (!file.open(QIODevice::WriteOnly) ||
+                file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+                ok = false;
+        }
+        TMainForm counting(PathBytes(counted.filePath("2.ini")));
+        counting.SetStoreOnDestroy(false);
+        counting.resize(mainForm.minimumSize());
+        counting.RememberTags->setChecked(false); // the user's own index stays untouched
+        counting.show();
+        counting.Filenames->Clear();
+        counting.Filenames->AddEntry("*.mp3", true);
+        counting.Filenames->AddEntry("*.flac", true);
+        counting.Folders->AddEntry(PathBytes(counted.filePath("Music")), true);
+        counting.Titles->AddEntryWithState("Love*", CriterionState::Include);
+        counting.Titles->AddEntryWithState("*demo*", CriterionState::Exclude);
+        counting.Artists->AddEntryWithState("Marlow", CriterionState::Include);
+        const auto settle = [&counting] {
+            QElapsedTimer waited;
+            waited.start();
+            while (!counting.CountsCurrent() && waited.elapsed() < 10000) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                QThread::msleep(5);
+            }
+        };
+        while (!(counting.WelcomePagePanel()->isHidden() && counting.PageIndex() == TitlesPage))
+            counting.NextClick();
+        settle();
+        shoot(counting, "15-titles-counts");
+        while (counting.PageIndex() != SummaryPage)
+            counting.NextClick();
+        settle();
+        shoot(counting, "16-summary-counts");
+    } else {
+        std::fprintf(stderr, "morvane: no scratch folder for the counts pictures\n");
         ok = false;
     }
     return ok ? 0 : 1;

@@ -44,9 +44,9 @@ QVariant TCheckListModel::data(const QModelIndex& Index, int Role) const {
         case Qt::ToolTipRole:
             return at < countTips_.size() ? QVariant(countTips_[at]) : QVariant();
         case Qt::ForegroundRole:
-            return QGuiApplication::palette().brush(
-                countsStale_ ? QPalette::Disabled : QPalette::Active,
-                countsStale_ ? QPalette::Text : QPalette::PlaceholderText);
+            return countsStale_ ? QVariant(QGuiApplication::palette().brush(QPalette::Disabled,
+                                                                            QPalette::Text))
+                                : QVariant();
         case Qt::TextAlignmentRole:
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         default:

@@ -94,12 +94,12 @@ TEST_F(CountsWindowTest, EntriesAndSummaryShowWhatEachRuleDoesAndAnEditGreysThem
     ASSERT_TRUE(WaitFor([&] { return Settled(); }));
     const QString summary = form->Summary->toPlainText();
     EXPECT_TRUE(summary.startsWith("The search finds 2 files now.")) << summary.toStdString();
-    EXPECT_TRUE(summary.contains("\tTitles Love* (exclude): matches 3, decides 3\n"))
+    EXPECT_TRUE(summary.contains("\tTitles \"Love*\" (exclude): matches 3, decides 3\n"))
         << summary.toStdString();
-    EXPECT_TRUE(summary.contains("\tArtists Nobody (exclude): matches 0, decides 0 — decides "
+    EXPECT_TRUE(summary.contains("\tArtists \"Nobody\" (exclude): matches 0, decides 0 — decides "
                                  "nothing"))
         << summary.toStdString();
-    EXPECT_TRUE(summary.contains("\tFilenames *.txt (unchecked): matches 1, decides 0\n"))
+    EXPECT_TRUE(summary.contains("\tFilenames \"*.txt\" (unchecked): matches 1, decides 0\n"))
         << summary.toStdString();
 }
 

@@ -88,7 +88,10 @@ TEST(RenderScreenshots, WritesEveryPanelAndLeavesTheSettingsAlone) {
     ASSERT_EQ(RenderScreenshots(file, folder), 0);
     EXPECT_FALSE(std::filesystem::exists(file));
     const QStringList shots = QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name);
-    ASSERT_EQ(shots.size(), 15) << shots.join(' ').toStdString();
+    ASSERT_EQ(shots.size(), 17) << shots.join(' ').toStdString();
+    // The counts beside a criterion page's entries and on the Summary.
+    EXPECT_EQ(shots[15], "15-titles-counts.png");
+    EXPECT_EQ(shots[16], "16-summary-counts.png");
     EXPECT_EQ(shots.front(), "00-welcome.png");
     EXPECT_EQ(shots[10], "10-compilepage.png");
     const QImage welcome(QDir(folder).filePath(shots.front()));
