@@ -3,6 +3,7 @@
 #include "engine/FilePolicy.h"
 #include "engine/FolderWalk.h"
 #include "engine/Masks.h"
+#include "engine/Selection.h"
 #include "index/IndexedReads.h"
 #include "media/AudioTags.h"
 #include "media/ReaderVersion.h"
@@ -204,12 +205,39 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
     for (int F = 0; F < CriterionFieldCount; ++F) {
         const std::vector<CriterionEntry>& Entries = Settings.Criteria[F];
         Counts.Criteria[F].resize(Entries.size());
-        for (const CriterionEntry& Entry : Entries)
-            Alone[F].push_back({Criterion{Entry.Caption, CriterionState::Include}});
+        for (std::size_t E = 0; E < Entries.size(); ++E) {
+            Criterion C{Entries[E].Caption, CriterionState::Include};
+            // A year range matches the years in it, as a compile's does.
+            if (F == FieldYear)
+                C.Years = ClassifyYearEntry(Entries[E].Caption);
+            Alone[F].push_back({std::move(C)});
+        }
         EntryOf[F] = EntriesOfCriteria(Job.Criteria.Fields[F].Criteria, Entries);
     }
 
     const std::unordered_set<std::string> Removed(Job.RemovedPaths.begin(), Job.RemovedPaths.end());
+    // The entry a criterion's decision is credited to.
+    const auto Credit = [&](const TDecisionReason& Reason) {
+        if ((Reason.Kind == TReasonKind::CriterionIncluded ||
+             Reason.Kind == TReasonKind::CriterionExcluded) &&
+            Reason.Field < CriterionFieldCount && Reason.Criterion < EntryOf[Reason.Field].size()) {
+            const std::size_t E = EntryOf[Reason.Field][Reason.Criterion];
+            if (E < Counts.Criteria[Reason.Field].size())
+                ++Counts.Criteria[Reason.Field][E].Decided;
+        }
+    };
+    const auto Keep = [&](const TFolderSnapshot::TFile& File) {
+        ++Counts.Found;
+        if (File.LengthMs >= 0) {
+            Counts.LengthMs += static_cast<std::uint64_t>(File.LengthMs);
+            ++Counts.Lengths;
+        }
+    };
+    // Under a selection (order, limit, caps) the files the criteria took wait
+    // for it, in the walk's order, as a compile's do.
+    const bool Selecting = Job.Criteria.Selection.Active();
+    std::vector<TFileInfo> Selected;
+    std::vector<const TFolderSnapshot::TFile*> SelectedFrom;
     std::unordered_set<std::string> Taken;
     std::vector<bool> Matched(MaskTexts.size());
     for (const TFolderSnapshot::TFile& File : Snapshot.Files()) {
@@ -253,25 +281,41 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
                         Count.Malformed = true;
                     }
                 }
-            if ((Reason.Kind == TReasonKind::CriterionIncluded ||
-                 Reason.Kind == TReasonKind::CriterionExcluded) &&
-                Reason.Field < CriterionFieldCount &&
-                Reason.Criterion < EntryOf[Reason.Field].size()) {
-                const std::size_t E = EntryOf[Reason.Field][Reason.Criterion];
-                if (E < Counts.Criteria[Reason.Field].size())
-                    ++Counts.Criteria[Reason.Field][E].Decided;
-            }
             break;
         }
         if (Reason.FilenameMask < CheckedEntry.size())
             ++Counts.Masks[CheckedEntry[Reason.FilenameMask]].Decided;
-        if (!Accepted || Removed.contains(File.Path))
+        // A file the criteria took and a selection may still leave out is
+        // credited to its criterion once the selection has kept it.
+        if (!Accepted || Removed.contains(File.Path)) {
+            Credit(Reason);
             continue;
+        }
         Taken.insert(File.Path);
-        ++Counts.Found;
-        if (File.LengthMs >= 0) {
-            Counts.LengthMs += static_cast<std::uint64_t>(File.LengthMs);
-            ++Counts.Lengths;
+        if (Selecting) {
+            // A file taken by its name has no tags in a compile either.
+            Selected.push_back(TFileInfo{
+                File.Path, Reason.Tags == TTagRead::Found ? File.Info : TMediaInfo{}, 0, Reason});
+            SelectedFrom.push_back(&File);
+            continue;
+        }
+        Credit(Reason);
+        Keep(File);
+    }
+    if (Selecting) {
+        std::unordered_map<std::string_view, std::int64_t> Lengths;
+        for (const TFolderSnapshot::TFile* File : SelectedFrom)
+            Lengths.emplace(File->Path, File->LengthMs);
+        TSelectionFacts Facts;
+        Facts.CollationLocale = Job.CollationLocale;
+        Facts.DurationMs = [&Lengths](const std::string& Path) {
+            const auto At = Lengths.find(Path);
+            return At == Lengths.end() ? std::int64_t{-1} : At->second;
+        };
+        const TSelectionOutcome Outcome = SelectFiles(Job.Criteria.Selection, Selected, Facts);
+        for (const std::size_t I : Outcome.Kept) {
+            Credit(Selected[I].Reason);
+            Keep(*SelectedFrom[I]);
         }
     }
     // Files added by hand, once each, while they are still files.

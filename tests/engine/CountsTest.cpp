@@ -66,14 +66,26 @@ WizardSettings RandomSettings(std::mt19937& Random, const std::string& Folder) {
         if (Random() % 2)
             Settings.Filenames.push_back(
                 {Mask, Random() % 4 ? CheckState::Checked : CheckState::Unchecked});
-    const char* const FieldMasks[] = {"*Love*", "*o*", "Rain*", "*Band", "Rock", "199?", "*", "B*"};
+    const char* const FieldMasks[] = {"*Love*", "*o*", "Rain*",      "*Band", "Rock",
+                                      "199?",   "*",   "1995..2003", "..1994"};
     for (int F = 0; F < CriterionFieldCount; ++F) {
         for (int E = Random() % 4; E > 0; --E)
             Settings.Criteria[F].push_back(
-                {FieldMasks[Random() % 8], static_cast<CriterionState>(Random() % 3)});
+                {FieldMasks[Random() % 9], static_cast<CriterionState>(Random() % 3)});
         Settings.FieldRules[F] = static_cast<PrecedenceRule>(Random() % 2);
     }
     Settings.OrderRule = static_cast<PrecedenceRule>(Random() % 3);
+    // Now and then a selection: its caps and limit leave files out after the
+    // criteria took them, as a compile's do.
+    if (Random() % 3 == 0) {
+        const char* const Limits[] = {"", "7 files", "3 files"};
+        const char* const Picks[] = {"first", "random", "newest"};
+        Settings.Selection.Order = Random() % 2 ? "Artist, Title desc" : "Shuffle";
+        Settings.Selection.Seed = std::to_string(Random() % 1000);
+        Settings.Selection.Limit = Limits[Random() % 3];
+        Settings.Selection.Pick = Picks[Random() % 3];
+        Settings.Selection.PerArtist = Random() % 2 ? "2" : "";
+    }
     return Settings;
 }
 
@@ -109,7 +121,11 @@ TSearchCounts FromCompile(const WizardSettings& Settings, const std::shared_ptr<
             for (std::size_t E = 0; E < Settings.Criteria[F].size(); ++E)
                 Counts.Criteria[F][E].Matched +=
                     File.MediaInfo.AnyText(CriterionMediaField(F), [&](const std::string& Text) {
-                        return MatchWildcard(Text, Settings.Criteria[F][E].Caption);
+                        const std::string& Caption = Settings.Criteria[F][E].Caption;
+                        const TYearEntry Years = ClassifyYearEntry(Caption);
+                        return F == FieldYear && Years.Kind == TYearEntryKind::Range
+                                   ? YearInRange(Text, Years)
+                                   : MatchWildcard(Text, Caption);
                     });
     };
     SearchHooks Hooks;
