@@ -60,6 +60,7 @@ TMainForm::TMainForm(std::string SettingsFile, QWidget* Parent)
     Genres = CriterionLists[FieldGenre];
     Years = static_cast<TYearCriterionList*>(CriterionLists[FieldYear]);
     BuildOptionsPage();
+    BuildSelectionPage();
     BuildSummaryPage();
     BuildCompilePage();
     ConnectCompileController();
@@ -214,7 +215,7 @@ WizardSettings TMainForm::CurrentSettings() const {
     settings.PlaylistUnique = searchValues_.PlaylistUnique;
     settings.RemovedPaths = searchValues_.RemovedPaths;
     settings.AddedPaths = searchValues_.AddedPaths;
-    settings.Selection = searchValues_.Selection;
+    settings.Selection = SelectionTexts();
     settings.OrderRule = PrecedenceRuleFromStored(OrderRule->currentIndex());
     settings.FieldOrder.clear();
     for (int i = 0; i < Order->count(); ++i)
@@ -239,6 +240,7 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
     relativePlaylistPaths_ = Settings.RelativePlaylistPaths;
     extendedPlaylist_ = Settings.ExtendedPlaylist;
     searchValues_ = Settings;
+    ApplySelectionTexts(Settings.Selection);
 }
 
 void TMainForm::NextClick() {

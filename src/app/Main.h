@@ -31,6 +31,7 @@ class QMoveEvent;
 class QResizeEvent;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class TCountsController;
 class TTagIndex;
 class QTextEdit;
@@ -72,6 +73,7 @@ enum TMainPage {
     GenresPage,
     YearsPage,
     OptionsPage,
+    SelectionPage,
     SummaryPage,
     CompilePage,
     MainPageCount
@@ -108,6 +110,15 @@ public:
     void OrderMouseMove(QMouseEvent* Event);
     void OrderMouseUp(QMouseEvent* Event);
     void MaskHelpButtonClick();
+
+    // ---- Order and limits page
+    // The page's values as the settings keep them, and back.
+    TSelectionTexts SelectionTexts() const;
+    void ApplySelectionTexts(const TSelectionTexts& Texts);
+    // Draws a new seed for the shuffle and the random pick.
+    void NewShuffleClick();
+    // Any value changed: the seed line, what is enabled, what is not understood.
+    void SelectionChange();
 
     // ---- Summary page
     void BuildSummary();
@@ -215,6 +226,15 @@ public:
     QCheckBox* ReadOtherFormats = nullptr;
     QCheckBox* RememberTags = nullptr;
     QPushButton* ForgetTags = nullptr;
+    QComboBox* PlaylistOrder = nullptr; // editable: any order the settings understand
+    QPushButton* NewShuffle = nullptr;
+    QSpinBox* LimitAmount = nullptr;
+    QComboBox* LimitUnit = nullptr; // in the order of TLimitUnit
+    QComboBox* LimitPick = nullptr; // in the order of TPick
+    QSpinBox* PerArtist = nullptr;  // 0: no cap
+    QSpinBox* PerAlbum = nullptr;
+    QLabel* ShuffleSeed = nullptr;
+    QLabel* SelectionProblem = nullptr; // red: the values not understood
     QTextEdit* Summary = nullptr;
     // Shown on the Summary while the criteria cannot take any file.
     QPushButton* IncludeEveryTitle = nullptr;
@@ -254,6 +274,9 @@ private:
     void BuildFileNamesPage();
     void BuildCriterionPage(int Field);
     void BuildOptionsPage();
+    void BuildSelectionPage();
+    // The Summary's lines of the order, limit and caps (none while all are empty).
+    void AppendSelectionSummary(const WizardSettings& Settings);
     void BuildSummaryPage();
     void BuildCompilePage();
     void BuildCounts();
@@ -346,6 +369,14 @@ private:
     WizardSettings searchBaseline_;
     // The search's values that no widget shows: its playlist, removed and added files.
     WizardSettings searchValues_;
+    // The seed of the shuffle and the random pick, as the settings keep it.
+    std::string selectionSeed_;
+    // Set while ApplySelectionTexts fills the page: its controls' changes are
+    // not the user's.
+    bool applyingSelection_ = false;
+    // The seed line, what is enabled and what is not understood; a random
+    // order or pick without a seed gets one when DrawSeed.
+    void ShowSelectionState(bool DrawSeed);
     std::vector<std::string> recentSearches_;
     std::vector<std::string> watchedSearches_; // kept current by `morvane --watch`
     // What the last compile found by the rules, and the added files it appended;

@@ -137,6 +137,7 @@ void TMainForm::BuildSummary() {
         AppendSummaryLine(QString("\t") + IncludeTaglessFilesCaption);
         AppendSummaryLine(QString());
     }
+    AppendSelectionSummary(settings);
     Summary->moveCursor(QTextCursor::Start);
 }
 

@@ -73,7 +73,7 @@ TEST_F(MainFormTest, StartsOnWelcomeWithDefaultsAndNoErrors) {
     EXPECT_FALSE(form->WelcomePagePanel()->isHidden());
     EXPECT_FALSE(form->BackButton()->isEnabled());
     EXPECT_TRUE(form->NextButton()->isEnabled());
-    EXPECT_EQ(form->PageCount(), 10);
+    EXPECT_EQ(form->PageCount(), 11);
 
     EXPECT_TRUE(form->Recurse->isChecked());
     EXPECT_FALSE(form->ThoroughID3Check->isChecked());
@@ -115,6 +115,7 @@ TEST_F(MainFormTest, NextVisitsEveryPageWithItsBannerTexts) {
         {"Genres", "Select the genres you want to include or exclude"},
         {"Years", "Select the years you want to include or exclude"},
         {"Options", "Select the search options"},
+        {"Order and limits", "Choose the playlist's order and how many files it takes"},
         {"Summary", "Review settings before compilation of playlist"},
         {"Compile", "You are now ready to compile your playlist"},
     };
@@ -129,7 +130,7 @@ TEST_F(MainFormTest, NextVisitsEveryPageWithItsBannerTexts) {
     EXPECT_FALSE(form->NextButton()->isEnabled()) << "Compile is the last page";
 
     // All the way back to the welcome panel.
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < MainPageCount; ++i)
         form->BackButton()->click();
     EXPECT_FALSE(form->WelcomePagePanel()->isHidden());
     EXPECT_FALSE(form->BackButton()->isEnabled());

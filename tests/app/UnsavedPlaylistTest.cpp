@@ -192,7 +192,7 @@ TEST_F(UnsavedPlaylistTest, EnterPressesTheFocusedButtonAndPlaysInTheResultList)
     EXPECT_EQ(form->PageIndex(), SummaryPage);
     form->BackButton()->setFocus();
     QTest::keyClick(form->BackButton(), Qt::Key_Return);
-    EXPECT_EQ(form->PageIndex(), OptionsPage);
+    EXPECT_EQ(form->PageIndex(), SelectionPage);
     form->NextButton()->setFocus();
     QTest::keyClick(form->NextButton(), Qt::Key_Return);
     EXPECT_EQ(form->PageIndex(), SummaryPage);

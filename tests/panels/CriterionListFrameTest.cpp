@@ -112,15 +112,43 @@ TEST_F(CriterionListFrame, NewMasksStartAsIncludeAndTheSummaryListsOnlyIncludedA
     EXPECT_EQ(panel.Count(), 4);
 }
 
-TEST(YearCriterionList, AsksForFourDigitYears) {
+// Years, masks and ranges are taken as typed; an entry of no such form is
+// kept, marked "(not a year or range)" in the list and in the summary, until
+// it is edited into one.
+TEST(YearCriterionList, TakesYearsMasksAndRangesAndMarksTheRest) {
     TScriptedDialogs dialogs{TScriptedDialogs::TUnscripted::FailUnexpected};
     TScopedDialogs scope(dialogs);
     TYearCriterionList years("Years");
-    dialogs.InputAnswers = {{true, "1999"}};
-    years.AddExecute();
-    ASSERT_EQ(dialogs.InputCalls.size(), 1u);
+    const struct {
+        const char* Typed;
+        bool Damaged;
+    } rows[] = {{"1999", false},   {"199?", false}, {"1990..1999", false}, {"..1979", false},
+                {"2000..", false}, {"19", true},    {"abcd", true},        {"1999..1990", true}};
+    for (const auto& row : rows) {
+        dialogs.InputAnswers = {{true, row.Typed}};
+        years.AddExecute();
+    }
+    ASSERT_EQ(dialogs.InputCalls.size(), std::size(rows));
     EXPECT_EQ(dialogs.InputCalls[0].Prompt, "Enter year");
-    EXPECT_EQ(dialogs.InputCalls[0].EditMask, "0000");
-    EXPECT_EQ(Captions(years), (std::vector<std::string>{"1999"}));
+    EXPECT_EQ(dialogs.InputCalls[0].EditMask, "");
+    std::vector<std::string> lines;
+    years.AppendSummary(lines);
+    ASSERT_EQ(lines.size(), std::size(rows) + 2);
+    for (int row = 0; row < years.Count(); ++row) {
+        EXPECT_EQ(years.Entry(row).Caption, rows[row].Typed);
+        EXPECT_EQ(years.EntryDamaged(row), rows[row].Damaged) << rows[row].Typed;
+        const QString shown =
+            years.Model()->data(years.Model()->index(row, 0), Qt::DisplayRole).toString();
+        EXPECT_EQ(shown.endsWith("(not a year or range)"), rows[row].Damaged)
+            << shown.toStdString();
+        EXPECT_EQ(lines[row + 1].ends_with(" (not a year or range)"), rows[row].Damaged)
+            << lines[row + 1];
+    }
+    // Edited into a range, the entry is no longer marked.
+    years.SetSelectedIndex(5);
+    dialogs.InputAnswers = {{true, "1910..1919"}};
+    years.EditExecute();
+    EXPECT_EQ(years.Entry(5).Caption, "1910..1919");
+    EXPECT_FALSE(years.EntryDamaged(5));
 }
 } // namespace
