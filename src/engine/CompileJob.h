@@ -101,6 +101,9 @@ struct SearchReaders {
     // Entries the walk may list ahead of the hand-overs.
     std::size_t Window = DefaultWindow;
     TagReadFunction Read; // empty: ReadTagsAt, with the sources the job and the name say
+    // The length of a file in milliseconds (-1: not known), for a selection
+    // that needs lengths. Empty: remembered in Index, else read from the file.
+    std::function<std::int64_t(const std::string& Path)> Duration;
     // Where remembered tags are looked up and new ones remembered (when Read
     // is empty); null reads every file.
     std::shared_ptr<TTagIndex> Index;

@@ -65,7 +65,7 @@ TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
                        const SearchReaders& Readers, NotedPaths* UnreadableFiles)
     : job_(Job), hooks_(Hooks), unreadableFiles_(UnreadableFiles),
       removed_(Job.RemovedPaths.begin(), Job.RemovedPaths.end()), masks_(Job.FilenameMasks.size()),
-      index_(Readers.Index) {
+      index_(Readers.Index), duration_(Readers.Duration) {
     if (Readers.Read) {
         read_ = [Read = Readers.Read](int FolderFd, const char* Name, const std::string&,
                                       TMediaInfo& Info, std::int64_t& Size) {
@@ -215,7 +215,9 @@ void TSearchRun::DeliverSelection() {
         return;
     TSelectionFacts Facts;
     Facts.CollationLocale = job_.CollationLocale;
-    if (index_ && index_->Usable())
+    if (duration_)
+        Facts.DurationMs = duration_;
+    else if (index_ && index_->Usable())
         Facts.DurationMs = [Index = index_.get()](const std::string& Path) {
             return ReadDurationRemembered(Index, Path);
         };

@@ -130,6 +130,7 @@ private:
                                          TMediaInfo& Info, std::int64_t& Size)>;
     std::unique_ptr<TIndexedTagReader> indexed_;
     std::shared_ptr<TTagIndex> index_; // for the lengths a selection asks for
+    std::function<std::int64_t(const std::string& Path)> duration_;
     std::vector<TFileInfo> selecting_; // found files waiting for the selection
     TReadFile read_;
     std::string lastFolder_;
