@@ -112,9 +112,19 @@ void TCountsController::Run(const TRequest& Request) {
     }
     TSearchCounts Counts = CountSearch(*snapshot_, Request.Settings);
     Deliver(Counts, Request.Generation, Counts.Complete());
-    if (Counts.Complete())
+    const CompileJob Job = MakeCompileJob(Request.Settings);
+    if (!Counts.Complete() && !FillTags(Request, Key, Job, Index))
         return;
+    // Then the lengths of the files found, for the total length.
+    if (snapshot_->FillLengths(Job, Index, [&] { return Interrupted(Key, false); })) {
+        const TSearchCounts WithLengths = CountSearch(*snapshot_, Request.Settings);
+        if (WithLengths.Lengths != Counts.Lengths || !Counts.Complete())
+            Deliver(WithLengths, Request.Generation, true);
+    }
+}
 
+bool TCountsController::FillTags(const TRequest& Request, const TSnapshotKey& Key,
+                                 const CompileJob& Job, TTagIndex* Index) {
     // The filling pass: any newer request stops it (it is counted at once
     // from what is known, and fills on from there).
     TagReadFunction Read;
@@ -124,8 +134,7 @@ void TCountsController::Run(const TRequest& Request) {
     }
     using TClock = std::chrono::steady_clock;
     TClock::time_point LastCount = TClock::now(), LastProgress = LastCount;
-    const CompileJob Job = MakeCompileJob(Request.Settings);
-    const bool Filled = snapshot_->Fill(
+    const bool Filled = snapshot_->FillTags(
         Job, Index, [&] { return Interrupted(Key, false); },
         [&](std::size_t Done, std::size_t Wanted) {
             const TClock::time_point Now = TClock::now();
@@ -145,8 +154,7 @@ void TCountsController::Run(const TRequest& Request) {
             }
         },
         Read);
-    if (Filled) {
-        Counts = CountSearch(*snapshot_, Request.Settings);
-        Deliver(Counts, Request.Generation, true);
-    }
+    if (Filled)
+        Deliver(CountSearch(*snapshot_, Request.Settings), Request.Generation, true);
+    return Filled;
 }

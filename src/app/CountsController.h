@@ -50,6 +50,9 @@ private:
     };
     void Loop();
     void Run(const TRequest& Request);
+    // Reads the tags the request's masks ask for; false when interrupted.
+    bool FillTags(const TRequest& Request, const TSnapshotKey& Key, const CompileJob& Job,
+                  TTagIndex* Index);
     // Whether the pass for Key should end: closing, or a newer request (that
     // needs another walk, when SameKeyGoesOn).
     bool Interrupted(const TSnapshotKey& Key, bool SameKeyGoesOn);

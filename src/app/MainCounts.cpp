@@ -98,7 +98,9 @@ void TMainForm::BuildCounts() {
 void TMainForm::ScheduleCounts() {
     if (!countsController_ || destroyed_)
         return;
+    // Counts still on their way are of the settings before this edit.
     countsCurrent_ = false;
+    countsAsked_ = 0;
     Filenames->Model()->SetCountsStale();
     for (TCriterionList* list : CriterionLists)
         list->Model()->SetCountsStale();

@@ -12,7 +12,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -107,46 +109,100 @@ std::vector<std::optional<TMask>> CompileMasks(const std::vector<std::string>& T
 
 } // namespace
 
+namespace {
+
+// Runs Work(K, Decoder) for every K in [From, To) on a few threads, this one
+// among them, each with a decoder of its own. False when Stop ended it (each
+// thread finishes the file it is on); every thread has ended on return.
+bool OnFewThreads(std::size_t From, std::size_t To, const std::string& CodePage,
+                  const std::function<void(std::size_t, TTagDecoder&)>& Work,
+                  const TFolderSnapshot::TStop& Stop) {
+    std::atomic<std::size_t> Next{From};
+    std::atomic<bool> Stopped{false};
+    const auto Loop = [&](bool Polls) {
+        TTagDecoder Decoder(CodePage);
+        for (;;) {
+            if (Polls && Stop && Stop())
+                Stopped = true;
+            if (Stopped)
+                return;
+            const std::size_t K = Next.fetch_add(1);
+            if (K >= To)
+                return;
+            Work(K, Decoder);
+        }
+    };
+    // Reads that wait for the disk gain from a few in flight; more would
+    // only crowd a warm cache.
+    const std::size_t Helpers = std::min<std::size_t>(
+        (To - From) / 64, std::max(2u, std::thread::hardware_concurrency()) - 1);
+    std::vector<std::thread> Threads;
+    for (std::size_t T = 0; T < Helpers; ++T)
+        Threads.emplace_back(Loop, false);
+    Loop(true);
+    for (std::thread& Thread : Threads)
+        Thread.join();
+    return !Stopped;
+}
+
+// Files read between two reports of progress (and two safe looks at the
+// snapshot by whoever reports it).
+constexpr std::size_t FillChunk = 1024;
+
+} // namespace
+
 bool TFolderSnapshot::Fill(const CompileJob& Job, TTagIndex* Index, const TStop& Stop,
                            const std::function<void(std::size_t, std::size_t)>& Progress,
                            const TagReadFunction& Read) {
+    return FillTags(Job, Index, Stop, Progress, Read) && FillLengths(Job, Index, Stop);
+}
+
+bool TFolderSnapshot::FillTags(const CompileJob& Job, TTagIndex* Index, const TStop& Stop,
+                               const std::function<void(std::size_t, std::size_t)>& Progress,
+                               const TagReadFunction& Read) {
     TTagDecoder Decoder(Job.TagCodePage);
     const std::vector<std::optional<TMask>> Masks = CompileMasks(Job.FilenameMasks, Decoder);
-    // First the tags the masks ask for, then the lengths of the files taken.
-    std::vector<std::size_t> Tags, Lengths;
+    std::vector<std::size_t> Tags;
     for (std::size_t I = 0; I < files_.size(); ++I) {
         const TFile& File = files_[I];
-        if (!AnyMaskMatches(Masks, File.Path))
+        if (File.Tags != TTags::Unknown || !AnyMaskMatches(Masks, File.Path))
             continue;
         auto Matches = [&](std::size_t) { return true; };
-        if (JudgeName(Job, File.Path, Matches, nullptr) != TNameVerdict::ReadTags)
-            continue;
-        if (File.Tags == TTags::Unknown)
+        if (JudgeName(Job, File.Path, Matches, nullptr) == TNameVerdict::ReadTags)
             Tags.push_back(I);
     }
-    const std::size_t Wanted = Tags.size();
     std::optional<TIndexedTagReader> Reader;
     if (Index && Index->Usable())
         Reader.emplace(*Index, Job.Folders, Job.TagCodePage, Job.ReadOtherFormats);
-    std::size_t Done = 0;
-    for (const std::size_t I : Tags) {
-        if (Stop && Stop())
-            return false;
-        TFile& File = files_[I];
+    const auto ReadOne = [&](std::size_t K, TTagDecoder& Own) {
+        TFile& File = files_[Tags[K]];
         const TTagSources Sources = TagSourcesOf(Job, File.Path);
         std::int64_t Size = -1;
         TMediaInfo Info;
         const bool Found =
-            Read     ? Read(AT_FDCWD, File.Path.c_str(), Info, Size)
-            : Reader ? Reader->ReadAt(AT_FDCWD, File.Path.c_str(), File.Path, Sources, Info, Size,
-                                      Decoder)
-                     : ReadTagsAt(AT_FDCWD, File.Path.c_str(), Sources, Info, Size, Decoder);
-        File.Tags = Size < 0 ? TTags::Unreadable : Found ? TTags::Found : TTags::NotFound;
+            Read ? Read(AT_FDCWD, File.Path.c_str(), Info, Size)
+            : Reader
+                ? Reader->ReadAt(AT_FDCWD, File.Path.c_str(), File.Path, Sources, Info, Size, Own)
+                : ReadTagsAt(AT_FDCWD, File.Path.c_str(), Sources, Info, Size, Own);
         if (Found)
             File.Info = std::move(Info);
+        File.Tags = Size < 0 ? TTags::Unreadable : Found ? TTags::Found : TTags::NotFound;
+    };
+    for (std::size_t From = 0; From < Tags.size(); From += FillChunk) {
+        const std::size_t To = std::min(Tags.size(), From + FillChunk);
+        if (!OnFewThreads(From, To, Job.TagCodePage, ReadOne, Stop))
+            return false;
+        // No reader runs now: the snapshot may be looked at.
         if (Progress)
-            Progress(++Done, Wanted);
+            Progress(To, Tags.size());
     }
+    return true;
+}
+
+bool TFolderSnapshot::FillLengths(const CompileJob& Job, TTagIndex* Index, const TStop& Stop) {
+    TTagDecoder Decoder(Job.TagCodePage);
+    const std::vector<std::optional<TMask>> Masks = CompileMasks(Job.FilenameMasks, Decoder);
+    std::vector<std::size_t> Lengths;
     for (std::size_t I = 0; I < files_.size(); ++I) {
         const TFile& File = files_[I];
         if (File.LengthMs >= 0 || File.Tags != TTags::Found || !AnyMaskMatches(Masks, File.Path))
@@ -154,12 +210,12 @@ bool TFolderSnapshot::Fill(const CompileJob& Job, TTagIndex* Index, const TStop&
         if (JudgeTags(Job, File.Path, true, File.Info, Decoder, nullptr))
             Lengths.push_back(I);
     }
-    for (const std::size_t I : Lengths) {
-        if (Stop && Stop())
-            return false;
-        files_[I].LengthMs = ReadDurationRemembered(Index, files_[I].Path);
-    }
-    return true;
+    return OnFewThreads(
+        0, Lengths.size(), Job.TagCodePage,
+        [&](std::size_t K, TTagDecoder&) {
+            files_[Lengths[K]].LengthMs = ReadDurationRemembered(Index, files_[Lengths[K]].Path);
+        },
+        Stop);
 }
 
 namespace {

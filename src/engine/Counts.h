@@ -59,6 +59,12 @@ public:
     bool Fill(const CompileJob& Job, TTagIndex* Index, const TStop& Stop = {},
               const std::function<void(std::size_t, std::size_t)>& Progress = {},
               const TagReadFunction& Read = {});
+    // Its two steps: the tags, then the lengths (of the files the job's
+    // criteria take, with every tag known). The reads run on a few threads.
+    bool FillTags(const CompileJob& Job, TTagIndex* Index, const TStop& Stop = {},
+                  const std::function<void(std::size_t, std::size_t)>& Progress = {},
+                  const TagReadFunction& Read = {});
+    bool FillLengths(const CompileJob& Job, TTagIndex* Index, const TStop& Stop = {});
 
     const TSnapshotKey& Key() const { return key_; }
     const std::vector<TFile>& Files() const { return files_; }
