@@ -10,6 +10,7 @@
 #include "settings/SearchFile.h"
 #include "settings/SettingsStore.h"
 
+#include <malloc.h>
 #include <signal.h>
 
 #include <atomic>
@@ -105,6 +106,10 @@ struct TWatchService::TState {
             };
         std::string Line;
         const bool Refreshed = RefreshOneSearch(SearchFile, Context, Line);
+        // A refresh's lists and its reader threads' heaps are freed by now;
+        // given back, they keep a watch that runs for months at its size
+        // between refreshes rather than at its largest refresh's.
+        malloc_trim(0);
         TellWarnings();
         if (!Refreshed || !Options.Quiet)
             Say(QuoteForMessage(SearchFile, 1024) + ": " + Line);
