@@ -12,6 +12,7 @@
 
 #include <malloc.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdio>
@@ -128,6 +129,14 @@ TWatchService::TWatchService(TWatchServiceOptions Options,
         State->Refresh(SearchFile, Stop);
     };
     Hooks.Say = [State = state_.get()](const std::string& Line) { State->Say(Line); };
+    if (!state_->Options.ListFile.empty()) {
+        Hooks.ListFile = state_->Options.ListFile;
+        Hooks.ListSearches = [File = Hooks.ListFile] {
+            return LoadWatchedSearches(SettingsStore(File));
+        };
+        if (state_->Options.Searches.empty())
+            state_->Options.Searches = Hooks.ListSearches();
+    }
     state_->Watch = std::make_unique<TLibraryWatch>(state_->Options.Searches, std::move(Hooks),
                                                     state_->Options.Timing);
 }
@@ -163,18 +172,28 @@ int RunWatch(std::vector<std::string> Searches, const std::string& SettingsFile,
         std::fwrite(Text.data(), 1, Text.size(), stderr);
         std::fflush(stderr);
     };
+    TWatchServiceOptions Options;
     if (Searches.empty()) {
         const SettingsStore Store(SettingsFile);
         if (!Store.LoadError().empty())
             WriteErr("morvane: " + Store.LoadError() + "\n");
-        Searches = LoadWatchedSearches(Store);
+        // Followed while it runs: a search marked in the window joins at once.
+        Options.ListFile = SettingsFile;
+        struct stat Info;
+        const std::size_t Slash = SettingsFile.rfind('/');
+        const std::string Folder = Slash == std::string::npos ? "."
+                                   : Slash == 0               ? "/"
+                                                              : SettingsFile.substr(0, Slash);
+        if (LoadWatchedSearches(Store).empty()) {
+            if (stat(Folder.c_str(), &Info) != 0) {
+                WriteErr("morvane: no searches to watch: name them, or mark them \"Keep this "
+                         "playlist current\" in the window's Search menu\n");
+                return 2;
+            }
+            WriteErr(Stamp() + "no search is marked \"Keep this playlist current\" yet; "
+                               "waiting for one\n");
+        }
     }
-    if (Searches.empty()) {
-        WriteErr("morvane: no searches to watch: name them, or mark them \"Keep this playlist "
-                 "current\" in the window's Search menu\n");
-        return 2;
-    }
-    TWatchServiceOptions Options;
     Options.Searches = std::move(Searches);
     Options.Quiet = Quiet;
     Options.NoIndex = NoIndex;

@@ -13,8 +13,11 @@
 
 struct TWatchServiceOptions {
     std::vector<std::string> Searches; // search files, raw path bytes
-    bool Quiet = false;                // only failures and notices on the log
-    bool NoIndex = false;              // read every file's tags
+    // A settings store whose watched searches are followed: read at start
+    // (when Searches is empty) and again after each change to it.
+    std::string ListFile;
+    bool Quiet = false;   // only failures and notices on the log
+    bool NoIndex = false; // read every file's tags
     TWatchOptions Timing;
 };
 
@@ -42,7 +45,8 @@ private:
 };
 
 // `morvane --watch`: the searches named, or else the settings store's
-// watched searches; runs until SIGTERM or SIGINT. Returns 0 after such a
-// stop, 2 when there is nothing to watch. Needs a QCoreApplication.
+// watched searches, followed as the window changes them; runs until SIGTERM
+// or SIGINT. Returns 0 after such a stop, 2 when there is nothing to watch
+// and no list to follow. Needs a QCoreApplication.
 int RunWatch(std::vector<std::string> Searches, const std::string& SettingsFile,
              int IntervalMinutes, bool Quiet, bool NoIndex);

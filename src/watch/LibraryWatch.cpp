@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -107,19 +108,74 @@ TLibraryWatch::TLibraryWatch(std::vector<std::string> SearchFiles, TWatchHooks H
     if (inotify_ < 0)
         hooks_.Say(std::string("cannot watch for changes (") + std::strerror(errno) +
                    "); every search is refreshed every " + Minutes(options_.Interval) + " instead");
-    for (std::string& File : SearchFiles) {
-        if (std::any_of(searches_.begin(), searches_.end(),
-                        [&File](const TSearch& Search) { return Search.File == File; }))
-            continue;
-        TSearch Search;
-        const std::size_t Slash = File.rfind('/');
-        Search.FileFolder = Slash == std::string::npos ? "."
-                            : Slash == 0               ? "/"
-                                                       : File.substr(0, Slash);
-        Search.FileName = Slash == std::string::npos ? File : File.substr(Slash + 1);
-        Search.File = std::move(File);
-        searches_.push_back(std::move(Search));
+    for (std::string& File : SearchFiles)
+        AddSearch(std::move(File));
+}
+
+namespace {
+
+std::pair<std::string, std::string> FolderAndName(const std::string& File) {
+    const std::size_t Slash = File.rfind('/');
+    if (Slash == std::string::npos)
+        return {".", File};
+    return {Slash == 0 ? "/" : File.substr(0, Slash), File.substr(Slash + 1)};
+}
+
+} // namespace
+
+void TLibraryWatch::AddSearch(std::string File) {
+    if (std::any_of(searches_.begin(), searches_.end(),
+                    [&File](const TSearch& Search) { return Search.File == File; }))
+        return;
+    TSearch Search;
+    std::tie(Search.FileFolder, Search.FileName) = FolderAndName(File);
+    Search.File = std::move(File);
+    searches_.push_back(std::move(Search));
+}
+
+std::vector<std::string> TLibraryWatch::SearchFiles() const {
+    std::vector<std::string> Files;
+    for (const TSearch& Search : searches_)
+        Files.push_back(Search.File);
+    return Files;
+}
+
+void TLibraryWatch::FollowList() {
+    listChanged_ = false;
+    std::vector<std::string> Wanted = hooks_.ListSearches();
+    std::vector<std::string> Files;
+    for (std::string& File : Wanted)
+        if (std::find(Files.begin(), Files.end(), File) == Files.end())
+            Files.push_back(std::move(File));
+    if (Files == SearchFiles())
+        return;
+    // Every search starts anew: the watches of those that stay are found again.
+    for (std::size_t Index = 0; Index < searches_.size(); ++Index)
+        Release(Index, {});
+    std::vector<int> Unused;
+    for (auto& [Watch, Held] : watches_) {
+        Held.SearchFiles.clear();
+        if (Held.Folders.empty() && !Held.ListFolder)
+            Unused.push_back(Watch);
     }
+    for (const int Watch : Unused)
+        Drop(Watch);
+    searches_.clear();
+    for (std::string& File : Files)
+        AddSearch(std::move(File));
+    hooks_.Say("the list of watched searches changed: " + std::to_string(searches_.size()) +
+               (searches_.size() == 1 ? " search" : " searches") + " now");
+    const TClock::time_point Now = TClock::now();
+    for (std::size_t Index = 0; Index < searches_.size(); ++Index)
+        StartSearch(Index, Now);
+}
+
+void TLibraryWatch::StartSearch(std::size_t Index, TClock::time_point Now) {
+    WatchSearchFile(Index);
+    Load(Index);
+    // The library may have changed while nobody watched.
+    Changed(Index, Now);
+    searches_[Index].DueAt = Now;
 }
 
 TLibraryWatch::~TLibraryWatch() {
@@ -200,7 +256,7 @@ TLibraryWatch::TAdded TLibraryWatch::WatchBelow(std::size_t Index, const std::st
 void TLibraryWatch::Drop(int Watch) {
     const auto Found = watches_.find(Watch);
     if (Found == watches_.end() || !Found->second.Folders.empty() ||
-        !Found->second.SearchFiles.empty())
+        !Found->second.SearchFiles.empty() || Found->second.ListFolder)
         return;
     inotify_rm_watch(inotify_, Watch);
     watches_.erase(Found);
@@ -413,6 +469,8 @@ void TLibraryWatch::ReadEvents() {
                 watches_.erase(Found);
                 continue;
             }
+            if (Found->second.ListFolder && Event.len != 0 && listName_ == Name)
+                listChanged_ = true;
             const std::string Folder = Found->second.Path;
             const std::vector<std::size_t> SearchFiles = Found->second.SearchFiles;
             const std::vector<std::size_t> Folders = Found->second.Folders;
@@ -495,13 +553,22 @@ int TLibraryWatch::WaitMs(TClock::time_point Now) const {
 
 void TLibraryWatch::Run() {
     const TClock::time_point Start = TClock::now();
-    for (std::size_t Index = 0; Index < searches_.size(); ++Index) {
-        WatchSearchFile(Index);
-        Load(Index);
-        // The library may have changed while nobody watched.
-        Changed(Index, Start);
-        searches_[Index].DueAt = Start;
+    if (!hooks_.ListFile.empty() && hooks_.ListSearches) {
+        std::string Folder;
+        std::tie(Folder, listName_) = FolderAndName(hooks_.ListFile);
+        bool Limit = false;
+        const int Watch = AddWatch(Folder, Limit);
+        if (Watch >= 0)
+            watches_[Watch].ListFolder = true;
+        else
+            hooks_.Say("changes to the list of watched searches in " + hooks_.ListFile +
+                       " are not followed (" +
+                       (Limit ? std::string("the watch limit is reached")
+                              : std::string(std::strerror(errno))) +
+                       ")");
     }
+    for (std::size_t Index = 0; Index < searches_.size(); ++Index)
+        StartSearch(Index, Start);
     while (!StopRequested()) {
         Work(TClock::now());
         if (StopRequested())
@@ -512,5 +579,7 @@ void TLibraryWatch::Run() {
             break;
         if (Count > 0 && (Waits[1].revents & POLLIN))
             ReadEvents();
+        if (listChanged_)
+            FollowList();
     }
 }

@@ -53,6 +53,11 @@ struct TWatchHooks {
     std::function<void(const std::string& SearchFile, const std::function<bool()>& Stop)> Refresh;
     // One notice for the log, without a line end.
     std::function<void(const std::string& Line)> Say;
+    // A file that lists the searches to watch (the settings store): after
+    // each change to it, ListSearches gives the list anew, and a list that
+    // differs from the one watched replaces it. Empty: the searches stay.
+    std::string ListFile;
+    std::function<std::vector<std::string>()> ListSearches;
 };
 
 // The name of the network or user-space file system that holds Folder
@@ -80,6 +85,8 @@ public:
 
     // Watches held now (each folder once, however many searches cover it).
     std::size_t WatchCount() const { return watches_.size(); }
+    // The search files watched now.
+    std::vector<std::string> SearchFiles() const;
 
 private:
     using TClock = std::chrono::steady_clock;
@@ -109,8 +116,13 @@ private:
         std::string Path;
         std::vector<std::size_t> Folders;     // searches whose folders include it
         std::vector<std::size_t> SearchFiles; // searches whose file lies in it
+        bool ListFolder = false;              // holds the list of searches
     };
 
+    void AddSearch(std::string File);
+    // The searches of the list file, when they differ from those watched.
+    void FollowList();
+    void StartSearch(std::size_t Index, TClock::time_point Now);
     void Load(std::size_t Index);
     void WatchSearch(std::size_t Index);
     TAdded WatchBelow(std::size_t Index, const std::string& Root, std::vector<int>& Added);
@@ -140,5 +152,7 @@ private:
     int inotify_ = -1;
     int wake_ = -1;
     bool limitSaid_ = false;
+    std::string listName_;     // the list file's last component
+    bool listChanged_ = false; // an event named it: read after the batch
     std::atomic<bool> stop_{false};
 };

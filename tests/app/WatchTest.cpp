@@ -5,6 +5,7 @@
 #include "app/HeadlessWatch.h"
 
 #include "settings/SearchFile.h"
+#include "settings/SettingsStore.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 
@@ -77,9 +78,11 @@ struct TWatchedLibrary {
 // The service on its own thread, its log kept.
 class TServiceRun {
 public:
-    explicit TServiceRun(const std::string& Search) {
+    explicit TServiceRun(const std::string& Search, const std::string& ListFile = {}) {
         TWatchServiceOptions options;
-        options.Searches = {Search};
+        if (!Search.empty())
+            options.Searches = {Search};
+        options.ListFile = ListFile;
         options.Timing.Settle = 150ms;
         options.Timing.MinGap = 150ms;
         options.Timing.GivesNoEvents = [](const std::string&) { return false; };
@@ -216,6 +219,31 @@ TEST(Watch, AVanishedSearchFolderLeavesThePlaylistUntouched) {
     }));
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(TempDir::read(library.Playlist), kept);
+}
+
+TEST(Watch, ASearchMarkedInTheSettingsStoreWhileTheWatchRunsIsWatchedAtOnce) {
+    TWatchedLibrary library;
+    const std::string store = library.Dir.str() + "/2.ini";
+    {
+        SettingsStore settings(store);
+        SaveRecentSearches(settings, {library.Search});
+        settings.Flush();
+    }
+    TServiceRun run("", store);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(fs::exists(library.Playlist));
+    {
+        // As the window saves its settings.
+        SettingsStore settings(store);
+        SaveWatchedSearches(settings, {library.Search});
+        settings.Flush();
+    }
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(library.Playlist); }));
+    EXPECT_EQ(library.Entries(), (TEntries{"music/a.mp3", "music/sub/b.mp3"}));
+    library.Dir.write("music/d.mp3", Tagged("keep d"));
+    EXPECT_TRUE(WaitFor([&] {
+        return library.Entries() == TEntries{"music/a.mp3", "music/d.mp3", "music/sub/b.mp3"};
+    }));
 }
 
 TEST(Watch, TheSearchesLoadedForTheWatchAreItsCheckedFoldersAndMasks) {

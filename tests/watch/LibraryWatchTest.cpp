@@ -50,10 +50,18 @@ public:
 
     // WaitFirst: returns once each search had its first refresh.
     void Start(bool WaitFirst = true) {
-        std::vector<std::string> Files;
-        for (const auto& [File, Watched] : searches_)
-            Files.push_back(File);
+        std::vector<std::string> Files = Only;
+        if (Files.empty())
+            for (const auto& [File, Watched] : searches_)
+                Files.push_back(File);
         TWatchHooks Hooks;
+        if (!ListFile.empty()) {
+            Hooks.ListFile = ListFile;
+            Hooks.ListSearches = [this] {
+                std::lock_guard Lock(mutex_);
+                return list_;
+            };
+        }
         Hooks.Load = [this](const std::string& File) {
             std::lock_guard Lock(mutex_);
             ++loads_[File];
@@ -125,7 +133,15 @@ public:
         return Done();
     }
 
+    // What ListSearches gives.
+    void SetList(std::vector<std::string> Files) {
+        std::lock_guard Lock(mutex_);
+        list_ = std::move(Files);
+    }
+
     std::chrono::milliseconds RefreshTime{0};
+    std::vector<std::string> Only; // the searches to start with; empty: every one described
+    std::string ListFile;
 
 private:
     std::mutex mutex_;
@@ -134,6 +150,7 @@ private:
     std::map<std::string, int> loads_;
     int stoppedRefreshes_ = 0;
     std::vector<std::string> said_;
+    std::vector<std::string> list_;
     std::unique_ptr<TLibraryWatch> watch_;
     std::thread thread_;
 };
@@ -454,6 +471,43 @@ TEST(LibraryWatch, AStopEndsTheRunSoonEvenDuringARefresh) {
     // The refresh under way saw the stop; b's never started.
     EXPECT_EQ(Run.StoppedRefreshes(), 1);
     EXPECT_EQ(Run.Refreshes(Library.SearchA) + Run.Refreshes(Library.SearchB), 3);
+}
+
+TEST(LibraryWatch, TheListOfSearchesIsFollowedAsItChanges) {
+    TLibrary Library;
+    TWatchRun Run;
+    Run.Describe(Library.SearchA, {Library.A});
+    Run.Describe(Library.SearchB, {Library.B});
+    Run.ListFile = Library.Root.write("work/2.ini", "a");
+    Run.SetList({Library.SearchA});
+    Run.Only = {Library.SearchA};
+    Run.Start();
+    EXPECT_EQ(Run.Refreshes(Library.SearchB), 0);
+    // A stays (found again), B joins, once however often it is listed.
+    Run.SetList({Library.SearchB, Library.SearchA, Library.SearchB});
+    Library.Root.write("work/2.ini", "a b b");
+    ASSERT_TRUE(TWatchRun::WaitFor([&] { return Run.Refreshes(Library.SearchB) == 1; }));
+    EXPECT_EQ(Run.SaidWith("the list of watched searches changed: 2 searches now"), 1);
+    Library.Root.write("a/one.mp3", "x");
+    EXPECT_TRUE(TWatchRun::WaitFor([&] { return Run.Refreshes(Library.SearchA) == 3; }));
+    // A leaves: its folders are let go.
+    Run.SetList({Library.SearchB});
+    Library.Root.write("work/2.ini", "b");
+    ASSERT_TRUE(TWatchRun::WaitFor([&] { return Run.Refreshes(Library.SearchB) == 2; }));
+    Settled();
+    const int RefreshesOfA = Run.Refreshes(Library.SearchA);
+    Library.Root.write("a/one.mp3", "y");
+    Library.Root.write("b/four.mp3", "y");
+    ASSERT_TRUE(TWatchRun::WaitFor([&] { return Run.Refreshes(Library.SearchB) == 3; }));
+    Settled();
+    EXPECT_EQ(Run.Refreshes(Library.SearchA), RefreshesOfA);
+    EXPECT_EQ(Run.WatchCount(), 2u); // work/ and b/
+    // The same list written again, or another file beside it: nothing starts anew.
+    Library.Root.write("work/2.ini", "b again");
+    Library.Root.write("work/other.ini", "x");
+    Settled();
+    EXPECT_EQ(Run.Refreshes(Library.SearchB), 3);
+    EXPECT_EQ(Run.SaidWith("the list of watched searches changed"), 2);
 }
 
 TEST(LibraryWatch, TheNetworkFileSystemsAreToldFromLocalOnes) {
