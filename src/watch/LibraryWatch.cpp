@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <tuple>
 #include <utility>
 
@@ -86,6 +88,50 @@ std::string NoEventsFileSystem(const std::string& Folder) {
         if (Type == Magic)
             return Name;
     return {};
+}
+
+namespace {
+
+// The mount points of a file in fstab's layout; the octal escapes of blanks
+// and backslashes read back.
+std::vector<std::string> MountPoints(const std::string& File) {
+    std::vector<std::string> Points;
+    std::ifstream In(File);
+    std::string Line;
+    while (std::getline(In, Line)) {
+        std::istringstream Fields(Line);
+        std::string Device, Point;
+        if (!(Fields >> Device >> Point) || Device.starts_with('#'))
+            continue;
+        std::string Plain;
+        for (std::size_t At = 0; At < Point.size(); ++At) {
+            if (Point[At] == '\\' && At + 3 < Point.size() &&
+                std::isdigit(static_cast<unsigned char>(Point[At + 1]))) {
+                Plain += static_cast<char>(std::stoi(Point.substr(At + 1, 3), nullptr, 8));
+                At += 3;
+            } else {
+                Plain += Point[At];
+            }
+        }
+        while (Plain.size() > 1 && Plain.back() == '/')
+            Plain.pop_back();
+        Points.push_back(std::move(Plain));
+    }
+    return Points;
+}
+
+} // namespace
+
+bool IsUnmountedMountPoint(const std::string& Folder, const std::string& FstabFile,
+                           const std::string& MountsFile) {
+    std::string Point = Folder;
+    while (Point.size() > 1 && Point.back() == '/')
+        Point.pop_back();
+    const std::vector<std::string> Meant = MountPoints(FstabFile);
+    if (std::find(Meant.begin(), Meant.end(), Point) == Meant.end())
+        return false;
+    const std::vector<std::string> Mounted = MountPoints(MountsFile);
+    return std::find(Mounted.begin(), Mounted.end(), Point) == Mounted.end();
 }
 
 long SystemWatchLimit() {
@@ -385,8 +431,11 @@ bool TLibraryWatch::FolderThere(const std::string& Root) {
         return false;
     // A share unmounted from a search folder leaves the empty folder below it:
     // an empty folder on another device than before is the share gone.
+    // So is an empty folder where a share is meant to be mounted but is not.
     const auto Known = devices_.find(Root);
-    if (Known != devices_.end() && Known->second != Info.st_dev && IsEmptyFolder(Root))
+    if (IsEmptyFolder(Root) &&
+        ((Known != devices_.end() && Known->second != Info.st_dev) ||
+         IsUnmountedMountPoint(Root, options_.FstabFile, options_.MountsFile)))
         return false;
     devices_[Root] = Info.st_dev;
     return true;

@@ -43,6 +43,11 @@ struct TWatchOptions {
     // systems report only what this machine does). Empty: by the type of the
     // file system (NoEventsFileSystem).
     std::function<bool(const std::string& Folder)> GivesNoEvents;
+    // Where file systems are meant to be mounted, and where they are: an
+    // empty search folder that the one names and the other does not is a
+    // share not mounted yet, not an empty library.
+    std::string FstabFile = "/etc/fstab";
+    std::string MountsFile = "/proc/self/mounts";
 };
 
 struct TWatchHooks {
@@ -64,6 +69,12 @@ struct TWatchHooks {
 // ("nfs", "smb", "fuse", ...), whose changes made on other machines give no
 // inotify events; empty for a local file system or when it cannot be told.
 std::string NoEventsFileSystem(const std::string& Folder);
+
+// Whether Folder is a mount point of FstabFile (fstab's layout, as
+// /proc/self/mounts has too) that MountsFile does not list: where a share
+// is meant to be but is not mounted.
+bool IsUnmountedMountPoint(const std::string& Folder, const std::string& FstabFile,
+                           const std::string& MountsFile);
 
 // The system's fs.inotify.max_user_watches, 0 when it cannot be read.
 long SystemWatchLimit();

@@ -422,6 +422,50 @@ TEST(LibraryWatch, AShareUnmountedFromASearchFolderIsGoneUntilMountedAgain) {
     EXPECT_TRUE(TWatchRun::WaitFor([&] { return Run.Refreshes(Library.SearchA) == 3; }));
 }
 
+TEST(LibraryWatch, AMountPointThatFstabNamesButIsNotMountedIsTold) {
+    TempDir Dir;
+    const std::string Fstab = Dir.write("fstab", "# <file system> <mount point> <type>\n"
+                                                 "UUID=1 / ext4 defaults 0 1\n"
+                                                 "//nas/music /srv/music cifs credentials=/x 0 0\n"
+                                                 "nas:/share /mnt/my\\040songs/ nfs defaults 0 0\n"
+                                                 "   \n"
+                                                 "#nas:/old /srv/old nfs defaults 0 0\n"
+                                                 "nas:/b /srv/both nfs defaults 0 0\n");
+    const std::string Mounts =
+        Dir.write("mounts", "/dev/sda1 / ext4 rw 0 0\nnas:/b /srv/both nfs rw 0 0\n");
+    const struct {
+        const char* Folder;
+        bool Unmounted;
+    } Rows[] = {
+        {"/srv/music", true}, {"/srv/music/", true},     {"/mnt/my songs", true},
+        {"/srv/both", false}, {"/srv/old", false},       {"/", false},
+        {"/srv", false},      {"/srv/music/sub", false},
+    };
+    for (const auto& Row : Rows)
+        EXPECT_EQ(IsUnmountedMountPoint(Row.Folder, Fstab, Mounts), Row.Unmounted) << Row.Folder;
+    EXPECT_FALSE(IsUnmountedMountPoint("/srv/music", Dir.str() + "/none", Mounts));
+    EXPECT_TRUE(IsUnmountedMountPoint("/srv/music", Fstab, Dir.str() + "/none"));
+}
+
+TEST(LibraryWatch, AnEmptySearchFolderWhereAShareIsMeantToBeMountedWaitsForIt) {
+    TLibrary Library;
+    const std::string Share = Library.Root.str() + "/share";
+    fs::create_directories(Share);
+    TWatchRun Run;
+    Run.Options.FstabFile =
+        Library.Root.write("fstab", "nas:/music " + Share + " nfs defaults 0 0\n");
+    Run.Options.MountsFile = Library.Root.write("mounts", "/dev/sda1 / ext4 rw 0 0\n");
+    Run.Describe(Library.SearchA, {Share});
+    Run.Start(false);
+    ASSERT_TRUE(TWatchRun::WaitFor([&] { return Run.SaidWith(Share + " is gone") == 1; }));
+    Settled();
+    EXPECT_EQ(Run.Refreshes(Library.SearchA), 0);
+    // Files there: the share is mounted (or the folder used as it is).
+    Library.Root.write("share/x.mp3", "x");
+    EXPECT_TRUE(TWatchRun::WaitFor([&] { return Run.Refreshes(Library.SearchA) == 1; }));
+    EXPECT_EQ(Run.SaidWith(Share + " is back"), 1);
+}
+
 TEST(LibraryWatch, ASearchFolderMissingAtStartIsWaitedFor) {
     TLibrary Library;
     TWatchRun Run;
