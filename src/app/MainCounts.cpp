@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
@@ -93,6 +94,8 @@ void TMainForm::BuildCounts() {
     connect(TagCodePage, &QComboBox::currentIndexChanged, this, [this] { ScheduleCounts(); });
     connect(Order->model(), &QAbstractItemModel::rowsMoved, this, [this] { ScheduleCounts(); });
     connect(Pages(), &QStackedWidget::currentChanged, this, [this] { ScheduleCounts(); });
+    for (QSpinBox* box : {LimitAmount, PerArtist, PerAlbum})
+        connect(box, &QSpinBox::valueChanged, this, [this] { ScheduleCounts(); });
 }
 
 void TMainForm::ScheduleCounts() {

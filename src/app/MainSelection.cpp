@@ -184,6 +184,8 @@ void TMainForm::NewShuffleClick() {
 void TMainForm::SelectionChange() {
     if (!applyingSelection_)
         ShowSelectionState(true);
+    // A limit or cap changes what the search finds.
+    ScheduleCounts();
 }
 
 void TMainForm::ShowSelectionState(bool DrawSeed) {

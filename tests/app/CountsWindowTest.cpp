@@ -9,6 +9,7 @@
 #include "panels/FolderCheckListFrame.h"
 
 #include <QCheckBox>
+#include <QSpinBox>
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -154,4 +155,15 @@ TEST_F(CountsWindowTest, ASlowFillingPassNeverHoldsTheWindow) {
     closing.start();
     form.reset();
     EXPECT_LT(closing.elapsed(), 2000);
+}
+
+// The Order and limits page: a cap changes what the search finds, and so the counts.
+TEST_F(CountsWindowTest, ACapOnTheOrderAndLimitsPageIsCounted) {
+    ToPage(SelectionPage);
+    ASSERT_TRUE(WaitFor([&] { return Settled(); }));
+    EXPECT_EQ(form->ShownCounts().Found, 5u);
+    form->PerArtist->setValue(1);
+    EXPECT_FALSE(form->CountsCurrent());
+    ASSERT_TRUE(WaitFor([&] { return Settled(); }));
+    EXPECT_EQ(form->ShownCounts().Found, 2u); // one file of A, one of B
 }
