@@ -35,18 +35,6 @@ QString Files(std::uint64_t Value) {
     return Number(Value) + (Value == 1 ? " file" : " files");
 }
 
-const char* StateWord(CriterionState State) {
-    switch (State) {
-    case CriterionState::Include:
-        return "include";
-    case CriterionState::Exclude:
-        return "exclude";
-    case CriterionState::Ignore:
-        break;
-    }
-    return "ignore";
-}
-
 } // namespace
 
 void TMainForm::BuildCounts() {
@@ -221,6 +209,7 @@ void TMainForm::AppendCountsBlock(const WizardSettings& Settings) {
         for (std::size_t e = 0;
              e < Settings.Criteria[field].size() && e < counts.Criteria[field].size(); ++e)
             entryLine(CriterionListNames[field], Settings.Criteria[field][e].Caption,
-                      StateWord(Settings.Criteria[field][e].State), counts.Criteria[field][e]);
+                      CountsStateWord(Settings.Criteria[field][e].State),
+                      counts.Criteria[field][e]);
     AppendSummaryLine(QString());
 }

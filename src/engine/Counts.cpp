@@ -418,7 +418,16 @@ std::string Field(const std::string& Text) {
     return Out;
 }
 
-const char* StateWord(CriterionState State) {
+std::string Line(const std::string& Section, const std::string& Entry, const std::string& State,
+                 const TEntryCount& Count) {
+    return Field(Section) + '\t' + Field(Entry) + '\t' + State + '\t' +
+           (Count.Malformed ? std::string("malformed") : std::to_string(Count.Matched)) + '\t' +
+           std::to_string(Count.Decided) + '\n';
+}
+
+} // namespace
+
+const char* CountsStateWord(CriterionState State) {
     switch (State) {
     case CriterionState::Include:
         return "include";
@@ -429,15 +438,6 @@ const char* StateWord(CriterionState State) {
     }
     return "ignore";
 }
-
-std::string Line(const std::string& Section, const std::string& Entry, const std::string& State,
-                 const TEntryCount& Count) {
-    return Field(Section) + '\t' + Field(Entry) + '\t' + State + '\t' +
-           (Count.Malformed ? std::string("malformed") : std::to_string(Count.Matched)) + '\t' +
-           std::to_string(Count.Decided) + '\n';
-}
-
-} // namespace
 
 const char* const CountsHeader = "section\tentry\tstate\tfiles matched\tfiles decided\n";
 
@@ -451,7 +451,7 @@ std::string CountsText(const TSearchCounts& Counts, const WizardSettings& Settin
         for (std::size_t E = 0; E < Settings.Criteria[F].size() && E < Counts.Criteria[F].size();
              ++E)
             Text += Line(CriterionListNames[F], Settings.Criteria[F][E].Caption,
-                         StateWord(Settings.Criteria[F][E].State), Counts.Criteria[F][E]);
+                         CountsStateWord(Settings.Criteria[F][E].State), Counts.Criteria[F][E]);
     // What the whole search comes to: the files it would find (and how many
     // files of the folders there are), "counting" until every tag is known.
     const char* State = Counts.Complete() ? "" : "counting";

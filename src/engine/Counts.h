@@ -105,6 +105,9 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
 // folders, filled (through Index, which may be null), counted.
 TSearchCounts CountSearchNow(const WizardSettings& Settings, TTagIndex* Index);
 
+// An entry's state as the counts name it: "include", "exclude", "ignore".
+const char* CountsStateWord(CriterionState State);
+
 // The first line of the counts as text.
 extern const char* const CountsHeader; // "section\tentry\tstate\tfiles matched\tfiles decided\n"
 
