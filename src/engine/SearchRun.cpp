@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -59,6 +60,26 @@ std::size_t ReadAheadDescriptors() {
     return Soft > Used ? (Soft - Used) / 2 : 0;
 }
 
+// Lists the job's folders and stats their files, as the walk will, until
+// Done: only to bring them into the cache.
+void WarmFolders(const CompileJob& Job, const std::atomic<bool>& Done) {
+    struct EDone {};
+    const std::function<void(TFolderEntry&)> Step = [&Done](TFolderEntry& Entry) {
+        if (Done.load(std::memory_order_relaxed))
+            throw EDone{};
+        struct stat Status;
+        if (Entry.Type == DT_REG)
+            fstatat(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, &Status, 0);
+    };
+    try {
+        for (const std::string& Folder : Job.Folders)
+            WalkFolder(Folder, Job.Recurse, Step);
+    } catch (const EDone&) {
+    } catch (...) {
+        // Whatever goes wrong here the walk meets and reports itself.
+    }
+}
+
 } // namespace
 
 TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
@@ -72,8 +93,22 @@ TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
             return Read(FolderFd, Name, Info, Size);
         };
     } else if (Readers.Index && Readers.Index->Usable()) {
-        indexed_ = std::make_unique<TIndexedTagReader>(*Readers.Index, Job.Folders, Job.TagCodePage,
-                                                       Job.ReadOtherFormats);
+        // While the remembered rows load, the folders the walk will list
+        // first are looked at on another thread: on a cold disk their
+        // listings and the files' status come in meanwhile, and the walk
+        // then finds them in the cache (it still lists and stats everything).
+        std::atomic<bool> RowsLoaded{false};
+        std::thread WarmUp([&Job, &RowsLoaded] { WarmFolders(Job, RowsLoaded); });
+        try {
+            indexed_ = std::make_unique<TIndexedTagReader>(*Readers.Index, Job.Folders,
+                                                           Job.TagCodePage, Job.ReadOtherFormats);
+        } catch (...) {
+            RowsLoaded = true;
+            WarmUp.join();
+            throw;
+        }
+        RowsLoaded = true;
+        WarmUp.join();
         read_ = [this](int FolderFd, const char* Name, const std::string& Path, TMediaInfo& Info,
                        std::int64_t& Size) {
             return indexed_->ReadAt(FolderFd, Name, Path, TagSourcesOf(job_, Name), Info, Size,
