@@ -75,6 +75,21 @@ inline bool WaitFor(const std::function<bool()>& Done, int TimeoutMs = 30000) {
     return true;
 }
 
+// The entries of an M3U playlist written with CRLF line ends, without its
+// #EXTM3U line.
+inline std::vector<std::string> PlaylistLines(const std::string& File) {
+    std::vector<std::string> lines;
+    const std::string text = TempDir::read(File);
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    if (!lines.empty())
+        lines.erase(lines.begin()); // #EXTM3U
+    return lines;
+}
+
 inline std::vector<std::string> Lines(const QString& Text) {
     std::vector<std::string> lines;
     for (const QString& line : Text.split('\n'))

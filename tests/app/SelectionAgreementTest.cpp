@@ -59,19 +59,6 @@ struct TLibrary {
     }
 };
 
-std::vector<std::string> PlaylistLines(const std::string& File) {
-    std::vector<std::string> lines;
-    const std::string text = TempDir::read(File);
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find("\r\n", start);
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    if (!lines.empty())
-        lines.erase(lines.begin()); // #EXTM3U
-    return lines;
-}
-
 // The file name without folder and ".mp3": "sub/5" is "5".
 std::string Short(const std::string& Path) {
     const std::size_t slash = Path.rfind('/');

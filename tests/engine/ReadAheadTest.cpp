@@ -336,19 +336,14 @@ TEST(ReadAhead, WindowGivesSlotsBackInPushOrder) {
     }
 }
 
-// Reads that wait (a cold disk, a network share) bring every reader in, so
-// that many requests are in flight; the order stays the push order.
-TEST(ReadAhead, ReadsThatWaitPutEveryReaderToWork) {
-    constexpr std::size_t Threads = 8;
-    constexpr std::size_t Window = 256;
-    std::vector<int> Value(Window, -1);
-    TReadAhead Ahead(Threads, Window, [&](std::size_t Slot) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        Value[Slot] *= 10;
-    });
-    ASSERT_EQ(Ahead.Readers(), Threads);
+// Pushes items 1..Items, each needing work that multiplies its slot's value
+// by ten, taking the oldest back whenever the window is full, and checks that
+// every item comes back worked, in push order.
+namespace {
+
+void PushAllAndTakeInOrder(TReadAhead& Ahead, std::vector<int>& Value, int Items) {
     int Next = 1;
-    for (int Item = 1; Item <= 1500; ++Item) {
+    for (int Item = 1; Item <= Items; ++Item) {
         if (Ahead.Full()) {
             EXPECT_EQ(Value[Ahead.Front()], Next * 10);
             ++Next;
@@ -361,7 +356,23 @@ TEST(ReadAhead, ReadsThatWaitPutEveryReaderToWork) {
         EXPECT_EQ(Value[Ahead.Front()], Next * 10);
         Ahead.Pop();
     }
-    EXPECT_EQ(Next, 1501);
+    EXPECT_EQ(Next, Items + 1);
+}
+
+} // namespace
+
+// Reads that wait (a cold disk, a network share) bring every reader in, so
+// that many requests are in flight; the order stays the push order.
+TEST(ReadAhead, ReadsThatWaitPutEveryReaderToWork) {
+    constexpr std::size_t Threads = 8;
+    constexpr std::size_t Window = 256;
+    std::vector<int> Value(Window, -1);
+    TReadAhead Ahead(Threads, Window, [&](std::size_t Slot) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Value[Slot] *= 10;
+    });
+    ASSERT_EQ(Ahead.Readers(), Threads);
+    PushAllAndTakeInOrder(Ahead, Value, 1500);
     EXPECT_EQ(Ahead.MostBusy(), Threads);
 }
 
@@ -387,22 +398,7 @@ TEST(ReadAhead, FewestReadersGrowOnlyWhenReadsWait) {
                 Value[Slot] *= 10;
             },
             {}, 1);
-        int Next = 1;
-        const int Items = Waits ? 800 : 5000;
-        for (int Item = 1; Item <= Items; ++Item) {
-            if (Ahead.Full()) {
-                EXPECT_EQ(Value[Ahead.Front()], Next * 10);
-                ++Next;
-                Ahead.Pop();
-            }
-            Value[Ahead.Back()] = Item;
-            Ahead.Push(true);
-        }
-        for (; !Ahead.Empty(); ++Next) {
-            EXPECT_EQ(Value[Ahead.Front()], Next * 10);
-            Ahead.Pop();
-        }
-        EXPECT_EQ(Next, Items + 1);
+        PushAllAndTakeInOrder(Ahead, Value, Waits ? 800 : 5000);
         EXPECT_EQ(Ahead.MostBusy(), Waits ? Threads : 1u) << Waits;
     }
 }
