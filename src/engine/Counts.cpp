@@ -347,7 +347,9 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
             Credit(Reason);
             continue;
         }
-        Taken.insert(File.Path);
+        // Kept only while added paths wait to be told from found ones.
+        if (!Job.AddedPaths.empty())
+            Taken.insert(File.Path);
         if (Selecting) {
             // A file taken by its name has no tags in a compile either.
             Selected.push_back(TFileInfo{
