@@ -26,10 +26,22 @@ const std::string& TMediaInfo::Text(TMediaField Field) const {
         return Genre;
     case TMediaField::Year:
         return Year;
+    case TMediaField::AlbumArtist:
+        return AlbumArtist;
+    case TMediaField::Composer:
+        return Composer;
     case TMediaField::Track:
         break;
     }
     return Track;
+}
+
+const char* ContentFormatName(TContentFormat Format) {
+    static constexpr const char* Names[ContentFormatCount] = {
+        "",    "MP3", "FLAC", "Opus", "Vorbis",  "AAC",     "ALAC",
+        "WMA", "WAV", "AIFF", "APE",  "WavPack", "Musepack"};
+    const auto Index = static_cast<std::size_t>(Format);
+    return Index < ContentFormatCount ? Names[Index] : "";
 }
 
 void TMediaInfo::SetValues(TMediaField Field, const std::vector<std::string>& FieldValues) {

@@ -10,7 +10,39 @@
 #include <vector>
 
 // The fields of the media-info record, in the order of its members.
-enum class TMediaField : std::uint8_t { Title, Artist, Album, Genre, Year, Track };
+enum class TMediaField : std::uint8_t {
+    Title,
+    Artist,
+    Album,
+    Genre,
+    Year,
+    Track,
+    AlbumArtist,
+    Composer
+};
+inline constexpr int MediaFieldCount = 8;
+
+// What a file holds, as its content (not its name) tells: the container and,
+// where one container carries several, the codec.
+enum class TContentFormat : std::uint8_t {
+    Unknown,
+    MP3,
+    FLAC,
+    Opus,
+    Vorbis,
+    AAC,
+    ALAC,
+    WMA,
+    WAV,
+    AIFF,
+    APE,
+    WavPack,
+    Musepack
+};
+inline constexpr int ContentFormatCount = 13;
+
+// "MP3", "FLAC", "Opus", ...; "" for Unknown.
+const char* ContentFormatName(TContentFormat Format);
 
 // One of the values of a field that holds several.
 struct TFieldValue {
@@ -31,6 +63,10 @@ struct TMediaInfo {
     std::string Genre;
     std::string Year;
     std::string Track;
+    std::string AlbumArtist = {};
+    std::string Composer = {};
+    // The format the file's content showed when its tag was read.
+    TContentFormat Format = TContentFormat::Unknown;
     // The values of each field that holds two or more, in the tag's order;
     // empty for a file whose fields have one value each, as most have.
     std::vector<TFieldValue> Values = {};
