@@ -52,8 +52,9 @@ TMainForm::TMainForm(std::string SettingsFile, QWidget* Parent)
     BuildWelcomePanel();
     BuildFoldersPage();
     BuildFileNamesPage();
-    for (int field = 0; field < CriterionFieldCount; ++field)
+    for (int field = 0; field < ClassicFieldCount; ++field)
         BuildCriterionPage(field);
+    BuildMoreCriteriaPage();
     Titles = CriterionLists[FieldTitle];
     Artists = CriterionLists[FieldArtist];
     Albums = CriterionLists[FieldAlbum];
@@ -229,9 +230,10 @@ void TMainForm::ApplyWindowSettings(const WizardSettings& Settings) {
     for (int field = 0; field < CriterionFieldCount; ++field)
         FieldRules[field]->setCurrentIndex(ToStored(Settings.FieldRules[field]));
     OrderRule->setCurrentIndex(ToStored(Settings.OrderRule));
-    if (static_cast<int>(Settings.FieldOrder.size()) == Order->count())
+    const std::vector<std::string> order = CompleteFieldOrder(Settings.FieldOrder);
+    if (static_cast<int>(order.size()) == Order->count())
         for (int i = 0; i < Order->count(); ++i)
-            Order->item(i)->setText(QString::fromStdString(Settings.FieldOrder[i]));
+            Order->item(i)->setText(QString::fromStdString(order[i]));
     IncludeTaglessFiles->setChecked(Settings.IncludeTaglessFiles);
     TagCodePage->setCurrentIndex(
         std::max(0, TagCodePage->findData(QString::fromStdString(Settings.TagCodePage))));

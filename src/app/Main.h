@@ -30,6 +30,7 @@ class QMouseEvent;
 class QMoveEvent;
 class QResizeEvent;
 class QProgressBar;
+class QStackedWidget;
 class QPushButton;
 class QSpinBox;
 class TCountsController;
@@ -72,6 +73,7 @@ enum TMainPage {
     AlbumsPage,
     GenresPage,
     YearsPage,
+    MoreCriteriaPage,
     OptionsPage,
     SelectionPage,
     SummaryPage,
@@ -217,7 +219,13 @@ public:
     TCriterionList* Albums = nullptr;
     TCriterionList* Genres = nullptr;
     TYearCriterionList* Years = nullptr;
-    std::array<QComboBox*, CriterionFieldCount> FieldRules{}; // TitlesRule ... YearsRule
+    std::array<QComboBox*, CriterionFieldCount> FieldRules{}; // TitlesRule ... ModifiedRule
+    // The More criteria page: which field's list and rule it shows.
+    QComboBox* MoreField = nullptr;
+    QStackedWidget* MoreLists = nullptr;
+    QStackedWidget* MoreRules = nullptr;
+    // Shows the list and rule of the field (a CriterionField beyond the first five).
+    void ShowMoreField(int Field);
     QComboBox* OrderRule = nullptr;
     QListWidget* Order = nullptr;
     QCheckBox* IncludeTaglessFiles = nullptr;
@@ -273,6 +281,7 @@ private:
     void BuildFoldersPage();
     void BuildFileNamesPage();
     void BuildCriterionPage(int Field);
+    void BuildMoreCriteriaPage();
     void BuildOptionsPage();
     void BuildSelectionPage();
     // The Summary's lines of the order, limit and caps (none while all are empty).

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -63,7 +64,9 @@ void AddLeft(QVBoxLayout* Layout, QWidget* Widget) {
     Layout->addWidget(Widget, 0, Qt::AlignLeft);
 }
 
-const char* const FieldWords[CriterionFieldCount] = {"title", "artist", "album", "genre", "year"};
+const char* const FieldWords[CriterionFieldCount] = {
+    "title",        "artist",   "album",  "genre",  "year",
+    "album artist", "composer", "format", "length", "modification time"};
 
 QString CriterionExplanation(const QString& Word) {
     return QString("Add, remove, and edit the %1 masks below. Media files found with media info "
@@ -96,12 +99,14 @@ QCheckBox* WrappedCheckBox(const QString& Name, const QString& Caption, QWidget*
     return box;
 }
 
-void TuneListPanel(TCheckList* Panel, int Rows) {
+void TuneListPanel(TCheckList* Panel, int Rows, bool PageScope = true) {
     Panel->CaptionLabel()->hide();
     Panel->SetCommandBarRows(Rows);
     Panel->setMinimumHeight(150);
-    // The panel's shortcuts act wherever the focus is on its page.
-    Panel->AddShortcutScope(Panel->parentWidget());
+    // The panel's shortcuts act wherever the focus is on its page (not where
+    // panels share a page, which would make every shortcut ambiguous).
+    if (PageScope)
+        Panel->AddShortcutScope(Panel->parentWidget());
 }
 } // namespace
 
@@ -221,6 +226,108 @@ void TMainForm::BuildCriterionPage(int Field) {
     AddPage(page);
 }
 
+namespace {
+
+// What each field of the More criteria page takes, under its chooser.
+const char* const MoreFieldHints[CriterionFieldCount - ClassicFieldCount] = {
+    "Album artist masks, as the tag gives it (every value of it): \"Various*\".",
+    "Composer masks, as the tag gives it (every value of it): \"*Bach*\".",
+    "Format masks, by what the file holds whatever its name: MP3, FLAC, Opus, Vorbis, AAC, "
+    "ALAC, WMA, WAV, AIFF, APE, WavPack, Musepack.",
+    "Ranges of lengths: 2:30..4:00, ..2:30 (at most), 10:00.. (at least); the length as the "
+    "playlist shows it.",
+    "\"30 days\" (modified within the last 30 days) or a range of dates: "
+    "2024-01-01..2024-06-30, ..2023-12-31, 2024-01-01.."};
+
+} // namespace
+
+void TMainForm::BuildMoreCriteriaPage() {
+    auto* page = new TWizardPage("MoreCriteriaPage", "More criteria",
+                                 "Select more fields of the files to include or exclude");
+    QVBoxLayout* layout = PageLayout(page);
+    layout->addWidget(WrappedLabel(
+        "LabelMoreCriteria",
+        "Media files found with media info can also be matched by their album artist, "
+        "composer, format, length or modification time. Choose a field, then add its entries "
+        "and set each to be included, excluded or ignored, as on the pages before. Fields "
+        "without entries take no part.",
+        page));
+    auto* chooserRow = new QHBoxLayout;
+    auto* chooserLabel = new QLabel("&Field:", page);
+    chooserLabel->setObjectName("MoreFieldLabel");
+    MoreField = new QComboBox(page);
+    MoreField->setObjectName("MoreField");
+    chooserLabel->setBuddy(MoreField);
+    chooserRow->addWidget(chooserLabel);
+    chooserRow->addWidget(MoreField);
+    chooserRow->addSpacing(12);
+    chooserRow->addWidget(MakeMaskHelpButton(page));
+    chooserRow->addStretch(1);
+    layout->addLayout(chooserRow);
+    auto* hint = WrappedLabel("MoreFieldHint", QString(), page);
+    layout->addWidget(hint);
+
+    MoreLists = new QStackedWidget(page);
+    MoreLists->setObjectName("MoreLists");
+    MoreRules = new QStackedWidget(page);
+    MoreRules->setObjectName("MoreRules");
+    for (int field = ClassicFieldCount; field < CriterionFieldCount; ++field) {
+        const QString word = FieldWords[field];
+        const QString list = CriterionListNames[field];
+        MoreField->addItem(CriterionFieldNames[field]);
+        TCriterionList* panel = nullptr;
+        if (field == FieldLength)
+            panel = new TFormCriterionList(list, LengthEntryForm(), MoreLists);
+        else if (field == FieldModified)
+            panel = new TFormCriterionList(list, ModifiedEntryForm(), MoreLists);
+        else
+            panel = new TCriterionList(list, MoreLists);
+        panel->SetItemNoun(field == FieldLength     ? QString("length range")
+                           : field == FieldModified ? QString("modified entry")
+                                                    : word + " mask");
+        TuneListPanel(panel, 2, false);
+        MoreLists->addWidget(panel);
+        CriterionLists[field] = panel;
+
+        const QString plural = field == FieldModified ? QString("modification times") : word + "s";
+        auto* rule = new QComboBox(MoreRules);
+        rule->setObjectName(QString(list).remove(' ') + "Rule");
+        rule->addItems(
+            {QString("Inclusion by %1 should take precedence over exclusion").arg(plural),
+             QString("Exclusion by %1 should take precedence over inclusion").arg(plural),
+             QString("Precedence should be determined by order of %1 criteria").arg(word)});
+        rule->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        rule->setCurrentIndex(0);
+        auto* ruleBox = new QWidget(MoreRules);
+        auto* ruleRow = new QHBoxLayout(ruleBox);
+        ruleRow->setContentsMargins(0, 0, 0, 0);
+        ruleRow->addWidget(rule);
+        ruleRow->addStretch(1);
+        MoreRules->addWidget(ruleBox);
+        FieldRules[field] = rule;
+    }
+    layout->addWidget(MoreLists, 1);
+    layout->addWidget(MoreRules);
+    connect(MoreField, &QComboBox::currentIndexChanged, this,
+            [this](int Index) { ShowMoreField(ClassicFieldCount + Index); });
+    connect(MoreField, &QComboBox::currentIndexChanged, hint, [hint](int Index) {
+        if (Index >= 0 && Index < CriterionFieldCount - ClassicFieldCount)
+            hint->setText(MoreFieldHints[Index]);
+    });
+    hint->setText(MoreFieldHints[0]);
+    AddPage(page);
+}
+
+void TMainForm::ShowMoreField(int Field) {
+    const int index = Field - ClassicFieldCount;
+    if (index < 0 || index >= MoreLists->count())
+        return;
+    if (MoreField->currentIndex() != index)
+        MoreField->setCurrentIndex(index);
+    MoreLists->setCurrentIndex(index);
+    MoreRules->setCurrentIndex(index);
+}
+
 void TMainForm::BuildOptionsPage() {
     auto* page = new TWizardPage("OptionsPage", "Options", "Select the search options");
     QVBoxLayout* layout = PageLayout(page);
@@ -253,12 +360,14 @@ void TMainForm::BuildOptionsPage() {
     row->addWidget(OrderRule, 0, Qt::AlignLeft);
     Order = new QListWidget(frame);
     Order->setObjectName("Order");
-    Order->addItems({"Title", "Artist", "Album", "Genre", "Year"});
+    for (const char* name : CriterionFieldNames)
+        Order->addItem(name);
     Order->setSelectionMode(QAbstractItemView::SingleSelection);
     Order->setDragEnabled(false);
-    Order->setFixedWidth(105);
-    Order->setFixedHeight(5 * Order->sizeHintForRow(0) + 2 * Order->frameWidth() + 2);
-    Order->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Seven rows show; the rest of the More criteria page's fields scroll into view.
+    Order->setFixedWidth(125);
+    Order->setFixedHeight(7 * Order->sizeHintForRow(0) + 2 * Order->frameWidth() + 2);
+    Order->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Order->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Order->viewport()->installEventFilter(this);
     Order->installEventFilter(this); // Ctrl+Up / Ctrl+Down move the selected field

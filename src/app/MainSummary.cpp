@@ -17,10 +17,19 @@
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <algorithm>
 
 namespace {
 
-const char* const Ordinals[] = {"first", "second", "third", "fourth", "fifth"};
+const char* const Ordinals[] = {"first", "second",  "third",  "fourth", "fifth",
+                                "sixth", "seventh", "eighth", "ninth",  "tenth"};
+
+// A field of the More criteria page takes part (and is summed up) only while
+// it has entries or a rule of its own.
+bool FieldInUse(const WizardSettings& Settings, int Field) {
+    return Field < ClassicFieldCount || !Settings.Criteria[Field].empty() ||
+           Settings.FieldRules[Field] != WizardSettings{}.FieldRules[Field];
+}
 
 // The code page as the Options page lists it.
 QString CodePageLabel(const std::string& Name) {
@@ -117,6 +126,8 @@ void TMainForm::BuildSummary() {
         AppendSummaryLine(QString());
     }
     for (int field = 0; field < CriterionFieldCount; ++field) {
+        if (!FieldInUse(settings, field))
+            continue;
         AppendSummaryBlock(*CriterionLists[field], false);
         // The rule as its list words it.
         AppendSummaryLine("\t" + FieldRules[field]->itemText(ToStored(settings.FieldRules[field])));
@@ -124,11 +135,21 @@ void TMainForm::BuildSummary() {
     }
     AppendSummaryLine("Options:");
     AppendSummaryLine("\t" + OrderRule->itemText(ToStored(settings.OrderRule)));
-    if (settings.OrderRule == PrecedenceRule::ByOrder)
-        for (size_t i = 0; i < settings.FieldOrder.size() && i < std::size(Ordinals); ++i)
+    if (settings.OrderRule == PrecedenceRule::ByOrder) {
+        // The places among the fields in use.
+        std::size_t place = 0;
+        for (const std::string& name : CompleteFieldOrder(settings.FieldOrder)) {
+            const auto named =
+                std::find(CriterionFieldNames.begin(), CriterionFieldNames.end(), name);
+            const int field = named == CriterionFieldNames.end()
+                                  ? 0
+                                  : static_cast<int>(named - CriterionFieldNames.begin());
+            if (!FieldInUse(settings, field) || place >= std::size(Ordinals))
+                continue;
             AppendSummaryLine(
-                QString("\t%1 evaluated %2")
-                    .arg(QString::fromStdString(settings.FieldOrder[i]), Ordinals[i]));
+                QString("\t%1 evaluated %2").arg(QString::fromStdString(name), Ordinals[place++]));
+        }
+    }
     AppendSummaryLine(
         QString("\t%1 %2").arg(TagCodePageCaption, CodePageLabel(settings.TagCodePage)));
     if (settings.ReadOtherFormats)

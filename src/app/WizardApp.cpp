@@ -109,7 +109,7 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
                             .arg(mainForm.CurrentPage()->objectName().toLower()));
     }
     mainForm.MaskHelpButtonClick();
-    shoot(*mainForm.MaskHelpForm(), "12-maskhelp");
+    shoot(*mainForm.MaskHelpForm(), "13-maskhelp");
     mainForm.MaskHelpForm()->hide();
 
     // The Compile page with a list, at the default size and larger.
@@ -156,9 +156,9 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     mainForm.Playlist->SetSelectedIndex(2);
     mainForm.Playlist->ListColumnClick(2);
-    shoot(mainForm, "13-compile-list");
+    shoot(mainForm, "14-compile-list");
     mainForm.resize(1024, 720);
-    shoot(mainForm, "14-compile-list-large");
+    shoot(mainForm, "15-compile-list-large");
 
     // A first run: no settings file yet, one music folder picked, and the
     // Summary saying what else is needed.
@@ -171,7 +171,7 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
         newUser.Folders->AddEntry(PathBytes(firstRun.filePath("Music")), true);
         while (!(newUser.WelcomePagePanel()->isHidden() && newUser.PageIndex() == SummaryPage))
             newUser.NextClick();
-        shoot(newUser, "15-firstrun-summary");
+        shoot(newUser, "16-firstrun-summary");
     } else {
         std::fprintf(stderr, "morvane: no scratch folder for the first-run pictures\n");
         ok = false;
@@ -220,11 +220,19 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
         while (!(counting.WelcomePagePanel()->isHidden() && counting.PageIndex() == TitlesPage))
             counting.NextClick();
         settle();
-        shoot(counting, "16-titles-counts");
+        shoot(counting, "17-titles-counts");
         while (counting.PageIndex() != SummaryPage)
             counting.NextClick();
         settle();
-        shoot(counting, "17-summary-counts");
+        shoot(counting, "18-summary-counts");
+        // The More criteria page on its Lengths, one entry of no known form.
+        counting.CriterionLists[FieldLength]->AddEntryWithState("..4:00", CriterionState::Include);
+        counting.CriterionLists[FieldLength]->AddEntryWithState("4 min", CriterionState::Exclude);
+        counting.ShowMoreField(FieldLength);
+        while (counting.PageIndex() != MoreCriteriaPage)
+            counting.BackClick();
+        settle();
+        shoot(counting, "19-more-criteria-lengths");
     } else {
         std::fprintf(stderr, "morvane: no scratch folder for the counts pictures\n");
         ok = false;

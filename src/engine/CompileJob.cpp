@@ -9,6 +9,8 @@
 #include "media/AudioTags.h"
 #include "model/MessageText.h"
 
+#include <fcntl.h>
+
 const char* const FinishedCompilingMessage = "Finished compiling playlist.";
 
 CompileJob MakeCompileJob(const WizardSettings& Settings) {
@@ -81,7 +83,11 @@ bool AcceptFile(const CompileJob& Job, TFileInfo& Info, TTagDecoder& Decoder) {
     auto Read = [&] {
         return ReadTags(Info.FileName, TagSourcesOf(Job, Info.FileName), Info.MediaInfo, Decoder);
     };
-    return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read, Decoder,
+    auto Facts = [&] {
+        return FileFactsAt(Job, AT_FDCWD, Info.FileName.c_str(),
+                           [&] { return ReadDurationMs(Info.FileName); });
+    };
+    return Decide(Job, Info.FileName, Info.MediaInfo, Matches, Read, Facts, Decoder,
                   Job.RecordReasons ? &Info.Reason : nullptr);
 }
 

@@ -57,9 +57,14 @@ TFolderSnapshot TFolderSnapshot::Take(const TSnapshotKey& Key, TTagIndex* Index,
         File.Path = Entry.Path;
         const TRememberedRows::TRow* Row = Rows ? Rows->Find(Entry.Path) : nullptr;
         TFileStamp Stamp;
-        if (Row && StampAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Stamp) &&
-            Row->Stamp == Stamp) {
-            if (Row->LengthMs >= 0)
+        const bool Stamped =
+            Row && StampAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Stamp);
+        if (Stamped) {
+            File.ModifiedNs = Stamp.ModifiedNs;
+            File.ModifiedKnown = true;
+        }
+        if (Stamped && Row->Stamp == Stamp) {
+            if (Row->LengthMs >= -1)
                 File.LengthMs = Row->LengthMs;
             if (Row->Sources == static_cast<int>(TagSourcesOf(Job, Entry.Path))) {
                 if (!Row->Found)
@@ -187,6 +192,11 @@ bool TFolderSnapshot::FillTags(const CompileJob& Job, TTagIndex* Index, const TS
         if (Found)
             File.Info = std::move(Info);
         File.Tags = Size < 0 ? TTags::Unreadable : Found ? TTags::Found : TTags::NotFound;
+        TFileStamp Stamp;
+        if (Found && !File.ModifiedKnown && StampAt(AT_FDCWD, File.Path.c_str(), Stamp)) {
+            File.ModifiedNs = Stamp.ModifiedNs;
+            File.ModifiedKnown = true;
+        }
     };
     for (std::size_t From = 0; From < Tags.size(); From += FillChunk) {
         const std::size_t To = std::min(Tags.size(), From + FillChunk);
@@ -202,12 +212,26 @@ bool TFolderSnapshot::FillTags(const CompileJob& Job, TTagIndex* Index, const TS
 bool TFolderSnapshot::FillLengths(const CompileJob& Job, TTagIndex* Index, const TStop& Stop) {
     TTagDecoder Decoder(Job.TagCodePage);
     const std::vector<std::optional<TMask>> Masks = CompileMasks(Job.FilenameMasks, Decoder);
+    // The files the job finds by their tags (or their lack of one), and with
+    // length entries every tagged file: they are matched against them.
     std::vector<std::size_t> Lengths;
     for (std::size_t I = 0; I < files_.size(); ++I) {
         const TFile& File = files_[I];
-        if (File.LengthMs >= 0 || File.Tags != TTags::Found || !AnyMaskMatches(Masks, File.Path))
+        if (File.LengthMs != NotRead || !AnyMaskMatches(Masks, File.Path))
             continue;
-        if (JudgeTags(Job, File.Path, true, File.Info, Decoder, nullptr))
+        // A file taken by its name alone was never read: the index keeps no
+        // row to remember its length in, and its length is not counted.
+        auto Matches = [&](std::size_t) { return true; };
+        const TNameVerdict Verdict = JudgeName(Job, File.Path, Matches, nullptr);
+        bool Wanted = false;
+        if (Verdict == TNameVerdict::ReadTags && File.Tags == TTags::Found) {
+            const TFileFacts Facts = File.Facts();
+            Wanted = Job.Criteria.LengthsListed ||
+                     JudgeTags(Job, File.Path, true, File.Info, Decoder, nullptr, &Facts);
+        } else if (Verdict == TNameVerdict::ReadTags && File.Tags == TTags::NotFound) {
+            Wanted = Job.IncludeTaglessFiles;
+        }
+        if (Wanted)
             Lengths.push_back(I);
     }
     return OnFewThreads(
@@ -262,11 +286,12 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
         const std::vector<CriterionEntry>& Entries = Settings.Criteria[F];
         Counts.Criteria[F].resize(Entries.size());
         for (std::size_t E = 0; E < Entries.size(); ++E) {
-            Criterion C{Entries[E].Caption, CriterionState::Include};
-            // A year range matches the years in it, as a compile's does.
-            if (F == FieldYear)
-                C.Years = ClassifyYearEntry(Entries[E].Caption);
-            Alone[F].push_back({std::move(C)});
+            // A range matches the values in it, as a compile's does; a length
+            // or modified entry of no known form matches nothing.
+            Alone[F].push_back({TakeCriterion(F, {Entries[E].Caption, CriterionState::Include},
+                                              Job.Criteria.NowNs)});
+            if ((F == FieldLength || F == FieldModified) && !Alone[F].back().front().Range.Valid)
+                Counts.Criteria[F][E].Malformed = true;
         }
         EntryOf[F] = EntriesOfCriteria(Job.Criteria.Fields[F].Criteria, Entries);
     }
@@ -282,9 +307,11 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
                 ++Counts.Criteria[Reason.Field][E].Decided;
         }
     };
-    const auto Keep = [&](const TFolderSnapshot::TFile& File) {
+    // The length of a file taken by its name alone is not known (it is
+    // never read), whatever an earlier read under other options left.
+    const auto Keep = [&](const TFolderSnapshot::TFile& File, const TDecisionReason& Reason) {
         ++Counts.Found;
-        if (File.LengthMs >= 0) {
+        if (File.LengthMs >= 0 && Reason.Tags != TTagRead::NotRead) {
             Counts.LengthMs += static_cast<std::uint64_t>(File.LengthMs);
             ++Counts.Lengths;
         }
@@ -313,15 +340,20 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
         case TNameVerdict::Accepted:
             Accepted = true;
             break;
-        case TNameVerdict::ReadTags:
+        case TNameVerdict::ReadTags: {
             ++Counts.Wanted;
-            if (File.Tags == TFolderSnapshot::TTags::Unknown)
-                continue; // neither counted nor decided until its tags are known
+            // Neither counted nor decided until its tags (and, for a length
+            // criterion, its length) are known.
+            if (File.Tags == TFolderSnapshot::TTags::Unknown ||
+                (File.Tags == TFolderSnapshot::TTags::Found && Job.Criteria.LengthsListed &&
+                 File.LengthMs == TFolderSnapshot::NotRead))
+                continue;
             ++Counts.Known;
             if (File.Tags == TFolderSnapshot::TTags::Unreadable)
                 break;
+            const TFileFacts Facts = File.Facts();
             Accepted = JudgeTags(Job, File.Path, File.Tags == TFolderSnapshot::TTags::Found,
-                                 File.Info, Decoder, &Reason);
+                                 File.Info, Decoder, &Reason, &Facts);
             if (File.Tags != TFolderSnapshot::TTags::Found)
                 break;
             for (int F = 0; F < CriterionFieldCount; ++F)
@@ -330,14 +362,15 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
                     if (Count.Malformed)
                         continue;
                     try {
-                        Count.Matched += EvaluateField(File.Info, CriterionMediaField(F),
-                                                       Alone[F][E], PrecedenceRule::InclusionFirst,
-                                                       Decoder) == CriterionState::Include;
+                        Count.Matched += EvaluateCriterionField(
+                                             F, Alone[F][E], PrecedenceRule::InclusionFirst,
+                                             File.Info, &Facts, Decoder) == CriterionState::Include;
                     } catch (const EMaskException&) {
                         Count.Malformed = true;
                     }
                 }
             break;
+        }
         }
         if (Reason.FilenameMask < CheckedEntry.size())
             ++Counts.Masks[CheckedEntry[Reason.FilenameMask]].Decided;
@@ -358,12 +391,12 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
             continue;
         }
         Credit(Reason);
-        Keep(File);
+        Keep(File, Reason);
     }
     if (Selecting) {
         std::unordered_map<std::string_view, std::int64_t> Lengths;
         for (const TFolderSnapshot::TFile* File : SelectedFrom)
-            Lengths.emplace(File->Path, File->LengthMs);
+            Lengths.emplace(File->Path, std::max<std::int64_t>(File->LengthMs, -1));
         TSelectionFacts Facts;
         Facts.CollationLocale = Job.CollationLocale;
         Facts.DurationMs = [&Lengths](const std::string& Path) {
@@ -373,7 +406,7 @@ TSearchCounts CountSearch(const TFolderSnapshot& Snapshot, const WizardSettings&
         const TSelectionOutcome Outcome = SelectFiles(Job.Criteria.Selection, Selected, Facts);
         for (const std::size_t I : Outcome.Kept) {
             Credit(Selected[I].Reason);
-            Keep(*SelectedFrom[I]);
+            Keep(*SelectedFrom[I], Selected[I].Reason);
         }
     }
     // Files added by hand, once each, while they are still files.

@@ -11,6 +11,7 @@
 #include "engine/CompileJob.h"
 #include "model/WizardSettings.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -39,9 +40,16 @@ public:
     struct TFile {
         std::string Path;
         TMediaInfo Info;
-        std::int64_t LengthMs = -1; // -1: not known
+        std::int64_t LengthMs = NotRead; // -1: read and not known
+        std::int64_t ModifiedNs = 0;
+        bool ModifiedKnown = false;
         TTags Tags = TTags::Unknown;
+        // The length and modification time for the criteria that ask for them.
+        TFileFacts Facts() const {
+            return {std::max<std::int64_t>(LengthMs, -1), ModifiedNs, ModifiedKnown};
+        }
     };
+    static constexpr std::int64_t NotRead = -2;
 
     // Stop is polled once per entry; a stopped walk leaves the files listed so far.
     using TStop = std::function<bool()>;
@@ -60,7 +68,8 @@ public:
               const std::function<void(std::size_t, std::size_t)>& Progress = {},
               const TagReadFunction& Read = {});
     // Its two steps: the tags, then the lengths (of the files the job's
-    // criteria take, with every tag known). The reads run on a few threads.
+    // criteria take, with every tag known; of every tagged file the masks
+    // select when a criterion asks for lengths). The reads run on a few threads.
     bool FillTags(const CompileJob& Job, TTagIndex* Index, const TStop& Stop = {},
                   const std::function<void(std::size_t, std::size_t)>& Progress = {},
                   const TagReadFunction& Read = {});

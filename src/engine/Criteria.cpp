@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 
 const char* const SearchInadequateMessage =
     "The search folders and filenames you have specified are inadequate to find any media "
@@ -28,10 +29,18 @@ bool Decides(PrecedenceRule Rule, CriterionState State) {
     return State == CriterionState::Include;
 }
 
-// The media-info field compared for each field, in the fixed field order.
+// The media-info field compared for each field, in the fixed field order
+// (the format, length and modified fields compare none).
 constexpr std::array<TMediaField, CriterionFieldCount> FieldMembers = {
-    TMediaField::Title, TMediaField::Artist, TMediaField::Album, TMediaField::Genre,
-    TMediaField::Year};
+    TMediaField::Title, TMediaField::Artist,      TMediaField::Album,    TMediaField::Genre,
+    TMediaField::Year,  TMediaField::AlbumArtist, TMediaField::Composer, TMediaField::Title,
+    TMediaField::Title, TMediaField::Title};
+
+std::int64_t ClockNowNs() {
+    timespec Now{};
+    clock_gettime(CLOCK_REALTIME, &Now);
+    return static_cast<std::int64_t>(Now.tv_sec) * 1'000'000'000 + Now.tv_nsec;
+}
 
 template <class Matches>
 CriterionState EvaluateMatches(Matches&& Match, const std::vector<Criterion>& Criteria,
@@ -76,28 +85,40 @@ TMediaField CriterionMediaField(int Field) {
     return FieldMembers[static_cast<std::size_t>(Field)];
 }
 
-CriteriaJob SnapshotCriteria(const WizardSettings& Settings) {
+Criterion TakeCriterion(int F, const CriterionEntry& Entry, std::int64_t NowNs) {
+    Criterion Taken{Entry.Caption, Entry.State};
+    if (F == FieldYear)
+        Taken.Years = ClassifyYearEntry(Entry.Caption);
+    else if (F == FieldLength)
+        Taken.Range = ClassifyLengthEntry(Entry.Caption);
+    else if (F == FieldModified)
+        Taken.Range = ClassifyModifiedEntry(Entry.Caption, NowNs);
+    return Taken;
+}
+
+CriteriaJob SnapshotCriteria(const WizardSettings& Settings, std::int64_t NowNs) {
     CriteriaJob Job;
+    Job.NowNs = NowNs < 0 ? ClockNowNs() : NowNs;
     for (int F = 0; F < CriterionFieldCount; ++F) {
         FieldCriteria& Field = Job.Fields[F];
         // Only Include and Exclude take part.
         for (const CriterionEntry& Entry : Settings.Criteria[F]) {
             if (Entry.State == CriterionState::Ignore)
                 continue;
-            Criterion Taken{Entry.Caption, Entry.State};
-            if (F == FieldYear) {
-                Taken.Years = ClassifyYearEntry(Entry.Caption);
-                if (Taken.Years.Kind == TYearEntryKind::Malformed)
-                    Job.MalformedYears.push_back(Entry.Caption);
-            }
+            Criterion Taken = TakeCriterion(F, Entry, Job.NowNs);
+            if (F == FieldYear && Taken.Years.Kind == TYearEntryKind::Malformed)
+                Job.MalformedYears.push_back(Entry.Caption);
+            if ((F == FieldLength || F == FieldModified) && !Taken.Range.Valid)
+                Job.MalformedRanges.push_back({F, Entry.Caption});
             Field.Criteria.push_back(std::move(Taken));
             if (Entry.State == CriterionState::Include)
                 ++Job.IncludeCount;
         }
         Field.Rule = Settings.FieldRules[F];
     }
+    Job.LengthsListed = !Settings.Criteria[FieldLength].empty();
     Job.OrderRule = Settings.OrderRule;
-    Job.FieldOrder = Settings.FieldOrder;
+    Job.FieldOrder = CompleteFieldOrder(Settings.FieldOrder);
     Job.Selection = ReadSelection(Settings.Selection, &Job.SelectionProblems);
     return Job;
 }
@@ -130,8 +151,40 @@ CriterionState EvaluateField(const TMediaInfo& Info, TMediaField Field,
         Criteria, Rule, Verdict);
 }
 
+CriterionState EvaluateCriterionField(int F, const std::vector<Criterion>& Criteria,
+                                      PrecedenceRule Rule, const TMediaInfo& Info,
+                                      const TFileFacts* Facts, TTagDecoder& Decoder,
+                                      TFieldVerdict* Verdict) {
+    switch (F) {
+    case FieldFormat:
+        return EvaluateField(ContentFormatName(Info.Format), Criteria, Rule, Decoder, Verdict);
+    case FieldLength: {
+        const bool Known = Facts && Facts->LengthMs >= 0;
+        const std::int64_t Seconds = Known ? LengthSeconds(Facts->LengthMs) : 0;
+        return EvaluateMatches([&](const Criterion& C) { return Known && C.Range.Holds(Seconds); },
+                               Criteria, Rule, Verdict);
+    }
+    case FieldModified: {
+        const bool Known = Facts && Facts->ModifiedKnown;
+        return EvaluateMatches(
+            [&](const Criterion& C) { return Known && C.Range.Holds(Facts->ModifiedNs); }, Criteria,
+            Rule, Verdict);
+    }
+    default:
+        return EvaluateField(Info, FieldMembers[static_cast<std::size_t>(F)], Criteria, Rule,
+                             Decoder, Verdict);
+    }
+}
+
+CriterionState EvaluateCriterionField(const CriteriaJob& Job, int F, const TMediaInfo& Info,
+                                      const TFileFacts* Facts, TTagDecoder& Decoder,
+                                      TFieldVerdict* Verdict) {
+    const FieldCriteria& Field = Job.Fields[static_cast<std::size_t>(F)];
+    return EvaluateCriterionField(F, Field.Criteria, Field.Rule, Info, Facts, Decoder, Verdict);
+}
+
 bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo, TTagDecoder& Decoder,
-                      TDecisionReason* Reason) {
+                      TDecisionReason* Reason, const TFileFacts* Facts) {
     // Every position is evaluated even after one has decided, so a malformed mask
     // in any field ends the run whatever the other fields say.
     bool Decided = false;
@@ -146,11 +199,11 @@ bool EvaluateCriteria(const CriteriaJob& Job, const TMediaInfo& MediaInfo, TTagD
         const int F = FieldIndex(Name);
         if (F < 0)
             continue; // a name in another letter case evaluates to Ignore
-        const FieldCriteria& Field = Job.Fields[F];
+        if (Job.Fields[F].Criteria.empty())
+            continue;
         TFieldVerdict Verdict;
         const CriterionState Result =
-            EvaluateField(MediaInfo, FieldMembers[F], Field.Criteria, Field.Rule, Decoder,
-                          Reason ? &Verdict : nullptr);
+            EvaluateCriterionField(Job, F, MediaInfo, Facts, Decoder, Reason ? &Verdict : nullptr);
         if (Result == CriterionState::Ignore)
             continue;
         (Result == CriterionState::Include ? SawInclude : SawExclude) = true;

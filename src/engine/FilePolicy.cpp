@@ -44,7 +44,7 @@ TTagSources HandAddedTagSources(std::string_view Path, bool ReadOtherFormats) {
 }
 
 bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const TMediaInfo& Info,
-               TTagDecoder& Decoder, TDecisionReason* Why) {
+               TTagDecoder& Decoder, TDecisionReason* Why, const TFileFacts* Facts) {
     if (!Found) {
         // The tagless option takes an untagged .mp3 as it takes any other file:
         // whoever turns it on wants the files without tags listed.
@@ -56,7 +56,7 @@ bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const T
         }
         return Job.IncludeTaglessFiles;
     }
-    return EvaluateCriteria(Job.Criteria, Info, Decoder, Why);
+    return EvaluateCriteria(Job.Criteria, Info, Decoder, Why, Facts);
 }
 
 const TAddFilesPatterns& AddFilesPatterns() {

@@ -9,6 +9,8 @@
 #include "engine/Reasons.h"
 #include "media/AudioTags.h"
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -69,15 +71,42 @@ TNameVerdict JudgeName(const CompileJob& Job, std::string_view Path, MaskMatches
     return TNameVerdict::ReadTags;
 }
 
-// The decision once the tags were read (Found: a tag was there).
+// The decision once the tags were read (Found: a tag was there). Facts: the
+// file's length and modification time, when the criteria ask for them.
 bool JudgeTags(const CompileJob& Job, std::string_view Path, bool Found, const TMediaInfo& Info,
-               TTagDecoder& Decoder, TDecisionReason* Why);
+               TTagDecoder& Decoder, TDecisionReason* Why, const TFileFacts* Facts = nullptr);
+
+// Whether the criteria need a tagged file's length or modification time.
+inline bool NeedsFacts(const CompileJob& Job) {
+    return Job.Criteria.NeedsLength() || Job.Criteria.NeedsModified();
+}
+
+// The facts of the file Name in FolderFd that the job's criteria ask for:
+// the modification time by a status, the length from DurationMs.
+template <class Duration>
+TFileFacts FileFactsAt(const CompileJob& Job, int FolderFd, const char* Name,
+                       Duration&& DurationMs) {
+    TFileFacts Facts;
+    if (Job.Criteria.NeedsModified()) {
+        struct stat Status;
+        if (fstatat(FolderFd, Name, &Status, 0) == 0) {
+            Facts.ModifiedNs = static_cast<std::int64_t>(Status.st_mtim.tv_sec) * 1'000'000'000 +
+                               Status.st_mtim.tv_nsec;
+            Facts.ModifiedKnown = true;
+        }
+    }
+    if (Job.Criteria.NeedsLength())
+        Facts.LengthMs = DurationMs();
+    return Facts;
+}
 
 // The whole rule for one path: the name, then, when it asks for them, the
-// tags that Read() reads (true when a tag was found).
-template <class MaskMatches, class ReadTags>
+// tags that Read() reads (true when a tag was found) and the facts that
+// Facts() gives (when the criteria need any).
+template <class MaskMatches, class ReadTags, class FactsOf>
 bool Decide(const CompileJob& Job, std::string_view Path, const TMediaInfo& Info,
-            MaskMatches&& Matches, ReadTags&& Read, TTagDecoder& Decoder, TDecisionReason* Why) {
+            MaskMatches&& Matches, ReadTags&& Read, FactsOf&& Facts, TTagDecoder& Decoder,
+            TDecisionReason* Why) {
     switch (JudgeName(Job, Path, Matches, Why)) {
     case TNameVerdict::Rejected:
         return false;
@@ -87,6 +116,10 @@ bool Decide(const CompileJob& Job, std::string_view Path, const TMediaInfo& Info
         break;
     }
     const bool Found = Read();
+    if (Found && NeedsFacts(Job)) {
+        const TFileFacts Known = Facts();
+        return JudgeTags(Job, Path, Found, Info, Decoder, Why, &Known);
+    }
     return JudgeTags(Job, Path, Found, Info, Decoder, Why);
 }
 

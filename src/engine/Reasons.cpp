@@ -9,8 +9,9 @@ namespace {
 const char* const TaglessOption = "Include files for which no media info can be found";
 
 // The field rule boxes speak of titles, artists...; so do the reasons.
-const char* const FieldPlurals[CriterionFieldCount] = {"titles", "artists", "albums", "genres",
-                                                       "years"};
+const char* const FieldPlurals[CriterionFieldCount] = {
+    "titles",        "artists",   "albums",  "genres",  "years",
+    "album artists", "composers", "formats", "lengths", "modification times"};
 
 bool ValidField(std::uint8_t Field) {
     return Field < CriterionFieldCount;

@@ -325,10 +325,23 @@ bool TSearchRun::Accept(TFolderEntry& Entry, TMediaInfo& Info, TDecisionReason& 
             Entry.Size = Size;
         return Found;
     };
-    const bool Accepted = Decide(job_, Entry.Path, Info, Matches, Read, Decoder(), Why(Reason));
+    auto Facts = [&] {
+        return FileFactsAt(job_, Entry.FolderFd, Name,
+                           [&] { return LengthOf(Entry.FolderFd, Name, Entry.Path); });
+    };
+    const bool Accepted =
+        Decide(job_, Entry.Path, Info, Matches, Read, Facts, Decoder(), Why(Reason));
     if (Accepted && !Tried)
         Unreadable = !Readable(Entry.FolderFd, Name);
     return Accepted && !Unreadable;
+}
+
+std::int64_t TSearchRun::LengthOf(int FolderFd, const char* Name, const std::string& Path) {
+    if (duration_)
+        return duration_(Path);
+    if (indexed_)
+        return indexed_->LengthAt(FolderFd, Name, Path);
+    return ReadDurationMs(Path);
 }
 
 bool TSearchRun::Readable(int FolderFd, const char* Name) {
@@ -406,8 +419,14 @@ void TSearchRun::Work(TAhead& Ahead) {
             if (Ahead.Unreadable)
                 return;
             Ahead.Size = Size;
-            Ahead.Accepted = JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo,
-                                       Decoder(), Why(Ahead.File.Reason));
+            TFileFacts Facts;
+            const bool WithFacts = Found && NeedsFacts(job_);
+            if (WithFacts)
+                Facts = FileFactsAt(job_, FolderFd, Name,
+                                    [&] { return LengthOf(FolderFd, Name, Ahead.File.FileName); });
+            Ahead.Accepted =
+                JudgeTags(job_, Ahead.File.FileName, Found, Ahead.File.MediaInfo, Decoder(),
+                          Why(Ahead.File.Reason), WithFacts ? &Facts : nullptr);
         } else if (Ahead.Accepted && !Readable(FolderFd, Name)) {
             Ahead.Accepted = false;
             Ahead.Unreadable = true;

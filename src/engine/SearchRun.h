@@ -131,6 +131,8 @@ private:
     std::unique_ptr<TIndexedTagReader> indexed_;
     std::shared_ptr<TTagIndex> index_; // for the lengths a selection asks for
     std::function<std::int64_t(const std::string& Path)> duration_;
+    // The length of a tagged file for the length criteria.
+    std::int64_t LengthOf(int FolderFd, const char* Name, const std::string& Path);
     std::vector<TFileInfo> selecting_; // found files waiting for the selection
     TReadFile read_;
     std::string lastFolder_;

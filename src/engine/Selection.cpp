@@ -73,9 +73,9 @@ std::string Folded(const std::string& Text) {
 }
 
 // What the selection learns of the files, each fact read once and only when asked.
-class TFileFacts {
+class TKnownFacts {
 public:
-    TFileFacts(const std::vector<TFileInfo>& Files, const TSelectionFacts& Facts)
+    TKnownFacts(const std::vector<TFileInfo>& Files, const TSelectionFacts& Facts)
         : files_(Files), facts_(Facts), durations_(Files.size(), Unread),
           modified_(Files.size(), Unread), sizes_(Files.size(), Unread) {}
 
@@ -125,7 +125,7 @@ private:
 // The playlist's order over all files: stable, so files the keys do not tell
 // apart keep the walk's order.
 std::vector<std::size_t> Ordered(const TOrderSpec& Order, std::uint64_t Seed,
-                                 const std::vector<TFileInfo>& Files, TFileFacts& Facts,
+                                 const std::vector<TFileInfo>& Files, TKnownFacts& Facts,
                                  const std::string& Locale) {
     if (Order.Shuffle)
         return SeededShuffle(Files.size(), Seed);
@@ -247,7 +247,7 @@ std::vector<std::size_t> SeededShuffle(std::size_t Count, std::uint64_t Seed) {
 TSelectionOutcome SelectFiles(const TSelection& Selection, const std::vector<TFileInfo>& Files,
                               const TSelectionFacts& Facts) {
     TSelectionOutcome Outcome;
-    TFileFacts Known(Files, Facts);
+    TKnownFacts Known(Files, Facts);
     const std::vector<std::size_t> Order =
         Ordered(Selection.Order, Selection.Seed, Files, Known, Facts.CollationLocale);
 

@@ -64,6 +64,21 @@ bool TIndexedTagReader::ReadAt(int FolderFd, const char* Name, const std::string
     return Found;
 }
 
+std::int64_t TIndexedTagReader::LengthAt(int FolderFd, const char* Name, const std::string& Path) {
+    TFileStamp Stamp;
+    if (!StampAt(FolderFd, Name, Stamp))
+        return ReadDurationMs(Path);
+    const TRememberedRows::TRow* Row = rows_->Find(Path);
+    if (Row && Row->Stamp == Stamp && Row->LengthMs != TIndexRow::LengthNotRead) {
+        index_.NoteRemembered();
+        return Row->LengthMs;
+    }
+    const std::int64_t Length = ReadDurationMs(Path);
+    if (!TooRecentToRemember(Stamp, now_, index_.RecentNs()))
+        index_.RememberLength(Path, Stamp, Length);
+    return Length;
+}
+
 bool ReadTagsRemembered(TTagIndex* Index, const std::string& Path, TTagSources Sources,
                         const std::string& CodePage, bool ReadOtherFormats, TMediaInfo& Info,
                         TTagDecoder& Decoder) {

@@ -25,6 +25,9 @@ public:
     // As ReadTagsAt; Path is the file's full path, Name its name in FolderFd.
     bool ReadAt(int FolderFd, const char* Name, const std::string& Path, TTagSources Sources,
                 TMediaInfo& Info, std::int64_t& Size, TTagDecoder& Decoder);
+    // The length of Name in FolderFd (Path its full path), as ReadDurationMs:
+    // remembered with the file's present stamp, or read and remembered.
+    std::int64_t LengthAt(int FolderFd, const char* Name, const std::string& Path);
     // Rows this run may answer from (before checking each file's stamp).
     std::size_t Rows() const { return rows_->size(); }
 

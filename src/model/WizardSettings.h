@@ -25,14 +25,37 @@ struct CriterionEntry {
     bool operator==(const CriterionEntry&) const = default;
 };
 
-// The five criterion fields, in their fixed order.
-enum CriterionField { FieldTitle = 0, FieldArtist, FieldAlbum, FieldGenre, FieldYear };
-inline constexpr int CriterionFieldCount = 5;
+// The criterion fields, in their fixed order: the five tag fields every
+// search has, then those of the "More criteria" page.
+enum CriterionField {
+    FieldTitle = 0,
+    FieldArtist,
+    FieldAlbum,
+    FieldGenre,
+    FieldYear,
+    FieldAlbumArtist,
+    FieldComposer,
+    FieldFormat,
+    FieldLength,
+    FieldModified
+};
+inline constexpr int CriterionFieldCount = 10;
+// The fields whose sections every settings file has; the others are written
+// only while they hold something, so a search that does not use them keeps
+// its bytes.
+inline constexpr int ClassicFieldCount = 5;
 
-// "Title", "Artist", "Album", "Genre", "Year".
+// "Title", "Artist", "Album", "Genre", "Year", "Album Artist", "Composer",
+// "Format", "Length", "Modified": the names of the field order.
 extern const std::array<const char*, CriterionFieldCount> CriterionFieldNames;
-// List panel and settings section names: "Titles", "Artists", "Albums", "Genres", "Years".
+// List panel and settings section names: "Titles", "Artists", "Albums",
+// "Genres", "Years", "Album Artists", "Composers", "Formats", "Lengths", "Modified".
 extern const std::array<const char*, CriterionFieldCount> CriterionListNames;
+// Every field name in the fixed order.
+std::vector<std::string> DefaultFieldOrder();
+// Order followed by the field names it leaves out, in the fixed order (a
+// search written before a field existed evaluates it last).
+std::vector<std::string> CompleteFieldOrder(std::vector<std::string> Order);
 
 struct WizardSettings {
     std::vector<CheckEntry> Folders;
@@ -50,7 +73,7 @@ struct WizardSettings {
     bool ExtendedPlaylist = false;
     std::array<PrecedenceRule, CriterionFieldCount> FieldRules{};
     PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
-    std::vector<std::string> FieldOrder{"Title", "Artist", "Album", "Genre", "Year"};
+    std::vector<std::string> FieldOrder = DefaultFieldOrder();
     // The code page of tag text that declares no encoding (iconv's name as the
     // Options page lists it).
     std::string TagCodePage = "Windows-1252";

@@ -1,21 +1,46 @@
-// The year criterion list: years ("1999"), year masks ("199?") and ranges
-// ("1990..1999"); an entry of none of these forms is kept and shown as damaged.
+// Criterion lists whose entries have forms of their own: years ("1999"),
+// year masks ("199?") and ranges ("1990..1999"); lengths ("2:30..4:00");
+// modification times ("30 days", "2024-01-01..2024-06-30"). An entry of none
+// of its list's forms is kept and shown as damaged.
 #pragma once
 
 #include "panels/CriterionListFrame.h"
 
-class TYearCriterionList : public TCriterionList {
+#include <string_view>
+
+// What a list takes: which captions are of a known form, the mark shown
+// after one that is not, and the tooltip that says what to write instead.
+struct TEntryForm {
+    bool (*Known)(std::string_view Caption);
+    const char* Mark;
+    const char* Note;
+};
+
+class TFormCriterionList : public TCriterionList {
     Q_OBJECT
 public:
-    explicit TYearCriterionList(const QString& Name, QWidget* Parent = nullptr);
+    TFormCriterionList(const QString& Name, const TEntryForm& Form, QWidget* Parent = nullptr);
 
-    // Any text: a year, a mask or a range; what is none of them is marked.
+    // Any text; what is of no known form is marked.
     std::string GetEditMask() const override { return {}; }
     void LoadFromStore(const SettingsStore& Store) override;
     void EditExecute() override;
     std::string EntrySummaryText(const TCheckListEntry& Entry) const override;
 
-    // Marks again the entries that are neither a year mask nor a range.
+    // Marks again the entries of no known form.
     void MarkDamagedEntries();
     bool EntryDamaged(int Row) const;
+
+private:
+    TEntryForm form_;
 };
+
+class TYearCriterionList : public TFormCriterionList {
+    Q_OBJECT
+public:
+    explicit TYearCriterionList(const QString& Name, QWidget* Parent = nullptr);
+};
+
+// The forms of the length and modified lists.
+const TEntryForm& LengthEntryForm();
+const TEntryForm& ModifiedEntryForm();

@@ -103,6 +103,16 @@ void IniSection::Set(const std::string& Name, const std::string& Value) {
         values_[it->second].second = Value;
 }
 
+void IniSection::Erase(const std::string& Name) {
+    const auto it = index_.find(FoldIniName(Name));
+    if (it == index_.end())
+        return;
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(it->second));
+    index_.clear();
+    for (size_t i = 0; i < values_.size(); ++i)
+        index_.emplace(FoldIniName(values_[i].first), i);
+}
+
 std::string EscapeIniValue(const std::string& Text) {
     // A leading quote is escaped, so the text is never read back as a quoted value.
     std::string out = Escape(Text, "");

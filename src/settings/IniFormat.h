@@ -30,6 +30,8 @@ public:
     const std::string* Find(const std::string& Name) const;
     // Replaces the value in its place, or appends it.
     void Set(const std::string& Name, const std::string& Value);
+    // Removes the value, if there is one.
+    void Erase(const std::string& Name);
 
 private:
     std::string name_;

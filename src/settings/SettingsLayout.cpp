@@ -3,6 +3,7 @@
 #include "settings/SettingsStore.h"
 
 #include "model/CodePages.h"
+#include "model/FieldEntries.h"
 #include "model/MessageText.h"
 #include "model/YearEntries.h"
 
@@ -118,17 +119,38 @@ void SaveListSection(SettingsStore& Store, const std::string& Section,
     SaveEntries(Store, Section, Entries);
 }
 
+bool OptionalCriterionSection(const std::string& Section) {
+    for (int field = ClassicFieldCount; field < CriterionFieldCount; ++field)
+        if (SameFieldName(Section, CriterionListNames[field]))
+            return true;
+    return false;
+}
+
 void SaveListSection(SettingsStore& Store, const std::string& Section,
                      const std::vector<CriterionEntry>& Entries) {
+    // The fields a search may go without are written only while they hold
+    // entries (their rule is written after the lists, when it is set).
+    if (Entries.empty() && OptionalCriterionSection(Section)) {
+        Store.EraseSection(Section);
+        return;
+    }
     SaveEntries(Store, Section, Entries);
 }
 
-void NoteMalformedYears(const SettingsStore& Store, const std::vector<CriterionEntry>& Entries) {
-    for (const CriterionEntry& entry : Entries)
+void NoteMalformedEntries(const SettingsStore& Store, const WizardSettings& Settings) {
+    const std::string file = "settings file " + QuoteForMessage(Store.FileName(), 1024);
+    for (const CriterionEntry& entry : Settings.Criteria[FieldYear])
         if (ClassifyYearEntry(entry.Caption).Kind == TYearEntryKind::Malformed)
             Store.NoteValueProblem(
-                "settings file " + QuoteForMessage(Store.FileName(), 1024) +
-                ", [Years]: " + MalformedYearMessage(QuoteForMessage(entry.Caption)));
+                file + ", [Years]: " + MalformedYearMessage(QuoteForMessage(entry.Caption)));
+    for (const CriterionEntry& entry : Settings.Criteria[FieldLength])
+        if (!ClassifyLengthEntry(entry.Caption).Valid)
+            Store.NoteValueProblem(
+                file + ", [Lengths]: " + MalformedLengthMessage(QuoteForMessage(entry.Caption)));
+    for (const CriterionEntry& entry : Settings.Criteria[FieldModified])
+        if (!ClassifyModifiedEntry(entry.Caption, 0).Valid)
+            Store.NoteValueProblem(
+                file + ", [Modified]: " + MalformedModifiedMessage(QuoteForMessage(entry.Caption)));
 }
 
 void DropMissingFolders(std::vector<CheckEntry>& Entries) {
@@ -257,16 +279,26 @@ void LoadValues(const std::vector<TSettingValue>& Table, const SettingsStore& St
                         Store.ReadInteger(section, key, ToStored(defaults.FieldRules[Rule.Field])));
                 },
                 [&](TOrderLines) {
-                    // The stored order is taken only when it names every current line once.
+                    // The stored order is taken only when it names every field once,
+                    // or the five a search written before the others names; the
+                    // fields it leaves out then follow in their fixed order.
+                    const std::vector<std::string> every = DefaultFieldOrder();
                     std::vector<std::string> stored;
-                    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i) {
+                    for (size_t i = 0; i < every.size(); ++i) {
                         std::string name = Store.ReadString(section, key + std::to_string(i), "");
-                        if (ListedIn(stored, name) || !ListedIn(Settings.FieldOrder, name))
+                        if (ListedIn(stored, name) || !ListedIn(every, name))
                             break;
                         stored.push_back(std::move(name));
                     }
-                    if (stored.size() == Settings.FieldOrder.size())
-                        Settings.FieldOrder = std::move(stored);
+                    const std::vector<std::string> classic(every.begin(),
+                                                           every.begin() + ClassicFieldCount);
+                    const bool onlyClassic =
+                        stored.size() == classic.size() &&
+                        std::all_of(stored.begin(), stored.end(), [&](const std::string& name) {
+                            return ListedIn(classic, name);
+                        });
+                    if (stored.size() == every.size() || onlyClassic)
+                        Settings.FieldOrder = CompleteFieldOrder(std::move(stored));
                 },
             },
             value.Member);
@@ -293,11 +325,33 @@ void SaveValues(const std::vector<TSettingValue>& Table, SettingsStore& Store,
                     Store.WriteString(section, key, Settings.Selection.*Member);
                 },
                 [&](TFieldRule Rule) {
-                    Store.WriteInteger(section, key, ToStored(Settings.FieldRules[Rule.Field]));
+                    // A field a search may go without keeps its rule only while
+                    // it has entries or the rule is not the first one.
+                    const PrecedenceRule rule = Settings.FieldRules[Rule.Field];
+                    if (Rule.Field >= ClassicFieldCount && Settings.Criteria[Rule.Field].empty() &&
+                        rule == WizardSettings{}.FieldRules[Rule.Field]) {
+                        Store.EraseValue(section, key);
+                        return;
+                    }
+                    Store.WriteInteger(section, key, ToStored(rule));
                 },
                 [&](TOrderLines) {
-                    for (size_t i = 0; i < Settings.FieldOrder.size(); ++i)
-                        Store.WriteString(section, key + std::to_string(i), Settings.FieldOrder[i]);
+                    // The five fields every search has are always written; the
+                    // others only when they do not follow them in their fixed
+                    // order, so that a search that does not move them keeps its bytes.
+                    const std::vector<std::string> order = CompleteFieldOrder(Settings.FieldOrder);
+                    const std::vector<std::string> every = DefaultFieldOrder();
+                    const bool tailAsEver =
+                        order.size() == every.size() &&
+                        std::equal(order.begin() + ClassicFieldCount, order.end(),
+                                   every.begin() + ClassicFieldCount);
+                    const size_t lines = tailAsEver ? ClassicFieldCount : order.size();
+                    for (size_t i = 0; i < order.size(); ++i) {
+                        if (i < lines)
+                            Store.WriteString(section, key + std::to_string(i), order[i]);
+                        else
+                            Store.EraseValue(section, key + std::to_string(i));
+                    }
                 },
             },
             value.Member);
@@ -387,7 +441,7 @@ WizardSettings LoadAllSettings(const SettingsStore& Store) {
     settings.Filenames = LoadCheckListSection(Store, "Filenames");
     for (int field = 0; field < CriterionFieldCount; ++field)
         settings.Criteria[field] = LoadCriterionSection(Store, CriterionListNames[field]);
-    NoteMalformedYears(Store, settings.Criteria[FieldYear]);
+    NoteMalformedEntries(Store, settings);
     LoadWindowSettings(Store, settings);
     LoadSearchSections(Store, settings);
     return settings;

@@ -206,6 +206,11 @@ void SettingsStore::EraseSection(const std::string& Section) {
     });
 }
 
+void SettingsStore::EraseValue(const std::string& Section, const std::string& Name) {
+    if (IniSection* section = FindSection(Section))
+        section->Erase(Name);
+}
+
 bool SettingsStore::SectionExists(const std::string& Section) const {
     return FindSection(Section) != nullptr;
 }

@@ -72,6 +72,7 @@ public:
     void WriteInteger(const std::string& Section, const std::string& Name, int Number);
     void WriteBool(const std::string& Section, const std::string& Name, bool Flag);
     void EraseSection(const std::string& Section);
+    void EraseValue(const std::string& Section, const std::string& Name);
 
     bool SectionExists(const std::string& Section) const;
     // The section's values in file order; empty when there is no such section.
@@ -131,14 +132,16 @@ std::vector<CheckEntry> LoadCheckListSection(const SettingsStore& Store,
 std::vector<CriterionEntry> LoadCriterionSection(const SettingsStore& Store,
                                                  const std::string& Section);
 // Erases the section, then writes Item Count and each entry's caption and state.
+// The section of a field that a search may go without (album artists,
+// composers, formats, lengths, modified) is written only while it has entries.
 void SaveListSection(SettingsStore& Store, const std::string& Section,
                      const std::vector<CheckEntry>& Entries);
 void SaveListSection(SettingsStore& Store, const std::string& Section,
                      const std::vector<CriterionEntry>& Entries);
 
-// Notes a value problem for each year entry that is neither a year mask nor a
-// range (the entry itself is kept as it stands).
-void NoteMalformedYears(const SettingsStore& Store, const std::vector<CriterionEntry>& Entries);
+// Notes a value problem for each year, length or modified entry of no known
+// form (the entry itself is kept as it stands).
+void NoteMalformedEntries(const SettingsStore& Store, const WizardSettings& Settings);
 // Removes every entry whose caption is not an existing directory, keeping the order.
 void DropMissingFolders(std::vector<CheckEntry>& Entries);
 

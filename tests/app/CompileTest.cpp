@@ -78,8 +78,9 @@ TEST_F(CompileTest, EndToEndFromSettingsFileToSavedPlaylists) {
 
     auto form = std::make_unique<TMainForm>(QString::fromStdString(settingsFile));
     form->show();
-    const QStringList headings = {"Folders", "Filenames", "Titles",  "Artists",          "Albums",
-                                  "Genres",  "Years",     "Options", "Order and limits", "Summary"};
+    const QStringList headings = {"Folders", "Filenames",        "Titles", "Artists",
+                                  "Albums",  "Genres",           "Years",  "More criteria",
+                                  "Options", "Order and limits", "Summary"};
     for (const QString& heading : headings) {
         form->NextButton()->click();
         EXPECT_EQ(form->Banner()->Heading()->text(), heading);

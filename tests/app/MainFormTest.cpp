@@ -40,6 +40,12 @@ protected:
     std::unique_ptr<TMainForm> MakeForm() { return std::make_unique<TMainForm>(settingsFile); }
 };
 
+// The five fields every search has in the order given, then the More criteria
+// page's fields in their fixed order.
+QStringList WithMore(const QStringList& Classic) {
+    return Classic + QStringList({"Album Artist", "Composer", "Format", "Length", "Modified"});
+}
+
 QStringList OrderItems(const TMainForm& Form) {
     QStringList items;
     for (int i = 0; i < Form.Order->count(); ++i)
@@ -73,7 +79,7 @@ TEST_F(MainFormTest, StartsOnWelcomeWithDefaultsAndNoErrors) {
     EXPECT_FALSE(form->WelcomePagePanel()->isHidden());
     EXPECT_FALSE(form->BackButton()->isEnabled());
     EXPECT_TRUE(form->NextButton()->isEnabled());
-    EXPECT_EQ(form->PageCount(), 11);
+    EXPECT_EQ(form->PageCount(), 12);
 
     EXPECT_TRUE(form->Recurse->isChecked());
     EXPECT_FALSE(form->ThoroughID3Check->isChecked());
@@ -84,7 +90,9 @@ TEST_F(MainFormTest, StartsOnWelcomeWithDefaultsAndNoErrors) {
     for (QComboBox* rule : form->FieldRules)
         EXPECT_EQ(rule->currentIndex(), 0);
     EXPECT_EQ(form->OrderRule->currentIndex(), 0);
-    EXPECT_EQ(OrderItems(*form), QStringList({"Title", "Artist", "Album", "Genre", "Year"}));
+    EXPECT_EQ(OrderItems(*form),
+              QStringList({"Title", "Artist", "Album", "Genre", "Year", "Album Artist", "Composer",
+                           "Format", "Length", "Modified"}));
     EXPECT_FALSE(form->Order->isEnabled());
     EXPECT_EQ(form->OrderDragIndex(), -1);
 
@@ -114,6 +122,7 @@ TEST_F(MainFormTest, NextVisitsEveryPageWithItsBannerTexts) {
         {"Albums", "Select the albums you want to include or exclude"},
         {"Genres", "Select the genres you want to include or exclude"},
         {"Years", "Select the years you want to include or exclude"},
+        {"More criteria", "Select more fields of the files to include or exclude"},
         {"Options", "Select the search options"},
         {"Order and limits", "Choose the playlist's order and how many files it takes"},
         {"Summary", "Review settings before compilation of playlist"},
@@ -144,7 +153,7 @@ TEST_F(MainFormTest, OrderRuleEnablesOrderAndKeepsItsOrder) {
     DragOrder(*form, 4, {0});
     form->OrderRule->setCurrentIndex(1);
     EXPECT_FALSE(form->Order->isEnabled());
-    EXPECT_EQ(OrderItems(*form), QStringList({"Year", "Artist", "Album", "Genre", "Title"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Year", "Artist", "Album", "Genre", "Title"}));
     form->OrderRule->setCurrentIndex(0);
     EXPECT_FALSE(form->Order->isEnabled());
 }
@@ -155,27 +164,27 @@ TEST_F(MainFormTest, OrderDragSwapsTheDraggedItemWithTheOneUnderThePointer) {
     form->show();
 
     DragOrder(*form, 4, {3, 2, 1, 0});
-    EXPECT_EQ(OrderItems(*form), QStringList({"Year", "Title", "Artist", "Album", "Genre"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Year", "Title", "Artist", "Album", "Genre"}));
     EXPECT_EQ(form->OrderDragIndex(), -1) << "released";
     EXPECT_EQ(form->Order->currentRow(), 0) << "the dragged item stays selected";
 
     // One jump over several items swaps only the two ends.
     DragOrder(*form, 0, {4});
-    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Title", "Artist", "Album", "Year"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Genre", "Title", "Artist", "Album", "Year"}));
 
     // Down one step at a time moves one place per step.
     DragOrder(*form, 1, {2, 3});
-    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Artist", "Album", "Title", "Year"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Genre", "Artist", "Album", "Title", "Year"}));
 
     // The right button never reorders.
     DragOrder(*form, 4, {3, 2}, Qt::RightButton);
-    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Artist", "Album", "Title", "Year"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Genre", "Artist", "Album", "Title", "Year"}));
 
     // Nor does a disabled list, even with an item left selected.
     form->OrderRule->setCurrentIndex(0);
     ASSERT_FALSE(form->Order->isEnabled());
     DragOrder(*form, 4, {3, 2});
-    EXPECT_EQ(OrderItems(*form), QStringList({"Genre", "Artist", "Album", "Title", "Year"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Genre", "Artist", "Album", "Title", "Year"}));
 }
 
 TEST_F(MainFormTest, EveryMaskHelpButtonShowsTheSameWindow) {
@@ -215,7 +224,7 @@ TEST_F(MainFormTest, AddFilesFilterTakesTheCheckedMasksInOrder) {
     // Arriving at the Compile page rebuilds it.
     form->IncludeTaglessFiles->setChecked(true);
     form->Folders->AddEntry(dir.str(), true);
-    for (int i = 0; i < 11; ++i)
+    for (int i = 0; i <= CompilePage; ++i)
         form->NextClick();
     ASSERT_EQ(form->PageIndex(), CompilePage);
     EXPECT_EQ(form->Playlist->FileFilter(), "User-specified files (*.mp3 *.ogg)" + rest);
@@ -269,7 +278,7 @@ TEST_F(MainFormTest, SettingsSurviveARestart) {
     EXPECT_EQ(form->FieldRules[FieldYear]->currentIndex(), 2);
     EXPECT_EQ(form->OrderRule->currentIndex(), 2);
     EXPECT_TRUE(form->Order->isEnabled());
-    EXPECT_EQ(OrderItems(*form), QStringList({"Year", "Artist", "Album", "Genre", "Title"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Year", "Artist", "Album", "Genre", "Title"}));
     EXPECT_TRUE(form->IncludeTaglessFiles->isChecked());
     EXPECT_FALSE(form->ReadOtherFormats->isChecked());
 }
@@ -358,10 +367,10 @@ TEST_F(MainFormTest, PanelShortcutsWorkFromAnywhereOnTheirPageAndCtrlArrowsMoveT
     form->Order->setFocus();
     QTest::keyClick(form->Order, Qt::Key_Up, Qt::ControlModifier);
     QTest::keyClick(form->Order, Qt::Key_Up, Qt::ControlModifier);
-    EXPECT_EQ(OrderItems(*form), QStringList({"Title", "Artist", "Year", "Album", "Genre"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Title", "Artist", "Year", "Album", "Genre"}));
     EXPECT_EQ(form->Order->currentRow(), 2);
     // A disabled list keeps its order.
     form->OrderRule->setCurrentIndex(0);
     QTest::keyClick(form->Order, Qt::Key_Down, Qt::ControlModifier);
-    EXPECT_EQ(OrderItems(*form), QStringList({"Title", "Artist", "Year", "Album", "Genre"}));
+    EXPECT_EQ(OrderItems(*form), WithMore({"Title", "Artist", "Year", "Album", "Genre"}));
 }

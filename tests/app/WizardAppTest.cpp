@@ -88,21 +88,24 @@ TEST(RenderScreenshots, WritesEveryPanelAndLeavesTheSettingsAlone) {
     ASSERT_EQ(RenderScreenshots(file, folder), 0);
     EXPECT_FALSE(std::filesystem::exists(file));
     const QStringList shots = QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name);
-    ASSERT_EQ(shots.size(), 18) << shots.join(' ').toStdString();
-    // The counts beside a criterion page's entries and on the Summary.
-    EXPECT_EQ(shots[16], "16-titles-counts.png");
-    EXPECT_EQ(shots[17], "17-summary-counts.png");
+    ASSERT_EQ(shots.size(), 20) << shots.join(' ').toStdString();
+    // The counts beside a criterion page's entries and on the Summary, and the
+    // More criteria page.
+    EXPECT_EQ(shots[17], "17-titles-counts.png");
+    EXPECT_EQ(shots[18], "18-summary-counts.png");
+    EXPECT_EQ(shots[19], "19-more-criteria-lengths.png");
     EXPECT_EQ(shots.front(), "00-welcome.png");
-    EXPECT_EQ(shots[9], "09-selectionpage.png");
-    EXPECT_EQ(shots[11], "11-compilepage.png");
+    EXPECT_EQ(shots[8], "08-morecriteriapage.png");
+    EXPECT_EQ(shots[10], "10-selectionpage.png");
+    EXPECT_EQ(shots[12], "12-compilepage.png");
     const QImage welcome(QDir(folder).filePath(shots.front()));
     EXPECT_GE(welcome.width(), 609);
     EXPECT_GE(welcome.height(), 507);
     // The Compile page with a list, at the default size and larger.
-    EXPECT_EQ(shots[13], "13-compile-list.png");
-    EXPECT_EQ(QImage(QDir(folder).filePath(shots[13])).size(), welcome.size());
-    EXPECT_EQ(QImage(QDir(folder).filePath(shots[14])).size(), QSize(1024, 720));
+    EXPECT_EQ(shots[14], "14-compile-list.png");
+    EXPECT_EQ(QImage(QDir(folder).filePath(shots[14])).size(), welcome.size());
+    EXPECT_EQ(QImage(QDir(folder).filePath(shots[15])).size(), QSize(1024, 720));
     // A first run's Summary, which says what else is needed.
-    EXPECT_EQ(shots[15], "15-firstrun-summary.png");
-    EXPECT_EQ(QImage(QDir(folder).filePath(shots[15])).size(), welcome.size());
+    EXPECT_EQ(shots[16], "16-firstrun-summary.png");
+    EXPECT_EQ(QImage(QDir(folder).filePath(shots[16])).size(), welcome.size());
 }

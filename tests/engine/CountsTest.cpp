@@ -6,12 +6,18 @@
 #include "engine/Criteria.h"
 #include "engine/Masks.h"
 #include "index/TagIndex.h"
+#include "media/AudioTags.h"
 
+#include "support/AudioBytes.h"
 #include "support/TagBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -40,6 +46,14 @@ std::string RandomTag(std::mt19937& Random) {
         if (Random() % 2)
             Frames += tagbytes::TextFrame(3, "TCON", Random() % 2 ? "Rock" : "Jazz");
         Frames += tagbytes::TextFrame(3, "TYER", std::to_string(1990 + Random() % 20));
+        if (Random() % 3 == 0)
+            Frames += tagbytes::TextFrame(3, "TPE2", Word() + " Band");
+        if (Random() % 3 == 0)
+            Frames += tagbytes::TextFrame(3, "TCOM", Word());
+        // Audio of a stated length now and then: 1:18 or 3:55.
+        if (Random() % 2)
+            return tagbytes::Tag(3, Frames) + audiobytes::XingFrame(Random() % 2 ? 3000 : 9000) +
+                   audiobytes::MpegFrames(2);
         return tagbytes::Tag(3, Frames) + std::string(64, '\x55');
     }
     }
@@ -49,9 +63,14 @@ void AddFiles(const TempDir& Dir, std::mt19937& Random, int Files, int Serial) {
     for (int K = 0; K < Files; ++K) {
         const std::string Folder = "d" + std::to_string(Random() % 3) +
                                    (Random() % 2 ? "/s" + std::to_string(Random() % 2) : "");
-        Dir.write(Folder + "/f" + std::to_string(Serial) + "-" + std::to_string(K) +
-                      Extensions[Random() % 6],
-                  RandomTag(Random));
+        const std::string Name = Folder + "/f" + std::to_string(Serial) + "-" + std::to_string(K) +
+                                 Extensions[Random() % 6];
+        Dir.write(Name, RandomTag(Random));
+        // Some files were last written long ago (June 2010).
+        if (Random() % 3 == 0) {
+            const timespec Times[2] = {{1275350400, 0}, {1275350400, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, (Dir.path() / Name).c_str(), Times, 0), 0);
+        }
     }
 }
 
@@ -66,14 +85,27 @@ WizardSettings RandomSettings(std::mt19937& Random, const std::string& Folder) {
         if (Random() % 2)
             Settings.Filenames.push_back(
                 {Mask, Random() % 4 ? CheckState::Checked : CheckState::Unchecked});
-    const char* const FieldMasks[] = {"*Love*", "*o*", "Rain*",      "*Band", "Rock",
-                                      "199?",   "*",   "1995..2003", "..1994"};
+    const std::vector<const char*> TextMasks = {"*Love*", "*o*", "Rain*",      "*Band", "Rock",
+                                                "199?",   "*",   "1995..2003", "..1994"};
+    // The fields of the More criteria page, now and then, with their own forms
+    // (and one malformed entry each for lengths and times).
+    const std::vector<const char*> FormatMasks = {"MP3", "FLAC", "*", "M*"};
+    const std::vector<const char*> LengthRanges = {"..2:30", "0:00..", "1:00..9:00", "2:30"};
+    const std::vector<const char*> ModifiedEntries = {"30 days", "2000-01-01..",
+                                                      "2009-01-01..2011-12-31", "soon"};
     for (int F = 0; F < CriterionFieldCount; ++F) {
-        for (int E = Random() % 4; E > 0; --E)
+        const std::vector<const char*>& Pool = F == FieldFormat     ? FormatMasks
+                                               : F == FieldLength   ? LengthRanges
+                                               : F == FieldModified ? ModifiedEntries
+                                                                    : TextMasks;
+        const int Most = F < ClassicFieldCount ? 4 : Random() % 3 == 0 ? 3 : 0;
+        for (int E = Most ? Random() % Most : 0; E > 0; --E)
             Settings.Criteria[F].push_back(
-                {FieldMasks[Random() % 9], static_cast<CriterionState>(Random() % 3)});
+                {Pool[Random() % Pool.size()], static_cast<CriterionState>(Random() % 3)});
         Settings.FieldRules[F] = static_cast<PrecedenceRule>(Random() % 2);
     }
+    if (Random() % 2)
+        std::shuffle(Settings.FieldOrder.begin(), Settings.FieldOrder.end(), Random);
     Settings.OrderRule = static_cast<PrecedenceRule>(Random() % 3);
     // Now and then a selection: its caps and limit leave files out after the
     // criteria took them, as a compile's do.
@@ -117,16 +149,35 @@ TSearchCounts FromCompile(const WizardSettings& Settings, const std::shared_ptr<
         }
         if (Why.Tags != TTagRead::Found)
             return;
+        // The file's length and time, read here on their own.
+        struct stat Status {};
+        const bool Stated = stat(File.FileName.c_str(), &Status) == 0;
+        const std::int64_t LengthMs = ReadDurationMs(File.FileName);
+        const std::int64_t ModifiedNs =
+            static_cast<std::int64_t>(Status.st_mtim.tv_sec) * 1'000'000'000 +
+            Status.st_mtim.tv_nsec;
         for (int F = 0; F < CriterionFieldCount; ++F)
-            for (std::size_t E = 0; E < Settings.Criteria[F].size(); ++E)
-                Counts.Criteria[F][E].Matched +=
-                    File.MediaInfo.AnyText(CriterionMediaField(F), [&](const std::string& Text) {
-                        const std::string& Caption = Settings.Criteria[F][E].Caption;
-                        const TYearEntry Years = ClassifyYearEntry(Caption);
-                        return F == FieldYear && Years.Kind == TYearEntryKind::Range
-                                   ? YearInRange(Text, Years)
-                                   : MatchWildcard(Text, Caption);
-                    });
+            for (std::size_t E = 0; E < Settings.Criteria[F].size(); ++E) {
+                const std::string& Caption = Settings.Criteria[F][E].Caption;
+                bool Matches = false;
+                if (F == FieldLength)
+                    Matches = LengthMs >= 0 &&
+                              ClassifyLengthEntry(Caption).Holds(LengthSeconds(LengthMs));
+                else if (F == FieldModified)
+                    Matches = Stated &&
+                              ClassifyModifiedEntry(Caption, Job.Criteria.NowNs).Holds(ModifiedNs);
+                else if (F == FieldFormat)
+                    Matches = MatchWildcard(ContentFormatName(File.MediaInfo.Format), Caption);
+                else
+                    Matches = File.MediaInfo.AnyText(
+                        CriterionMediaField(F), [&](const std::string& Text) {
+                            const TYearEntry Years = ClassifyYearEntry(Caption);
+                            return F == FieldYear && Years.Kind == TYearEntryKind::Range
+                                       ? YearInRange(Text, Years)
+                                       : MatchWildcard(Text, Caption);
+                        });
+                Counts.Criteria[F][E].Matched += Matches;
+            }
     };
     SearchHooks Hooks;
     Hooks.FoundFile = [&](const TFileInfo& File) {

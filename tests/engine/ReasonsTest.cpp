@@ -276,7 +276,7 @@ TEST(ReasonsTest, ReasonsWithoutCriteriaAndTheirWords) {
     Stale.Field = FieldAlbum;
     Stale.Criterion = 7;
     EXPECT_EQ(ReasonText(Stale, Job), "Included: Album (include)");
-    Stale.Field = 9;
+    Stale.Field = CriterionFieldCount;
     EXPECT_EQ(ReasonText(Stale, Job), "Included: a criterion");
 
     EXPECT_STREQ(TagReadWord(TTagRead::NotRead), "not read");

@@ -35,7 +35,14 @@ WizardSettings EverySection(const std::string& Folder) {
     settings.IncludeTaglessFiles = true;
     settings.FieldRules = {ByOrder, ExclusionFirst, InclusionFirst, ByOrder, ExclusionFirst};
     settings.OrderRule = ByOrder;
-    settings.FieldOrder = {"Year", "Title", "Artist", "Album", "Genre"};
+    settings.FieldOrder = CompleteFieldOrder({"Year", "Title", "Artist", "Album", "Genre"});
+    // The More criteria page's fields, each in a section of its own.
+    settings.Criteria[FieldAlbumArtist] = {{"Various*", Exclude}};
+    settings.Criteria[FieldComposer] = {{"*Bach*", Include}, {"\xe9*", Ignore}};
+    settings.Criteria[FieldFormat] = {{"FLAC", Include}};
+    settings.Criteria[FieldLength] = {{"..2:30", Exclude}, {"1:00..", Include}};
+    settings.Criteria[FieldModified] = {{"30 days", Include}};
+    settings.FieldRules[FieldLength] = ByOrder;
     settings.PlaylistPath = "lists/\xe9 mix.m3u8";
     settings.PlaylistFormatName = "m3u8";
     settings.PlaylistPathsName = "root";

@@ -40,7 +40,7 @@ template <typename Entry> std::vector<int> States(const std::vector<Entry>& Entr
     return states;
 }
 
-const std::vector<std::string> BuiltInOrder = {"Title", "Artist", "Album", "Genre", "Year"};
+const std::vector<std::string> BuiltInOrder = DefaultFieldOrder();
 
 std::string OrderIni(const std::vector<std::string>& Names) {
     std::string ini = "[Options]\n";
@@ -145,25 +145,58 @@ TEST(SettingsLayout, StatesOfCheckAndCriterionLists) {
 
 TEST(SettingsLayout, FieldOrderTakenOnlyWhenEveryLinePasses) {
     TempDir dir;
+    const std::vector<std::string> More = {"Album Artist", "Composer", "Format", "Length",
+                                           "Modified"};
+    const auto Then = [](std::vector<std::string> Order, const std::vector<std::string>& Tail) {
+        Order.insert(Order.end(), Tail.begin(), Tail.end());
+        return Order;
+    };
+    // Five lines name the fields every search has: the others follow them.
     EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Genre", "Album", "Artist", "Title"})).FieldOrder,
-              (std::vector<std::string>{"Year", "Genre", "Album", "Artist", "Title"}));
+              Then({"Year", "Genre", "Album", "Artist", "Title"}, More));
     EXPECT_EQ(LoadFrom(dir, OrderIni({"year", "genre", "album", "artist", "title"})).FieldOrder,
-              (std::vector<std::string>{"year", "genre", "album", "artist", "title"}));
-    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Year", "Album", "Artist", "Title"})).FieldOrder,
-              BuiltInOrder);
-    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "YEAR", "Album", "Artist", "Title"})).FieldOrder,
-              BuiltInOrder);
-    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Genre", "Album", "Artist", "Track"})).FieldOrder,
-              BuiltInOrder);
-    EXPECT_EQ(LoadFrom(dir, OrderIni({"Year", "Genre", "Album", "Artist"})).FieldOrder,
-              BuiltInOrder);
+              Then({"year", "genre", "album", "artist", "title"}, More));
+    // Ten lines name every field.
+    const std::vector<std::string> Ten = {"Length",   "Year",        "Composer", "Genre",
+                                          "Album",    "Artist",      "Title",    "Format",
+                                          "Modified", "Album Artist"};
+    EXPECT_EQ(LoadFrom(dir, OrderIni(Ten)).FieldOrder, Ten);
+    // Anything else: the fixed order.
+    const std::vector<std::vector<std::string>> Refused = {
+        {"Year", "Year", "Album", "Artist", "Title"},
+        {"Year", "YEAR", "Album", "Artist", "Title"},
+        {"Year", "Genre", "Album", "Artist", "Track"},
+        {"Year", "Genre", "Album", "Artist"},
+        {"Year", "Genre", "Album", "Artist", "Length"},
+        Then({"Year", "Genre", "Album", "Artist", "Title"}, {"Composer", "Length"}),
+        Then({"Year", "Genre", "Album", "Artist", "Title"},
+             {"Composer", "Composer", "Format", "Length", "Modified"}),
+    };
+    for (const std::vector<std::string>& Order : Refused)
+        EXPECT_EQ(LoadFrom(dir, OrderIni(Order)).FieldOrder, BuiltInOrder) << Order.size();
 
-    // The rule is against the current lines, whatever they are.
-    WizardSettings current;
-    current.FieldOrder = {"Genre", "Year"};
-    SettingsStore store(Q(dir.write("order.ini", OrderIni({"year", "Genre", "Album"}))));
-    LoadWindowSettings(store, current);
-    EXPECT_EQ(current.FieldOrder, (std::vector<std::string>{"year", "Genre"}));
+    // Saved: five lines while the other fields follow in their fixed order
+    // (so a search that does not move them keeps its bytes), ten when one
+    // moved; moving it back takes the five lines away again.
+    const std::string file = dir.str() + "/order-save.ini";
+    const auto Lines = [&](const std::vector<std::string>& Order) {
+        WizardSettings settings;
+        settings.FieldOrder = Order;
+        SettingsStore store(Q(file));
+        SaveWindowSettings(store, settings);
+        store.Flush();
+        const std::string text = TempDir::read(file);
+        int lines = 0;
+        for (std::size_t at = text.find("Criteria "); at != std::string::npos;
+             at = text.find("Criteria ", at + 1))
+            ++lines;
+        return lines;
+    };
+    EXPECT_EQ(Lines(Then({"Genre", "Title", "Year", "Album", "Artist"}, More)), 5);
+    EXPECT_EQ(Lines(Ten), 10);
+    EXPECT_EQ(Lines(BuiltInOrder), 5);
+    SettingsStore reread(Q(file));
+    EXPECT_EQ(LoadAllSettings(reread).FieldOrder, BuiltInOrder);
 }
 
 TEST(SettingsLayout, MissingFoldersDroppedAtAnyPosition) {
@@ -309,9 +342,13 @@ TEST(SettingsLayout, EverySettingSurvivesSaveAndLoad) {
     saved.ReadOtherFormats = false;
     saved.RelativePlaylistPaths = true;
     saved.ExtendedPlaylist = true;
-    saved.FieldRules = {InclusionFirst, ExclusionFirst, ByOrder, ExclusionFirst, InclusionFirst};
+    saved.Criteria[FieldComposer] = {{"*Caf\xe9*", Exclude}};
+    saved.Criteria[FieldLength] = {{"10:00..", Include}, {"..0:30", Ignore}};
+    saved.FieldRules = {InclusionFirst, ExclusionFirst, ByOrder, ExclusionFirst, InclusionFirst,
+                        ExclusionFirst, InclusionFirst, ByOrder, ByOrder,        InclusionFirst};
     saved.OrderRule = ByOrder;
-    saved.FieldOrder = {"genre", "Title", "Year", "Album", "Artist"};
+    saved.FieldOrder = {"genre",  "Length", "Title",    "Year",         "Album",
+                        "Artist", "Format", "Modified", "Album Artist", "Composer"};
     saved.TagCodePage = "KOI8-R";
 
     const std::string file = dir.str() + "/config/2.ini";
