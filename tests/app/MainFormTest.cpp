@@ -374,3 +374,50 @@ TEST_F(MainFormTest, PanelShortcutsWorkFromAnywhereOnTheirPageAndCtrlArrowsMoveT
     QTest::keyClick(form->Order, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(OrderItems(*form), WithMore({"Title", "Artist", "Year", "Album", "Genre"}));
 }
+
+// The More criteria page shows the list and rule of the field chosen; an
+// entry of no known form is marked; the Summary names only the fields in
+// use; the entries and rules are kept in the settings file.
+TEST_F(MainFormTest, MoreCriteriaPageShowsTheChosenFieldAndKeepsItsEntries) {
+    {
+        auto form = MakeForm();
+        form->show();
+        while (form->PageIndex() != MoreCriteriaPage)
+            form->NextClick();
+        EXPECT_EQ(form->Banner()->Heading()->text(), "More criteria");
+        for (int field = ClassicFieldCount; field < CriterionFieldCount; ++field) {
+            form->MoreField->setCurrentIndex(field - ClassicFieldCount);
+            EXPECT_EQ(form->MoreField->currentText(), CriterionFieldNames[field]);
+            EXPECT_TRUE(form->CriterionLists[field]->isVisible()) << field;
+            EXPECT_TRUE(form->FieldRules[field]->isVisible()) << field;
+            for (int other = ClassicFieldCount; other < CriterionFieldCount; ++other)
+                if (other != field)
+                    EXPECT_FALSE(form->CriterionLists[other]->isVisible()) << field << other;
+        }
+        auto* lengths = static_cast<TFormCriterionList*>(form->CriterionLists[FieldLength]);
+        lengths->AddEntryWithState("..2:30", Include);
+        lengths->AddEntryWithState("3 min", Exclude);
+        EXPECT_FALSE(lengths->EntryDamaged(0));
+        EXPECT_TRUE(lengths->EntryDamaged(1));
+        form->CriterionLists[FieldComposer]->AddEntryWithState("*Bach*", Exclude);
+        form->FieldRules[FieldFormat]->setCurrentIndex(2);
+        form->Folders->AddEntry(dir.str(), true);
+        while (form->PageIndex() != SummaryPage)
+            form->NextClick();
+        const QString summary = form->Summary->toPlainText();
+        EXPECT_TRUE(summary.contains("Lengths:\n\tIncluding \"..2:30\"")) << summary.toStdString();
+        EXPECT_TRUE(summary.contains("(not a length range)")) << summary.toStdString();
+        EXPECT_TRUE(summary.contains("Composers:")) << summary.toStdString();
+        EXPECT_TRUE(summary.contains("Formats:")) << summary.toStdString(); // by its rule
+        EXPECT_FALSE(summary.contains("Album Artists:")) << summary.toStdString();
+        EXPECT_FALSE(summary.contains("Modified:")) << summary.toStdString();
+    }
+    auto form = MakeForm();
+    ASSERT_EQ(form->CriterionLists[FieldLength]->Count(), 2);
+    EXPECT_EQ(form->CriterionLists[FieldLength]->CriterionStateAt(1), Exclude);
+    EXPECT_TRUE(
+        static_cast<TFormCriterionList*>(form->CriterionLists[FieldLength])->EntryDamaged(1));
+    ASSERT_EQ(form->CriterionLists[FieldComposer]->Count(), 1);
+    EXPECT_EQ(form->FieldRules[FieldFormat]->currentIndex(), 2);
+    EXPECT_EQ(form->CriterionLists[FieldAlbumArtist]->Count(), 0);
+}

@@ -1,6 +1,7 @@
 // Criteria: one field's scan under its rule, the five fields combined under the
 // overall rule and field order, the settings snapshot and the adequacy checks.
 #include "engine/Criteria.h"
+#include "engine/LengthReader.h"
 #include "engine/Masks.h"
 
 #include <gtest/gtest.h>
@@ -291,4 +292,73 @@ TEST(CriteriaTest, AFieldOfSeveralValuesMatchesOneOfThemOrAllJoined) {
     EXPECT_FALSE(EvaluateCriteria(job, info));
     info.SetValues(TMediaField::Artist, {"Ann Lee", "Bob"});
     EXPECT_TRUE(EvaluateCriteria(job, info));
+}
+
+// A range whose ends are the length the list shows holds that length: the
+// list and the criteria round alike, whatever the milliseconds.
+TEST(CriteriaTest, ALengthAsTheListShowsItIsInTheRangeOfItsOwnText) {
+    for (std::int64_t ms = 0; ms < 4'000'000; ms += 977) {
+        const std::string shown = FormatLength(ms);
+        EXPECT_TRUE(ClassifyLengthEntry(shown + ".." + shown).Holds(LengthSeconds(ms)))
+            << ms << " " << shown;
+        EXPECT_FALSE(ClassifyLengthEntry(".." + shown).Holds(LengthSeconds(ms) + 1)) << ms;
+    }
+}
+
+// Length and modification time come from the file, not its tags; what is not
+// known matches no entry; the format is its name by content.
+TEST(CriteriaTest, LengthModifiedAndFormatCompareTheFileNotItsTags) {
+    constexpr std::int64_t Now = 1'700'000'000'000'000'000;
+    constexpr std::int64_t Day = 86'400'000'000'000;
+    const TFileFacts Unknown{};
+    const auto Length = [](std::int64_t Ms) { return TFileFacts{Ms, 0, false}; };
+    const auto Modified = [](std::int64_t Ns) { return TFileFacts{-1, Ns, true}; };
+    const struct {
+        const char* Case;
+        int Field;
+        CriterionEntry Entry;
+        TFileFacts Facts;
+        TContentFormat Format;
+        bool Included;
+    } rows[] = {
+        {"2:30.4 shows 2:30", FieldLength, {"..2:30", Include}, Length(150'400), {}, true},
+        {"2:30.6 shows 2:31", FieldLength, {"..2:30", Include}, Length(150'600), {}, false},
+        {"length not known", FieldLength, {"..2:30", Include}, Unknown, {}, false},
+        {"long excluded", FieldLength, {"2:00..", Exclude}, Length(180'000), {}, false},
+        {"unknown not excluded", FieldLength, {"2:00..", Exclude}, Unknown, {}, true},
+        {"yesterday", FieldModified, {"30 days", Include}, Modified(Now - Day), {}, true},
+        {"a month ago", FieldModified, {"30 days", Include}, Modified(Now - 31 * Day), {}, false},
+        {"time not known", FieldModified, {"30 days", Include}, Unknown, {}, false},
+        {"flac", FieldFormat, {"flac", Include}, Unknown, TContentFormat::FLAC, true},
+        {"mp3 is not flac", FieldFormat, {"FLAC", Include}, Unknown, TContentFormat::MP3, false},
+        {"unknown format", FieldFormat, {"FLAC", Include}, Unknown, TContentFormat::Unknown, false},
+        {"wav pack by mask",
+         FieldFormat,
+         {"wav*", Include},
+         Unknown,
+         TContentFormat::WavPack,
+         true},
+        {"opus excluded", FieldFormat, {"Opus", Exclude}, Unknown, TContentFormat::Opus, false},
+    };
+    for (const auto& row : rows) {
+        WizardSettings Settings;
+        Settings.Criteria[row.Field] = {row.Entry};
+        // An exclude alone takes nothing: every title is taken, exclusion first.
+        if (row.Entry.State == Exclude) {
+            Settings.Criteria[FieldTitle] = {{"*", Include}};
+            Settings.OrderRule = ExclusionFirst;
+        }
+        const CriteriaJob Job = SnapshotCriteria(Settings, Now);
+        TMediaInfo Info = SomeInfo();
+        Info.Format = row.Format;
+        TDecisionReason Why;
+        EXPECT_EQ(EvaluateCriteria(Job, Info, DefaultTagDecoder(), &Why, &row.Facts), row.Included)
+            << row.Case;
+        // The deciding field is the one of the row whenever it matched.
+        if (row.Included == (row.Entry.State == Include) && row.Entry.State == Include)
+            EXPECT_EQ(Why.Field, row.Field) << row.Case;
+        // Without any facts a length or time entry matches nothing.
+        if (row.Field != FieldFormat)
+            EXPECT_EQ(EvaluateCriteria(Job, Info), row.Entry.State == Exclude) << row.Case;
+    }
 }

@@ -447,3 +447,53 @@ TEST(SettingsLayout, DefaultOptionsWriteTheSameBytesAsBefore) {
               "Relative Playlist Paths=0\n"
               "Extended Playlist=0\n");
 }
+
+// A search that does not use the More criteria page's fields is written as it
+// always was; each field's section comes with entries or a rule of its own,
+// survives a load, and goes again with them, leaving the same bytes.
+TEST(SettingsLayout, MoreCriteriaFieldsAreWrittenOnlyWhileUsed) {
+    TempDir dir;
+    const std::string file = dir.str() + "/more.ini";
+    WizardSettings plain;
+    plain.Folders = {{dir.str(), Checked}};
+    plain.Filenames = {{"*.mp3", Checked}};
+    plain.Criteria[FieldTitle] = {{"*", Include}};
+    plain.FieldRules[FieldYear] = ExclusionFirst;
+    // Settings saved over the file as it is (a save puts the lists it
+    // writes after the values it keeps in place: save twice to settle).
+    const auto SaveOver = [&](const WizardSettings& Settings) {
+        SettingsStore store(Q(file));
+        SaveAllSettings(store, Settings);
+        store.Flush();
+        return TempDir::read(file);
+    };
+    SaveOver(plain);
+    const std::string before = SaveOver(plain);
+    for (int field = ClassicFieldCount; field < CriterionFieldCount; ++field)
+        EXPECT_EQ(before.find(std::string("[") + CriterionListNames[field] + "]"),
+                  std::string::npos)
+            << before;
+    EXPECT_EQ(before.find("Criteria 5"), std::string::npos) << before;
+
+    const CriterionEntry entries[CriterionFieldCount - ClassicFieldCount] = {{"Various*", Exclude},
+                                                                             {"*Bach*", Include},
+                                                                             {"FLAC", Include},
+                                                                             {"..2:30", Ignore},
+                                                                             {"30 days", Include}};
+    for (int field = ClassicFieldCount; field < CriterionFieldCount; ++field)
+        for (const bool withRule : {false, true}) {
+            const std::string section = std::string("[") + CriterionListNames[field] + "]";
+            WizardSettings used = plain;
+            if (withRule)
+                used.FieldRules[field] = ByOrder;
+            else
+                used.Criteria[field] = {entries[field - ClassicFieldCount]};
+            EXPECT_NE(SaveOver(used).find(section), std::string::npos) << section;
+            SettingsStore reread(Q(file));
+            const WizardSettings loaded = LoadAllSettings(reread);
+            EXPECT_EQ(loaded.Criteria, used.Criteria) << section;
+            EXPECT_EQ(loaded.FieldRules, used.FieldRules) << section;
+            // Unused again: the file as it was.
+            EXPECT_EQ(SaveOver(plain), before) << section << withRule;
+        }
+}
