@@ -45,10 +45,11 @@ void CheckResult(bool Found, const TMediaInfo& Info) {
         Check(Info == Kept);
         return;
     }
-    for (const std::string* text :
-         {&Info.Title, &Info.Artist, &Info.Album, &Info.Genre, &Info.Year, &Info.Track})
+    for (const std::string* text : {&Info.Title, &Info.Artist, &Info.Album, &Info.Genre, &Info.Year,
+                                    &Info.Track, &Info.AlbumArtist, &Info.Composer})
         // Every value of a field, each within its bound, joined with "; ".
         Check(text->size() <= TTagFields::MaxValues * (FieldTextSize + 2) && IsValidUtf8(*text));
+    Check(static_cast<int>(Info.Format) < ContentFormatCount);
 }
 
 } // namespace
@@ -64,7 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
     for (TTagSources sources : {TTagSources::OtherFormat, TTagSources::ID3ThenAPE}) {
         TMediaInfo info = Kept;
-        CheckResult(ReadTags(path, sources, info), info);
+        const bool found = ReadTags(path, sources, info);
+        CheckResult(found, info);
+        // A reader of another format finds a tag by the six fields alone.
+        if (found && sources == TTagSources::OtherFormat)
+            Check(!(info.Title.empty() && info.Artist.empty() && info.Album.empty() &&
+                    info.Genre.empty() && info.Year.empty() && info.Track.empty()));
     }
     TMediaInfo info = Kept;
     std::int64_t fileSize = 0;

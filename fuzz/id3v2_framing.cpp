@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     TID3v2 tag;
     Check(tag.LoadFromFile(path));
     const std::size_t bound = 3 * TagInfo::TagKeepSize;
-    for (const std::string* text :
-         {&tag.Title, &tag.Artist, &tag.Album, &tag.TrackText, &tag.Year, &tag.Genre, &tag.Comment,
-          &tag.Composer, &tag.Encoder, &tag.RightsMessage, &tag.Language, &tag.Link})
+    for (const std::string* text : {&tag.Title, &tag.Artist, &tag.Album, &tag.TrackText, &tag.Year,
+                                    &tag.Genre, &tag.Comment, &tag.AlbumArtist, &tag.Composer,
+                                    &tag.Encoder, &tag.RightsMessage, &tag.Language, &tag.Link})
         Check(text->size() <= bound && IsValidUtf8(*text));
     for (const TFieldValue& value : tag.Values)
         Check(!value.Text.empty() && value.Text.size() <= FieldTextSize && IsValidUtf8(value.Text));

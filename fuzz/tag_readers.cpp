@@ -17,8 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     TID3v2 v2;
     const bool headerRead = v2.LoadFromFile(path);
     Check(headerRead == (Size >= 10));
-    for (const std::string* text : {&v2.Title, &v2.Artist, &v2.Album, &v2.TrackText, &v2.Year,
-                                    &v2.Genre, &v2.Comment, &v2.Link})
+    for (const std::string* text :
+         {&v2.Title, &v2.Artist, &v2.Album, &v2.TrackText, &v2.Year, &v2.Genre, &v2.Comment,
+          &v2.Link, &v2.AlbumArtist, &v2.Composer})
         // The kept bytes of the frames, at most 3 bytes of text each.
         Check(text->size() <= 3 * TagInfo::TagKeepSize && IsValidUtf8(*text));
 
@@ -39,11 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         Check(info == (TMediaInfo{"keep", "", "", "", "", ""}));
     else if (v2.TagFound)
         // Fields the ID3v2 tag leaves empty may come from the ID3v1 tag.
+        // The album artist and composer come from the ID3v2 tag alone.
         Check((v2.Title.empty() || info.Title == v2.Title) &&
               (v2.Artist.empty() || info.Artist == v2.Artist) &&
-              (v2.TrackText.empty() || info.Track == v2.TrackText));
+              (v2.TrackText.empty() || info.Track == v2.TrackText) &&
+              info.AlbumArtist == v2.AlbumArtist && info.Composer == v2.Composer);
     else
-        Check(info.Title == v1.Title && info.Genre == v1.GenreName());
+        Check(info.Title == v1.Title && info.Genre == v1.GenreName() && info.AlbumArtist.empty() &&
+              info.Composer.empty());
+    if (found)
+        Check(static_cast<int>(info.Format) < ContentFormatCount);
 
     ParseTrackText(std::string(reinterpret_cast<const char*>(Data), Size));
     return 0;

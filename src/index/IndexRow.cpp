@@ -7,8 +7,9 @@
 
 namespace {
 
-constexpr unsigned char BlobVersion = 2;
-constexpr std::size_t FieldCount = 6;
+// 3: the album artist, the composer and the format joined the six texts.
+constexpr unsigned char BlobVersion = 3;
+constexpr std::size_t FieldCount = MediaFieldCount;
 // Far beyond any tag field a reader returns; a longer length is damage.
 constexpr std::uint64_t MostValueBytes = 1u << 24;
 constexpr std::uint64_t MostValues = 1024;
@@ -80,6 +81,7 @@ std::string PackMediaInfo(const TMediaInfo& Info) {
         PutNumber(Out, Value.Text.size());
         Out += Value.Text;
     }
+    Out.push_back(static_cast<char>(Info.Format));
     return Out;
 }
 
@@ -116,8 +118,9 @@ bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info) {
             return false;
         Read.Values.push_back(std::move(Value));
     }
-    if (!Blob.empty())
+    if (Blob.size() != 1 || static_cast<unsigned char>(Blob.front()) >= ContentFormatCount)
         return false;
+    Read.Format = static_cast<TContentFormat>(Blob.front());
     Info = std::move(Read);
     return true;
 }

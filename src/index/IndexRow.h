@@ -34,9 +34,10 @@ bool StampOf(const struct stat& Info, TFileStamp& Stamp);
 bool TooRecentToRemember(const TFileStamp& Stamp, std::int64_t NowNs, std::int64_t MarginNs);
 std::int64_t NowNs();
 
-// The fields as one blob: a version byte, the six texts (each a length and
-// its bytes), then the count of separate values and each as its field's
-// number, a length and its bytes.
+// The fields as one blob: a version byte, the texts of every field in the
+// order of TMediaField (each a length and its bytes), the count of separate
+// values and each as its field's number, a length and its bytes, then the
+// content format's number.
 std::string PackMediaInfo(const TMediaInfo& Info);
 // False for a blob that is not one PackMediaInfo made; Info is then untouched.
 bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info);

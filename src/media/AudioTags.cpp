@@ -2,6 +2,8 @@
 #include "media/AudioTags.h"
 
 #include "media/containers/ContainerReaders.h"
+#include "media/id3/ID3v2Header.h"
+#include "media/mpeg/MpegAudio.h"
 #include "media/toolkit/MediaFile.h"
 
 #include <algorithm>
@@ -45,11 +47,62 @@ bool ClaimedByContainer(TMediaFile& File) {
     return format && format->Format != TAudioFormat::Mpeg;
 }
 
+// More ID3v2 tags one behind the other than a tagger's mistakes leave.
+constexpr int MaxStackedTags = 4;
+
+// The format of a file that Format claims (null: none does), where no ID3v2
+// tag starts it: the container's reader says it, as far as its structure
+// goes; MPEG audio is MP3 when a frame starts it.
+TContentFormat FormatOfContainer(TMediaFile& File, const TContainerFormat* Format) {
+    if (!Format || Format->Format == TAudioFormat::Mpeg)
+        return MpegAudioAt(File, 0) ? TContentFormat::MP3 : TContentFormat::Unknown;
+    TContainerRead read{DefaultTagDecoder()};
+    read.WantTags = false;
+    Format->Read(File, read);
+    return read.Format;
+}
+
+// The format by the first bytes and, for a head that is not a container's,
+// what follows the ID3v2 tags at the start.
+TContentFormat FormatOf(TMediaFile& File, const TContainerFormat* Format) {
+    TID3v2Header tag;
+    if (Format && Format->Format == TAudioFormat::Mpeg && ReadID3v2Header(File, 0, tag))
+        return ContentFormatBehind(File, tag.TagSize());
+    return FormatOfContainer(File, Format);
+}
+
 } // namespace
 
 TAudioFormat DetectAudioFormat(TMediaFile& File) {
     const TContainerFormat* format = Detect(File);
     return format ? format->Format : TAudioFormat::Unknown;
+}
+
+TContentFormat DetectContentFormat(TMediaFile& File) {
+    return FormatOf(File, Detect(File));
+}
+
+TContentFormat ContentFormatBehind(TMediaFile& File, std::int64_t TagEnd) {
+    const std::int64_t size = File.Size();
+    // The usual case first: a frame right behind the tag, which no other
+    // format's first bytes can be.
+    if (const unsigned char* frame = File.Bytes(TagEnd, 4); frame && IsMpegAudioFrame(frame))
+        return TContentFormat::MP3;
+    for (int tags = 0; tags < MaxStackedTags && TagEnd < size; ++tags) {
+        // The stream behind the tag is read as a file of its own.
+        File.Restrict(TagEnd, size - TagEnd);
+        const TContainerFormat* format = Detect(File);
+        TID3v2Header tag;
+        if (format && format->Format == TAudioFormat::Mpeg && ReadID3v2Header(File, 0, tag)) {
+            File.Unrestrict();
+            TagEnd += tag.TagSize();
+            continue;
+        }
+        const TContentFormat found = FormatOfContainer(File, format);
+        File.Unrestrict();
+        return found;
+    }
+    return TContentFormat::Unknown;
 }
 
 bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
@@ -65,6 +118,8 @@ bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
             Sources = TTagSources::OtherFormatThenID3;
     }
     if (Sources == TTagSources::ID3ThenAPE) {
+        // The start is at hand from the look above, the tags at the end next.
+        const bool mpegAtStart = MpegAudioAt(File, 0);
         if (ReadID3v2Info(File, MediaInfo, Decoder))
             return true;
         // An APEv2 tag holds full UTF-8 texts where an ID3v1 tag holds 30
@@ -73,16 +128,26 @@ bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
         ReadApeTag(File, read);
         if (read.Tags.Fill(MediaInfo)) {
             FillFromID3v1(File, MediaInfo, Decoder);
+            MediaInfo.Format = mpegAtStart ? TContentFormat::MP3 : DetectContentFormat(File);
             return true;
         }
-        return ReadID3v1Info(File, MediaInfo, Decoder);
+        return ReadID3v1Info(File, MediaInfo, Decoder, mpegAtStart);
     }
     TContainerRead read{Decoder};
-    ReadContainer(File, read);
-    if (read.Tags.Fill(MediaInfo))
+    const TContainerFormat* format = Detect(File);
+    if (format)
+        format->Read(File, read);
+    if (read.Tags.Fill(MediaInfo)) {
+        MediaInfo.Format = read.Format;
         return true;
-    return Sources == TTagSources::OtherFormatThenID3 &&
-           ReadMediaInfoFrom(File, MediaInfo, Decoder);
+    }
+    if (Sources != TTagSources::OtherFormatThenID3 || !ReadMediaInfoFrom(File, MediaInfo, Decoder))
+        return false;
+    // The container's reader has seen more of the content than the ID3
+    // readers look at (an MP4's sample descriptions).
+    if (format && format->Format != TAudioFormat::Mpeg)
+        MediaInfo.Format = read.Format;
+    return true;
 }
 
 bool ReadTags(const std::string& FileName, TTagSources Sources, TMediaInfo& MediaInfo,
@@ -111,6 +176,7 @@ std::int64_t ReadDurationMsFrom(TMediaFile& File) {
     TContainerRead read{DefaultTagDecoder()};
     read.WantTags = false;
     read.WantDuration = true;
+    read.WantFormat = false;
     ReadContainer(File, read);
     return read.DurationMs;
 }

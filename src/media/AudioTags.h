@@ -21,6 +21,16 @@ enum class TAudioFormat { Unknown, Flac, Ogg, Mp4, Asf, Wav, Aiff, Ape, Mpeg };
 // frame header at the start; Unknown is anything else.
 TAudioFormat DetectAudioFormat(TMediaFile& File);
 
+// The format that a file's content shows: the container its first bytes
+// announce and, for Ogg and MP4, the codec of its stream; behind ID3v2 tags
+// at the start, what follows them (MPEG audio is MP3). Unknown when the
+// content is none of the formats. Reads little beyond the first bytes but
+// for an MP4, whose sample descriptions lie inside its moov box.
+TContentFormat DetectContentFormat(TMediaFile& File);
+// The format of what follows an ID3v2 tag that starts the file and ends at
+// TagEnd. File must not be restricted to a range.
+TContentFormat ContentFormatBehind(TMediaFile& File, std::int64_t TagEnd);
+
 // Which tags one read looks for, in order; the first that holds a field wins.
 enum class TTagSources {
     ID3,                // ID3v2, then ID3v1: an MP3 file as it always was
@@ -29,10 +39,12 @@ enum class TTagSources {
     OtherFormatThenID3, // that, and when it found nothing, ID3v2 then ID3v1
 };
 
-// Fills MediaInfo from the first source that gives a tag and returns true;
-// false leaves it untouched. A reader of another format finds a tag when any
-// of the six fields has a text. Never throws, never blocks on special files.
-// Text without a declared encoding is read in Decoder's code page.
+// Fills MediaInfo from the first source that gives a tag, with the format
+// its content shows, and returns true; false leaves it untouched. A reader
+// of another format finds a tag when any of the six fields title, artist,
+// album, genre, year and track has a text (the album artist stands in for a
+// missing artist under the names that always did; a composer alone is none). Never throws, never
+// blocks on special files. Text without a declared encoding is read in Decoder's code page.
 bool ReadTags(const std::string& FileName, TTagSources Sources, TMediaInfo& MediaInfo,
               TTagDecoder& Decoder = DefaultTagDecoder());
 // The same for Name in the open folder FolderFd, giving the file's size from

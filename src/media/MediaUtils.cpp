@@ -2,8 +2,10 @@
 // as numbers (see MediaUtils.h).
 #include "media/MediaUtils.h"
 
+#include "media/AudioTags.h"
 #include "media/id3/ID3v1.h"
 #include "media/id3/ID3v2.h"
+#include "media/mpeg/MpegAudio.h"
 #include "media/toolkit/MediaFile.h"
 
 #include <cstddef>
@@ -73,8 +75,12 @@ namespace {
 bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSize,
                   TTagDecoder& Decoder) {
     FileSize = file.Size();
-    return file.Open() &&
-           (ReadID3v2Info(file, MediaInfo, Decoder) || ReadID3v1Info(file, MediaInfo, Decoder));
+    if (!file.Open())
+        return false;
+    // The start, which the ID3v2 reader reads first, before it looks at the end.
+    const bool mpegAtStart = MpegAudioAt(file, 0);
+    return ReadID3v2Info(file, MediaInfo, Decoder) ||
+           ReadID3v1Info(file, MediaInfo, Decoder, mpegAtStart);
 }
 
 } // namespace
@@ -109,7 +115,14 @@ bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder
     MediaInfo.Genre = std::move(tag.Genre);
     MediaInfo.Year = std::move(tag.Year);
     MediaInfo.Track = std::move(tag.TrackText);
+    MediaInfo.AlbumArtist = std::move(tag.AlbumArtist);
+    MediaInfo.Composer = std::move(tag.Composer);
     MediaInfo.Values = std::move(tag.Values);
+    // What follows a tag at the start is most often in the bytes the tag's
+    // last read brought; a tag declared larger than the file leaves nothing.
+    MediaInfo.Format = tag.Appended      ? DetectContentFormat(File)
+                       : tag.TagSize > 0 ? ContentFormatBehind(File, tag.TagSize)
+                                         : TContentFormat::Unknown;
     // The end of the file is read only when a field is missing.
     if (MediaInfo.Title.empty() || MediaInfo.Artist.empty() || MediaInfo.Album.empty() ||
         MediaInfo.Genre.empty() || MediaInfo.Year.empty() || MediaInfo.Track.empty())
@@ -117,7 +130,8 @@ bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder
     return true;
 }
 
-bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder) {
+bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder,
+                   bool MpegAtStart) {
     TID3v1 tag;
     if (!tag.LoadFromMediaFile(File, Decoder) || !tag.TagFound)
         return false;
@@ -127,7 +141,10 @@ bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder
     MediaInfo.Genre = tag.GenreName();
     MediaInfo.Year = std::move(tag.Year);
     MediaInfo.Track = std::to_string(tag.TrackNumber);
+    MediaInfo.AlbumArtist.clear();
+    MediaInfo.Composer.clear();
     MediaInfo.Values.clear();
+    MediaInfo.Format = MpegAtStart ? TContentFormat::MP3 : DetectContentFormat(File);
     return true;
 }
 

@@ -89,9 +89,11 @@ struct TMediaInfo {
     bool operator==(const TMediaInfo&) const = default;
 };
 
-// True when an ID3v2 or an ID3v1 tag was found; all six fields are then
-// overwritten, those the ID3v2 tag leaves empty from the ID3v1 tag when the
-// file has both. False when neither was found; MediaInfo is left untouched.
+// True when an ID3v2 or an ID3v1 tag was found; all fields and the format the
+// content shows are then overwritten, those of the six the ID3v2 tag leaves
+// empty from the ID3v1 tag when the file has both (an ID3v1 tag has neither
+// album artist nor composer). False when neither was found; MediaInfo is left
+// untouched.
 // Text without a declared encoding is read in Decoder's code page. Never
 // throws, never blocks on special files.
 bool ReadMediaInfo(const std::string& FileName, TMediaInfo& MediaInfo,
@@ -114,8 +116,12 @@ bool ReadMediaInfoFrom(TMediaFile& File, TMediaInfo& MediaInfo,
 // The steps of ReadMediaInfoFrom, for a reader that looks for another tag
 // between them: the ID3v2 tag (the fields it leaves empty filled from an
 // ID3v1 tag), and the ID3v1 tag alone. Each is true when its tag was found.
+// MpegAtStart says that the caller saw MPEG audio start the file (while the
+// start was at hand): the ID3v1 read then needs no second look at it for the
+// format.
 bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
-bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
+bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder,
+                   bool MpegAtStart = false);
 // The fields of MediaInfo that are still empty, from the file's ID3v1 tag.
 void FillFromID3v1(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
 

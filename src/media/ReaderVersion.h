@@ -4,4 +4,4 @@
 // again what it must.
 #pragma once
 
-constexpr int TagReaderVersion = 3;
+constexpr int TagReaderVersion = 4;

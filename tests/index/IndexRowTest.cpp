@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <random>
 
 TEST(IndexRow, PackedFieldsComeBackExactlyWhateverTheirBytes) {
@@ -18,14 +19,51 @@ TEST(IndexRow, PackedFieldsComeBackExactlyWhateverTheirBytes) {
             c = static_cast<char>(random());
         return out;
     };
+    std::array<int, ContentFormatCount> formats{};
+    std::array<int, MediaFieldCount> valuesOf{};
     for (int round = 0; round < 500; ++round) {
         TMediaInfo info{text(), text(), text(), text(), text(), text()};
-        for (unsigned k = random() % 4; k > 0; --k)
-            info.Values.push_back({static_cast<TMediaField>(random() % 6), text()});
+        info.AlbumArtist = text();
+        info.Composer = text();
+        info.Format = static_cast<TContentFormat>(random() % ContentFormatCount);
+        ++formats[static_cast<std::size_t>(info.Format)];
+        for (unsigned k = random() % 4; k > 0; --k) {
+            const auto field = static_cast<TMediaField>(random() % MediaFieldCount);
+            ++valuesOf[static_cast<std::size_t>(field)];
+            info.Values.push_back({field, text()});
+        }
         TMediaInfo back{"x", "x", "x", "x", "x", "x"};
+        back.AlbumArtist = back.Composer = "x";
+        back.Format = TContentFormat::WMA;
         ASSERT_TRUE(UnpackMediaInfo(PackMediaInfo(info), back));
         EXPECT_EQ(back, info);
     }
+    // Every format and every field's separate values made the trip.
+    for (int count : formats)
+        EXPECT_GT(count, 0);
+    for (int count : valuesOf)
+        EXPECT_GT(count, 0);
+}
+
+TEST(IndexRow, TheNewFieldsAndTheFormatComeBackApart) {
+    // Each new member alone, so that one packed in another's place shows.
+    TMediaInfo albumArtist, composer, format;
+    albumArtist.AlbumArtist = "Band";
+    composer.Composer = "Writer";
+    format.Format = TContentFormat::Musepack;
+    TMediaInfo both{"T", "A", "", "", "", ""};
+    both.SetValues(TMediaField::AlbumArtist, {"One", "Two"});
+    both.SetValues(TMediaField::Composer, {"Three", "Four", "Five"});
+    both.Format = TContentFormat::ALAC;
+    for (const TMediaInfo& info : {albumArtist, composer, format, both}) {
+        TMediaInfo back;
+        ASSERT_TRUE(UnpackMediaInfo(PackMediaInfo(info), back));
+        EXPECT_EQ(back, info);
+        EXPECT_EQ(back.Text(TMediaField::AlbumArtist), info.AlbumArtist);
+        EXPECT_EQ(back.Composer, info.Composer);
+        EXPECT_EQ(back.Format, info.Format);
+    }
+    EXPECT_EQ(both.Values.size(), 5u);
 }
 
 TEST(IndexRow, DamagedBlobsAreRefusedAndLeaveTheRecordAlone) {
@@ -39,10 +77,22 @@ TEST(IndexRow, DamagedBlobsAreRefusedAndLeaveTheRecordAlone) {
         damaged.push_back(blob.substr(0, size));
     damaged.push_back(blob + '\0');
     damaged.push_back('\x01' + blob.substr(1));
-    damaged.push_back(std::string("\x02\xff\xff\xff\xff\x0f", 6));
-    damaged.push_back(std::string("\x02\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01", 12));
-    // A separate value of a seventh field.
-    damaged.push_back(std::string("\x02\0\0\0\0\0\0\x01\x06\0", 10));
+    damaged.push_back(std::string("\x03\xff\xff\xff\xff\x0f", 6));
+    damaged.push_back(std::string("\x03\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01", 12));
+    // A separate value of a ninth field.
+    damaged.push_back(std::string("\x03\0\0\0\0\0\0\0\0\x01\x08\0\0", 13));
+    // A format past the last.
+    damaged.push_back(std::string("\x03\0\0\0\0\0\0\0\0\0", 10) +
+                      static_cast<char>(ContentFormatCount));
+    // A blob of the version before the album artist, composer and format: six
+    // texts and the values, as it was written; the file is read again instead.
+    std::string older(1, '\x02');
+    for (const std::string text : {"Title", "A; B", "", "Genre", "1999", "3/12"})
+        older += static_cast<char>(text.size()) + text;
+    damaged.push_back(older + "\x02\x01\x01"
+                              "A"
+                              "\x01\x01"
+                              "B");
     for (const std::string& bytes : damaged) {
         TMediaInfo info = before;
         EXPECT_FALSE(UnpackMediaInfo(bytes, info)) << bytes.size();

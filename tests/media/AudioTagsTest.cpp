@@ -47,6 +47,7 @@ struct FormatCase {
     const char* Name;
     std::string Bytes;
     TAudioFormat Format;
+    TContentFormat Content;
     // ASF and RIFF INFO have no item for the track count.
     bool WithTrackCount = true;
 };
@@ -72,32 +73,36 @@ std::vector<FormatCase> AllFormats() {
     TMp4Layout plainEnd;
     plainEnd.MoovAtEnd = true;
     return {
-        {"flac", FlacFile(tag), TAudioFormat::Flac},
-        {"flac_picture_first", FlacFile(tag, 200000), TAudioFormat::Flac},
-        {"flac_behind_id3v2", WithId3(FlacFile(tag)), TAudioFormat::Flac},
-        {"vorbis", OggFile(TOggCodec::Vorbis, tag), TAudioFormat::Ogg},
-        {"vorbis_comment_over_pages", OggFile(TOggCodec::Vorbis, tag, 2, 90000), TAudioFormat::Ogg},
-        {"opus", OggFile(TOggCodec::Opus, tag), TAudioFormat::Ogg},
-        {"opus_comment_over_pages", OggFile(TOggCodec::Opus, tag, 1, 300), TAudioFormat::Ogg},
-        {"ogg_flac", OggFile(TOggCodec::Flac, tag), TAudioFormat::Ogg},
-        {"ogg_flac_over_pages", OggFile(TOggCodec::Flac, tag, 3, 5000), TAudioFormat::Ogg},
-        {"m4a", Mp4File(tag), TAudioFormat::Mp4},
-        {"m4a_moov_after_mdat", Mp4File(tag, plainEnd), TAudioFormat::Mp4},
-        {"m4a_moov_after_wide_mdat", Mp4File(tag, endWide), TAudioFormat::Mp4},
-        {"wma", AsfFile(tag), TAudioFormat::Asf, false},
+        {"flac", FlacFile(tag), TAudioFormat::Flac, TContentFormat::FLAC},
+        {"flac_picture_first", FlacFile(tag, 200000), TAudioFormat::Flac, TContentFormat::FLAC},
+        {"flac_behind_id3v2", WithId3(FlacFile(tag)), TAudioFormat::Flac, TContentFormat::FLAC},
+        {"vorbis", OggFile(TOggCodec::Vorbis, tag), TAudioFormat::Ogg, TContentFormat::Vorbis},
+        {"vorbis_comment_over_pages", OggFile(TOggCodec::Vorbis, tag, 2, 90000), TAudioFormat::Ogg,
+         TContentFormat::Vorbis},
+        {"opus", OggFile(TOggCodec::Opus, tag), TAudioFormat::Ogg, TContentFormat::Opus},
+        {"opus_comment_over_pages", OggFile(TOggCodec::Opus, tag, 1, 300), TAudioFormat::Ogg,
+         TContentFormat::Opus},
+        {"ogg_flac", OggFile(TOggCodec::Flac, tag), TAudioFormat::Ogg, TContentFormat::FLAC},
+        {"ogg_flac_over_pages", OggFile(TOggCodec::Flac, tag, 3, 5000), TAudioFormat::Ogg,
+         TContentFormat::FLAC},
+        {"m4a", Mp4File(tag), TAudioFormat::Mp4, TContentFormat::AAC},
+        {"m4a_moov_after_mdat", Mp4File(tag, plainEnd), TAudioFormat::Mp4, TContentFormat::AAC},
+        {"m4a_moov_after_wide_mdat", Mp4File(tag, endWide), TAudioFormat::Mp4, TContentFormat::AAC},
+        {"wma", AsfFile(tag), TAudioFormat::Asf, TContentFormat::WMA, false},
         {"wav_id3",
          RiffFile(WavFormat() + Chunk("data", std::string(1000, '\0')) +
                   Chunk("id3 ", Id3Tag(tag))),
-         TAudioFormat::Wav},
+         TAudioFormat::Wav, TContentFormat::WAV},
         {"wav_info", RiffFile(WavFormat() + InfoList(tag) + Chunk("data", std::string(999, '\0'))),
-         TAudioFormat::Wav, false},
-        {"aiff_id3", AiffFile(Chunk("ID3 ", Id3Tag(tag), true)), TAudioFormat::Aiff},
-        {"ape", ApeFile("MAC ", tag), TAudioFormat::Ape},
-        {"wavpack", ApeFile("wvpk", tag), TAudioFormat::Ape},
-        {"musepack", ApeFile("MPCK", tag), TAudioFormat::Ape},
+         TAudioFormat::Wav, TContentFormat::WAV, false},
+        {"aiff_id3", AiffFile(Chunk("ID3 ", Id3Tag(tag), true)), TAudioFormat::Aiff,
+         TContentFormat::AIFF},
+        {"ape", ApeFile("MAC ", tag), TAudioFormat::Ape, TContentFormat::APE},
+        {"wavpack", ApeFile("wvpk", tag), TAudioFormat::Ape, TContentFormat::WavPack},
+        {"musepack", ApeFile("MPCK", tag), TAudioFormat::Ape, TContentFormat::Musepack},
         {"ape_before_id3v1",
          "MAC " + std::string(40, '\0') + ApeTag(ApeItems(tag)) + tagbytes::V1Block({}),
-         TAudioFormat::Ape},
+         TAudioFormat::Ape, TContentFormat::APE},
     };
 }
 
@@ -128,11 +133,13 @@ TEST(AudioTags, EveryContainerGivesTheSameSixFields) {
         const std::string path = dir.write(std::string(c.Name) + ".bin", c.Bytes);
         TMediaFile file(path);
         EXPECT_EQ(DetectAudioFormat(file), c.Format);
+        EXPECT_EQ(DetectContentFormat(file), c.Content);
         TMediaInfo info = Untouched;
         ASSERT_TRUE(ReadTags(path, TTagSources::OtherFormat, info));
         TMediaInfo expected = FullInfo;
         if (!c.WithTrackCount)
             expected.Track = "3";
+        expected.Format = c.Content;
         EXPECT_EQ(info, expected);
     }
 }
@@ -155,11 +162,11 @@ TEST(AudioTags, FieldsMapAsLaidDown) {
         {"album artist serves when artist is absent",
          {"ALBUMARTIST=Band"},
          true,
-         {"", "Band", "", "", "", ""}},
+         {"", "Band", "", "", "", "", "Band"}},
         {"artist wins over album artist",
          {"ALBUMARTIST=Band", "ARTIST=Singer"},
          true,
-         {"", "Singer", "", "", "", ""}},
+         {"", "Singer", "", "", "", "", "Band"}},
         {"genres are joined",
          {"GENRE=Rock", "GENRE=Pop"},
          true,
@@ -229,13 +236,16 @@ TEST(AudioTags, FieldsMapAsLaidDown) {
             "a.flac", "fLaC" + FlacBlocks({{0, StreamInfo()}, {4, VorbisComment(c.Items)}}));
         TMediaInfo info = Untouched;
         EXPECT_EQ(ReadTags(path, TTagSources::OtherFormat, info), c.Found);
-        EXPECT_EQ(info, c.Expected);
+        TMediaInfo expected = c.Expected;
+        if (c.Found)
+            expected.Format = TContentFormat::FLAC;
+        EXPECT_EQ(info, expected);
     }
 }
 
 TEST(AudioTags, EachFormatMapsItsOwnItems) {
     TAudioTag bandOnly;
-    bandOnly.AlbumArtist = "Band";
+    bandOnly.AlbumArtists = {"Band"};
     bandOnly.Title = "T";
     TAudioTag genres = FullTag();
     genres.Genres = {"Rock", "Pop"};
@@ -247,43 +257,53 @@ TEST(AudioTags, EachFormatMapsItsOwnItems) {
         const char* Name;
         std::string Bytes;
         TMediaInfo Expected;
+        TContentFormat Content;
     };
+    const TMediaInfo band{"T", "Band", "", "", "", "", "Band"};
     const Case cases[] = {
-        {"mp4 aART for the artist", Mp4File(bandOnly), {"T", "Band", "", "", "", ""}},
-        {"mp4 gnre is a genre number", Mp4File(FullTag(), gnre), FullInfo},
-        {"asf album artist", AsfFile(bandOnly), {"T", "Band", "", "", "", ""}},
+        {"mp4 aART for the artist", Mp4File(bandOnly), band, TContentFormat::AAC},
+        {"mp4 gnre is a genre number", Mp4File(FullTag(), gnre), FullInfo, TContentFormat::AAC},
+        {"asf album artist", AsfFile(bandOnly), band, TContentFormat::WMA},
         {"asf genres joined", AsfFile(genres),
-         Valued({"Title", "Artist", "Album", "", "2001", "3"}, TMediaField::Genre,
-                {"Rock", "Pop"})},
+         Valued({"Title", "Artist", "Album", "", "2001", "3"}, TMediaField::Genre, {"Rock", "Pop"}),
+         TContentFormat::WMA},
         {"asf track as a number",
          AsfFile(numericTrack, true),
-         {"Title", "Artist", "Album", "Rock", "2001", "3"}},
+         {"Title", "Artist", "Album", "Rock", "2001", "3"},
+         TContentFormat::WMA},
         {"asf old zero-based track",
          AsfHeaderGuid + LittleEndian(30 + 24 + 2 + 40, 8) + LittleEndian(1, 4) + "\x01\x02" +
              AsfObject(AsfExtendedGuid,
                        LittleEndian(1, 2) + AsfDescriptor("WM/Track", 3, LittleEndian(4, 4))),
-         {"", "", "", "", "", "5"}},
+         {"", "", "", "", "", "5"},
+         TContentFormat::WMA},
         {"ape genres joined", ApeFile("wvpk", genres),
          Valued({"Title", "Artist", "Album", "", "2001", "3/12"}, TMediaField::Genre,
-                {"Rock", "Pop"})},
+                {"Rock", "Pop"}),
+         TContentFormat::WavPack},
         {"ape binary items are not text",
          "MAC " + ApeTag({ApeItem("Title", "bin", 2), ApeItem("Album", "A")}),
-         {"", "", "A", "", "", ""}},
+         {"", "", "A", "", "", ""},
+         TContentFormat::APE},
         {"wav INFO track under IPRT",
          RiffFile(InfoList(FullTag(), "IPRT")),
-         {"Title", "Artist", "Album", "Rock", "2001", "3"}},
+         {"Title", "Artist", "Album", "Rock", "2001", "3"},
+         TContentFormat::WAV},
         {"wav INFO in Latin-1",
          RiffFile(Chunk("LIST", "INFO" + Chunk("INAM", "Caf\xE9"))),
-         {"Caf\xC3\xA9", "", "", "", "", ""}},
+         {"Caf\xC3\xA9", "", "", "", "", ""},
+         TContentFormat::WAV},
         {"wav ID3 wins over INFO", RiffFile(InfoList(bandOnly) + Chunk("ID3 ", Id3Tag(FullTag()))),
-         FullInfo},
+         FullInfo, TContentFormat::WAV},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         TMediaInfo info = Untouched;
         EXPECT_TRUE(ReadTags(dir.write("f", c.Bytes), TTagSources::OtherFormat, info));
-        EXPECT_EQ(info, c.Expected);
+        TMediaInfo expected = c.Expected;
+        expected.Format = c.Content;
+        EXPECT_EQ(info, expected);
     }
 }
 
@@ -293,44 +313,50 @@ TEST(AudioTags, SourcesDecideWhichTagsCount) {
     const std::string apeMp3 = MpegFrames(3) + ApeTag(ApeItems(FullTag()));
     const std::string bothMp3 = WithId3(apeMp3);
     const TMediaInfo fromId3{"From ID3", "", "", "", "", ""};
+    using enum TContentFormat;
     struct Case {
         const char* Name;
         std::string Bytes;
         TTagSources Sources;
         bool Found;
         TMediaInfo Expected;
+        TContentFormat Content = Unknown;
     };
     const Case cases[] = {
         {"APEv2 unseen by the ID3 reader", apeMp3, TTagSources::ID3, false, Untouched},
-        {"APEv2 counts without ID3", apeMp3, TTagSources::ID3ThenAPE, true, FullInfo},
-        {"ID3 wins over APEv2", bothMp3, TTagSources::ID3ThenAPE, true, fromId3},
+        {"APEv2 counts without ID3", apeMp3, TTagSources::ID3ThenAPE, true, FullInfo, MP3},
+        {"ID3 wins over APEv2", bothMp3, TTagSources::ID3ThenAPE, true, fromId3, MP3},
         {"APEv2 wins over ID3v1", apeMp3 + tagbytes::V1Block(TitledV1("V1")),
-         TTagSources::ID3ThenAPE, true, FullInfo},
+         TTagSources::ID3ThenAPE, true, FullInfo, MP3},
         {"ID3v1 fills what APEv2 lacks",
          MpegFrames(3) + ApeTag({ApeItem("Title", "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCF\x82")}) +
              tagbytes::V1Block(TitledV1("????")),
          TTagSources::ID3ThenAPE,
          true,
-         {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCF\x82", "", "", "", "", ""}},
+         {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCF\x82", "", "", "", "", ""},
+         MP3},
         {"a FLAC stream behind an MP3 name is read as FLAC", FlacFile(FullTag()),
-         TTagSources::ID3ThenAPE, true, FullInfo},
+         TTagSources::ID3ThenAPE, true, FullInfo, FLAC},
         {"an Ogg stream behind an MP3 name is read as Ogg", OggFile(TOggCodec::Vorbis, FullTag()),
-         TTagSources::ID3ThenAPE, true, FullInfo},
+         TTagSources::ID3ThenAPE, true, FullInfo, Vorbis},
         {"MP3 behind a FLAC name: no FLAC tag", id3Mp3, TTagSources::OtherFormat, false, Untouched},
         {"MP3 behind a FLAC name: ID3 after", id3Mp3, TTagSources::OtherFormatThenID3, true,
-         fromId3},
+         fromId3, MP3},
         {"text behind an m4a name", "hello, not a movie", TTagSources::OtherFormatThenID3, false,
          Untouched},
         {"the content decides, not the name", FlacFile(FullTag()), TTagSources::OtherFormat, true,
-         FullInfo},
+         FullInfo, FLAC},
         {"an empty comment falls back to ID3", WithId3(FlacFile({})),
-         TTagSources::OtherFormatThenID3, true, fromId3},
+         TTagSources::OtherFormatThenID3, true, fromId3, FLAC},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         TMediaInfo info = Untouched;
         EXPECT_EQ(ReadTags(dir.write("x.m4a", c.Bytes), c.Sources, info), c.Found);
-        EXPECT_EQ(info, c.Expected);
+        TMediaInfo expected = c.Expected;
+        if (c.Found)
+            expected.Format = c.Content;
+        EXPECT_EQ(info, expected);
     }
 }
 
@@ -387,7 +413,9 @@ TEST(AudioTags, LyingLengthsGiveNoTag) {
     TMediaInfo info = Untouched;
     EXPECT_TRUE(ReadTags(dir.write("f", "fLaC" + FlacBlocks({{4, hugeCount}})),
                          TTagSources::OtherFormat, info));
-    EXPECT_EQ(info, FullInfo);
+    TMediaInfo expected = FullInfo;
+    expected.Format = TContentFormat::FLAC;
+    EXPECT_EQ(info, expected);
 }
 
 // Every prefix of every format, and seeded flips of single bytes: no crash,

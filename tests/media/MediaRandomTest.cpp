@@ -234,17 +234,18 @@ bool ReferenceV2(const std::string& Bytes, TMediaInfo& Info) {
         return At == 0 ? static_cast<std::uint64_t>(start + 10) : behind[At - 1];
     };
 
-    static const char* ids4[] = {"TIT2", "TPE1", "TALB", "TRCK", "TYER",
-                                 "TCON", "TDRC", "TOPE", "TIT1", "TOAL"};
-    static const char* ids2[] = {"TT2", "TP1", "TAL", "TRK", "TYE",
-                                 "TCO", "TOR", "TOA", "TT1", "TOT"};
+    static const char* ids4[] = {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON",
+                                 "TDRC", "TOPE", "TIT1", "TOAL", "TPE2", "TCOM"};
+    static const char* ids2[] = {"TT2", "TP1", "TAL", "TRK", "TYE", "TCO",
+                                 "TOR", "TOA", "TT1", "TOT", "TP2", "TCM"};
+    constexpr int slots = 12;
     struct Kept {
         int Slot;
         std::string Data;
         bool Cut;
     };
     std::vector<Kept> frames;
-    std::array<int, 10> framesOf{};
+    std::array<int, slots> framesOf{};
     std::size_t keptBytes = 0, at = 0;
     const std::size_t header = version == 2 ? 6 : 10;
     if (version != 2 && (flags & 0x40)) {
@@ -281,7 +282,7 @@ bool ReferenceV2(const std::string& Bytes, TMediaInfo& Info) {
             compressed = frameFlags & 0x80;
         }
         int slot = -1;
-        for (int k = 0; k < 10; ++k)
+        for (int k = 0; k < slots; ++k)
             if (id == (version == 2 ? ids2 : ids4)[k])
                 slot = k;
         const bool whole = size <= tag.size() - at;
@@ -330,6 +331,8 @@ bool ReferenceV2(const std::string& Bytes, TMediaInfo& Info) {
     Info.SetValues(TMediaField::Artist, either(1, 7));
     Info.SetValues(TMediaField::Album, either(2, 9));
     Info.SetValues(TMediaField::Genre, values(5, true));
+    Info.SetValues(TMediaField::AlbumArtist, values(10));
+    Info.SetValues(TMediaField::Composer, values(11));
     const std::vector<std::string> tracks = values(3), years = values(4), times = values(6);
     Info.Track = tracks.empty() ? "" : tracks.front();
     if (!years.empty()) {
@@ -343,6 +346,40 @@ bool ReferenceV2(const std::string& Bytes, TMediaInfo& Info) {
         Info.Year = time.substr(0, end);
     }
     return true;
+}
+
+// A valid MPEG audio frame header at At: the sync bits, a version, a layer, a
+// bit rate and a sample rate that are no reserved values.
+bool MpegFrameAt(const std::string& Bytes, std::size_t At) {
+    if (At + 4 > Bytes.size() || Byte(Bytes, At) != 0xFF || (Byte(Bytes, At + 1) & 0xE0) != 0xE0)
+        return false;
+    const std::uint32_t version = (Byte(Bytes, At + 1) >> 3) & 3,
+                        layer = (Byte(Bytes, At + 1) >> 1) & 3;
+    const std::uint32_t bitrate = Byte(Bytes, At + 2) >> 4, rate = (Byte(Bytes, At + 2) >> 2) & 3;
+    return version != 1 && layer != 0 && bitrate != 0 && bitrate != 15 && rate != 3;
+}
+
+// The format of what a file holds from Start on, as these files can hold it:
+// FLAC, MPEG audio (after zero bytes within 4 KiB) or neither; ID3v2 tags in
+// front of it (the first and up to three more) are passed over.
+TContentFormat ReferenceFormat(const std::string& Bytes, std::size_t Start) {
+    for (int tags = 0; tags < 5 && Start < Bytes.size(); ++tags) {
+        if (Start + 10 <= Bytes.size() && Bytes.compare(Start, 3, "ID3") == 0) {
+            const std::uint64_t footer = (Byte(Bytes, Start + 5) & 0x10) ? 10 : 0;
+            Start += 10 + Number(Bytes, Start + 6, 4, 7) + footer;
+            continue;
+        }
+        if (Bytes.compare(Start, 4, "fLaC") == 0)
+            return TContentFormat::FLAC;
+        std::size_t at = Start;
+        const std::size_t end = std::min(Bytes.size(), Start + 4096);
+        if (at < end && Bytes[at] == 0)
+            while (at < end && Bytes[at] == 0)
+                ++at;
+        return at + 4 <= end && MpegFrameAt(Bytes, at) ? TContentFormat::MP3
+                                                       : TContentFormat::Unknown;
+    }
+    return TContentFormat::Unknown;
 }
 
 // With Fill, only the empty fields of Info are set, and a missing track (or
@@ -396,6 +433,7 @@ public:
         const bool appended = kind <= 6 && Int(0, 7) == 0;
         if (kind <= 6 && !appended)
             bytes = V2Tag(version, false);
+        bytes += Audio();
         bytes += Filler(Int(0, 1) ? Int(0, 3000) : 0);
         if (appended) {
             bytes += V2Tag(version, true);
@@ -425,6 +463,22 @@ private:
                                              : value % 256);
         }
         return text;
+    }
+
+    // What a tag may stand in front of: MPEG audio (after zero bytes that the
+    // tag did not count, now and then), a FLAC stream, or nothing.
+    std::string Audio() {
+        switch (Int(0, 5)) {
+        case 0:
+            return audiobytes::MpegFrames(Int(1, 3));
+        case 1:
+            return std::string(static_cast<std::size_t>(Int(1, 300)), '\0') +
+                   audiobytes::MpegFrames(1);
+        case 2:
+            return "fLaC" + std::string(40, '\0');
+        default:
+            return {};
+        }
     }
 
     // Bulk data such as pictures and audio: only its length matters.
@@ -478,10 +532,11 @@ private:
     // A tag of random frames, often repeated, sometimes long, flagged or
     // unsynchronised, with an extended header; Appended gives it a footer.
     std::string V2Tag(int& Version, bool Appended) {
-        static const char* ids4[] = {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON", "COMM",
-                                     "TDRC", "TOPE", "TIT1", "TOAL", "WXXX", "APIC", "PRIV"};
-        static const char* ids2[] = {"TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM",
-                                     "TOR", "TOA", "TT1", "TOT", "WXX", "PIC", "GEO"};
+        static const char* ids4[] = {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON",
+                                     "COMM", "TDRC", "TOPE", "TIT1", "TOAL", "WXXX",
+                                     "APIC", "PRIV", "TPE2", "TCOM"};
+        static const char* ids2[] = {"TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TOR",
+                                     "TOA", "TT1", "TOT", "WXX", "PIC", "GEO", "TP2", "TCM"};
         const int version = Version = Appended ? 4 : Int(2, 4);
         std::uint8_t flags = Appended ? 0x10 : 0;
         if (version != 2 && Int(0, 5) == 0)
@@ -501,11 +556,12 @@ private:
             frames += Frame(version, version == 2 ? "GEO" : "PRIV", Filler(start - 10 - header));
         }
         for (int n = Int(0, 12); n > 0; --n) {
-            const int which = Int(0, 13);
+            const int which = Int(0, 15);
             const char* id = version == 2 ? ids2[which] : ids4[which];
-            std::string data = which >= 12 && Int(0, 3) == 0 ? Filler(Int(4000, 20000))
-                               : Int(0, 19) == 0             ? Text(Int(4000, 9000))
-                                                             : Text(Int(0, 300));
+            const bool bulk = which == 12 || which == 13;
+            std::string data = bulk && Int(0, 3) == 0 ? Filler(Int(4000, 20000))
+                               : Int(0, 19) == 0      ? Text(Int(4000, 9000))
+                                                      : Text(Int(0, 300));
             const bool unsynchronise = version == 4 && (flags & 0x80);
             if (version != 2 && (unsynchronise || Int(0, 4) == 0))
                 frames += FlaggedFrame(version, id, data, unsynchronise);
@@ -584,6 +640,7 @@ TEST(MediaRandom, TenThousandMutatedFilesMatchThePlainReadingOfTheRules) {
     Generator generator(20240607u);
     const TMediaInfo untouched{"t", "a", "al", "g", "y", "tr"};
     int foundV2 = 0, foundV1 = 0, none = 0, single = 0, several = 0;
+    std::array<int, ContentFormatCount> formats{};
     for (int i = 0; i < 10000; ++i) {
         const std::string bytes = generator.File();
         Overwrite(path, bytes);
@@ -595,16 +652,21 @@ TEST(MediaRandom, TenThousandMutatedFilesMatchThePlainReadingOfTheRules) {
         const bool v2 = ReferenceV2(bytes, expected);
         const bool expectedFound =
             v2 ? ReferenceV1(bytes, expected, true) || true : ReferenceV1(bytes, expected);
+        if (expectedFound)
+            expected.Format = ReferenceFormat(bytes, 0);
         SCOPED_TRACE(testing::Message() << "file " << i << ", " << bytes.size() << " bytes");
         ASSERT_EQ(size, static_cast<std::int64_t>(bytes.size()));
         ASSERT_EQ(found, expectedFound);
         ASSERT_EQ(info, expected);
         (v2 ? foundV2 : found ? foundV1 : none)++;
+        if (found)
+            ++formats[static_cast<std::size_t>(info.Format)];
 
         // Bounds the rules allow, whatever the bytes: well-formed UTF-8, values
         // within the bound, no blank at either end.
         for (const std::string* text :
-             {&info.Title, &info.Artist, &info.Album, &info.Genre, &info.Year, &info.Track}) {
+             {&info.Title, &info.Artist, &info.Album, &info.Genre, &info.Year, &info.Track,
+              &info.AlbumArtist, &info.Composer}) {
             ASSERT_TRUE(IsValidUtf8(*text));
             ASSERT_LE(text->size(), TTagFields::MaxValues * (FieldTextSize + 2));
             // The first four characters of a recording time may end in a blank.
@@ -624,4 +686,7 @@ TEST(MediaRandom, TenThousandMutatedFilesMatchThePlainReadingOfTheRules) {
     EXPECT_GT(foundV1, 1000);
     EXPECT_GT(none, 500);
     EXPECT_GT(several, 300) << several;
+    EXPECT_GT(formats[static_cast<std::size_t>(TContentFormat::MP3)], 1000);
+    EXPECT_GT(formats[static_cast<std::size_t>(TContentFormat::FLAC)], 300);
+    EXPECT_GT(formats[static_cast<std::size_t>(TContentFormat::Unknown)], 1000);
 }

@@ -30,7 +30,10 @@ inline std::string BigEndian64(std::uint64_t Value) {
 
 // The fields a test file carries, in the common names; empty ones are left out.
 struct TAudioTag {
-    std::string Title, Artist, AlbumArtist, Album;
+    std::string Title, Artist;
+    std::vector<std::string> AlbumArtists;
+    std::string Album;
+    std::vector<std::string> Composers;
     std::vector<std::string> Genres;
     std::string Date; // "2001-05-06" or "2001"
     std::string Track, TrackTotal;
@@ -47,8 +50,11 @@ inline std::vector<std::string> VorbisItems(const TAudioTag& Tag) {
     };
     add("TITLE", Tag.Title);
     add("ARTIST", Tag.Artist);
-    add("ALBUMARTIST", Tag.AlbumArtist);
+    for (const std::string& albumArtist : Tag.AlbumArtists)
+        add("ALBUMARTIST", albumArtist);
     add("ALBUM", Tag.Album);
+    for (const std::string& composer : Tag.Composers)
+        add("COMPOSER", composer);
     for (const std::string& genre : Tag.Genres)
         add("GENRE", genre);
     add("DATE", Tag.Date);
@@ -247,10 +253,19 @@ inline std::string Ilst(const TAudioTag& Tag, int GenreNumber = 0) {
     text("\xA9"
          "ART",
          Tag.Artist);
-    text("aART", Tag.AlbumArtist);
+    // Several values of an item are several data boxes.
+    auto texts = [&](const std::string& Type, const std::vector<std::string>& Values) {
+        std::string boxes;
+        for (const std::string& value : Values)
+            boxes += DataBox(1, value);
+        if (!boxes.empty())
+            items += Box(Type, boxes);
+    };
+    texts("aART", Tag.AlbumArtists);
     text("\xA9"
          "alb",
          Tag.Album);
+    texts("\xA9wrt", Tag.Composers);
     if (GenreNumber)
         items += Box("gnre", DataBox(0, BigEndian(static_cast<std::uint32_t>(GenreNumber), 2)));
     else if (!Tag.Genres.empty()) {
@@ -286,6 +301,9 @@ struct TMp4Layout {
     std::size_t MdatSize = 5000;
     std::size_t TrackPadding = 0; // sample tables before udta
     int GenreNumber = 0;          // gnre instead of ©gen
+    std::string Handler = "soun"; // the track's handler type
+    std::string SampleEntry = "mp4a";
+    bool VideoTrackFirst = false; // a video track before the sound track
 };
 
 inline std::string Mp4File(const TAudioTag& Tag, const TMp4Layout& Layout = {},
@@ -296,13 +314,26 @@ inline std::string Mp4File(const TAudioTag& Tag, const TMp4Layout& Layout = {},
     const std::string mdhd =
         Box("mdhd", BigEndian(0, 4) + BigEndian(0, 4) + BigEndian(0, 4) + BigEndian(Scale, 4) +
                         BigEndian(Duration, 4) + BigEndian(0, 4));
-    const std::string soundHandler =
-        Box("hdlr", BigEndian(0, 4) + BigEndian(0, 4) + "soun" + std::string(13, '\0'));
-    const std::string trak =
-        Box("trak",
-            Box("mdia",
-                mdhd + soundHandler +
-                    Box("minf", Box("stbl", Box("stco", std::string(Layout.TrackPadding, '\0'))))));
+    auto track = [&](const std::string& Handler, const std::string& Entry) {
+        const std::string handler =
+            Box("hdlr", BigEndian(0, 4) + BigEndian(0, 4) + Handler + std::string(13, '\0'));
+        // A sample description of the codec Entry: reserved bytes and the
+        // data reference index, then what an audio entry holds (channels,
+        // sample size and rate).
+        const std::string descriptions = Box(
+            "stsd", BigEndian(0, 4) + BigEndian(1, 4) +
+                        Box(Entry, std::string(6, '\0') + BigEndian(1, 2) + std::string(8, '\0') +
+                                       BigEndian(2, 2) + BigEndian(16, 2) + std::string(4, '\0') +
+                                       BigEndian(Scale << 16, 4)));
+        return Box(
+            "trak",
+            Box("mdia", mdhd + handler +
+                            Box("minf", Box("stbl", descriptions +
+                                                        Box("stco", std::string(Layout.TrackPadding,
+                                                                                '\0'))))));
+    };
+    const std::string trak = (Layout.VideoTrackFirst ? track("vide", "avc1") : std::string()) +
+                             track(Layout.Handler, Layout.SampleEntry);
     const std::string moov =
         Box("moov",
             Mvhd(Scale, Duration) + trak +
@@ -397,8 +428,11 @@ inline std::string AsfFile(const TAudioTag& Tag, bool TrackAsNumber = false,
         if (!Value.empty())
             descriptors.push_back(AsfDescriptor(Name, 0, Utf16(Value)));
     };
-    text("WM/AlbumArtist", Tag.AlbumArtist);
+    for (const std::string& albumArtist : Tag.AlbumArtists)
+        text("WM/AlbumArtist", albumArtist);
     text("WM/AlbumTitle", Tag.Album);
+    for (const std::string& composer : Tag.Composers)
+        text("WM/Composer", composer);
     for (const std::string& genre : Tag.Genres)
         text("WM/Genre", genre);
     text("WM/Year", Tag.Date);
@@ -433,15 +467,29 @@ inline std::string Chunk(const std::string& Id, const std::string& Data,
            (Data.size() % 2 ? std::string(1, '\0') : "");
 }
 
-// An ID3v2.4 tag of the six fields, UTF-8 text frames.
+// Values joined by Separator.
+inline std::string JoinedBy(const std::vector<std::string>& Values, const std::string& Separator) {
+    std::string out;
+    for (const std::string& value : Values)
+        out += (out.empty() ? "" : Separator) + value;
+    return out;
+}
+
+// An ID3v2.4 tag of the fields, UTF-8 text frames; several values of a frame
+// are separated by NUL bytes. The artist is the first album artist when the
+// tag has none, as a tagger that fills TPE1 would write it.
 inline std::string Id3Tag(const TAudioTag& Tag) {
     std::string frames;
     auto text = [&](const char* Id, const std::string& Value) {
         if (!Value.empty())
             frames += tagbytes::Frame(4, Id, std::string(1, '\x03') + Value);
     };
+    const std::string nul(1, '\0');
     text("TIT2", Tag.Title);
-    text("TPE1", Tag.Artist.empty() ? Tag.AlbumArtist : Tag.Artist);
+    text("TPE1",
+         !Tag.Artist.empty() || Tag.AlbumArtists.empty() ? Tag.Artist : Tag.AlbumArtists.front());
+    text("TPE2", JoinedBy(Tag.AlbumArtists, nul));
+    text("TCOM", JoinedBy(Tag.Composers, nul));
     text("TALB", Tag.Album);
     if (!Tag.Genres.empty())
         text("TCON", Tag.Genres.front());
@@ -523,13 +571,12 @@ inline std::vector<std::string> ApeItems(const TAudioTag& Tag) {
             items.push_back(ApeItem(Name, Value));
     };
     text("Title", Tag.Title);
+    const std::string nul(1, '\0');
     text("Artist", Tag.Artist);
-    text("Album Artist", Tag.AlbumArtist);
+    text("Album Artist", JoinedBy(Tag.AlbumArtists, nul));
     text("Album", Tag.Album);
-    std::string genres;
-    for (const std::string& genre : Tag.Genres)
-        genres += (genres.empty() ? "" : std::string(1, '\0')) + genre;
-    text("Genre", genres);
+    text("Composer", JoinedBy(Tag.Composers, nul));
+    text("Genre", JoinedBy(Tag.Genres, nul));
     text("Year", Tag.Date);
     text("Track", Tag.TrackTotal.empty() || Tag.Track.empty() ? Tag.Track
                                                               : Tag.Track + "/" + Tag.TrackTotal);

@@ -91,10 +91,20 @@ inline std::string Id3v2Title(const std::string& Title) {
 
 } // namespace tagbytes
 
-// Failure messages show the six texts rather than the record's raw bytes.
+// Failure messages show the texts rather than the record's raw bytes: the six,
+// then the album artist, the composer, the format and the separate values
+// where there are any.
 inline void PrintTo(const TMediaInfo& Info, std::ostream* Out) {
     *Out << "{" << testing::PrintToString(Info.Title) << ", " << testing::PrintToString(Info.Artist)
          << ", " << testing::PrintToString(Info.Album) << ", " << testing::PrintToString(Info.Genre)
-         << ", " << testing::PrintToString(Info.Year) << ", " << testing::PrintToString(Info.Track)
-         << "}";
+         << ", " << testing::PrintToString(Info.Year) << ", " << testing::PrintToString(Info.Track);
+    if (!Info.AlbumArtist.empty() || !Info.Composer.empty())
+        *Out << ", album artist " << testing::PrintToString(Info.AlbumArtist) << ", composer "
+             << testing::PrintToString(Info.Composer);
+    if (Info.Format != TContentFormat::Unknown)
+        *Out << ", " << ContentFormatName(Info.Format);
+    for (const TFieldValue& Value : Info.Values)
+        *Out << ", [" << static_cast<int>(Value.Field) << "] "
+             << testing::PrintToString(Value.Text);
+    *Out << "}";
 }

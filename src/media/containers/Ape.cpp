@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -30,12 +31,31 @@ std::int64_t FooterPosition(TMediaFile& File) {
     return -1;
 }
 
-// The formats whose tag is APEv2: Monkey's Audio, WavPack and Musepack.
-bool ClaimsApeFamily(TMediaFile&, const unsigned char* Head, std::size_t Size) {
-    for (std::string_view magic : {"MAC ", "wvpk", "MPCK", "MP+"})
+// The formats whose tag is APEv2 by their first bytes: Monkey's Audio,
+// WavPack and Musepack (SV8, then SV7).
+constexpr std::pair<std::string_view, TContentFormat> ApeFamily[] = {
+    {"MAC ", TContentFormat::APE},
+    {"wvpk", TContentFormat::WavPack},
+    {"MPCK", TContentFormat::Musepack},
+    {"MP+", TContentFormat::Musepack},
+};
+
+TContentFormat ApeFamilyFormat(const unsigned char* Head, std::size_t Size) {
+    for (const auto& [magic, format] : ApeFamily)
         if (Size >= magic.size() && std::memcmp(Head, magic.data(), magic.size()) == 0)
-            return true;
-    return false;
+            return format;
+    return TContentFormat::Unknown;
+}
+
+bool ClaimsApeFamily(TMediaFile&, const unsigned char* Head, std::size_t Size) {
+    return ApeFamilyFormat(Head, Size) != TContentFormat::Unknown;
+}
+
+void ReadApeFamily(TMediaFile& File, TContainerRead& Read) {
+    const std::size_t size = static_cast<std::size_t>(std::min<std::int64_t>(File.Size(), 4));
+    if (const unsigned char* head = size > 0 ? File.Bytes(0, size) : nullptr)
+        Read.Format = ApeFamilyFormat(head, size);
+    ReadApeTag(File, Read);
 }
 
 } // namespace
@@ -85,7 +105,8 @@ void ReadApeTag(TMediaFile& File, TContainerRead& Read) {
         if (!bytes)
             return;
         std::string_view raw(reinterpret_cast<const char*>(bytes), read);
-        // Several values are separated by NUL bytes; the genre keeps them all.
+        // Several values are separated by NUL bytes; the genre and the composer
+        // keep them all, the other fields their first, as they always have.
         const TCut cut = read < valueSize ? TCut::Cut : TCut::Whole;
         for (std::size_t start = 0; start <= raw.size();) {
             std::size_t nulAt = raw.find('\0', start);
@@ -94,11 +115,11 @@ void ReadApeTag(TMediaFile& File, TContainerRead& Read) {
                 nulAt = raw.size();
             Read.Tags.Add(field, Utf8FromUtf8(raw.substr(start, nulAt - start),
                                               lastValue ? cut : TCut::Whole));
-            if (lastValue || field != TTagFields::Genre)
+            if (lastValue || (field != TTagFields::Genre && field != TTagFields::Composer))
                 break;
             start = nulAt + 1;
         }
     }
 }
 
-const TContainerFormat ApeFormat = {TAudioFormat::Ape, ClaimsApeFamily, ReadApeTag};
+const TContainerFormat ApeFormat = {TAudioFormat::Ape, ClaimsApeFamily, ReadApeFamily};

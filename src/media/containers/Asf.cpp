@@ -62,11 +62,9 @@ bool NameIs(const unsigned char* Bytes, std::uint32_t Length, std::string_view N
 
 void ReadExtended(TMediaFile& File, std::int64_t Data, std::int64_t End, TTagFields& Fields) {
     static constexpr std::pair<std::string_view, TTagFields::Field> names[] = {
-        {"WM/AlbumTitle", TTagFields::Album},
-        {"WM/AlbumArtist", TTagFields::AlbumArtist},
-        {"WM/Genre", TTagFields::Genre},
-        {"WM/Year", TTagFields::Year},
-        {"WM/TrackNumber", TTagFields::TrackNumber}};
+        {"WM/AlbumTitle", TTagFields::Album},  {"WM/AlbumArtist", TTagFields::AlbumArtist},
+        {"WM/Composer", TTagFields::Composer}, {"WM/Genre", TTagFields::Genre},
+        {"WM/Year", TTagFields::Year},         {"WM/TrackNumber", TTagFields::TrackNumber}};
     const unsigned char* b = End - Data >= 2 ? File.Bytes(Data, 2) : nullptr;
     if (!b)
         return;
@@ -143,6 +141,7 @@ void ReadAsf(TMediaFile& File, TContainerRead& Read) {
     const unsigned char* header = File.Bytes(0, 30);
     if (!header || std::memcmp(header, HeaderGuid, 16) != 0)
         return;
+    Read.Format = TContentFormat::WMA;
     const std::uint64_t size = LittleEndian64(header + 16);
     const std::int64_t end = static_cast<std::int64_t>(
         std::min<std::uint64_t>(size, static_cast<std::uint64_t>(File.Size())));

@@ -15,7 +15,9 @@
 class TMediaFile;
 
 // What one read of a container is asked for and what it found. The length is
-// looked for only when asked, so reading tags costs no more reads for it.
+// looked for only when asked, so reading tags costs no more reads for it; the
+// format is what the reader meets on its way (the MP4 reader walks its audio
+// track's boxes for it when asked).
 struct TContainerRead {
     explicit TContainerRead(TTagDecoder& TextDecoder) : Decoder(TextDecoder) {}
     // Reads text without a declared encoding (ID3 chunks, RIFF INFO) in the
@@ -23,8 +25,10 @@ struct TContainerRead {
     TTagDecoder& Decoder;
     bool WantTags = true;
     bool WantDuration = false;
+    bool WantFormat = true;
     TTagFields Tags;
     std::int64_t DurationMs = -1;
+    TContentFormat Format = TContentFormat::Unknown;
 };
 
 // One format: whether a file's first bytes announce it (Head holds the first

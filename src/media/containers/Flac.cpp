@@ -41,8 +41,10 @@ bool ClaimsFlac(TMediaFile& File, const unsigned char* Head, std::size_t Size) {
 void ReadFlacFile(TMediaFile& File, TContainerRead& Read) {
     const std::size_t size = static_cast<std::size_t>(std::min<std::int64_t>(File.Size(), 16));
     const unsigned char* head = size > 0 ? File.Bytes(0, size) : nullptr;
-    if (const std::int64_t start = head ? FlacStart(File, head, size) : -1; start >= 0)
+    if (const std::int64_t start = head ? FlacStart(File, head, size) : -1; start >= 0) {
+        Read.Format = TContentFormat::FLAC;
         ReadFlac(File, start, Read);
+    }
 }
 
 } // namespace

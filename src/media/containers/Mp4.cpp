@@ -99,6 +99,52 @@ std::int64_t TrackDuration(TMediaFile& File, const TBox& Track) {
     return -1;
 }
 
+// The first box of type Name inside Parent.
+bool FindChild(TMediaFile& File, const TBox& Parent, std::string_view Name, TBox& Child) {
+    TBoxes boxes(File, Parent.Data, Parent.End);
+    while (boxes.Next(Child))
+        if (Child.Is(Name))
+            return true;
+    return false;
+}
+
+// Whether Track is a sound track (its handler says "soun"); Format is then
+// the codec that its first sample description names: "mp4a" AAC, "alac"
+// ALAC, anything else Unknown.
+bool SoundTrackFormat(TMediaFile& File, const TBox& Track, TContentFormat& Format) {
+    TBox media;
+    if (!FindChild(File, Track, "mdia", media))
+        return false;
+    TBoxes boxes(File, media.Data, media.End);
+    TBox box, information{};
+    bool sound = false, informationSeen = false;
+    while (boxes.Next(box)) {
+        // A full box: version and flags, a reserved word, then the handler type.
+        if (box.Is("hdlr") && box.End - box.Data >= 12) {
+            const unsigned char* type = File.Bytes(box.Data + 8, 4);
+            sound = type && std::memcmp(type, "soun", 4) == 0;
+        } else if (box.Is("minf") && !informationSeen) {
+            information = box;
+            informationSeen = true;
+        }
+    }
+    if (!sound)
+        return false;
+    Format = TContentFormat::Unknown;
+    TBox table{}, descriptions{}, entry{};
+    // The descriptions are a full box and an entry count before the entries.
+    if (informationSeen && FindChild(File, information, "stbl", table) &&
+        FindChild(File, table, "stsd", descriptions) &&
+        descriptions.End - descriptions.Data >= 16) {
+        TBoxes entries(File, descriptions.Data + 8, descriptions.End);
+        if (entries.Next(entry))
+            Format = entry.Is("mp4a")   ? TContentFormat::AAC
+                     : entry.Is("alac") ? TContentFormat::ALAC
+                                        : TContentFormat::Unknown;
+    }
+    return true;
+}
+
 // One ilst item: the values of its "data" boxes by their type.
 void ReadItem(TMediaFile& File, const TBox& Item, TTagFields& Fields) {
     TTagFields::Field field = TTagFields::NoField;
@@ -115,7 +161,8 @@ void ReadItem(TMediaFile& File, const TBox& Item, TTagFields& Fields) {
         {"\xA9gen", TTagFields::Genre},
         {"\xA9"
          "day",
-         TTagFields::Date}};
+         TTagFields::Date},
+        {"\xA9wrt", TTagFields::Composer}};
     for (const auto& [name, which] : textItems)
         if (Item.Is(name))
             field = which;
@@ -167,7 +214,9 @@ void ReadItem(TMediaFile& File, const TBox& Item, TTagFields& Fields) {
             if (number != 0 && total && BigEndian16(total) != 0)
                 Fields.Add(TTagFields::TrackTotal, std::to_string(BigEndian16(total)));
         }
-        if (field != TTagFields::Genre)
+        // Several data boxes are several values of a genre or a composer; the
+        // other items keep their first, as the artist always has.
+        if (field != TTagFields::Genre && field != TTagFields::Composer)
             return;
     }
 }
@@ -199,15 +248,19 @@ void ReadMp4(TMediaFile& File, TContainerRead& Read) {
     } while (!moov.Is("moov"));
 
     std::int64_t movieDuration = -1, trackDuration = -1;
-    bool trackSeen = false;
+    bool trackSeen = false, soundSeen = false;
     TBoxes boxes(File, moov.Data, moov.End);
     TBox box;
     while (boxes.Next(box)) {
         if (Read.WantDuration && box.Is("mvhd")) {
             movieDuration = HeaderDuration(File, box);
-        } else if (Read.WantDuration && box.Is("trak") && !trackSeen) {
-            trackSeen = true;
-            trackDuration = TrackDuration(File, box);
+        } else if (box.Is("trak")) {
+            if (Read.WantDuration && !trackSeen) {
+                trackSeen = true;
+                trackDuration = TrackDuration(File, box);
+            }
+            if (Read.WantFormat && !soundSeen)
+                soundSeen = SoundTrackFormat(File, box, Read.Format);
         } else if (Read.WantTags && box.Is("udta")) {
             TBoxes user(File, box.Data, box.End);
             TBox meta;

@@ -192,6 +192,9 @@ void ReadOgg(TMediaFile& File, TContainerRead& Read) {
     } else {
         return;
     }
+    Read.Format = codec == Vorbis ? TContentFormat::Vorbis
+                  : codec == Opus ? TContentFormat::Opus
+                                  : TContentFormat::FLAC;
     // Opus' identification packet is 19 bytes: the 30 asked for run past it,
     // so the reads above are judged by the bytes they copied.
     const std::uint32_t serial = packets.Serial();

@@ -55,15 +55,39 @@ void ReadId3Chunk(TMediaFile& File, const TChunk& Chunk, TTagDecoder& Decoder, T
     File.Unrestrict();
     if (!found)
         return;
-    const std::pair<TTagFields::Field, const std::string*> texts[] = {
-        {TTagFields::Title, &tag.Title}, {TTagFields::Artist, &tag.Artist},
-        {TTagFields::Album, &tag.Album}, {TTagFields::Genre, &tag.Genre},
-        {TTagFields::Year, &tag.Year},   {TTagFields::TrackNumber, &tag.TrackText}};
+    struct TText {
+        TTagFields::Field Field;
+        TMediaField Kept;
+        const std::string* Text;
+    };
+    // The album artist never stands in for the artist here: an ID3 tag has
+    // its own frame for each, and a tag of the album artist alone is none.
+    const TText texts[] = {
+        {TTagFields::Title, TMediaField::Title, &tag.Title},
+        {TTagFields::Artist, TMediaField::Artist, &tag.Artist},
+        {TTagFields::Album, TMediaField::Album, &tag.Album},
+        {TTagFields::Genre, TMediaField::Genre, &tag.Genre},
+        {TTagFields::Year, TMediaField::Year, &tag.Year},
+        {TTagFields::TrackNumber, TMediaField::Track, &tag.TrackText},
+        {TTagFields::AlbumArtistAlone, TMediaField::AlbumArtist, &tag.AlbumArtist},
+        {TTagFields::Composer, TMediaField::Composer, &tag.Composer}};
     // The ID3v2 reader keeps the first bytes of a frame: a text that fills them
     // may end in a cut character.
-    for (const auto& [field, text] : texts)
-        Fields.Add(field, Utf8FromUtf8(*text, text->size() + 1 >= FieldTextSize ? TCut::Cut
-                                                                                : TCut::Whole));
+    const auto add = [&Fields](TTagFields::Field Field, const std::string& Text) {
+        Fields.Add(Field,
+                   Utf8FromUtf8(Text, Text.size() + 1 >= FieldTextSize ? TCut::Cut : TCut::Whole));
+    };
+    // A field of several values gives each, as the tag reader of an MP3 does.
+    for (const TText& text : texts) {
+        bool several = false;
+        for (const TFieldValue& value : tag.Values)
+            if (value.Field == text.Kept) {
+                add(text.Field, value.Text);
+                several = true;
+            }
+        if (!several)
+            add(text.Field, *text.Text);
+    }
 }
 
 void ReadInfoList(TMediaFile& File, const TChunk& List, TTagDecoder& Decoder, TTagFields& Fields) {
@@ -109,6 +133,7 @@ void ReadWav(TMediaFile& File, TContainerRead& Read) {
     const unsigned char* header = File.Bytes(0, 12);
     if (!header || std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
         return;
+    Read.Format = TContentFormat::WAV;
     const std::int64_t end =
         std::min<std::int64_t>(File.Size(), 8 + std::int64_t{LittleEndian32(header + 4)});
     TTagFields id3, info;
@@ -136,6 +161,7 @@ void ReadAiff(TMediaFile& File, TContainerRead& Read) {
     if (!header || std::memcmp(header, "FORM", 4) != 0 ||
         (std::memcmp(header + 8, "AIFF", 4) != 0 && std::memcmp(header + 8, "AIFC", 4) != 0))
         return;
+    Read.Format = TContentFormat::AIFF;
     const std::int64_t end =
         std::min<std::int64_t>(File.Size(), 8 + std::int64_t{BigEndian32(header + 4)});
     WalkChunks(File, 12, end, true, [&](const TChunk& Chunk) {

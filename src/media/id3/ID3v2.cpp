@@ -17,11 +17,11 @@ namespace {
 
 // Frame IDs by slot: versions 3 and 4, then version 2.
 constexpr std::array<std::string_view, TagInfo::SlotCount> FrameIds34 = {
-    "TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON", "COMM", "TCOM",
-    "TENC", "TCOP", "TLAN", "WXXX", "TDRC", "TOPE", "TIT1", "TOAL"};
+    "TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON", "COMM", "TCOM", "TENC",
+    "TCOP", "TLAN", "WXXX", "TDRC", "TOPE", "TIT1", "TOAL", "TPE2"};
 constexpr std::array<std::string_view, TagInfo::SlotCount> FrameIds2 = {
-    "TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM",
-    "TEN", "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT"};
+    "TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM", "TEN",
+    "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT", "TP2"};
 
 enum Slot {
     TitleSlot,
@@ -40,6 +40,7 @@ enum Slot {
     OriginalArtistSlot,
     ContentGroupSlot,
     OriginalAlbumSlot,
+    AlbumArtistSlot,
 };
 
 // Text in one of the four encodings an ID3v2 frame declares, as UTF-8 with
@@ -288,8 +289,9 @@ void TID3v2::Clear() {
     TagFound = false;
     TagVersion = 0;
     TagSize = 0;
+    Appended = false;
     for (std::string* text : {&Title, &Artist, &Album, &TrackText, &Year, &Genre, &Comment,
-                              &Composer, &Encoder, &RightsMessage, &Language, &Link})
+                              &AlbumArtist, &Composer, &Encoder, &RightsMessage, &Language, &Link})
         text->clear();
     Values.clear();
 }
@@ -317,6 +319,8 @@ bool TID3v2::LoadFromMediaFile(TMediaFile& File, TTagDecoder& Decoder, TextSet T
         TagSize = size > info.FileSize ? 0 : static_cast<std::int32_t>(size);
     } else if (start = AppendedTagStart(File, info.Header); start < 0) {
         return true;
+    } else {
+        Appended = true;
     }
     TagFound = true;
     TagVersion = info.Header.MajorVersion;
@@ -438,10 +442,11 @@ void TID3v2::DeriveTexts(const TagInfo& Info, TTagDecoder& Decoder, TextSet Text
     } else if (const std::vector<std::string> times = values(RecordingTimeSlot); !times.empty()) {
         Year = std::string(FirstCharacters(times.front(), 4));
     }
+    set(AlbumArtist, TMediaField::AlbumArtist, values(AlbumArtistSlot));
+    set(Composer, TMediaField::Composer, values(ComposerSlot));
     if (Texts == MediaInfoTexts)
         return;
     Comment = CommentText(Info, Decoder);
-    Composer = Joined(values(ComposerSlot));
     Encoder = Joined(values(EncoderSlot));
     RightsMessage = Joined(values(RightsSlot));
     Language = Joined(values(LanguageSlot));

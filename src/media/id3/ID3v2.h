@@ -1,6 +1,6 @@
 // The ID3v2 tag reader: the tag at the start of a media file (or a version 4
 // tag appended at its end), versions 2, 3 and 4, reduced to the texts of
-// sixteen known frames, decoded to UTF-8.
+// seventeen known frames, decoded to UTF-8.
 #pragma once
 
 #include "media/MediaUtils.h"
@@ -19,7 +19,7 @@ class TTagDecoder;
 // What one read collects from a tag: its header and the data of the kept
 // frames, each undone of its unsynchronisation and compression.
 struct TagInfo {
-    static constexpr std::size_t SlotCount = 16;
+    static constexpr std::size_t SlotCount = 17;
     // Bytes kept of one frame: a value of FieldTextSize UTF-8 bytes written in
     // UTF-16, with its encoding byte and byte-order mark.
     static constexpr std::size_t FrameKeepSize = 2 * FieldTextSize + 3;
@@ -64,21 +64,25 @@ public:
     std::string Year;
     std::string Genre;
     std::string Comment;
+    std::string AlbumArtist;
     std::string Composer;
     std::string Encoder;
     std::string RightsMessage;
     std::string Language;
     std::string Link;
-    // The values of the media-info fields (title, artist, album, genre, year)
-    // that hold two or more: from several values in a version 4 frame or from
-    // several frames of one kind. Their texts above are them joined by "; ".
+    // Whether the tag was found at the end of the file rather than its start.
+    bool Appended;
+    // The values of the media-info fields (title, artist, album, genre, album
+    // artist, composer) that hold two or more: from several values in a
+    // version 4 frame or from several frames of one kind. Their texts above
+    // are them joined by "; ".
     std::vector<TFieldValue> Values;
 
     TID3v2() { Clear(); }
 
     void Clear();
 
-    // Which texts a load derives: the media-info reader looks at six of them
+    // Which texts a load derives: the media-info reader looks at eight of them
     // only, and decoding is most of what deriving costs.
     enum TextSet { AllTexts, MediaInfoTexts };
 

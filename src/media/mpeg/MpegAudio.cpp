@@ -52,14 +52,40 @@ bool ParseFrameHeader(const unsigned char* b, TFrameHeader& Header) {
     return true;
 }
 
+// How far past zero bytes the first frame is looked for.
+constexpr std::int64_t FrameSearch = 4096;
+
 } // namespace
+
+bool IsMpegAudioFrame(const unsigned char* Bytes) {
+    TFrameHeader header{};
+    return ParseFrameHeader(Bytes, header);
+}
+
+bool MpegAudioAt(TMediaFile& File, std::int64_t Position) {
+    TFrameHeader header{};
+    // The frame at the very position, the usual case, costs no wider read.
+    const unsigned char* bytes = File.Bytes(Position, 4);
+    if (!bytes || ParseFrameHeader(bytes, header))
+        return bytes != nullptr;
+    if (bytes[0] != 0)
+        return false;
+    const std::int64_t look = std::min<std::int64_t>(File.Size() - Position, FrameSearch);
+    bytes = File.Bytes(Position, static_cast<std::size_t>(look));
+    if (!bytes)
+        return false;
+    std::int64_t at = 0;
+    while (at < look && bytes[at] == 0)
+        ++at;
+    return at + 4 <= look && ParseFrameHeader(bytes + at, header);
+}
 
 std::int64_t Mp3DurationMs(TMediaFile& File) {
     std::int64_t start = 0;
     if (TID3v2Header tag; ReadID3v2Header(File, 0, tag))
         start = tag.TagSize();
     // The first frame: at the tag's end, or a little after it past padding.
-    const std::int64_t look = std::min<std::int64_t>(File.Size() - start, 4096);
+    const std::int64_t look = std::min<std::int64_t>(File.Size() - start, FrameSearch);
     const unsigned char* bytes =
         look >= 4 ? File.Bytes(start, static_cast<std::size_t>(look)) : nullptr;
     if (!bytes)

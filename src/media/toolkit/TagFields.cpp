@@ -47,6 +47,8 @@ TTagFields::Field TTagFields::FromName(std::string_view Name) {
         {"ARTIST", Artist},
         {"ALBUMARTIST", AlbumArtist},
         {"ALBUM ARTIST", AlbumArtist},
+        {"ALBUM_ARTIST", AlbumArtistAlone},
+        {"COMPOSER", Composer},
         {"ALBUM", Album},
         {"GENRE", Genre},
         {"DATE", Date},
@@ -71,8 +73,10 @@ void TTagFields::Add(Field Which, std::string Value) {
 }
 
 bool TTagFields::Empty() const {
-    return std::all_of(values_.begin(), values_.end(),
-                       [](const std::vector<std::string>& Texts) { return Texts.empty(); });
+    for (std::size_t field = 0; field < FieldCount; ++field)
+        if (field != AlbumArtistAlone && field != Composer && !values_[field].empty())
+            return false;
+    return true;
 }
 
 namespace {
@@ -106,8 +110,13 @@ bool TTagFields::Fill(TMediaInfo& MediaInfo) const {
         if (!values_[TrackTotal].empty() && info.Track.find('/') == std::string::npos)
             info.Track = FieldText(info.Track + "/" + values_[TrackTotal].front());
     }
+    // Only the six fields make a tag: a file that holds nothing but an album
+    // artist under a name of its own, or a composer, stays a file without one.
     if (info == TMediaInfo{})
         return false;
+    info.SetValues(TMediaField::AlbumArtist,
+                   values_[AlbumArtist].empty() ? values_[AlbumArtistAlone] : values_[AlbumArtist]);
+    info.SetValues(TMediaField::Composer, values_[Composer]);
     MediaInfo = std::move(info);
     return true;
 }

@@ -32,7 +32,14 @@ public:
     enum Field {
         Title,
         Artist,
+        // The album artist under the names that also stand in for a missing
+        // artist (ALBUMARTIST, aART, WM/AlbumArtist, APE's Album Artist).
         AlbumArtist,
+        // The album artist under names that never stand in for the artist
+        // (ALBUM_ARTIST, an ID3 chunk's TPE2): a tag of it alone is no tag,
+        // as it was before the field was read at all.
+        AlbumArtistAlone,
+        Composer,
         Album,
         Genre,
         Date,
@@ -50,12 +57,16 @@ public:
     // an empty one is left out. A field keeps every value, up to MaxValues.
     void Add(Field Which, std::string Value);
 
+    // Whether it holds none of the fields that make a tag: the album artist
+    // alone and the composer make none.
     bool Empty() const;
 
-    // Fills all six fields and returns true when any of them is not empty;
+    // Fills the record (all but its format) and returns true when any of the
+    // six fields title, artist, album, genre, year and track is not empty;
     // otherwise returns false and leaves MediaInfo alone. Each field gets all
     // its values; the year each date's first four characters, the track its
-    // first number with the first count.
+    // first number with the first count; the artist the album artist when
+    // the tag has none.
     bool Fill(TMediaInfo& MediaInfo) const;
 
     const std::vector<std::string>& Values(Field Which) const { return values_[Which]; }
