@@ -128,6 +128,7 @@ int RenderScreenshots(const std::string& SettingsFile, const QString& Folder) {
         info.Genre = genres[i % 4];
         info.Year = std::to_string(1990 + i % 20);
         info.Track = std::to_string(i % 10 + 1);
+        info.Format = TContentFormat::MP3;
         mainForm.Playlist->AddMediaEntry("/home/user/Music/" + info.Artist + "/" + info.Album +
                                              "/" + std::to_string(i % 10 + 1) + " " + info.Title +
                                              ".mp3",

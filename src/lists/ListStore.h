@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-// Text columns after the caption (the playlist's title ... track).
-inline constexpr int ListTextColumns = 6;
+// Text columns after the caption (the playlist's title ... track, format).
+inline constexpr int ListTextColumns = 7;
 
 // A row's length in seconds; below zero it is blank: read and unknown, or not read yet.
 inline constexpr std::int32_t LengthUnknown = -1;
@@ -159,9 +159,9 @@ private:
     TTextPool names_{false};
     // Tag texts repeat across rows (an album's artist, genre and year), so each
     // is kept once.
-    std::array<TTextPool, ListTextColumns> columns_{TTextPool(true), TTextPool(true),
-                                                    TTextPool(true), TTextPool(true),
-                                                    TTextPool(true), TTextPool(true)};
+    std::array<TTextPool, ListTextColumns> columns_{
+        TTextPool(true), TTextPool(true), TTextPool(true), TTextPool(true),
+        TTextPool(true), TTextPool(true), TTextPool(true)};
     // Dropped rows while hidden, with their places in the whole list, ascending.
     std::vector<std::pair<int, TListRow>> aside_;
     bool droppedShown_ = true;

@@ -22,7 +22,13 @@
 
 namespace {
 std::array<std::string, ListTextColumns> ColumnsOf(const TMediaInfo& Info) {
-    return {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track};
+    return {Info.Title,
+            Info.Artist,
+            Info.Album,
+            Info.Genre,
+            Info.Year,
+            Info.Track,
+            ContentFormatName(Info.Format)};
 }
 
 constexpr int TrackColumn = 6;
@@ -47,8 +53,9 @@ TMediaFileCheckList::TMediaFileCheckList(const QString& Name, QWidget* Parent)
     : TFileCheckList(Name, Parent) {
     SetColumnHeaders({QStringLiteral("Filename"), QStringLiteral("Title"), QStringLiteral("Artist"),
                       QStringLiteral("Album"), QStringLiteral("Genre"), QStringLiteral("Year"),
-                      QStringLiteral("Track"), QStringLiteral("Length"), QStringLiteral("Why")},
-                     {FilenameWidth, 100, 100, 100, 70, 36, 40, 50, 300});
+                      QStringLiteral("Track"), QStringLiteral("Format"), QStringLiteral("Length"),
+                      QStringLiteral("Why")},
+                     {FilenameWidth, 100, 100, 100, 70, 36, 40, 56, 50, 300});
     TListDisplayPolicy display = Model()->Display();
     display.NoteColumn = PlaylistWhyColumn;
     display.LengthColumn = PlaylistLengthColumn;
@@ -161,7 +168,9 @@ std::uint32_t TMediaFileCheckList::NoteFor(const std::string& Why) {
 
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
                                        bool Checked, const std::string& Why) {
-    Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
+    Model()->Append(Path,
+                    {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track,
+                     ContentFormatName(Info.Format)},
                     Checked ? CheckedRow : UncheckedRow, FileIconIndex(Path), NoteFor(Why));
     if (bulk_)
         bulkAdded_ = true;
@@ -172,7 +181,9 @@ int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo
 
 int TMediaFileCheckList::AddDroppedEntry(const std::string& Path, const TMediaInfo& Info,
                                          const std::string& Why) {
-    Model()->Append(Path, {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track},
+    Model()->Append(Path,
+                    {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track,
+                     ContentFormatName(Info.Format)},
                     UncheckedRow, FileIconIndex(Path), NoteFor(Why), true);
     if (!Model()->DroppedShown())
         return -1;

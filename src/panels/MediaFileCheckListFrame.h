@@ -23,7 +23,7 @@ class TListLengths;
 // for the C locale, which has no collation of its own.
 std::string SystemCollationLocale();
 
-// The columns after the six tag texts.
+// The columns after the six tag texts and the format.
 inline constexpr int PlaylistLengthColumn = ListTextColumns + 1;
 inline constexpr int PlaylistWhyColumn = ListTextColumns + 2;
 

@@ -494,7 +494,7 @@ TEST_F(CompileTest, FilesAddedByHandAreReadByTheirFormatsReadersWhenAsked) {
     ASSERT_EQ(form->Playlist->Count(), 2);
     EXPECT_EQ(form->Playlist->Entry(0).Columns[0], "Flac Song");
     EXPECT_EQ(form->Playlist->Entry(0).Columns[1], "Flac Band");
-    EXPECT_EQ(form->Playlist->Entry(1).Columns, (std::array<std::string, 6>{}));
+    EXPECT_EQ(form->Playlist->Entry(1).Columns, (std::array<std::string, ListTextColumns>{}));
 }
 
 TEST_F(CompileTest, FilesAddedByHandGetTheirTagsAndTheCounts) {
@@ -517,7 +517,7 @@ TEST_F(CompileTest, FilesAddedByHandGetTheirTagsAndTheCounts) {
     EXPECT_EQ(form->Playlist->Entry(0).Caption, tagged);
     EXPECT_EQ(form->Playlist->Entry(0).Columns[0], "Song");
     EXPECT_EQ(form->Playlist->Entry(0).Columns[1], "Solo");
-    EXPECT_EQ(form->Playlist->Entry(1).Columns, (std::array<std::string, 6>{}));
+    EXPECT_EQ(form->Playlist->Entry(1).Columns, (std::array<std::string, ListTextColumns>{}));
 
     form->Playlist->Action(TListCommand::InvertChecks)->trigger();
     EXPECT_EQ(form->PlaylistCheckCount->text().toStdString(), CountsLine(0, 2));

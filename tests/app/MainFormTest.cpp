@@ -390,9 +390,11 @@ TEST_F(MainFormTest, MoreCriteriaPageShowsTheChosenFieldAndKeepsItsEntries) {
             EXPECT_EQ(form->MoreField->currentText(), CriterionFieldNames[field]);
             EXPECT_TRUE(form->CriterionLists[field]->isVisible()) << field;
             EXPECT_TRUE(form->FieldRules[field]->isVisible()) << field;
-            for (int other = ClassicFieldCount; other < CriterionFieldCount; ++other)
-                if (other != field)
+            for (int other = ClassicFieldCount; other < CriterionFieldCount; ++other) {
+                if (other != field) {
                     EXPECT_FALSE(form->CriterionLists[other]->isVisible()) << field << other;
+                }
+            }
         }
         auto* lengths = static_cast<TFormCriterionList*>(form->CriterionLists[FieldLength]);
         lengths->AddEntryWithState("..2:30", Include);

@@ -354,11 +354,13 @@ TEST(CriteriaTest, LengthModifiedAndFormatCompareTheFileNotItsTags) {
         TDecisionReason Why;
         EXPECT_EQ(EvaluateCriteria(Job, Info, DefaultTagDecoder(), &Why, &row.Facts), row.Included)
             << row.Case;
-        // The deciding field is the one of the row whenever it matched.
-        if (row.Included == (row.Entry.State == Include) && row.Entry.State == Include)
+        // The deciding field is the one of the row whenever it took the file.
+        if (row.Included && row.Entry.State == Include) {
             EXPECT_EQ(Why.Field, row.Field) << row.Case;
+        }
         // Without any facts a length or time entry matches nothing.
-        if (row.Field != FieldFormat)
+        if (row.Field != FieldFormat) {
             EXPECT_EQ(EvaluateCriteria(Job, Info), row.Entry.State == Exclude) << row.Case;
+        }
     }
 }

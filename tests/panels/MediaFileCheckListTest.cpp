@@ -76,21 +76,28 @@ TEST_F(MediaFileCheckList, ShowsItsColumnsWithTheirHeadersAndWidths) {
         widths.push_back(panel.View()->header()->sectionSize(column));
     }
     EXPECT_EQ(headers, (QStringList{"Filename", "Title", "Artist", "Album", "Genre", "Year",
-                                    "Track", "Length", "Why"}));
-    EXPECT_EQ(widths, (std::vector<int>{300, 100, 100, 100, 70, 36, 40, 50, 300}));
+                                    "Track", "Format", "Length", "Why"}));
+    EXPECT_EQ(widths, (std::vector<int>{300, 100, 100, 100, 70, 36, 40, 56, 50, 300}));
     // A row added without a reason was added by hand; the reason is also every cell's tooltip.
-    EXPECT_EQ(panel.Model()->index(0, 8).data().toString(), "Added by hand");
+    EXPECT_EQ(panel.Model()->index(0, PlaylistWhyColumn).data().toString(), "Added by hand");
     EXPECT_EQ(panel.Model()->index(0, 2).data(Qt::ToolTipRole).toString(), "Added by hand");
     panel.AddMediaEntry("/m/b.mp3", Info("B", "2000", "1"), true,
                         "Included: Title matches \"*\" (include)");
     panel.AddMediaEntry("/m/c.mp3", Info("C", "2000", "2"), true,
                         "Included: Title matches \"*\" (include)");
     panel.Model()->Flush();
-    EXPECT_EQ(panel.Model()->index(2, 8).data().toString(),
+    EXPECT_EQ(panel.Model()->index(2, PlaylistWhyColumn).data().toString(),
               "Included: Title matches \"*\" (include)");
     EXPECT_EQ(panel.Model()->Note(1), panel.Model()->Note(2)); // one text for both
     EXPECT_EQ(panel.WhyText(0), "Added by hand");
     EXPECT_EQ(panel.Model()->index(0, 6).data().toString(), "3/12");
+    // The format as the file's content showed it.
+    TMediaInfo flac = Info("D", "2001", "4");
+    flac.Format = TContentFormat::FLAC;
+    panel.AddMediaEntry("/m/d.mp3", flac, true);
+    panel.Model()->Flush();
+    EXPECT_EQ(panel.Model()->index(3, 7).data().toString(), "FLAC");
+    EXPECT_EQ(panel.Model()->index(0, 7).data().toString(), "");
     EXPECT_EQ(panel.Model()->index(0, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(),
               Qt::Checked);
 }
@@ -157,7 +164,7 @@ TEST_F(MediaFileCheckList, FileAddedByHandGetsTheProvidersFieldsOrSixEmptyColumn
     const std::string tagless = dir.write("plain.mp3", std::string(200, '\0'));
     dialogs.OpenNames = {tagless, tagless};
     panel.AddExecute();
-    EXPECT_EQ(panel.Entry(0).Columns, (std::array<std::string, 6>{}));
+    EXPECT_EQ(panel.Entry(0).Columns, (std::array<std::string, ListTextColumns>{}));
     EXPECT_TRUE(panel.Checked(0));
     EXPECT_EQ(panel.Entry(0).Value, 0);
 
