@@ -67,11 +67,31 @@ CriterionState EvaluateMatches(Matches&& Match, const std::vector<Criterion>& Cr
     return Result;
 }
 
+// The field a name of the order stands for, -1 for none (a name in another
+// letter case included). Called for every name for every file: the one
+// candidate is found by the name's length and first letter.
 int FieldIndex(const std::string& Name) {
-    for (int I = 0; I < CriterionFieldCount; ++I)
-        if (Name == CriterionFieldNames[I])
-            return I;
-    return -1;
+    int Candidate = -1;
+    switch (Name.size()) {
+    case 4:
+        Candidate = FieldYear;
+        break;
+    case 5:
+        Candidate = Name[0] == 'T' ? FieldTitle : Name[0] == 'A' ? FieldAlbum : FieldGenre;
+        break;
+    case 6:
+        Candidate = Name[0] == 'A' ? FieldArtist : Name[0] == 'F' ? FieldFormat : FieldLength;
+        break;
+    case 8:
+        Candidate = Name[0] == 'C' ? FieldComposer : FieldModified;
+        break;
+    case 12:
+        Candidate = FieldAlbumArtist;
+        break;
+    default:
+        return -1;
+    }
+    return Name == CriterionFieldNames[static_cast<std::size_t>(Candidate)] ? Candidate : -1;
 }
 
 bool AnyChecked(const std::vector<CheckEntry>& Entries) {
