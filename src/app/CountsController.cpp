@@ -154,7 +154,10 @@ bool TCountsController::FillTags(const TRequest& Request, const TSnapshotKey& Ke
             }
         },
         Read);
-    if (Filled)
-        Deliver(CountSearch(*snapshot_, Request.Settings), Request.Generation, true);
+    if (Filled) {
+        // With length entries the counts wait for the lengths as well.
+        const TSearchCounts Counted = CountSearch(*snapshot_, Request.Settings);
+        Deliver(Counted, Request.Generation, Counted.Complete());
+    }
     return Filled;
 }

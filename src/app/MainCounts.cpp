@@ -35,6 +35,18 @@ QString Files(std::uint64_t Value) {
     return Number(Value) + (Value == 1 ? " file" : " files");
 }
 
+// What the counts say of an entry that matches nothing for its form.
+QString MalformedCountText(int Field) {
+    switch (Field) {
+    case FieldLength:
+        return QStringLiteral("Not a range of lengths: it matches nothing");
+    case FieldModified:
+        return QStringLiteral("Neither days nor dates: it matches nothing");
+    default:
+        return QStringLiteral("The mask cannot be read");
+    }
+}
+
 } // namespace
 
 void TMainForm::BuildCounts() {
@@ -148,7 +160,7 @@ void TMainForm::ShowCounts(const TSearchCounts& Counts, std::uint64_t Generation
         std::vector<QString> texts, tips;
         for (const TEntryCount& count : Counts.Criteria[field]) {
             texts.push_back(matchedText(count));
-            tips.push_back(count.Malformed ? QStringLiteral("The mask cannot be read.")
+            tips.push_back(count.Malformed ? MalformedCountText(field) + '.'
                                            : "Matches " + Files(count.Matched) +
                                                  " of those whose tags are read; decides " +
                                                  Files(count.Decided) + ".");
@@ -190,11 +202,11 @@ void TMainForm::AppendCountsBlock(const WizardSettings& Settings) {
         return;
     const TSearchCounts& counts = shownCounts_;
     AppendSummaryLine("What each rule does:");
-    const auto entryLine = [&](const QString& List, const std::string& Caption,
+    const auto entryLine = [&](int Field, const QString& List, const std::string& Caption,
                                const QString& State, const TEntryCount& Count) {
         QString line = "\t" + List + " \"" + DisplayText(Caption) + "\" (" + State + "): ";
         if (Count.Malformed)
-            line += "the mask cannot be read";
+            line += MalformedCountText(Field).toLower();
         else
             line += "matches " + Number(Count.Matched) + ", decides " + Number(Count.Decided);
         if (!Count.Malformed && Count.Decided == 0 && State != "ignore" && State != "unchecked")
@@ -202,13 +214,13 @@ void TMainForm::AppendCountsBlock(const WizardSettings& Settings) {
         AppendSummaryLine(line);
     };
     for (std::size_t e = 0; e < Settings.Filenames.size() && e < counts.Masks.size(); ++e)
-        entryLine("Filenames", Settings.Filenames[e].Caption,
+        entryLine(-1, "Filenames", Settings.Filenames[e].Caption,
                   Settings.Filenames[e].State == CheckState::Checked ? "checked" : "unchecked",
                   counts.Masks[e]);
     for (int field = 0; field < CriterionFieldCount; ++field)
         for (std::size_t e = 0;
              e < Settings.Criteria[field].size() && e < counts.Criteria[field].size(); ++e)
-            entryLine(CriterionListNames[field], Settings.Criteria[field][e].Caption,
+            entryLine(field, CriterionListNames[field], Settings.Criteria[field][e].Caption,
                       CountsStateWord(Settings.Criteria[field][e].State),
                       counts.Criteria[field][e]);
     AppendSummaryLine(QString());

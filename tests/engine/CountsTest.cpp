@@ -301,6 +301,10 @@ TEST(Counts, UnknownTagsMalformedMasksAndPrunes) {
     Settings.Criteria[FieldTitle] = {{"*Love*", CriterionState::Include},
                                      {"*Song", CriterionState::Ignore},
                                      {"*Hate*", CriterionState::Exclude}};
+    // Length entries: the files have no stated length, so a range matches
+    // nothing; one of no known form is marked. Both wait for the lengths.
+    Settings.Criteria[FieldLength] = {{"0:00..", CriterionState::Ignore},
+                                      {"3 min", CriterionState::Ignore}};
     Settings.RemovedPaths = {B};
     Settings.AddedPaths = {Outside, Library.str() + "/gone.mp3"};
 
@@ -313,9 +317,15 @@ TEST(Counts, UnknownTagsMalformedMasksAndPrunes) {
     EXPECT_EQ(Before.Criteria[FieldTitle][0], TEntryCount{});
     EXPECT_EQ(Before.Found, 1u); // only the file added by hand
 
-    ASSERT_TRUE(Snapshot.Fill(MakeCompileJob(Settings), nullptr));
+    ASSERT_TRUE(Snapshot.FillTags(MakeCompileJob(Settings), nullptr));
+    const TSearchCounts Tagged = CountSearch(Snapshot, Settings);
+    EXPECT_FALSE(Tagged.Complete()) << "the lengths are not read yet";
+    EXPECT_EQ(Tagged.Known, 0u);
+    ASSERT_TRUE(Snapshot.FillLengths(MakeCompileJob(Settings), nullptr));
     const TSearchCounts After = CountSearch(Snapshot, Settings);
     EXPECT_TRUE(After.Complete());
+    EXPECT_EQ(After.Criteria[FieldLength][0], (TEntryCount{0, 0, false}));
+    EXPECT_EQ(After.Criteria[FieldLength][1], (TEntryCount{0, 0, true}));
     EXPECT_EQ(After.Masks[0], (TEntryCount{2, 2, false}));
     EXPECT_EQ(After.Masks[1], (TEntryCount{0, 0, true}));
     EXPECT_EQ(After.Masks[2], (TEntryCount{1, 0, false})); // unchecked: matches, decides nothing
@@ -329,4 +339,5 @@ TEST(Counts, UnknownTagsMalformedMasksAndPrunes) {
     EXPECT_NE(Text.find("Filenames\t[z\tchecked\tmalformed\t0\n"), std::string::npos) << Text;
     EXPECT_NE(Text.find("Titles\t*Song\tignore\t2\t0\n"), std::string::npos) << Text;
     EXPECT_NE(Text.find("Total\tfiles found\t\t2\t\n"), std::string::npos) << Text;
+    EXPECT_NE(Text.find("Lengths\t3 min\tignore\tmalformed\t0\n"), std::string::npos) << Text;
 }
