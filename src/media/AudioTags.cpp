@@ -78,16 +78,25 @@ TAudioFormat DetectAudioFormat(TMediaFile& File) {
     return format ? format->Format : TAudioFormat::Unknown;
 }
 
+std::optional<TContentFormat> FormatAtAGlance(TMediaFile& File, std::int64_t Position) {
+    const unsigned char* head = File.Bytes(Position, 4);
+    if (head && IsMpegAudioFrame(head))
+        return TContentFormat::MP3;
+    // No other format's first bytes begin with 0xFF.
+    if (head && head[0] == 0xFF)
+        return TContentFormat::Unknown;
+    return std::nullopt;
+}
+
 TContentFormat DetectContentFormat(TMediaFile& File) {
     return FormatOf(File, Detect(File));
 }
 
 TContentFormat ContentFormatBehind(TMediaFile& File, std::int64_t TagEnd) {
     const std::int64_t size = File.Size();
-    // The usual case first: a frame right behind the tag, which no other
-    // format's first bytes can be.
-    if (const unsigned char* frame = File.Bytes(TagEnd, 4); frame && IsMpegAudioFrame(frame))
-        return TContentFormat::MP3;
+    // The usual case first: a frame right behind the tag.
+    if (const std::optional<TContentFormat> seen = FormatAtAGlance(File, TagEnd))
+        return *seen;
     for (int tags = 0; tags < MaxStackedTags && TagEnd < size; ++tags) {
         // The stream behind the tag is read as a file of its own.
         File.Restrict(TagEnd, size - TagEnd);
@@ -119,7 +128,7 @@ bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
     }
     if (Sources == TTagSources::ID3ThenAPE) {
         // The start is at hand from the look above, the tags at the end next.
-        const bool mpegAtStart = MpegAudioAt(File, 0);
+        const std::optional<TContentFormat> start = FormatAtAGlance(File, 0);
         if (ReadID3v2Info(File, MediaInfo, Decoder))
             return true;
         // An APEv2 tag holds full UTF-8 texts where an ID3v1 tag holds 30
@@ -128,10 +137,10 @@ bool ReadTagsFrom(TMediaFile& File, TTagSources Sources, TMediaInfo& MediaInfo,
         ReadApeTag(File, read);
         if (read.Tags.Fill(MediaInfo)) {
             FillFromID3v1(File, MediaInfo, Decoder);
-            MediaInfo.Format = mpegAtStart ? TContentFormat::MP3 : DetectContentFormat(File);
+            MediaInfo.Format = start ? *start : DetectContentFormat(File);
             return true;
         }
-        return ReadID3v1Info(File, MediaInfo, Decoder, mpegAtStart);
+        return ReadID3v1Info(File, MediaInfo, Decoder, start);
     }
     TContainerRead read{Decoder};
     const TContainerFormat* format = Detect(File);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,11 @@ TAudioFormat DetectAudioFormat(TMediaFile& File);
 // content is none of the formats. Reads little beyond the first bytes but
 // for an MP4, whose sample descriptions lie inside its moov box.
 TContentFormat DetectContentFormat(TMediaFile& File);
+// The format that the bytes at Position show at a glance, costing no read
+// where they are at hand: MP3 for a frame of MPEG audio, Unknown for a 0xFF
+// byte that starts none (no other format begins so); nothing where a closer
+// look has to decide.
+std::optional<TContentFormat> FormatAtAGlance(TMediaFile& File, std::int64_t Position);
 // The format of what follows an ID3v2 tag that starts the file and ends at
 // TagEnd. File must not be restricted to a range.
 TContentFormat ContentFormatBehind(TMediaFile& File, std::int64_t TagEnd);

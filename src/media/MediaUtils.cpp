@@ -5,7 +5,6 @@
 #include "media/AudioTags.h"
 #include "media/id3/ID3v1.h"
 #include "media/id3/ID3v2.h"
-#include "media/mpeg/MpegAudio.h"
 #include "media/toolkit/MediaFile.h"
 
 #include <cstddef>
@@ -78,9 +77,9 @@ bool ReadOpenFile(TMediaFile& file, TMediaInfo& MediaInfo, std::int64_t& FileSiz
     if (!file.Open())
         return false;
     // The start, which the ID3v2 reader reads first, before it looks at the end.
-    const bool mpegAtStart = MpegAudioAt(file, 0);
+    const std::optional<TContentFormat> start = FormatAtAGlance(file, 0);
     return ReadID3v2Info(file, MediaInfo, Decoder) ||
-           ReadID3v1Info(file, MediaInfo, Decoder, mpegAtStart);
+           ReadID3v1Info(file, MediaInfo, Decoder, start);
 }
 
 } // namespace
@@ -131,7 +130,7 @@ bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder
 }
 
 bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder,
-                   bool MpegAtStart) {
+                   std::optional<TContentFormat> StartFormat) {
     TID3v1 tag;
     if (!tag.LoadFromMediaFile(File, Decoder) || !tag.TagFound)
         return false;
@@ -144,7 +143,7 @@ bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder
     MediaInfo.AlbumArtist.clear();
     MediaInfo.Composer.clear();
     MediaInfo.Values.clear();
-    MediaInfo.Format = MpegAtStart ? TContentFormat::MP3 : DetectContentFormat(File);
+    MediaInfo.Format = StartFormat ? *StartFormat : DetectContentFormat(File);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "media/text/TagDecoder.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,12 +117,12 @@ bool ReadMediaInfoFrom(TMediaFile& File, TMediaInfo& MediaInfo,
 // The steps of ReadMediaInfoFrom, for a reader that looks for another tag
 // between them: the ID3v2 tag (the fields it leaves empty filled from an
 // ID3v1 tag), and the ID3v1 tag alone. Each is true when its tag was found.
-// MpegAtStart says that the caller saw MPEG audio start the file (while the
-// start was at hand): the ID3v1 read then needs no second look at it for the
-// format.
+// StartFormat is the format the caller saw at the file's start while it was
+// at hand, when that decided it: the ID3v1 read then needs no second look at
+// the start.
 bool ReadID3v2Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
 bool ReadID3v1Info(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder,
-                   bool MpegAtStart = false);
+                   std::optional<TContentFormat> StartFormat = std::nullopt);
 // The fields of MediaInfo that are still empty, from the file's ID3v1 tag.
 void FillFromID3v1(TMediaFile& File, TMediaInfo& MediaInfo, TTagDecoder& Decoder);
 
