@@ -175,11 +175,18 @@ TEST(SelectionAgreement, SearchHeadlessRefreshAndWindowGiveOnePlaylist) {
 
 // The criteria of the More criteria page decide alike in the search run, the
 // headless compile, the refresh and the window, with the same reasons: files
-// of stated lengths (1:18, 3:55, none) and modification times (2010, now).
+// of stated lengths (1:18, 3:55, none), modification times (2010, now), album
+// artists and composers, MPEG audio or none behind the tag.
 TEST(SelectionAgreement, MoreCriteriaGiveOnePlaylistEverywhere) {
-    const auto Song = [](const std::string& Title, std::uint32_t Frames) {
-        const std::string tag = tagbytes::Tag(3, tagbytes::TextFrame(3, "TIT2", Title) +
-                                                     tagbytes::TextFrame(3, "TPE1", "Nova"));
+    const auto Song = [](const std::string& Title, std::uint32_t Frames,
+                         const std::string& AlbumArtist = "", const std::string& Composer = "") {
+        std::string frames =
+            tagbytes::TextFrame(3, "TIT2", Title) + tagbytes::TextFrame(3, "TPE1", "Nova");
+        if (!AlbumArtist.empty())
+            frames += tagbytes::TextFrame(3, "TPE2", AlbumArtist);
+        if (!Composer.empty())
+            frames += tagbytes::TextFrame(3, "TCOM", Composer);
+        const std::string tag = tagbytes::Tag(3, frames);
         return Frames ? tag + audiobytes::XingFrame(Frames) + audiobytes::MpegFrames(2)
                       : tag + std::string(64, '\x55');
     };
@@ -212,14 +219,30 @@ TEST(SelectionAgreement, MoreCriteriaGiveOnePlaylistEverywhere) {
          {{"30 days", Include}},
          {"2", "3", "4"},
          {"1: Dropped: no criterion matches the tag"}},
+        {"compilations left out",
+         FieldAlbumArtist,
+         {{"various*", Exclude}},
+         {"2", "3", "4"},
+         {"1: Dropped: Album Artist matches \"various*\" (exclude); exclusion of media files "
+          "takes precedence"}},
+        {"by a composer",
+         FieldComposer,
+         {{"*Bach*", Include}},
+         {"1", "4"},
+         {"2: Dropped: no criterion matches the tag", "3: Dropped: no criterion matches the tag"}},
+        {"mp3 by content",
+         FieldFormat,
+         {{"MP3", Include}},
+         {"1", "2", "4"},
+         {"3: Dropped: no criterion matches the tag"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Case);
         TempDir dir;
-        dir.write("music/1.mp3", Song("one", 3000));
-        dir.write("music/2.mp3", Song("two", 9000));
+        dir.write("music/1.mp3", Song("one", 3000, "Various Artists", "J. S. Bach"));
+        dir.write("music/2.mp3", Song("two", 9000, "Nova"));
         dir.write("music/3.mp3", Song("three", 0));
-        dir.write("music/sub/4.mp3", Song("four", 3000));
+        dir.write("music/sub/4.mp3", Song("four", 3000, "", "Bach"));
         const timespec june2010[2] = {{1275350400, 0}, {1275350400, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, (dir.str() + "/music/1.mp3").c_str(), june2010, 0), 0);
         WizardSettings settings;
