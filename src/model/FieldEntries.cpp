@@ -8,35 +8,22 @@ namespace {
 constexpr std::int64_t NsPerSecond = 1'000'000'000;
 constexpr std::int64_t SecondsPerDay = 86'400;
 
-// Digits only, at most Most of them.
-bool Number(std::string_view Text, std::size_t Most, std::int64_t& Value) {
-    if (Text.empty() || Text.size() > Most)
-        return false;
-    Value = 0;
-    for (const char C : Text) {
-        if (C < '0' || C > '9')
-            return false;
-        Value = Value * 10 + (C - '0');
-    }
-    return true;
-}
-
 // "4:05", "65:00", "1:02:03".
 bool Length(std::string_view Text, std::int64_t& Seconds) {
     const std::size_t Last = Text.rfind(':');
     if (Last == std::string_view::npos)
         return false;
     std::int64_t Rest = 0;
-    if (Text.size() - Last - 1 != 2 || !Number(Text.substr(Last + 1), 2, Rest) || Rest > 59)
+    if (Text.size() - Last - 1 != 2 || !DigitsValue(Text.substr(Last + 1), 2, Rest) || Rest > 59)
         return false;
     Text = Text.substr(0, Last);
     std::int64_t Hours = 0, Minutes = 0;
     const std::size_t First = Text.rfind(':');
     if (First != std::string_view::npos) {
-        if (Text.size() - First - 1 != 2 || !Number(Text.substr(First + 1), 2, Minutes) ||
-            Minutes > 59 || !Number(Text.substr(0, First), 4, Hours))
+        if (Text.size() - First - 1 != 2 || !DigitsValue(Text.substr(First + 1), 2, Minutes) ||
+            Minutes > 59 || !DigitsValue(Text.substr(0, First), 4, Hours))
             return false;
-    } else if (!Number(Text, 6, Minutes)) {
+    } else if (!DigitsValue(Text, 6, Minutes)) {
         return false;
     }
     Seconds = (Hours * 60 + Minutes) * 60 + Rest;
@@ -49,8 +36,8 @@ bool Length(std::string_view Text, std::int64_t& Seconds) {
 bool DayStart(std::string_view Text, bool After, std::int64_t& Seconds) {
     std::int64_t Year = 0, Month = 0, Day = 0;
     if (Text.size() != 10 || Text[4] != '-' || Text[7] != '-' ||
-        !Number(Text.substr(0, 4), 4, Year) || !Number(Text.substr(5, 2), 2, Month) ||
-        !Number(Text.substr(8, 2), 2, Day))
+        !DigitsValue(Text.substr(0, 4), 4, Year) || !DigitsValue(Text.substr(5, 2), 2, Month) ||
+        !DigitsValue(Text.substr(8, 2), 2, Day))
         return false;
     std::tm Local{};
     Local.tm_year = static_cast<int>(Year - 1900);
@@ -96,6 +83,18 @@ template <class ReadEnd> TValueRange RangeOf(std::string_view Caption, ReadEnd&&
 
 } // namespace
 
+bool DigitsValue(std::string_view Text, std::size_t Most, std::int64_t& Value) {
+    if (Text.empty() || Text.size() > Most)
+        return false;
+    Value = 0;
+    for (const char C : Text) {
+        if (C < '0' || C > '9')
+            return false;
+        Value = Value * 10 + (C - '0');
+    }
+    return true;
+}
+
 std::int64_t LengthSeconds(std::int64_t Milliseconds) {
     return (Milliseconds + 500) / 1000;
 }
@@ -112,7 +111,7 @@ TValueRange ClassifyModifiedEntry(std::string_view Caption, std::int64_t NowNs) 
         TValueRange Range;
         std::int64_t Days = 0;
         const std::string_view Unit = Caption.substr(Blank + 1);
-        if (!Number(Caption.substr(0, Blank), 6, Days) ||
+        if (!DigitsValue(Caption.substr(0, Blank), 6, Days) ||
             !(Unit == "days" || (Unit == "day" && Days == 1)))
             return Range;
         Range.From = NowNs - Days * SecondsPerDay * NsPerSecond;

@@ -16,6 +16,9 @@ struct TValueRange {
     bool Holds(std::int64_t Value) const { return Valid && Value >= From && Value <= To; }
 };
 
+// Value of Text when it is decimal digits only, at most Most of them.
+bool DigitsValue(std::string_view Text, std::size_t Most, std::int64_t& Value);
+
 // A length as the list shows it: whole seconds, rounded to the nearest.
 std::int64_t LengthSeconds(std::int64_t Milliseconds);
 

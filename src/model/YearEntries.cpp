@@ -1,17 +1,15 @@
 // Year criteria: masks and ranges.
 #include "model/YearEntries.h"
 
+#include "model/FieldEntries.h"
+
 namespace {
 
 bool FourDigits(std::string_view Text, int& Year) {
-    if (Text.size() != 4)
+    std::int64_t Value = 0;
+    if (Text.size() != 4 || !DigitsValue(Text, 4, Value))
         return false;
-    Year = 0;
-    for (const char C : Text) {
-        if (C < '0' || C > '9')
-            return false;
-        Year = Year * 10 + (C - '0');
-    }
+    Year = static_cast<int>(Value);
     return true;
 }
 
