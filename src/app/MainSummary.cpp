@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
+
 #include <algorithm>
 
 namespace {

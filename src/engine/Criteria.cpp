@@ -128,8 +128,6 @@ CriteriaJob SnapshotCriteria(const WizardSettings& Settings, std::int64_t NowNs)
             Criterion Taken = TakeCriterion(F, Entry, Job.NowNs);
             if (F == FieldYear && Taken.Years.Kind == TYearEntryKind::Malformed)
                 Job.MalformedYears.push_back(Entry.Caption);
-            if ((F == FieldLength || F == FieldModified) && !Taken.Range.Valid)
-                Job.MalformedRanges.push_back({F, Entry.Caption});
             Field.Criteria.push_back(std::move(Taken));
             if (Entry.State == CriterionState::Include)
                 ++Job.IncludeCount;

@@ -34,12 +34,6 @@ struct TFileFacts {
     bool ModifiedKnown = false;
 };
 
-// An entry that is none of its field's forms.
-struct TMalformedEntry {
-    int Field = FieldYear;
-    std::string Caption;
-};
-
 struct FieldCriteria {
     std::vector<Criterion> Criteria;
     PrecedenceRule Rule = PrecedenceRule::InclusionFirst;
@@ -50,15 +44,13 @@ struct CriteriaJob {
     std::array<FieldCriteria, CriterionFieldCount> Fields; // indexed by CriterionField
     PrecedenceRule OrderRule = PrecedenceRule::InclusionFirst;
     std::vector<std::string> FieldOrder = DefaultFieldOrder();
-    int IncludeCount = 0; // Include entries over all five lists
+    int IncludeCount = 0; // Include entries over all the lists
     // What is done with the files the criteria took, and the texts of it
     // that were not understood (left out of it).
     TSelection Selection;
     std::vector<std::string> SelectionProblems;
     // Year entries that are neither a year mask nor a range, in list order.
     std::vector<std::string> MalformedYears;
-    // Length and modified entries of no known form, in field and list order.
-    std::vector<TMalformedEntry> MalformedRanges;
     // The moment "N days" counts back from (nanoseconds since 1970).
     std::int64_t NowNs = 0;
     // The Lengths list has entries, taken or ignored: what each matches is
