@@ -257,6 +257,9 @@ void TMainForm::BuildMoreCriteriaPage() {
     chooserLabel->setObjectName("MoreFieldLabel");
     MoreField = new QComboBox(page);
     MoreField->setObjectName("MoreField");
+    // Room for "Album Artist (999)".
+    MoreField->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    MoreField->setMinimumContentsLength(18);
     chooserLabel->setBuddy(MoreField);
     chooserRow->addWidget(chooserLabel);
     chooserRow->addWidget(MoreField);
@@ -288,6 +291,14 @@ void TMainForm::BuildMoreCriteriaPage() {
         TuneListPanel(panel, 2, false);
         MoreLists->addWidget(panel);
         CriterionLists[field] = panel;
+        // The chooser says which fields hold entries: "Length (2)".
+        connect(panel, &TCheckList::EntriesChanged, this, [this, field, panel] {
+            const int count = panel->Count();
+            MoreField->setItemText(
+                field - ClassicFieldCount,
+                count ? QString("%1 (%2)").arg(CriterionFieldNames[field]).arg(count)
+                      : QString(CriterionFieldNames[field]));
+        });
 
         const QString plural = field == FieldModified ? QString("modification times") : word + "s";
         auto* rule = new QComboBox(MoreRules);

@@ -401,6 +401,9 @@ TEST_F(MainFormTest, MoreCriteriaPageShowsTheChosenFieldAndKeepsItsEntries) {
         lengths->AddEntryWithState("3 min", Exclude);
         EXPECT_FALSE(lengths->EntryDamaged(0));
         EXPECT_TRUE(lengths->EntryDamaged(1));
+        // The chooser says which fields hold entries.
+        EXPECT_EQ(form->MoreField->itemText(FieldLength - ClassicFieldCount), "Length (2)");
+        EXPECT_EQ(form->MoreField->itemText(FieldComposer - ClassicFieldCount), "Composer");
         form->CriterionLists[FieldComposer]->AddEntryWithState("*Bach*", Exclude);
         form->FieldRules[FieldFormat]->setCurrentIndex(2);
         form->Folders->AddEntry(dir.str(), true);
@@ -420,6 +423,7 @@ TEST_F(MainFormTest, MoreCriteriaPageShowsTheChosenFieldAndKeepsItsEntries) {
     EXPECT_TRUE(
         static_cast<TFormCriterionList*>(form->CriterionLists[FieldLength])->EntryDamaged(1));
     ASSERT_EQ(form->CriterionLists[FieldComposer]->Count(), 1);
+    EXPECT_EQ(form->MoreField->itemText(FieldComposer - ClassicFieldCount), "Composer (1)");
     EXPECT_EQ(form->FieldRules[FieldFormat]->currentIndex(), 2);
     EXPECT_EQ(form->CriterionLists[FieldAlbumArtist]->Count(), 0);
 }
