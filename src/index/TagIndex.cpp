@@ -16,6 +16,9 @@ namespace {
 
 constexpr int SchemaVersion = 1;
 
+// The most rows the writer gathers before it writes them in one transaction.
+constexpr std::size_t WriteBatchOps = 8192;
+
 const char* const CreateSchema =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS files("
@@ -391,7 +394,7 @@ void TTagIndex::Queue(TOp Op) {
     bool Wake;
     {
         std::lock_guard Lock(mutex_);
-        Wake = queue_.empty();
+        Wake = queue_.empty() || queue_.size() + 1 == WriteBatchOps;
         queue_.push_back(std::move(Op));
     }
     if (Wake)
@@ -420,10 +423,13 @@ void TTagIndex::WriterLoop() {
         changed_.wait(Lock, [this] { return stop_ || !queue_.empty(); });
         if (queue_.empty())
             break;
-        // Gather a while, so that a compile's rows go in a few transactions.
+        // Gather a while, so that a compile's rows go in a few transactions,
+        // but not past a batch's worth: rows written while the compile goes
+        // on are not left for the end, where it would wait for them.
         if (!stop_ && !flushWanted_)
-            changed_.wait_for(Lock, std::chrono::milliseconds(200),
-                              [this] { return stop_ || flushWanted_; });
+            changed_.wait_for(Lock, std::chrono::milliseconds(200), [this] {
+                return stop_ || flushWanted_ || queue_.size() >= WriteBatchOps;
+            });
         Batch.swap(queue_);
         writing_ = true;
         Lock.unlock();
