@@ -2,6 +2,7 @@
 #include "model/FieldEntries.h"
 
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -63,6 +64,17 @@ bool DayStart(std::string_view Text, bool After, std::int64_t& Seconds) {
     return true;
 }
 
+// Seconds since 1970 in nanoseconds, held at the ends of what a 64-bit count
+// can hold (about the years 1677 to 2262): a date beyond them stands for
+// "ever" at that end.
+std::int64_t NsOfSeconds(std::int64_t Seconds) {
+    std::int64_t Ns = 0;
+    if (__builtin_mul_overflow(Seconds, NsPerSecond, &Ns))
+        return Seconds < 0 ? std::numeric_limits<std::int64_t>::min()
+                           : std::numeric_limits<std::int64_t>::max();
+    return Ns;
+}
+
 // A ".." range whose ends Read turns into values; either end may be left out.
 template <class ReadEnd> TValueRange RangeOf(std::string_view Caption, ReadEnd&& Read) {
     TValueRange Range;
@@ -114,7 +126,10 @@ TValueRange ClassifyModifiedEntry(std::string_view Caption, std::int64_t NowNs) 
         if (!DigitsValue(Caption.substr(0, Blank), 6, Days) ||
             !(Unit == "days" || (Unit == "day" && Days == 1)))
             return Range;
-        Range.From = NowNs - Days * SecondsPerDay * NsPerSecond;
+        std::int64_t Back = 0;
+        if (__builtin_mul_overflow(Days, SecondsPerDay * NsPerSecond, &Back) ||
+            __builtin_sub_overflow(NowNs, Back, &Range.From))
+            Range.From = std::numeric_limits<std::int64_t>::min();
         Range.Valid = true;
         return Range;
     }
@@ -123,7 +138,9 @@ TValueRange ClassifyModifiedEntry(std::string_view Caption, std::int64_t NowNs) 
         std::int64_t Seconds = 0;
         if (!DayStart(End, !First, Seconds))
             return false;
-        Ns = First ? Seconds * NsPerSecond : Seconds * NsPerSecond - 1;
+        Ns = NsOfSeconds(Seconds);
+        if (!First && Ns != std::numeric_limits<std::int64_t>::max())
+            --Ns;
         return true;
     });
 }

@@ -92,6 +92,12 @@ TEST(FieldEntries, ModifiedDaysAndDateRanges) {
         {"..2023-12-31", true, Lowest, jan1 - 1},
         {"2024-01-01..", true, jan1, Highest},
         {"2024-02-29..", true, jan1 + 59 * Day, Highest},
+        // Beyond what nanoseconds since 1970 can count: "ever", not a wrapped value.
+        {"999999 days", true, Lowest, Highest},
+        {"106751 days", true, now - 106'751 * Day, Highest},
+        {"0001-01-01..9999-12-31", true, Lowest, Highest},
+        {"..9999-12-31", true, Lowest, Highest},
+        {"1600-01-01..2024-01-01", true, Lowest, jan1 + Day - 1},
         {"2 day", false, 0, 0},
         {"days", false, 0, 0},
         {"-1 days", false, 0, 0},
