@@ -122,7 +122,7 @@ void TListStore::SetCaption(int Row, std::string_view Caption) {
     row.Name = made.Name;
 }
 
-void TListStore::SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns) {
+void TListStore::SetColumns(int Row, const std::array<std::string_view, ListTextColumns>& Columns) {
     TListRow& row = rows_.at(Row);
     for (int column = 0; column < ListTextColumns; ++column)
         row.Texts[column] = columns_[column].Add(Columns[column]);

@@ -91,7 +91,7 @@ public:
     // An edited row's old texts stay in the pools until the list is cleared:
     // edits are few, and the pools never move a text.
     void SetCaption(int Row, std::string_view Caption);
-    void SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns);
+    void SetColumns(int Row, const std::array<std::string_view, ListTextColumns>& Columns);
     void SetIconIndex(int Row, int IconIndex);
     void SetValue(int Row, std::int32_t Value) { rows_.at(Row).Value = Value; }
     void SetNote(int Row, std::uint32_t Note) { rows_.at(Row).Note = Note; }

@@ -228,7 +228,8 @@ void TCheckListModel::SetCaption(int Row, std::string Caption) {
     Changed(Row, Row);
 }
 
-void TCheckListModel::SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns) {
+void TCheckListModel::SetColumns(int Row,
+                                 const std::array<std::string_view, ListTextColumns>& Columns) {
     store_.SetColumns(Row, Columns);
     Changed(Row, Row);
 }

@@ -95,7 +95,7 @@ public:
     void SetState(int Row, TRowState State);
     void SetAllStates(const std::function<TRowState(TRowState OldState)>& NewState);
     void SetCaption(int Row, std::string Caption);
-    void SetColumns(int Row, const std::array<std::string, ListTextColumns>& Columns);
+    void SetColumns(int Row, const std::array<std::string_view, ListTextColumns>& Columns);
     void SetIconIndex(int Row, int IconIndex);
     void SetValue(int Row, std::int32_t Value) { store_.SetValue(Row, Value); }
     void SetNote(int Row, std::uint32_t Note);

@@ -21,7 +21,8 @@
 #include <string_view>
 
 namespace {
-std::array<std::string, ListTextColumns> ColumnsOf(const TMediaInfo& Info) {
+// A file's texts in the list's columns, as views into Info.
+std::array<std::string_view, ListTextColumns> ColumnsOf(const TMediaInfo& Info) {
     return {Info.Title,
             Info.Artist,
             Info.Album,
@@ -168,10 +169,8 @@ std::uint32_t TMediaFileCheckList::NoteFor(const std::string& Why) {
 
 int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo& Info,
                                        bool Checked, const std::string& Why) {
-    Model()->Append(Path,
-                    {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track,
-                     ContentFormatName(Info.Format)},
-                    Checked ? CheckedRow : UncheckedRow, FileIconIndex(Path), NoteFor(Why));
+    Model()->Append(Path, ColumnsOf(Info), Checked ? CheckedRow : UncheckedRow, FileIconIndex(Path),
+                    NoteFor(Why));
     if (bulk_)
         bulkAdded_ = true;
     else
@@ -181,10 +180,7 @@ int TMediaFileCheckList::AddMediaEntry(const std::string& Path, const TMediaInfo
 
 int TMediaFileCheckList::AddDroppedEntry(const std::string& Path, const TMediaInfo& Info,
                                          const std::string& Why) {
-    Model()->Append(Path,
-                    {Info.Title, Info.Artist, Info.Album, Info.Genre, Info.Year, Info.Track,
-                     ContentFormatName(Info.Format)},
-                    UncheckedRow, FileIconIndex(Path), NoteFor(Why), true);
+    Model()->Append(Path, ColumnsOf(Info), UncheckedRow, FileIconIndex(Path), NoteFor(Why), true);
     if (!Model()->DroppedShown())
         return -1;
     if (bulk_)
