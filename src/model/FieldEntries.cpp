@@ -1,6 +1,9 @@
 // Length and modification-time criteria.
 #include "model/FieldEntries.h"
 
+#include "model/WizardSettings.h"
+#include "model/YearEntries.h"
+
 #include <ctime>
 #include <limits>
 
@@ -154,4 +157,28 @@ std::string MalformedModifiedMessage(std::string_view Caption) {
     return "modified criterion \"" + std::string(Caption) +
            "\" is neither a number of days (30 days) nor a range of dates "
            "(2024-01-01..2024-06-30); it matches no file";
+}
+
+bool EntryFormKnown(int Field, std::string_view Caption) {
+    switch (Field) {
+    case FieldYear:
+        return ClassifyYearEntry(Caption).Kind != TYearEntryKind::Malformed;
+    case FieldLength:
+        return ClassifyLengthEntry(Caption).Valid;
+    case FieldModified:
+        return ClassifyModifiedEntry(Caption, 0).Valid;
+    default:
+        return true;
+    }
+}
+
+std::string MalformedEntryMessage(int Field, std::string_view Caption) {
+    switch (Field) {
+    case FieldYear:
+        return MalformedYearMessage(Caption);
+    case FieldLength:
+        return MalformedLengthMessage(Caption);
+    default:
+        return MalformedModifiedMessage(Caption);
+    }
 }

@@ -36,6 +36,13 @@ TValueRange ClassifyModifiedEntry(std::string_view Caption, std::int64_t NowNs);
 // none of its forms.
 std::string MalformedLengthMessage(std::string_view Caption);
 std::string MalformedModifiedMessage(std::string_view Caption);
+
+// Whether Caption is of a form the criterion field Field (CriterionField)
+// takes: a year mask or range, a length range, days or dates; any text for
+// the fields of masks.
+bool EntryFormKnown(int Field, std::string_view Caption);
+// The line that reports an entry of Field of no known form.
+std::string MalformedEntryMessage(int Field, std::string_view Caption);
 // What the list shows after such an entry.
 inline constexpr const char* NotALengthMark = "(not a length range)";
 inline constexpr const char* NotAModifiedMark = "(not days or dates)";

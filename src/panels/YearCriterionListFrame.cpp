@@ -2,7 +2,6 @@
 #include "panels/YearCriterionListFrame.h"
 
 #include "model/FieldEntries.h"
-#include "model/YearEntries.h"
 #include "panels/CheckListModel.h"
 #include "settings/SettingsStore.h"
 
@@ -11,21 +10,17 @@ namespace {
 constexpr std::uint32_t DamagedNote = 1;
 
 const TEntryForm YearForm = {
-    [](std::string_view Caption) {
-        return ClassifyYearEntry(Caption).Kind != TYearEntryKind::Malformed;
-    },
-    "(not a year or range)",
+    FieldYear, "(not a year or range)",
     "This entry is neither a year (1999, 199?) nor a range of years (1990..1999, ..1979, "
     "2000..). A compile uses it as a mask as written; edit it or remove it."};
 
 const TEntryForm LengthForm = {
-    [](std::string_view Caption) { return ClassifyLengthEntry(Caption).Valid; }, NotALengthMark,
+    FieldLength, NotALengthMark,
     "This entry is not a range of lengths (2:30..4:00, ..2:30, 10:00..). It matches no file; "
     "edit it or remove it."};
 
 const TEntryForm ModifiedForm = {
-    [](std::string_view Caption) { return ClassifyModifiedEntry(Caption, 0).Valid; },
-    NotAModifiedMark,
+    FieldModified, NotAModifiedMark,
     "This entry is neither a number of days (30 days: modified within the last 30 days) nor a "
     "range of dates (2024-01-01..2024-06-30, ..2023-12-31, 2024-01-01..). It matches no file; "
     "edit it or remove it."};
@@ -67,7 +62,7 @@ void TFormCriterionList::EditExecute() {
 
 std::string TFormCriterionList::EntrySummaryText(const TCheckListEntry& Entry) const {
     std::string text = TCriterionList::EntrySummaryText(Entry);
-    if (!text.empty() && !form_.Known(Entry.Caption))
+    if (!text.empty() && !EntryFormKnown(form_.Field, Entry.Caption))
         text += std::string(" ") + form_.Mark;
     return text;
 }
@@ -75,7 +70,8 @@ std::string TFormCriterionList::EntrySummaryText(const TCheckListEntry& Entry) c
 void TFormCriterionList::MarkDamagedEntries() {
     TCheckListModel& model = *Model();
     for (int row = 0; row < model.Count(); ++row) {
-        const std::uint32_t note = form_.Known(model.Caption(row)) ? 0 : DamagedNote;
+        const std::uint32_t note =
+            EntryFormKnown(form_.Field, model.Caption(row)) ? 0 : DamagedNote;
         if (model.Note(row) != note)
             model.SetNote(row, note);
     }

@@ -8,10 +8,11 @@
 
 #include <string_view>
 
-// What a list takes: which captions are of a known form, the mark shown
-// after one that is not, and the tooltip that says what to write instead.
+// What a list takes: the criterion field whose forms its captions must have
+// (EntryFormKnown), the mark shown after one that has none, and the tooltip
+// that says what to write instead.
 struct TEntryForm {
-    bool (*Known)(std::string_view Caption);
+    int Field;
     const char* Mark;
     const char* Note;
 };

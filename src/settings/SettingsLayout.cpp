@@ -5,7 +5,6 @@
 #include "model/CodePages.h"
 #include "model/FieldEntries.h"
 #include "model/MessageText.h"
-#include "model/YearEntries.h"
 
 #include <algorithm>
 #include <charconv>
@@ -139,18 +138,12 @@ void SaveListSection(SettingsStore& Store, const std::string& Section,
 
 void NoteMalformedEntries(const SettingsStore& Store, const WizardSettings& Settings) {
     const std::string file = "settings file " + QuoteForMessage(Store.FileName(), 1024);
-    for (const CriterionEntry& entry : Settings.Criteria[FieldYear])
-        if (ClassifyYearEntry(entry.Caption).Kind == TYearEntryKind::Malformed)
-            Store.NoteValueProblem(
-                file + ", [Years]: " + MalformedYearMessage(QuoteForMessage(entry.Caption)));
-    for (const CriterionEntry& entry : Settings.Criteria[FieldLength])
-        if (!ClassifyLengthEntry(entry.Caption).Valid)
-            Store.NoteValueProblem(
-                file + ", [Lengths]: " + MalformedLengthMessage(QuoteForMessage(entry.Caption)));
-    for (const CriterionEntry& entry : Settings.Criteria[FieldModified])
-        if (!ClassifyModifiedEntry(entry.Caption, 0).Valid)
-            Store.NoteValueProblem(
-                file + ", [Modified]: " + MalformedModifiedMessage(QuoteForMessage(entry.Caption)));
+    for (int field = 0; field < CriterionFieldCount; ++field)
+        for (const CriterionEntry& entry : Settings.Criteria[field])
+            if (!EntryFormKnown(field, entry.Caption))
+                Store.NoteValueProblem(
+                    file + ", [" + CriterionListNames[field] +
+                    "]: " + MalformedEntryMessage(field, QuoteForMessage(entry.Caption)));
 }
 
 void DropMissingFolders(std::vector<CheckEntry>& Entries) {
