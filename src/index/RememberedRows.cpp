@@ -1,48 +1,60 @@
 #include "index/RememberedRows.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstring>
 #include <functional>
-#include <limits>
 
-namespace {
-
-std::uint64_t HashOf(std::string_view Path) {
+std::uint64_t TRememberedRows::HashOf(std::string_view Path) {
     return std::hash<std::string_view>()(Path);
 }
 
-} // namespace
+char* TRememberedRows::Reserve(std::size_t Size) {
+    if (blockSize_ - blockUsed_ < Size) {
+        // A row larger than a block has a block of its own.
+        blockSize_ = std::max(Size, BytesPerBlock);
+        byteBlocks_.emplace_back(new char[blockSize_]);
+        blockUsed_ = 0;
+    }
+    char* At = byteBlocks_.back().get() + blockUsed_;
+    blockUsed_ += Size;
+    return At;
+}
 
 bool TRememberedRows::Add(std::string_view Path, const TFileStamp& Stamp, int Sources, bool Found,
                           std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs) {
-    if (bytes_.size() + Path.size() + Fields.size() > std::numeric_limits<std::uint32_t>::max() ||
-        rows_.size() + 1 >= NoRow / 2)
+    if (count_ + 1 >= NoRow / 2 || Path.size() > NoRow || Fields.size() > NoRow)
         return false;
-    TRow Row;
+    if (count_ % RowsPerBlock == 0)
+        rowBlocks_.emplace_back(new TRow[RowsPerBlock]);
+    char* Bytes = Reserve(Path.size() + Fields.size());
+    if (!Path.empty())
+        std::memcpy(Bytes, Path.data(), Path.size());
+    if (!Fields.empty())
+        std::memcpy(Bytes + Path.size(), Fields.data(), Fields.size());
+    TRow& Row = RowAt(static_cast<std::uint32_t>(count_++));
     Row.Stamp = Stamp;
     Row.Hash = HashOf(Path);
-    Row.PathAt = static_cast<std::uint32_t>(bytes_.size());
+    Row.Bytes = Bytes;
     Row.PathSize = static_cast<std::uint32_t>(Path.size());
-    bytes_.append(Path);
-    Row.FieldsAt = static_cast<std::uint32_t>(bytes_.size());
     Row.FieldsSize = static_cast<std::uint32_t>(Fields.size());
-    bytes_.append(Fields);
     Row.SeenDay = SeenDay;
     Row.LengthMs = LengthMs;
     Row.Sources = Sources;
     Row.Found = Found;
-    rows_.push_back(Row);
     return true;
 }
 
 void TRememberedRows::Seal() {
-    slots_.assign(std::bit_ceil(std::max<std::size_t>(rows_.size() * 2, 16)), NoRow);
+    slots_.assign(std::bit_ceil(std::max<std::size_t>(count_ * 2, 16)), NoRow);
     const std::size_t Mask = slots_.size() - 1;
-    for (std::uint32_t Index = 0; Index < rows_.size(); ++Index) {
-        std::size_t Slot = rows_[Index].Hash & Mask;
+    for (std::uint32_t Index = 0; Index < count_; ++Index) {
+        const TRow& Row = RowAt(Index);
+        std::size_t Slot = Row.Hash & Mask;
         while (slots_[Slot] != NoRow) {
             // A path met twice (a folder listed twice) keeps its first row.
-            if (rows_[slots_[Slot]].Hash == rows_[Index].Hash &&
-                Path(rows_[slots_[Slot]]) == Path(rows_[Index]))
+            const TRow& Other = RowAt(slots_[Slot]);
+            if (Other.Hash == Row.Hash && Path(Other) == Path(Row))
                 break;
             Slot = (Slot + 1) & Mask;
         }
@@ -52,18 +64,20 @@ void TRememberedRows::Seal() {
 }
 
 void TRememberedRows::Clear() {
-    bytes_.clear();
-    rows_.clear();
+    rowBlocks_.clear();
+    byteBlocks_.clear();
+    count_ = 0;
+    blockUsed_ = blockSize_ = BytesPerBlock;
     slots_.clear();
 }
 
-const TRememberedRows::TRow* TRememberedRows::Find(std::string_view Path) const {
+const TRememberedRows::TRow* TRememberedRows::Find(std::string_view Path,
+                                                   std::uint64_t Hash) const {
     if (slots_.empty())
         return nullptr;
-    const std::uint64_t Hash = HashOf(Path);
     const std::size_t Mask = slots_.size() - 1;
     for (std::size_t Slot = Hash & Mask; slots_[Slot] != NoRow; Slot = (Slot + 1) & Mask) {
-        const TRow& Row = rows_[slots_[Slot]];
+        const TRow& Row = RowAt(slots_[Slot]);
         if (Row.Hash == Hash && this->Path(Row) == Path)
             return &Row;
     }
