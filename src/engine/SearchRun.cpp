@@ -61,15 +61,19 @@ std::size_t ReadAheadDescriptors() {
 }
 
 // Lists the job's folders and stats their files, as the walk will, until
-// Done: only to bring them into the cache.
-void WarmFolders(const CompileJob& Job, const std::atomic<bool>& Done) {
+// Done: this brings them into the cache, and each regular file's stamp goes
+// into Stamps, so that the walk's reads need not take it again.
+void TakeStampsAhead(const CompileJob& Job, const std::atomic<bool>& Done,
+                     TRememberedRows& Stamps) {
     struct EDone {};
-    const std::function<void(TFolderEntry&)> Step = [&Done](TFolderEntry& Entry) {
+    const std::function<void(TFolderEntry&)> Step = [&Done, &Stamps](TFolderEntry& Entry) {
         if (Done.load(std::memory_order_relaxed))
             throw EDone{};
-        struct stat Status;
-        if (Entry.Type == DT_REG)
-            fstatat(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, &Status, 0);
+        TFileStamp Stamp;
+        if (Entry.Type == DT_REG &&
+            StampAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Stamp) &&
+            !Stamps.Add(Entry.Path, Stamp, 0, false, {}, 0))
+            throw EDone{};
     };
     try {
         for (const std::string& Folder : Job.Folders)
@@ -95,20 +99,25 @@ TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
     } else if (Readers.Index && Readers.Index->Usable()) {
         // While the remembered rows load, the folders the walk will list
         // first are looked at on another thread: on a cold disk their
-        // listings and the files' status come in meanwhile, and the walk
-        // then finds them in the cache (it still lists and stats everything).
+        // listings come in meanwhile, and the walk then finds them in the
+        // cache (it still lists everything). The files' stamps taken there
+        // are this run's: the walk's reads use them instead of a second status.
         std::atomic<bool> RowsLoaded{false};
-        std::thread WarmUp([&Job, &RowsLoaded] { WarmFolders(Job, RowsLoaded); });
+        auto Stamps = std::make_shared<TRememberedRows>();
+        std::thread Ahead(
+            [&Job, &RowsLoaded, &Stamps] { TakeStampsAhead(Job, RowsLoaded, *Stamps); });
         try {
             indexed_ = std::make_unique<TIndexedTagReader>(*Readers.Index, Job.Folders,
                                                            Job.TagCodePage, Job.ReadOtherFormats);
         } catch (...) {
             RowsLoaded = true;
-            WarmUp.join();
+            Ahead.join();
             throw;
         }
         RowsLoaded = true;
-        WarmUp.join();
+        Ahead.join();
+        Stamps->Seal();
+        indexed_->UseStampsTaken(std::move(Stamps));
         read_ = [this](int FolderFd, const char* Name, const std::string& Path, TMediaInfo& Info,
                        std::int64_t& Size) {
             return indexed_->ReadAt(FolderFd, Name, Path, TagSourcesOf(job_, Name), Info, Size,

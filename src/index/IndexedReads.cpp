@@ -35,9 +35,14 @@ bool TIndexedTagReader::ReadAt(int FolderFd, const char* Name, const std::string
                                TTagDecoder& Decoder) {
     TFileStamp Stamp;
     // The rows hold only reads with this run's code page, option and reader.
-    const TRememberedRows::TRow* Row = rows_->Find(Path);
-    if (Row && !StampAt(FolderFd, Name, Stamp))
-        return ReadTagsAt(FolderFd, Name, Sources, Info, Size, Decoder);
+    const std::uint64_t Hash = TRememberedRows::HashOf(Path);
+    const TRememberedRows::TRow* Row = rows_->Find(Path, Hash);
+    if (Row) {
+        if (const TRememberedRows::TRow* Taken = stamps_ ? stamps_->Find(Path, Hash) : nullptr)
+            Stamp = Taken->Stamp;
+        else if (!StampAt(FolderFd, Name, Stamp))
+            return ReadTagsAt(FolderFd, Name, Sources, Info, Size, Decoder);
+    }
     if (Row && Row->Stamp == Stamp && Row->Sources == static_cast<int>(Sources)) {
         if (!Row->Found || UnpackMediaInfo(rows_->Fields(*Row), Info)) {
             Size = Stamp.Size;

@@ -30,13 +30,19 @@ public:
     std::int64_t LengthAt(int FolderFd, const char* Name, const std::string& Path);
     // Rows this run may answer from (before checking each file's stamp).
     std::size_t Rows() const { return rows_->size(); }
+    // Stamps this run took of its files while the rows loaded (rows with no
+    // fields): a file found among them is not stat'ed a second time.
+    void UseStampsTaken(std::shared_ptr<const TRememberedRows> Stamps) {
+        stamps_ = std::move(Stamps);
+    }
 
 private:
     TTagIndex& index_;
     std::string codePage_;
     bool readOtherFormats_;
     std::shared_ptr<const TRememberedRows> rows_;
-    std::int64_t now_; // when the run started
+    std::shared_ptr<const TRememberedRows> stamps_; // may be null
+    std::int64_t now_;                              // when the run started
 };
 
 // One file by its path (a file added by hand), as ReadTags. Index may be null.
