@@ -31,9 +31,10 @@ long Blocked() {
 
 TReadAhead::TReadAhead(std::size_t Threads, std::size_t Window,
                        std::function<void(std::size_t)> Work, std::function<bool()> Held,
-                       std::size_t Fewest)
+                       std::size_t Fewest, bool OwnerHelps)
     : window_(std::max<std::size_t>(Window, 1)), work_(std::move(Work)), held_(std::move(Held)),
-      done_(new std::atomic<bool>[window_]), needsWork_(new bool[window_]), queue_(window_) {
+      done_(new std::atomic<bool>[window_]), needsWork_(new bool[window_]), ownerHelps_(OwnerHelps),
+      queue_(window_) {
     for (std::size_t Slot = 0; Slot < window_; ++Slot) {
         done_[Slot].store(true, std::memory_order_relaxed);
         needsWork_[Slot] = false;
@@ -114,8 +115,52 @@ std::size_t TReadAhead::Front() {
         const std::uint32_t Seen = finishedRuns_.load(std::memory_order_acquire);
         if (done_[Slot].load(std::memory_order_acquire))
             return Slot;
+        TRun Run;
+        if (ownerHelps_ && TakeRun(Run)) {
+            std::size_t Worked = 0;
+            bool WasHeld = false;
+            WorkRun(Run, ownerNeeds_, Worked, WasHeld);
+            continue;
+        }
         finishedRuns_.wait(Seen, std::memory_order_acquire);
     }
+}
+
+bool TReadAhead::TakeRun(TRun& Run) {
+    std::lock_guard Lock(mutex_);
+    if (queued_ == 0 || HeldNow())
+        return false;
+    Run = queue_[queueHead_];
+    queueHead_ = (queueHead_ + 1) % window_;
+    --queued_;
+    return true;
+}
+
+bool TReadAhead::WorkRun(const TRun& Run, std::vector<char>& Needs, std::size_t& Worked,
+                         bool& WasHeld) {
+    // Read before the first slot is done: a slot of the run that needs no
+    // work may be handed back and filled again after that.
+    Needs.resize(Run.Length);
+    for (std::size_t I = 0; I < Run.Length; ++I)
+        Needs[I] = needsWork_[(Run.First + I) % window_];
+    for (std::size_t I = 0; I < Run.Length; ++I) {
+        const std::size_t Slot = (Run.First + I) % window_;
+        if (!Needs[I])
+            continue;
+        while (HeldNow() && !closing_.load(std::memory_order_relaxed)) {
+            WasHeld = true;
+            std::this_thread::sleep_for(HoldPoll);
+        }
+        if (closing_.load(std::memory_order_relaxed))
+            return false; // the owner no longer wants what is left
+        work_(Slot);
+        ++Worked;
+        done_[Slot].store(true, std::memory_order_release);
+    }
+    // The owner may be waiting on any slot of the run; it looks again.
+    finishedRuns_.fetch_add(1, std::memory_order_release);
+    finishedRuns_.notify_one();
+    return true;
 }
 
 void TReadAhead::Pop() {
@@ -160,31 +205,10 @@ void TReadAhead::Read(std::size_t Index) {
         const long BlockedBefore = Blocked();
         std::size_t Worked = 0;
         bool WasHeld = false;
-        // Read before the first slot is done: a slot of the run that needs no
-        // work may be handed back and filled again after that.
-        Needs.resize(Run.Length);
-        for (std::size_t I = 0; I < Run.Length; ++I)
-            Needs[I] = needsWork_[(Run.First + I) % window_];
-        for (std::size_t I = 0; I < Run.Length; ++I) {
-            const std::size_t Slot = (Run.First + I) % window_;
-            if (!Needs[I])
-                continue;
-            while (HeldNow() && !closing_.load(std::memory_order_relaxed)) {
-                WasHeld = true;
-                std::this_thread::sleep_for(HoldPoll);
-            }
-            if (closing_.load(std::memory_order_relaxed)) {
-                busy_.fetch_sub(1, std::memory_order_relaxed);
-                return; // the owner no longer wants what is left
-            }
-            work_(Slot);
-            ++Worked;
-            done_[Slot].store(true, std::memory_order_release);
-        }
+        const bool Finished = WorkRun(Run, Needs, Worked, WasHeld);
         busy_.fetch_sub(1, std::memory_order_relaxed);
-        // The owner may be waiting on any slot of the run; it looks again.
-        finishedRuns_.fetch_add(1, std::memory_order_release);
-        finishedRuns_.notify_one();
+        if (!Finished)
+            return;
         const long Waits = Blocked() - BlockedBefore;
         Lock.lock();
         if (!WasHeld)

@@ -32,8 +32,11 @@ public:
     // Work must not throw. While Held() is true no reader starts work on a
     // further slot (one already begun is finished); empty Held never holds.
     // Fewest is how many readers work while no read waits; 0: one per core.
+    // With OwnerHelps, an owner waiting in Front works a run that no reader
+    // has taken yet (for light work: a wait for the disk there would hold
+    // back the walk).
     TReadAhead(std::size_t Threads, std::size_t Window, std::function<void(std::size_t)> Work,
-               std::function<bool()> Held = {}, std::size_t Fewest = 0);
+               std::function<bool()> Held = {}, std::size_t Fewest = 0, bool OwnerHelps = false);
     // Stops the readers after the slot each is working on and waits for
     // them; slots not yet worked on are left as they are.
     ~TReadAhead();
@@ -68,6 +71,11 @@ private:
     };
 
     void Read(std::size_t Index);
+    // Works the slots of Run that need work, then tells the owner; false
+    // when the readers are closing (what is left is not worked).
+    bool WorkRun(const TRun& Run, std::vector<char>& Needs, std::size_t& Worked, bool& WasHeld);
+    // The oldest run no reader has taken, for the owner to work; false for none.
+    bool TakeRun(TRun& Run);
     bool HeldNow() const { return held_ && held_(); }
     // After a run of Worked items that slept Waits times: more readers when
     // many of its reads waited, fewer when none did.
@@ -81,7 +89,9 @@ private:
     std::atomic<std::uint32_t> finishedRuns_{0}; // what the owner waits on
     std::atomic<std::size_t> started_{0};        // readers running; fewer than asked if refused
     std::atomic<std::size_t> idleHint_{0};
-    std::size_t fewest_ = 1;              // readers that always work (the cores)
+    std::size_t fewest_ = 1; // readers that always work (the cores)
+    const bool ownerHelps_;
+    std::vector<char> ownerNeeds_;        // the owner's, for the runs it works
     std::atomic<std::size_t> most_{0};    // readers started
     std::atomic<std::size_t> working_{1}; // readers 0 .. working_-1 take runs
     std::atomic<std::size_t> busy_{0};    // readers inside a run now

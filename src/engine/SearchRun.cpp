@@ -142,13 +142,15 @@ TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
     ahead_.resize(std::max<std::size_t>(Readers.Window, 1));
     // Answered from the index, a file costs a status and a lookup: lighter
     // than the walk's own share, so one core is left to the walk until reads
-    // are seen to wait (files changed since, or a cold disk).
+    // are seen to wait (files changed since, or a cold disk); and the walk,
+    // when it waits for a read, takes on reads no reader has begun.
     std::size_t Fewest = 0;
-    if (indexed_ && indexed_->Rows() > 0)
+    const bool Light = indexed_ && indexed_->Rows() > 0;
+    if (Light)
         Fewest = std::max(2u, std::thread::hardware_concurrency()) - 1;
     window_.emplace(
         Threads, ahead_.size(), [this](std::size_t Slot) { Work(ahead_[Slot]); }, Hooks.HoldReads,
-        Fewest);
+        Fewest, Light);
 }
 
 void TSearchRun::HandleEntry(TFolderEntry& Entry) {

@@ -402,3 +402,40 @@ TEST(ReadAhead, FewestReadersGrowOnlyWhenReadsWait) {
         EXPECT_EQ(Ahead.MostBusy(), Waits ? Threads : 1u) << Waits;
     }
 }
+
+// An owner that helps works the runs no reader has taken while it waits for
+// the oldest slot: every slot is still worked once and comes back in push
+// order, with reads held and let go at random moments or not at all.
+TEST(ReadAhead, AnOwnerThatHelpsWorksWaitingRunsOnceEachInPushOrder) {
+    constexpr std::size_t Window = 64;
+    for (const bool Holds : {false, true}) {
+        std::vector<int> Value(Window, -1);
+        const std::thread::id Owner = std::this_thread::get_id();
+        std::atomic<int> ByOwner{0};
+        std::atomic<bool> Held{false};
+        TReadAhead Ahead(
+            1, Window,
+            [&](std::size_t Slot) {
+                if (std::this_thread::get_id() == Owner)
+                    ++ByOwner;
+                const auto Until = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+                while (std::chrono::steady_clock::now() < Until) {
+                }
+                Value[Slot] *= 10;
+            },
+            [&] { return Held.load(); }, 1, true);
+        std::atomic<bool> Finished{false};
+        std::thread Holder([&] {
+            std::mt19937 Moments(Holds ? 7 : 8);
+            while (Holds && !Finished.load()) {
+                std::this_thread::sleep_for(std::chrono::microseconds(Moments() % 2000));
+                Held = !Held.load();
+            }
+            Held = false;
+        });
+        PushAllAndTakeInOrder(Ahead, Value, 3000);
+        Finished = true;
+        Holder.join();
+        EXPECT_GT(ByOwner.load(), 0) << "the owner never helped (holds: " << Holds << ")";
+    }
+}
