@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -111,7 +112,8 @@ private:
     void WriterLoop();
     bool OpenWriter();
     void Prune();
-    void WriteBatch(std::vector<TOp>& Batch);
+    // One transaction.
+    void WriteBatch(std::span<TOp> Batch);
     void WriteFailed(int Code, const char* What);
 
     std::string path_;

@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/resource.h>
@@ -129,6 +130,39 @@ TEST(TagIndex, TagsAndLengthsOfOneFileShareItsRowWhileTheFileStaysTheSame) {
     index.Forget();
     index.Flush();
     EXPECT_EQ(Below("/"), 0u);
+}
+
+// A first compile of a large library: the log is copied into the file as it
+// grows, so the next run does not read tens of MiB of log before its first
+// row, and every row is there after the index is opened again.
+TEST(TagIndex, ALargeCompileLeavesAShortLogAndEveryRow) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    constexpr int Files = 40000;
+    TMediaInfo info = Song;
+    info.Text(TMediaField::Composer) = std::string(300, 'c'); // about 16 MiB of rows in all
+    // Folders of 80 files in the walk's order, as a library's compile gives them.
+    const auto pathOf = [](int k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/m/%04d/%05d.mp3", k / 80, k);
+        return std::string(name);
+    };
+    {
+        TTagIndex index(path, {});
+        ASSERT_TRUE(index.Usable());
+        for (int k = 0; k < Files; ++k)
+            index.RememberTags(pathOf(k), Stamp(static_cast<std::uint64_t>(k)), "Windows-1252",
+                               true, TTagSources::ID3, true, info);
+    }
+    struct stat log {};
+    ASSERT_EQ(stat((path + "-wal").c_str(), &log), 0);
+    EXPECT_LT(log.st_size, 12 << 20) << "the log was not copied in as it grew";
+    TTagIndex again(path, {});
+    const auto rows = again.RowsBelow({"/m"}, "Windows-1252", true);
+    EXPECT_EQ(rows->size(), static_cast<std::size_t>(Files));
+    const TRememberedRows::TRow* last = rows->Find(pathOf(Files - 1));
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->Stamp, Stamp(Files - 1));
 }
 
 TEST(TagIndex, ARowIsTrustedOnlyWhileEveryPartOfItsKeyHolds) {
