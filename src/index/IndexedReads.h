@@ -31,7 +31,10 @@ public:
     // Rows this run may answer from (before checking each file's stamp).
     std::size_t Rows() const { return rows_->size(); }
     // Stamps this run took of its files while the rows loaded (rows with no
-    // fields): a file found among them is not stat'ed a second time.
+    // fields): a file found among them is not stat'ed a second time to decide
+    // whether its row still holds. They never stamp a read that is remembered
+    // (that takes the status of the read's own open, or one taken just
+    // before it): the file may have changed since.
     void UseStampsTaken(std::shared_ptr<const TRememberedRows> Stamps) {
         stamps_ = std::move(Stamps);
     }
