@@ -124,3 +124,97 @@ bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info) {
     Info = std::move(Read);
     return true;
 }
+
+namespace {
+
+constexpr unsigned char FolderVersion = 1;
+
+std::uint64_t Zigzag(std::int64_t Value) {
+    return (static_cast<std::uint64_t>(Value) << 1) ^ static_cast<std::uint64_t>(Value >> 63);
+}
+
+std::int64_t Unzigzag(std::uint64_t Value) {
+    return static_cast<std::int64_t>(Value >> 1) ^ -static_cast<std::int64_t>(Value & 1);
+}
+
+void PutBytes(std::string& Out, std::string_view Bytes) {
+    PutNumber(Out, Bytes.size());
+    Out += Bytes;
+}
+
+bool GetBytes(std::string_view& In, std::string_view& Bytes) {
+    std::uint64_t Length = 0;
+    if (!GetNumber(In, Length) || Length > In.size())
+        return false;
+    Bytes = In.substr(0, Length);
+    In.remove_prefix(Length);
+    return true;
+}
+
+bool GetSigned(std::string_view& In, std::int64_t& Value) {
+    std::uint64_t Raw = 0;
+    if (!GetNumber(In, Raw))
+        return false;
+    Value = Unzigzag(Raw);
+    return true;
+}
+
+} // namespace
+
+std::string PackFolder(const std::vector<TPackedFile>& Files) {
+    std::string Out(1, static_cast<char>(FolderVersion));
+    PutNumber(Out, Files.size());
+    for (const TPackedFile& File : Files) {
+        PutBytes(Out, File.Name);
+        PutNumber(Out, File.Stamp.Device);
+        PutNumber(Out, File.Stamp.Inode);
+        PutNumber(Out, Zigzag(File.Stamp.Size));
+        PutNumber(Out, Zigzag(File.Stamp.ModifiedNs));
+        PutNumber(Out, Zigzag(File.Stamp.ChangedNs));
+        PutNumber(Out, Zigzag(File.ReaderVersion));
+        PutBytes(Out, File.CodePage);
+        Out.push_back(static_cast<char>((File.ReadOtherFormats ? 1 : 0) | (File.Found ? 2 : 0)));
+        PutNumber(Out, Zigzag(File.Sources));
+        PutBytes(Out, File.Fields);
+        PutNumber(Out, Zigzag(File.LengthMs));
+        PutNumber(Out, Zigzag(File.SeenDay));
+    }
+    return Out;
+}
+
+bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files) {
+    Files.clear();
+    if (Blob.empty() || static_cast<unsigned char>(Blob.front()) != FolderVersion)
+        return false;
+    Blob.remove_prefix(1);
+    std::uint64_t Count = 0;
+    // Each file takes at least a dozen bytes: a count beyond that is damage.
+    if (!GetNumber(Blob, Count) || Count > Blob.size())
+        return false;
+    Files.reserve(static_cast<std::size_t>(Count));
+    for (std::uint64_t K = 0; K < Count; ++K) {
+        TPackedFile File;
+        std::int64_t Reader = 0, Sources = 0;
+        if (!GetBytes(Blob, File.Name) || !GetNumber(Blob, File.Stamp.Device) ||
+            !GetNumber(Blob, File.Stamp.Inode) || !GetSigned(Blob, File.Stamp.Size) ||
+            !GetSigned(Blob, File.Stamp.ModifiedNs) || !GetSigned(Blob, File.Stamp.ChangedNs) ||
+            !GetSigned(Blob, Reader) || !GetBytes(Blob, File.CodePage) || Blob.empty())
+            return false;
+        const auto Flags = static_cast<unsigned char>(Blob.front());
+        Blob.remove_prefix(1);
+        if (Flags > 3 || !GetSigned(Blob, Sources) || !GetBytes(Blob, File.Fields) ||
+            !GetSigned(Blob, File.LengthMs) || !GetSigned(Blob, File.SeenDay))
+            return false;
+        if (Reader != static_cast<int>(Reader) || Sources != static_cast<int>(Sources))
+            return false;
+        File.ReaderVersion = static_cast<int>(Reader);
+        File.Sources = static_cast<int>(Sources);
+        File.ReadOtherFormats = Flags & 1;
+        File.Found = Flags & 2;
+        // In name order, each name once: what the writer's merge relies on.
+        if (!Files.empty() && !(Files.back().Name < File.Name))
+            return false;
+        Files.push_back(File);
+    }
+    return Blob.empty();
+}

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What tells that a file is still the one that was read: any write changes
 // the change time, even when a tagger puts the modification time back.
@@ -41,3 +42,25 @@ std::int64_t NowNs();
 std::string PackMediaInfo(const TMediaInfo& Info);
 // False for a blob that is not one PackMediaInfo made; Info is then untouched.
 bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info);
+
+// One file of a folder's row, its texts viewing the bytes it came from.
+struct TPackedFile {
+    std::string_view Name; // within the folder
+    TFileStamp Stamp;
+    int ReaderVersion = 0;
+    std::string_view CodePage;
+    bool ReadOtherFormats = false;
+    int Sources = -1; // the TTagSources of the tag read, -1 none
+    bool Found = false;
+    std::string_view Fields;    // PackMediaInfo of what it found
+    std::int64_t LengthMs = -2; // -2 not read
+    std::int64_t SeenDay = 0;
+};
+
+// A folder's files as one blob: a version byte, the count of files, then
+// each file's name and what is remembered of it, in the order of Files
+// (which the writer keeps by name, bytewise).
+std::string PackFolder(const std::vector<TPackedFile>& Files);
+// False for a blob that is not one PackFolder made; Files then holds the
+// files before the damage. The views point into Blob.
+bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files);

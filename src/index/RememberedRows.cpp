@@ -21,22 +21,26 @@ char* TRememberedRows::Reserve(std::size_t Size) {
     return At;
 }
 
-bool TRememberedRows::Add(std::string_view Path, const TFileStamp& Stamp, int Sources, bool Found,
-                          std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs) {
-    if (count_ + 1 >= NoRow / 2 || Path.size() > NoRow || Fields.size() > NoRow)
+bool TRememberedRows::Add(std::string_view Folder, std::string_view Name, const TFileStamp& Stamp,
+                          int Sources, bool Found, std::string_view Fields, std::int64_t SeenDay,
+                          std::int64_t LengthMs) {
+    const std::size_t PathSize = Folder.size() + Name.size();
+    if (count_ + 1 >= NoRow / 2 || PathSize > NoRow || Fields.size() > NoRow)
         return false;
     if (count_ % RowsPerBlock == 0)
         rowBlocks_.emplace_back(new TRow[RowsPerBlock]);
-    char* Bytes = Reserve(Path.size() + Fields.size());
-    if (!Path.empty())
-        std::memcpy(Bytes, Path.data(), Path.size());
+    char* Bytes = Reserve(PathSize + Fields.size());
+    if (!Folder.empty())
+        std::memcpy(Bytes, Folder.data(), Folder.size());
+    if (!Name.empty())
+        std::memcpy(Bytes + Folder.size(), Name.data(), Name.size());
     if (!Fields.empty())
-        std::memcpy(Bytes + Path.size(), Fields.data(), Fields.size());
+        std::memcpy(Bytes + PathSize, Fields.data(), Fields.size());
     TRow& Row = RowAt(static_cast<std::uint32_t>(count_++));
     Row.Stamp = Stamp;
-    Row.Hash = HashOf(Path);
+    Row.Hash = HashOf({Bytes, PathSize});
     Row.Bytes = Bytes;
-    Row.PathSize = static_cast<std::uint32_t>(Path.size());
+    Row.PathSize = static_cast<std::uint32_t>(PathSize);
     Row.FieldsSize = static_cast<std::uint32_t>(Fields.size());
     Row.SeenDay = SeenDay;
     Row.LengthMs = LengthMs;

@@ -30,7 +30,12 @@ public:
     // Rows are added first, then Seal makes them findable.
     // False (and nothing added) once the rows would pass 2^31.
     bool Add(std::string_view Path, const TFileStamp& Stamp, int Sources, bool Found,
-             std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs = -2);
+             std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs = -2) {
+        return Add({}, Path, Stamp, Sources, Found, Fields, SeenDay, LengthMs);
+    }
+    // The same with the path in two pieces, Folder (with its '/') then Name.
+    bool Add(std::string_view Folder, std::string_view Name, const TFileStamp& Stamp, int Sources,
+             bool Found, std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs);
     void Seal();
     void Clear();
 

@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr int SchemaVersion = 1;
+// 2: a row per folder, its files packed in one value (1 had a row per file).
+constexpr int SchemaVersion = 2;
 
 // The most rows the writer gathers before it writes them in one transaction.
 constexpr std::size_t WriteBatchOps = 8192;
@@ -22,41 +23,20 @@ constexpr std::size_t WriteBatchOps = 8192;
 // The log is copied into the file once it holds this much.
 constexpr int WalCopyInBytes = 8 << 20;
 
-const char* const CreateSchema =
-    "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
-    "CREATE TABLE IF NOT EXISTS files("
-    " path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, size INTEGER, mtime INTEGER,"
-    " ctime INTEGER, reader INTEGER, codepage TEXT, other INTEGER, sources INTEGER,"
-    " found INTEGER, fields BLOB, length INTEGER, seen INTEGER) WITHOUT ROWID;"
-    "INSERT OR IGNORE INTO meta VALUES('schema', 1);";
+// A row per folder: its path with the '/' that ends it, and PackFolder of
+// its files. A compile's first run inserts a row per folder instead of one
+// per file, and a later run reads a row per folder.
+const std::string FoldersTable =
+    "CREATE TABLE IF NOT EXISTS folders(path BLOB PRIMARY KEY, files BLOB) WITHOUT ROWID;";
 
-const char* const RowColumns =
-    "path, dev, ino, size, mtime, ctime, reader, codepage, other, sources, found, fields, "
-    "length, seen";
+const std::string CreateSchema =
+    "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;" +
+    FoldersTable + "INSERT OR IGNORE INTO meta VALUES('schema', 2);";
 
-// The same file, read by the same readers: what the row said of it other than
-// the tags (or the length) still holds.
-const char* const SameFile = "dev = excluded.dev AND ino = excluded.ino AND size = excluded.size "
-                             "AND mtime = excluded.mtime AND ctime = excluded.ctime AND "
-                             "reader = excluded.reader";
-
-const std::string StampColumns =
-    "dev = excluded.dev, ino = excluded.ino, size = excluded.size, mtime = excluded.mtime, "
-    "ctime = excluded.ctime, reader = excluded.reader, seen = excluded.seen";
-
-const std::string UpsertTags =
-    std::string("INSERT INTO files(") + RowColumns +
-    ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, -2, ?13) "
-    "ON CONFLICT(path) DO UPDATE SET length = CASE WHEN " +
-    SameFile + " THEN length ELSE -2 END, " + StampColumns +
-    ", codepage = excluded.codepage, other = excluded.other, sources = excluded.sources, "
-    "found = excluded.found, fields = excluded.fields";
-
-const std::string UpsertLength = std::string("INSERT INTO files(") + RowColumns +
-                                 ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, '', 0, -1, 0, NULL, ?8, ?9) "
-                                 "ON CONFLICT(path) DO UPDATE SET sources = CASE WHEN " +
-                                 SameFile + " THEN sources ELSE -1 END, " + StampColumns +
-                                 ", length = excluded.length";
+// An index of the layout before, made anew in place: what it held is only
+// read again.
+const std::string FromRowsPerFile = "BEGIN IMMEDIATE; DROP TABLE IF EXISTS files;" + FoldersTable +
+                                    "UPDATE meta SET value = 2 WHERE key = 'schema'; COMMIT;";
 
 std::int64_t DaysSinceEpoch() {
     return static_cast<std::int64_t>(std::time(nullptr)) / 86400;
@@ -98,38 +78,32 @@ std::string_view ColumnView(sqlite3_stmt* Statement, int Column) {
                 : std::string_view();
 }
 
-std::string ColumnBytes(sqlite3_stmt* Statement, int Column) {
-    return std::string(ColumnView(Statement, Column));
-}
-
-// Columns 1.. of a row, as RowColumns names them.
-TIndexRow RowFrom(sqlite3_stmt* Statement) {
+TIndexRow RowFrom(const TPackedFile& File) {
     TIndexRow Row;
-    Row.Stamp.Device = static_cast<std::uint64_t>(sqlite3_column_int64(Statement, 1));
-    Row.Stamp.Inode = static_cast<std::uint64_t>(sqlite3_column_int64(Statement, 2));
-    Row.Stamp.Size = sqlite3_column_int64(Statement, 3);
-    Row.Stamp.ModifiedNs = sqlite3_column_int64(Statement, 4);
-    Row.Stamp.ChangedNs = sqlite3_column_int64(Statement, 5);
-    Row.ReaderVersion = sqlite3_column_int(Statement, 6);
-    Row.CodePage = ColumnBytes(Statement, 7);
-    Row.ReadOtherFormats = sqlite3_column_int(Statement, 8) != 0;
-    Row.Sources = sqlite3_column_int(Statement, 9);
-    Row.Found = sqlite3_column_int(Statement, 10) != 0;
-    Row.Fields = ColumnBytes(Statement, 11);
-    Row.LengthMs = sqlite3_column_int64(Statement, 12);
-    Row.SeenDay = sqlite3_column_int64(Statement, 13);
+    Row.Stamp = File.Stamp;
+    Row.ReaderVersion = File.ReaderVersion;
+    Row.CodePage = File.CodePage;
+    Row.ReadOtherFormats = File.ReadOtherFormats;
+    Row.Sources = File.Sources;
+    Row.Found = File.Found;
+    Row.Fields = File.Fields;
+    Row.LengthMs = File.LengthMs;
+    Row.SeenDay = File.SeenDay;
     return Row;
 }
 
-// The path, the stamp and the reader version: parameters 1 to 7 of both upserts.
-void BindFile(TStatement& Statement, std::string_view Path, const TFileStamp& Stamp) {
-    Statement.Blob(1, Path);
-    Statement.Int(7, TagReaderVersion);
-    Statement.Int(2, static_cast<std::int64_t>(Stamp.Device));
-    Statement.Int(3, static_cast<std::int64_t>(Stamp.Inode));
-    Statement.Int(4, Stamp.Size);
-    Statement.Int(5, Stamp.ModifiedNs);
-    Statement.Int(6, Stamp.ChangedNs);
+// Where a path's folder ends: its folder is the bytes before (with the '/').
+std::size_t FolderEnd(std::string_view Path) {
+    const std::size_t Slash = Path.rfind('/');
+    return Slash == std::string_view::npos ? 0 : Slash + 1;
+}
+
+// The first file of Files (in name order) not before Name.
+std::vector<TPackedFile>::const_iterator FileAt(const std::vector<TPackedFile>& Files,
+                                                std::string_view Name) {
+    return std::lower_bound(
+        Files.begin(), Files.end(), Name,
+        [](const TPackedFile& File, std::string_view N) { return File.Name < N; });
 }
 
 bool IsDamage(int Code) {
@@ -249,14 +223,25 @@ TTagIndex::TOpen TTagIndex::OpenReader() {
         HasTables = sqlite3_column_int(*Tables, 0) > 0;
     }
     if (HasTables) {
-        TStatement Schema(reader_, "SELECT value FROM meta WHERE key = 'schema'");
-        if (Schema.Code() != SQLITE_OK)
-            return IsBusy(Schema.Code()) ? Fail(Schema.Code(), "") : TOpen::Damaged;
-        const int Step = sqlite3_step(*Schema);
-        if (Step == SQLITE_ROW)
-            Version = sqlite3_column_int(*Schema, 0);
-        else if (Step != SQLITE_DONE)
-            return Fail(Step, "cannot be read");
+        {
+            TStatement Schema(reader_, "SELECT value FROM meta WHERE key = 'schema'");
+            if (Schema.Code() != SQLITE_OK)
+                return IsBusy(Schema.Code()) ? Fail(Schema.Code(), "") : TOpen::Damaged;
+            const int Step = sqlite3_step(*Schema);
+            if (Step == SQLITE_ROW)
+                Version = sqlite3_column_int(*Schema, 0);
+            else if (Step != SQLITE_DONE)
+                return Fail(Step, "cannot be read");
+        }
+        if (Version == 1) {
+            const int Made =
+                sqlite3_exec(reader_, FromRowsPerFile.c_str(), nullptr, nullptr, nullptr);
+            if (Made != SQLITE_OK) {
+                sqlite3_exec(reader_, "ROLLBACK", nullptr, nullptr, nullptr);
+                return Fail(Made, "cannot be written");
+            }
+            Version = SchemaVersion;
+        }
         if (Version > SchemaVersion) {
             Warn("newer", "made by a newer version of the program; tags are read from the files.");
             sqlite3_close_v2(reader_);
@@ -265,7 +250,7 @@ TTagIndex::TOpen TTagIndex::OpenReader() {
         }
         if (Version != SchemaVersion)
             return TOpen::Damaged;
-        TStatement Columns(reader_, std::string("SELECT ") + RowColumns + " FROM files LIMIT 0");
+        TStatement Columns(reader_, "SELECT path, files FROM folders LIMIT 0");
         if (Columns.Code() != SQLITE_OK)
             return IsBusy(Columns.Code()) ? Fail(Columns.Code(), "") : TOpen::Damaged;
     }
@@ -279,7 +264,7 @@ TTagIndex::TOpen TTagIndex::OpenReader() {
                         nullptr, &Error);
     sqlite3_free(Error);
     if (Code == SQLITE_OK && !HasTables)
-        Code = sqlite3_exec(reader_, CreateSchema, nullptr, nullptr, nullptr);
+        Code = sqlite3_exec(reader_, CreateSchema.c_str(), nullptr, nullptr, nullptr);
     if (Code != SQLITE_OK)
         return Fail(Code, "cannot be written");
     return TOpen::Ready;
@@ -304,10 +289,7 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
     if (!usable_)
         return Rows;
     std::lock_guard Lock(readMutex_);
-    TStatement Select(
-        reader_, "SELECT path, dev, ino, size, mtime, ctime, sources, found, fields, seen, length "
-                 "FROM files WHERE path >= ?1 AND path < ?2 AND reader = ?3 AND "
-                 "codepage = ?4 AND other = ?5 AND sources >= 0");
+    TStatement Select(reader_, "SELECT path, files FROM folders WHERE path >= ?1 AND path < ?2");
     if (Select.Code() != SQLITE_OK) {
         Warn(IsBusy(Select.Code()) ? "busy" : "read", std::string("cannot be read (") +
                                                           sqlite3_errmsg(reader_) +
@@ -323,22 +305,26 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
         To.back() = '/' + 1;
         Select.Blob(1, From);
         Select.Blob(2, To);
-        Select.Int(3, TagReaderVersion);
-        Select.Text(4, CodePage);
-        Select.Int(5, ReadOtherFormats ? 1 : 0);
         int Step;
-        while ((Step = sqlite3_step(*Select)) == SQLITE_ROW) {
-            TFileStamp Stamp;
-            Stamp.Device = static_cast<std::uint64_t>(sqlite3_column_int64(*Select, 1));
-            Stamp.Inode = static_cast<std::uint64_t>(sqlite3_column_int64(*Select, 2));
-            Stamp.Size = sqlite3_column_int64(*Select, 3);
-            Stamp.ModifiedNs = sqlite3_column_int64(*Select, 4);
-            Stamp.ChangedNs = sqlite3_column_int64(*Select, 5);
-            if (!Rows->Add(ColumnView(*Select, 0), Stamp, sqlite3_column_int(*Select, 6),
-                           sqlite3_column_int(*Select, 7) != 0, ColumnView(*Select, 8),
-                           sqlite3_column_int64(*Select, 9), sqlite3_column_int64(*Select, 10)))
-                break; // the rest are read from the files
+        bool Full = false;
+        while (!Full && (Step = sqlite3_step(*Select)) == SQLITE_ROW) {
+            // A damaged row gives none of its files: they are read, and
+            // their new rows replace it.
+            const std::string_view Path = ColumnView(*Select, 0);
+            if (!UnpackFolder(ColumnView(*Select, 1), files_))
+                continue;
+            for (const TPackedFile& File : files_) {
+                if (File.ReaderVersion != TagReaderVersion || File.Sources < 0 ||
+                    File.CodePage != CodePage || File.ReadOtherFormats != ReadOtherFormats)
+                    continue;
+                if (!Rows->Add(Path, File.Name, File.Stamp, File.Sources, File.Found, File.Fields,
+                               File.SeenDay, File.LengthMs)) {
+                    Full = true; // the rest are read from the files
+                    break;
+                }
+            }
         }
+        files_.clear();
         sqlite3_reset(*Select);
         if (Step != SQLITE_DONE && Step != SQLITE_ROW) {
             Warn(IsBusy(Step) ? "busy" : "read",
@@ -355,14 +341,41 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
 bool TTagIndex::Find(const std::string& FilePath, TIndexRow& Row) {
     if (!usable_)
         return false;
+    const std::size_t Split = FolderEnd(FilePath);
+    const std::string_view Folder(FilePath.data(), Split);
+    const std::string_view Name = std::string_view(FilePath).substr(Split);
     std::lock_guard Lock(readMutex_);
-    TStatement Select(reader_, std::string("SELECT ") + RowColumns + " FROM files WHERE path = ?1");
-    if (Select.Code() != SQLITE_OK)
+    // Callers ask for the files of a list one after the other, mostly a
+    // folder's files together: its row is unpacked once while nothing wrote
+    // to the index (a folder of fifty thousand files is not unpacked for
+    // each of them).
+    std::int64_t Version = -1;
+    {
+        TStatement Data(reader_, "PRAGMA data_version");
+        if (Data.Code() == SQLITE_OK && sqlite3_step(*Data) == SQLITE_ROW)
+            Version = sqlite3_column_int64(*Data, 0);
+    }
+    if (Version < 0 || Version != foundVersion_ || Folder != foundFolder_) {
+        foundVersion_ = -1;
+        foundFolder_.assign(Folder);
+        foundBlob_.clear();
+        TStatement Select(reader_, "SELECT files FROM folders WHERE path = ?1");
+        if (Select.Code() != SQLITE_OK)
+            return false;
+        Select.Blob(1, Folder);
+        const int Step = sqlite3_step(*Select);
+        if (Step != SQLITE_ROW && Step != SQLITE_DONE)
+            return false;
+        if (Step == SQLITE_ROW)
+            foundBlob_.assign(ColumnView(*Select, 0));
+        if (!UnpackFolder(foundBlob_, foundFiles_))
+            foundFiles_.clear();
+        foundVersion_ = Version;
+    }
+    const auto File = FileAt(foundFiles_, Name);
+    if (File == foundFiles_.end() || File->Name != Name)
         return false;
-    Select.Blob(1, FilePath);
-    if (sqlite3_step(*Select) != SQLITE_ROW)
-        return false;
-    Row = RowFrom(*Select);
+    Row = RowFrom(*File);
     return true;
 }
 
@@ -490,25 +503,108 @@ void TTagIndex::Prune() {
     if (sqlite3_step(*Last) == SQLITE_ROW && sqlite3_column_int64(*Last, 0) >= today_)
         return;
     sqlite3_reset(*Last);
-    TStatement Delete(writer_, "DELETE FROM files WHERE seen < ?1");
+    TStatement Select(writer_, "SELECT path, files FROM folders");
+    TStatement Put(writer_, "INSERT OR REPLACE INTO folders VALUES(?1, ?2)");
+    TStatement Drop(writer_, "DELETE FROM folders WHERE path = ?1");
     TStatement Mark(writer_, "INSERT OR REPLACE INTO meta VALUES('pruned', ?1)");
     if (sqlite3_exec(writer_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return; // busy: another day, or another run, does it
-    Delete.Int(1, today_ - TTagIndexOptions::KeptDays);
+    const std::int64_t Oldest = today_ - TTagIndexOptions::KeptDays;
+    // The folders that change, with what is left of each (nothing: the row goes).
+    std::vector<std::pair<std::string, std::string>> Changed;
+    std::vector<TPackedFile> Files, Kept;
+    int Step;
+    while ((Step = sqlite3_step(*Select)) == SQLITE_ROW) {
+        const std::string_view Path = ColumnView(*Select, 0);
+        if (!UnpackFolder(ColumnView(*Select, 1), Files)) {
+            Changed.emplace_back(Path, std::string());
+            continue;
+        }
+        Kept.clear();
+        for (const TPackedFile& File : Files)
+            if (File.SeenDay >= Oldest)
+                Kept.push_back(File);
+        if (Kept.size() != Files.size())
+            Changed.emplace_back(Path, Kept.empty() ? std::string() : PackFolder(Kept));
+    }
+    sqlite3_reset(*Select);
+    bool Done = Step == SQLITE_DONE;
+    for (const auto& [Path, Blob] : Changed) {
+        if (!Done)
+            break;
+        TStatement& Statement = Blob.empty() ? Drop : Put;
+        Statement.Blob(1, Path);
+        if (!Blob.empty())
+            Put.Blob(2, Blob);
+        Done = sqlite3_step(*Statement) == SQLITE_DONE;
+        sqlite3_reset(*Statement);
+    }
     Mark.Int(1, today_);
-    const bool Done = sqlite3_step(*Delete) == SQLITE_DONE && sqlite3_step(*Mark) == SQLITE_DONE;
+    Done = Done && sqlite3_step(*Mark) == SQLITE_DONE;
     sqlite3_exec(writer_, Done ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+void TTagIndex::Apply(const TOp& Op, std::int64_t Today, bool& Present, TPackedFile& File) {
+    const TIndexRow& Written = Op.Row;
+    // The same file, read by the same readers: what the entry said of it
+    // other than the tags (or the length) still holds.
+    const bool Same =
+        Present && File.Stamp == Written.Stamp && File.ReaderVersion == TagReaderVersion;
+    switch (Op.Kind) {
+    case TOpKind::Tags:
+        if (!Same)
+            File.LengthMs = TIndexRow::LengthNotRead;
+        File.CodePage = Written.CodePage;
+        File.ReadOtherFormats = Written.ReadOtherFormats;
+        File.Sources = Written.Sources;
+        File.Found = Written.Found;
+        File.Fields = Written.Found ? std::string_view(Written.Fields) : std::string_view();
+        break;
+    case TOpKind::Length:
+        if (!Same) {
+            File.CodePage = {};
+            File.ReadOtherFormats = false;
+            File.Sources = TIndexRow::TagsNotRead;
+            File.Found = false;
+            File.Fields = {};
+        }
+        File.LengthMs = Written.LengthMs;
+        break;
+    case TOpKind::Seen:
+    case TOpKind::Forget:
+        if (Present)
+            File.SeenDay = Today;
+        return;
+    }
+    File.Stamp = Written.Stamp;
+    File.ReaderVersion = TagReaderVersion;
+    File.SeenDay = Today;
+    Present = true;
+}
+
 void TTagIndex::WriteBatch(std::span<TOp> Batch) {
-    // In the table's order, so that each page is visited once per batch; what
-    // is queued for one path keeps its order, and nothing crosses a Forget.
-    for (auto From = Batch.begin(); From != Batch.end();) {
-        auto To = std::find_if(From, Batch.end(),
-                               [](const TOp& Op) { return Op.Kind == TOpKind::Forget; });
-        std::stable_sort(From, To,
-                         [](const TOp& A, const TOp& B) { return A.FilePath < B.FilePath; });
-        From = To == Batch.end() ? To : To + 1;
+    // Each folder's writes together, in the table's order and by name within
+    // the folder, so that each folder's row is read and written once per
+    // batch; what is queued for one path keeps its order, and nothing
+    // crosses a Forget.
+    struct TKeyed {
+        std::string_view Folder, Name;
+        TOp* Op;
+    };
+    std::vector<TKeyed> Keyed;
+    Keyed.reserve(Batch.size());
+    for (TOp& Op : Batch) {
+        const std::size_t Split = FolderEnd(Op.FilePath);
+        const std::string_view Path(Op.FilePath);
+        Keyed.push_back({Path.substr(0, Split), Path.substr(Split), &Op});
+    }
+    for (auto From = Keyed.begin(); From != Keyed.end();) {
+        auto To = std::find_if(From, Keyed.end(),
+                               [](const TKeyed& K) { return K.Op->Kind == TOpKind::Forget; });
+        std::stable_sort(From, To, [](const TKeyed& A, const TKeyed& B) {
+            return A.Folder != B.Folder ? A.Folder < B.Folder : A.Name < B.Name;
+        });
+        From = To == Keyed.end() ? To : To + 1;
     }
     int Code = sqlite3_exec(writer_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (Code != SQLITE_OK) {
@@ -520,51 +616,78 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
             WriteFailed(Code, "cannot be written");
         return;
     }
-    TStatement Tags(writer_, UpsertTags);
-    TStatement Length(writer_, UpsertLength);
-    TStatement Seen(writer_, "UPDATE files SET seen = ?2 WHERE path = ?1");
-    TStatement Clear(writer_, "DELETE FROM files");
-    for (const int Prepared : {Tags.Code(), Length.Code(), Seen.Code(), Clear.Code()})
+    TStatement Select(writer_, "SELECT files FROM folders WHERE path = ?1");
+    TStatement Put(writer_, "INSERT OR REPLACE INTO folders VALUES(?1, ?2)");
+    TStatement Drop(writer_, "DELETE FROM folders WHERE path = ?1");
+    TStatement Clear(writer_, "DELETE FROM folders");
+    for (const int Prepared : {Select.Code(), Put.Code(), Drop.Code(), Clear.Code()})
         if (Prepared != SQLITE_OK) {
             Code = Prepared;
             break;
         }
-    for (std::size_t K = 0; K < Batch.size() && Code == SQLITE_OK; ++K) {
-        TOp& Op = Batch[K];
-        TStatement* Statement = nullptr;
-        switch (Op.Kind) {
-        case TOpKind::Tags:
-            Statement = &Tags;
-            BindFile(Tags, Op.FilePath, Op.Row.Stamp);
-            Tags.Text(8, Op.Row.CodePage);
-            Tags.Int(9, Op.Row.ReadOtherFormats);
-            Tags.Int(10, Op.Row.Sources);
-            Tags.Int(11, Op.Row.Found);
-            if (Op.Row.Found)
-                Tags.Blob(12, Op.Row.Fields);
-            else
-                sqlite3_bind_null(*Tags, 12);
-            Tags.Int(13, today_);
-            break;
-        case TOpKind::Length:
-            Statement = &Length;
-            BindFile(Length, Op.FilePath, Op.Row.Stamp);
-            Length.Int(8, Op.Row.LengthMs);
-            Length.Int(9, today_);
-            break;
-        case TOpKind::Seen:
-            Statement = &Seen;
-            Seen.Blob(1, Op.FilePath);
-            Seen.Int(2, today_);
-            break;
-        case TOpKind::Forget:
-            Statement = &Clear;
+    const auto Run = [&](TStatement& Statement) {
+        const int Step = sqlite3_step(*Statement);
+        sqlite3_reset(*Statement);
+        if (Step != SQLITE_DONE && Step != SQLITE_ROW)
+            Code = Step;
+    };
+    std::string Old;
+    std::vector<TPackedFile> Files, Merged;
+    for (auto Group = Keyed.begin(); Group != Keyed.end() && Code == SQLITE_OK;) {
+        if (Group->Op->Kind == TOpKind::Forget) {
+            Run(Clear);
+            ++Group;
+            continue;
+        }
+        const std::string_view Folder = Group->Folder;
+        auto End = std::find_if(Group, Keyed.end(), [&](const TKeyed& K) {
+            return K.Op->Kind == TOpKind::Forget || K.Folder != Folder;
+        });
+        Old.clear();
+        Select.Blob(1, Folder);
+        const int Step = sqlite3_step(*Select);
+        if (Step == SQLITE_ROW)
+            Old.assign(ColumnView(*Select, 0));
+        sqlite3_reset(*Select);
+        if (Step != SQLITE_ROW && Step != SQLITE_DONE) {
+            Code = Step;
             break;
         }
-        const int Step = sqlite3_step(**Statement);
-        sqlite3_reset(**Statement);
-        if (Step != SQLITE_DONE)
-            Code = Step;
+        // A damaged row is replaced by what this batch writes.
+        if (!UnpackFolder(Old, Files))
+            Files.clear();
+        Merged.clear();
+        auto Existing = Files.cbegin();
+        for (auto Same = Group; Same != End;) {
+            const std::string_view Name = Same->Name;
+            while (Existing != Files.cend() && Existing->Name < Name)
+                Merged.push_back(*Existing++);
+            TPackedFile File;
+            bool Present = false;
+            if (Existing != Files.cend() && Existing->Name == Name) {
+                File = *Existing++;
+                Present = true;
+            }
+            for (; Same != End && Same->Name == Name; ++Same)
+                Apply(*Same->Op, today_, Present, File);
+            if (Present) {
+                File.Name = Name;
+                Merged.push_back(File);
+            }
+        }
+        Merged.insert(Merged.end(), Existing, Files.cend());
+        if (Merged.empty()) {
+            if (!Old.empty()) {
+                Drop.Blob(1, Folder);
+                Run(Drop);
+            }
+        } else {
+            const std::string Blob = PackFolder(Merged);
+            Put.Blob(1, Folder);
+            Put.Blob(2, Blob);
+            Run(Put);
+        }
+        Group = End;
     }
     if (Code == SQLITE_OK)
         Code = sqlite3_exec(writer_, "COMMIT", nullptr, nullptr, nullptr);

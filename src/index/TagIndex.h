@@ -114,6 +114,9 @@ private:
     void Prune();
     // One transaction.
     void WriteBatch(std::span<TOp> Batch);
+    // What one queued write makes of a file's entry (Present: it has one).
+    // Texts taken from the write view its bytes, which outlive the entry.
+    static void Apply(const TOp& Op, std::int64_t Today, bool& Present, TPackedFile& File);
     void WriteFailed(int Code, const char* What);
 
     std::string path_;
@@ -125,6 +128,12 @@ private:
 
     std::mutex readMutex_;
     sqlite3* reader_ = nullptr;
+    // Under readMutex_: RowsBelow's unpacked folder, and the folder Find
+    // unpacked last with the index's data version then.
+    std::vector<TPackedFile> files_;
+    std::string foundFolder_, foundBlob_;
+    std::vector<TPackedFile> foundFiles_;
+    std::int64_t foundVersion_ = -1;
 
     std::mutex warnMutex_;
     std::set<std::string> warned_; // each kind of trouble is told once

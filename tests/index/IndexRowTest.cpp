@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <string>
@@ -181,4 +182,73 @@ TEST(IndexRow, RememberedRowsFindEveryPathTheyHoldAndNoOther) {
     rows.Seal();
     ASSERT_NE(rows.Find("/a"), nullptr);
     EXPECT_EQ(TRememberedRows::Fields(*rows.Find("/a")), "x");
+}
+
+// A folder's row: every value each file's entry holds comes back, whatever
+// its bytes and sign; anything cut, added or out of order is refused.
+TEST(IndexRow, FolderRowsComeBackExactlyAndRefuseDamage) {
+    std::mt19937_64 random(5);
+    const auto bytes = [&](std::size_t Most) {
+        std::string text(random() % (Most + 1), '\0');
+        for (char& c : text)
+            c = static_cast<char>(random());
+        return text;
+    };
+    for (int round = 0; round < 40; ++round) {
+        std::vector<std::string> names, pages, fields;
+        const std::size_t count = round == 0 ? 0 : random() % 60 + 1;
+        for (std::size_t k = 0; k < count; ++k)
+            names.push_back(bytes(30));
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+        std::vector<TPackedFile> files(names.size());
+        pages.resize(names.size());
+        fields.resize(names.size());
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            pages[k] = bytes(12);
+            fields[k] = bytes(k == 3 ? 70000 : 300);
+            TPackedFile& file = files[k];
+            file.Name = names[k];
+            file.Stamp = {random(), random(), static_cast<std::int64_t>(random()),
+                          static_cast<std::int64_t>(random()), -static_cast<std::int64_t>(k)};
+            file.ReaderVersion = static_cast<int>(random() % 5) - 1;
+            file.CodePage = pages[k];
+            file.ReadOtherFormats = random() % 2;
+            file.Sources = static_cast<int>(random() % 6) - 1;
+            file.Found = random() % 2;
+            file.Fields = fields[k];
+            file.LengthMs = k % 2 ? -2 : static_cast<std::int64_t>(random());
+            file.SeenDay = static_cast<std::int64_t>(random() % 30000) - 10;
+        }
+        const std::string blob = PackFolder(files);
+        std::vector<TPackedFile> back;
+        ASSERT_TRUE(UnpackFolder(blob, back));
+        ASSERT_EQ(back.size(), files.size());
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            const TPackedFile &a = files[k], &b = back[k];
+            EXPECT_EQ(b.Name, a.Name);
+            EXPECT_EQ(b.Stamp, a.Stamp);
+            EXPECT_EQ(b.ReaderVersion, a.ReaderVersion);
+            EXPECT_EQ(b.CodePage, a.CodePage);
+            EXPECT_EQ(b.ReadOtherFormats, a.ReadOtherFormats);
+            EXPECT_EQ(b.Sources, a.Sources);
+            EXPECT_EQ(b.Found, a.Found);
+            EXPECT_EQ(b.Fields, a.Fields);
+            EXPECT_EQ(b.LengthMs, a.LengthMs);
+            EXPECT_EQ(b.SeenDay, a.SeenDay);
+        }
+        for (std::size_t cut = 0; cut < blob.size(); cut += 1 + blob.size() / 200)
+            EXPECT_FALSE(UnpackFolder(blob.substr(0, cut), back)) << cut;
+        EXPECT_FALSE(UnpackFolder(blob + '\0', back));
+        EXPECT_FALSE(UnpackFolder('\x02' + blob.substr(1), back));
+        if (files.size() >= 2) {
+            std::swap(files[0], files[1]);
+            EXPECT_FALSE(UnpackFolder(PackFolder(files), back)) << "names out of order";
+            files[1] = files[0];
+            EXPECT_FALSE(UnpackFolder(PackFolder(files), back)) << "a name twice";
+        }
+    }
+    // A count of files beyond what the bytes could hold.
+    std::vector<TPackedFile> back;
+    EXPECT_FALSE(UnpackFolder(std::string("\x01\xff\xff\xff\xff\x0f", 6), back));
 }

@@ -225,7 +225,7 @@ TEST(TagIndex, EachDamagedFileGivesOneWarningAndANewIndexOrNone) {
         {"the right version but missing columns",
          [](const std::string& p) {
              Sql(p, "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER);"
-                    "INSERT INTO meta VALUES('schema', 1); CREATE TABLE files(path BLOB, dev);");
+                    "INSERT INTO meta VALUES('schema', 2); CREATE TABLE folders(path BLOB);");
          },
          true, true},
         {"a newer layout, left for the newer program",
@@ -263,6 +263,71 @@ TEST(TagIndex, EachDamagedFileGivesOneWarningAndANewIndexOrNone) {
         TTagIndex next(path, again.Collector());
         EXPECT_EQ(again.Lines.size(), c.Usable ? 0u : 1u);
     }
+}
+
+// An index of the layout before (a row per file) is made anew in place, with
+// no warning: what it held is read again once.
+TEST(TagIndex, TheLayoutBeforeIsMadeAnewQuietly) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    Sql(path, "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
+              "INSERT INTO meta VALUES('schema', 1);"
+              "CREATE TABLE files(path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, size INTEGER,"
+              " mtime INTEGER, ctime INTEGER, reader INTEGER, codepage TEXT, other INTEGER,"
+              " sources INTEGER, found INTEGER, fields BLOB, length INTEGER, seen INTEGER)"
+              " WITHOUT ROWID;"
+              "INSERT INTO files VALUES(X'2F6D2F612E6D7033', 1, 1, 100, 10, 20, 1, '', 1, 0, 0,"
+              " NULL, -2, 1);");
+    TWarnings warnings;
+    {
+        TTagIndex index(path, warnings.Collector());
+        ASSERT_TRUE(index.Usable());
+        TIndexRow row;
+        EXPECT_FALSE(index.Find("/m/a.mp3", row));
+        EXPECT_TRUE(index.RowsBelow({"/"}, "", true)->empty());
+        index.RememberTags("/m/a.mp3", Stamp(1), "", true, TTagSources::ID3, true, Song);
+    }
+    EXPECT_TRUE(warnings.Lines.empty());
+    struct stat aside {};
+    EXPECT_NE(stat((path + ".damaged").c_str(), &aside), 0);
+    TTagIndex again(path, warnings.Collector());
+    TIndexRow row;
+    EXPECT_TRUE(again.Find("/m/a.mp3", row));
+    EXPECT_TRUE(warnings.Lines.empty());
+}
+
+// Two runs on one index, the files of one flat folder written in turns:
+// each sees every write of the other, whatever folder it looked in last.
+TEST(TagIndex, RunsSharingAnIndexSeeEachOthersWrites) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    TTagIndex one(path, {}), two(path, {});
+    ASSERT_TRUE(one.Usable() && two.Usable());
+    constexpr int Files = 5000;
+    const auto name = [](int k) { return "/flat/" + std::to_string(k) + ".mp3"; };
+    for (int k = 0; k < Files; ++k)
+        (k % 2 ? one : two)
+            .RememberTags(name(k), Stamp(static_cast<std::uint64_t>(k)), "", true, TTagSources::ID3,
+                          k % 3 != 0, Song);
+    one.Flush();
+    two.Flush();
+    TIndexRow row;
+    for (int k = 0; k < Files; ++k) {
+        ASSERT_TRUE((k % 5 ? one : two).Find(name(k), row)) << k;
+        EXPECT_EQ(row.Stamp, Stamp(static_cast<std::uint64_t>(k)));
+        EXPECT_EQ(row.Found, k % 3 != 0);
+    }
+    EXPECT_FALSE(one.Find("/flat/x.mp3", row));
+    // A length the other run remembers is seen by the next look in the same folder.
+    two.RememberLength(name(7), Stamp(7), 1234);
+    two.Flush();
+    ASSERT_TRUE(one.Find(name(7), row));
+    EXPECT_EQ(row.LengthMs, 1234);
+    EXPECT_TRUE(TrustsTags(row, Stamp(7), "", true, TTagSources::ID3));
+    EXPECT_EQ(one.RowsBelow({"/flat"}, "", true)->size(), static_cast<std::size_t>(Files));
+    one.Forget();
+    one.Flush();
+    EXPECT_FALSE(two.Find(name(7), row));
 }
 
 TEST(TagIndex, ALockHeldPastTheTimeoutLeavesReadsToTheFiles) {
