@@ -15,11 +15,20 @@ constexpr std::uint64_t MostValueBytes = 1u << 24;
 constexpr std::uint64_t MostValues = 1024;
 
 void PutNumber(std::string& Out, std::uint64_t Value) {
+    if (Value < 0x80) { // most: the lengths of texts
+        Out.push_back(static_cast<char>(Value));
+        return;
+    }
+    // Made whole, then appended once: a byte at a time checked the string's
+    // room for each byte, a visible share of a first compile's packing.
+    char Bytes[10];
+    std::size_t Size = 0;
     while (Value >= 0x80) {
-        Out.push_back(static_cast<char>((Value & 0x7f) | 0x80));
+        Bytes[Size++] = static_cast<char>((Value & 0x7f) | 0x80);
         Value >>= 7;
     }
-    Out.push_back(static_cast<char>(Value));
+    Bytes[Size++] = static_cast<char>(Value);
+    Out.append(Bytes, Size);
 }
 
 bool GetNumber(std::string_view& In, std::uint64_t& Value) {
@@ -68,8 +77,14 @@ bool TooRecentToRemember(const TFileStamp& Stamp, std::int64_t Now, std::int64_t
     return Stamp.ChangedNs > Now - Margin || Stamp.ModifiedNs > Now - Margin;
 }
 
-std::string PackMediaInfo(const TMediaInfo& Info) {
-    std::string Out(1, static_cast<char>(BlobVersion));
+void PackMediaInfoTo(std::string& Out, const TMediaInfo& Info) {
+    std::size_t Bytes = 2 + 3 * FieldCount;
+    for (std::size_t Field = 0; Field < FieldCount; ++Field)
+        Bytes += Info.Text(static_cast<TMediaField>(Field)).size();
+    for (const TFieldValue& Value : Info.Values)
+        Bytes += Value.Text.size() + 4;
+    Out.reserve(Out.size() + Bytes);
+    Out.push_back(static_cast<char>(BlobVersion));
     for (std::size_t Field = 0; Field < FieldCount; ++Field) {
         const std::string& Text = Info.Text(static_cast<TMediaField>(Field));
         PutNumber(Out, Text.size());
@@ -82,6 +97,11 @@ std::string PackMediaInfo(const TMediaInfo& Info) {
         Out += Value.Text;
     }
     Out.push_back(static_cast<char>(Info.Format));
+}
+
+std::string PackMediaInfo(const TMediaInfo& Info) {
+    std::string Out;
+    PackMediaInfoTo(Out, Info);
     return Out;
 }
 
@@ -161,24 +181,57 @@ bool GetSigned(std::string_view& In, std::int64_t& Value) {
 
 } // namespace
 
+namespace {
+
+void PackFile(std::string& Out, const TPackedFile& File) {
+    PutBytes(Out, File.Name);
+    PutNumber(Out, File.Stamp.Device);
+    PutNumber(Out, File.Stamp.Inode);
+    PutNumber(Out, Zigzag(File.Stamp.Size));
+    PutNumber(Out, Zigzag(File.Stamp.ModifiedNs));
+    PutNumber(Out, Zigzag(File.Stamp.ChangedNs));
+    PutNumber(Out, Zigzag(File.ReaderVersion));
+    PutBytes(Out, File.CodePage);
+    Out.push_back(static_cast<char>((File.ReadOtherFormats ? 1 : 0) | (File.Found ? 2 : 0)));
+    PutNumber(Out, Zigzag(File.Sources));
+    PutBytes(Out, File.Fields);
+    PutNumber(Out, Zigzag(File.LengthMs));
+    PutNumber(Out, Zigzag(File.SeenDay));
+}
+
+bool UnpackFile(std::string_view& In, TPackedFile& File) {
+    std::int64_t Reader = 0, Sources = 0;
+    if (!GetBytes(In, File.Name) || !GetNumber(In, File.Stamp.Device) ||
+        !GetNumber(In, File.Stamp.Inode) || !GetSigned(In, File.Stamp.Size) ||
+        !GetSigned(In, File.Stamp.ModifiedNs) || !GetSigned(In, File.Stamp.ChangedNs) ||
+        !GetSigned(In, Reader) || !GetBytes(In, File.CodePage) || In.empty())
+        return false;
+    const auto Flags = static_cast<unsigned char>(In.front());
+    In.remove_prefix(1);
+    if (Flags > 3 || !GetSigned(In, Sources) || !GetBytes(In, File.Fields) ||
+        !GetSigned(In, File.LengthMs) || !GetSigned(In, File.SeenDay))
+        return false;
+    if (Reader != static_cast<int>(Reader) || Sources != static_cast<int>(Sources))
+        return false;
+    File.ReaderVersion = static_cast<int>(Reader);
+    File.Sources = static_cast<int>(Sources);
+    File.ReadOtherFormats = Flags & 1;
+    File.Found = Flags & 2;
+    return true;
+}
+
+} // namespace
+
 std::string PackFolder(const std::vector<TPackedFile>& Files) {
-    std::string Out(1, static_cast<char>(FolderVersion));
+    std::size_t Bytes = 12;
+    for (const TPackedFile& File : Files)
+        Bytes += File.Name.size() + File.CodePage.size() + File.Fields.size() + 64;
+    std::string Out;
+    Out.reserve(Bytes);
+    Out.push_back(static_cast<char>(FolderVersion));
     PutNumber(Out, Files.size());
-    for (const TPackedFile& File : Files) {
-        PutBytes(Out, File.Name);
-        PutNumber(Out, File.Stamp.Device);
-        PutNumber(Out, File.Stamp.Inode);
-        PutNumber(Out, Zigzag(File.Stamp.Size));
-        PutNumber(Out, Zigzag(File.Stamp.ModifiedNs));
-        PutNumber(Out, Zigzag(File.Stamp.ChangedNs));
-        PutNumber(Out, Zigzag(File.ReaderVersion));
-        PutBytes(Out, File.CodePage);
-        Out.push_back(static_cast<char>((File.ReadOtherFormats ? 1 : 0) | (File.Found ? 2 : 0)));
-        PutNumber(Out, Zigzag(File.Sources));
-        PutBytes(Out, File.Fields);
-        PutNumber(Out, Zigzag(File.LengthMs));
-        PutNumber(Out, Zigzag(File.SeenDay));
-    }
+    for (const TPackedFile& File : Files)
+        PackFile(Out, File);
     return Out;
 }
 
@@ -194,23 +247,8 @@ bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files) {
     Files.reserve(static_cast<std::size_t>(Count));
     for (std::uint64_t K = 0; K < Count; ++K) {
         TPackedFile File;
-        std::int64_t Reader = 0, Sources = 0;
-        if (!GetBytes(Blob, File.Name) || !GetNumber(Blob, File.Stamp.Device) ||
-            !GetNumber(Blob, File.Stamp.Inode) || !GetSigned(Blob, File.Stamp.Size) ||
-            !GetSigned(Blob, File.Stamp.ModifiedNs) || !GetSigned(Blob, File.Stamp.ChangedNs) ||
-            !GetSigned(Blob, Reader) || !GetBytes(Blob, File.CodePage) || Blob.empty())
+        if (!UnpackFile(Blob, File))
             return false;
-        const auto Flags = static_cast<unsigned char>(Blob.front());
-        Blob.remove_prefix(1);
-        if (Flags > 3 || !GetSigned(Blob, Sources) || !GetBytes(Blob, File.Fields) ||
-            !GetSigned(Blob, File.LengthMs) || !GetSigned(Blob, File.SeenDay))
-            return false;
-        if (Reader != static_cast<int>(Reader) || Sources != static_cast<int>(Sources))
-            return false;
-        File.ReaderVersion = static_cast<int>(Reader);
-        File.Sources = static_cast<int>(Sources);
-        File.ReadOtherFormats = Flags & 1;
-        File.Found = Flags & 2;
         // In name order, each name once: what the writer's merge relies on.
         if (!Files.empty() && !(Files.back().Name < File.Name))
             return false;

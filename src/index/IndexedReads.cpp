@@ -35,8 +35,9 @@ bool TIndexedTagReader::ReadAt(int FolderFd, const char* Name, const std::string
                                TTagDecoder& Decoder) {
     TFileStamp Stamp;
     // The rows hold only reads with this run's code page, option and reader.
-    const std::uint64_t Hash = TRememberedRows::HashOf(Path);
-    const TRememberedRows::TRow* Row = rows_->Find(Path, Hash);
+    // An empty index (a first compile) costs no hashing of each path.
+    const std::uint64_t Hash = rows_->empty() ? 0 : TRememberedRows::HashOf(Path);
+    const TRememberedRows::TRow* Row = rows_->empty() ? nullptr : rows_->Find(Path, Hash);
     if (Row) {
         if (const TRememberedRows::TRow* Taken = stamps_ ? stamps_->Find(Path, Hash) : nullptr)
             Stamp = Taken->Stamp;

@@ -379,44 +379,80 @@ bool TTagIndex::Find(const std::string& FilePath, TIndexRow& Row) {
     return true;
 }
 
-void TTagIndex::RememberTags(std::string FilePath, const TFileStamp& Stamp,
+void TTagIndex::RememberTags(std::string_view FilePath, const TFileStamp& Stamp,
                              const std::string& CodePage, bool ReadOtherFormats,
                              TTagSources Sources, bool Found, const TMediaInfo& Info) {
-    TOp Op{TOpKind::Tags, std::move(FilePath), {}};
-    Op.Row.Stamp = Stamp;
-    Op.Row.CodePage = CodePage;
-    Op.Row.ReadOtherFormats = ReadOtherFormats;
-    Op.Row.Sources = static_cast<int>(Sources);
-    Op.Row.Found = Found;
+    // Packed outside the lock, into this thread's own bytes.
+    thread_local std::string Fields;
+    Fields.clear();
     if (Found)
-        Op.Row.Fields = PackMediaInfo(Info);
-    Queue(std::move(Op));
+        PackMediaInfoTo(Fields, Info);
+    TPackedFile File;
+    File.Name = FilePath;
+    File.Stamp = Stamp;
+    File.CodePage = CodePage;
+    File.ReadOtherFormats = ReadOtherFormats;
+    File.Sources = static_cast<int>(Sources);
+    File.Found = Found;
+    File.Fields = Fields;
+    Queue(TOpKind::Tags, File);
 }
 
-void TTagIndex::RememberLength(std::string FilePath, const TFileStamp& Stamp,
+void TTagIndex::RememberLength(std::string_view FilePath, const TFileStamp& Stamp,
                                std::int64_t LengthMs) {
-    TOp Op{TOpKind::Length, std::move(FilePath), {}};
-    Op.Row.Stamp = Stamp;
-    Op.Row.LengthMs = LengthMs;
-    Queue(std::move(Op));
+    TPackedFile File;
+    File.Name = FilePath;
+    File.Stamp = Stamp;
+    File.LengthMs = LengthMs;
+    Queue(TOpKind::Length, File);
 }
 
-void TTagIndex::MarkSeen(std::string FilePath) {
-    Queue({TOpKind::Seen, std::move(FilePath), {}});
+void TTagIndex::MarkSeen(std::string_view FilePath) {
+    TPackedFile File;
+    File.Name = FilePath;
+    Queue(TOpKind::Seen, File);
 }
 
 void TTagIndex::Forget() {
-    Queue({TOpKind::Forget, {}, {}});
+    Queue(TOpKind::Forget, {});
 }
 
-void TTagIndex::Queue(TOp Op) {
+namespace {
+
+// A queued write: this head as it lies in memory, then the bytes of the path,
+// the code page and the fields. Never stored: the writer reads it back in
+// the same process.
+struct TQueuedHead {
+    TFileStamp Stamp;
+    std::int64_t LengthMs;
+    std::int32_t Sources;
+    std::uint32_t PathSize, CodePageSize, FieldsSize;
+    unsigned char Kind, Flags;
+};
+
+} // namespace
+
+void TTagIndex::Queue(TOpKind Kind, const TPackedFile& File) {
     if (!usable_)
         return;
+    TQueuedHead Head{};
+    Head.Stamp = File.Stamp;
+    Head.LengthMs = File.LengthMs;
+    Head.Sources = File.Sources;
+    Head.PathSize = static_cast<std::uint32_t>(File.Name.size());
+    Head.CodePageSize = static_cast<std::uint32_t>(File.CodePage.size());
+    Head.FieldsSize = static_cast<std::uint32_t>(File.Fields.size());
+    Head.Kind = static_cast<unsigned char>(Kind);
+    Head.Flags = static_cast<unsigned char>((File.ReadOtherFormats ? 1 : 0) | (File.Found ? 2 : 0));
     bool Wake;
     {
         std::lock_guard Lock(mutex_);
-        Wake = queue_.empty() || queue_.size() + 1 == WriteBatchOps;
-        queue_.push_back(std::move(Op));
+        Wake = queued_ == 0 || queued_ + 1 == WriteBatchOps;
+        queue_.append(reinterpret_cast<const char*>(&Head), sizeof Head);
+        queue_ += File.Name;
+        queue_ += File.CodePage;
+        queue_ += File.Fields;
+        ++queued_;
     }
     if (Wake)
         changed_.notify_all();
@@ -428,7 +464,7 @@ void TTagIndex::Flush() {
         return;
     flushWanted_ = true;
     changed_.notify_all();
-    changed_.wait(Lock, [this] { return started_ && queue_.empty() && !writing_; });
+    changed_.wait(Lock, [this] { return started_ && queued_ == 0 && !writing_; });
     flushWanted_ = false;
 }
 
@@ -436,30 +472,53 @@ void TTagIndex::WriterLoop() {
     writable_ = OpenWriter();
     if (writable_)
         Prune();
+    std::string Packed;
     std::vector<TOp> Batch;
     std::unique_lock Lock(mutex_);
     started_ = true;
     changed_.notify_all();
     for (;;) {
-        changed_.wait(Lock, [this] { return stop_ || !queue_.empty(); });
-        if (queue_.empty())
+        changed_.wait(Lock, [this] { return stop_ || queued_ > 0; });
+        if (queued_ == 0)
             break;
         // Gather a while, so that a compile's rows go in a few transactions,
         // but not past a batch's worth: rows written while the compile goes
         // on are not left for the end, where it would wait for them.
         if (!stop_ && !flushWanted_)
-            changed_.wait_for(Lock, std::chrono::milliseconds(200), [this] {
-                return stop_ || flushWanted_ || queue_.size() >= WriteBatchOps;
-            });
-        Batch.swap(queue_);
+            changed_.wait_for(Lock, std::chrono::milliseconds(200),
+                              [this] { return stop_ || flushWanted_ || queued_ >= WriteBatchOps; });
+        Packed.swap(queue_);
+        queued_ = 0;
         writing_ = true;
         Lock.unlock();
+        // The writes view the packed bytes, which stay until they are written.
+        for (std::size_t At = 0; At + sizeof(TQueuedHead) <= Packed.size();) {
+            TQueuedHead Head;
+            std::memcpy(&Head, Packed.data() + At, sizeof Head);
+            At += sizeof Head;
+            TOp Op{static_cast<TOpKind>(Head.Kind), {}};
+            const auto Take = [&](std::uint32_t Size) {
+                const std::string_view Bytes(Packed.data() + At, Size);
+                At += Size;
+                return Bytes;
+            };
+            Op.File.Name = Take(Head.PathSize);
+            Op.File.CodePage = Take(Head.CodePageSize);
+            Op.File.Fields = Take(Head.FieldsSize);
+            Op.File.Stamp = Head.Stamp;
+            Op.File.LengthMs = Head.LengthMs;
+            Op.File.Sources = Head.Sources;
+            Op.File.ReadOtherFormats = Head.Flags & 1;
+            Op.File.Found = Head.Flags & 2;
+            Batch.push_back(Op);
+        }
         // Whatever waits goes in transactions of at most a batch each: the
         // log is copied in between them, however fast rows come.
         for (std::size_t From = 0; writable_ && From < Batch.size(); From += WriteBatchOps)
             WriteBatch(
                 std::span<TOp>(Batch).subspan(From, std::min(WriteBatchOps, Batch.size() - From)));
         Batch.clear();
+        Packed.clear();
         Lock.lock();
         writing_ = false;
         changed_.notify_all();
@@ -476,8 +535,8 @@ bool TTagIndex::OpenWriter() {
         // A compile's rows arrive in the walk's order, which is not the
         // table's: a cache that holds the pages a batch touches saves reading
         // them again and again (it grows only as pages are used).
-        Code = sqlite3_exec(writer_, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384;",
-                            nullptr, nullptr, nullptr);
+        Code = sqlite3_exec(writer_, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-2048;", nullptr,
+                            nullptr, nullptr);
     if (writer_ && Code == SQLITE_OK) {
         // The log is copied in once it holds 8 MiB: the first connection of
         // each run reads the whole log to find its pages, so a first
@@ -545,7 +604,7 @@ void TTagIndex::Prune() {
 }
 
 void TTagIndex::Apply(const TOp& Op, std::int64_t Today, bool& Present, TPackedFile& File) {
-    const TIndexRow& Written = Op.Row;
+    const TPackedFile& Written = Op.File;
     // The same file, read by the same readers: what the entry said of it
     // other than the tags (or the length) still holds.
     const bool Same =
@@ -558,7 +617,7 @@ void TTagIndex::Apply(const TOp& Op, std::int64_t Today, bool& Present, TPackedF
         File.ReadOtherFormats = Written.ReadOtherFormats;
         File.Sources = Written.Sources;
         File.Found = Written.Found;
-        File.Fields = Written.Found ? std::string_view(Written.Fields) : std::string_view();
+        File.Fields = Written.Found ? Written.Fields : std::string_view();
         break;
     case TOpKind::Length:
         if (!Same) {
@@ -594,18 +653,47 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
     std::vector<TKeyed> Keyed;
     Keyed.reserve(Batch.size());
     for (TOp& Op : Batch) {
-        const std::size_t Split = FolderEnd(Op.FilePath);
-        const std::string_view Path(Op.FilePath);
+        const std::string_view Path = Op.File.Name;
+        const std::size_t Split = FolderEnd(Path);
         Keyed.push_back({Path.substr(0, Split), Path.substr(Split), &Op});
     }
-    for (auto From = Keyed.begin(); From != Keyed.end();) {
-        auto To = std::find_if(From, Keyed.end(),
-                               [](const TKeyed& K) { return K.Op->Kind == TOpKind::Forget; });
-        std::stable_sort(From, To, [](const TKeyed& A, const TKeyed& B) {
-            return A.Folder != B.Folder ? A.Folder < B.Folder : A.Name < B.Name;
+    // The writes come a folder at a time, as the walk reads them: the runs
+    // of one folder are sorted, not every write (comparing paths cost more
+    // than the writing), then each folder's writes by name.
+    std::vector<TKeyed> Sorted;
+    Sorted.reserve(Keyed.size());
+    std::vector<std::pair<std::size_t, std::size_t>> Runs;
+    for (std::size_t From = 0; From < Keyed.size();) {
+        if (Keyed[From].Op->Kind == TOpKind::Forget) {
+            Sorted.push_back(Keyed[From++]);
+            continue;
+        }
+        Runs.clear();
+        std::size_t To = From;
+        while (To < Keyed.size() && Keyed[To].Op->Kind != TOpKind::Forget) {
+            std::size_t End = To + 1;
+            while (End < Keyed.size() && Keyed[End].Op->Kind != TOpKind::Forget &&
+                   Keyed[End].Folder == Keyed[To].Folder)
+                ++End;
+            Runs.emplace_back(To, End);
+            To = End;
+        }
+        std::stable_sort(Runs.begin(), Runs.end(), [&](const auto& A, const auto& B) {
+            return Keyed[A.first].Folder < Keyed[B.first].Folder;
         });
-        From = To == Keyed.end() ? To : To + 1;
+        for (std::size_t Run = 0; Run < Runs.size();) {
+            const std::size_t First = Sorted.size();
+            const std::string_view Folder = Keyed[Runs[Run].first].Folder;
+            for (; Run < Runs.size() && Keyed[Runs[Run].first].Folder == Folder; ++Run)
+                Sorted.insert(Sorted.end(),
+                              Keyed.begin() + static_cast<std::ptrdiff_t>(Runs[Run].first),
+                              Keyed.begin() + static_cast<std::ptrdiff_t>(Runs[Run].second));
+            std::stable_sort(Sorted.begin() + static_cast<std::ptrdiff_t>(First), Sorted.end(),
+                             [](const TKeyed& A, const TKeyed& B) { return A.Name < B.Name; });
+        }
+        From = To;
     }
+    Keyed.swap(Sorted);
     int Code = sqlite3_exec(writer_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (Code != SQLITE_OK) {
         // Held by another writer past the timeout: these rows are not

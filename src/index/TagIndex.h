@@ -86,29 +86,30 @@ public:
     bool Find(const std::string& FilePath, TIndexRow& Row);
 
     // Queued for the index's own thread, written in batches; never waits.
-    void RememberTags(std::string FilePath, const TFileStamp& Stamp, const std::string& CodePage,
-                      bool ReadOtherFormats, TTagSources Sources, bool Found,
-                      const TMediaInfo& Info);
-    void RememberLength(std::string FilePath, const TFileStamp& Stamp, std::int64_t LengthMs);
-    void MarkSeen(std::string FilePath);
+    void RememberTags(std::string_view FilePath, const TFileStamp& Stamp,
+                      const std::string& CodePage, bool ReadOtherFormats, TTagSources Sources,
+                      bool Found, const TMediaInfo& Info);
+    void RememberLength(std::string_view FilePath, const TFileStamp& Stamp, std::int64_t LengthMs);
+    void MarkSeen(std::string_view FilePath);
     // Every row goes, after what is queued before it.
     void Forget();
     // Waits until everything queued so far is written (or given up).
     void Flush();
 
 private:
-    enum class TOpKind { Tags, Length, Seen, Forget };
+    enum class TOpKind : unsigned char { Tags, Length, Seen, Forget };
+    // A queued write; File.Name is the whole path. Queued as its kind's byte
+    // and PackFile of File, so that queueing a read costs no allocation.
     struct TOp {
         TOpKind Kind;
-        std::string FilePath;
-        TIndexRow Row;
+        TPackedFile File;
     };
     enum class TOpen { Ready, Damaged, Failed };
 
     TOpen OpenReader();
     void MoveAside();
     void Warn(const std::string& Kind, const std::string& Line);
-    void Queue(TOp Op);
+    void Queue(TOpKind Kind, const TPackedFile& File);
     void WriterLoop();
     bool OpenWriter();
     void Prune();
@@ -141,7 +142,8 @@ private:
     // Writer thread state, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<TOp> queue_;
+    std::string queue_;      // the writes waiting, packed
+    std::size_t queued_ = 0; // how many
     bool writing_ = false;
     bool started_ = false; // the writer has opened its connection and pruned
     bool flushWanted_ = false;

@@ -88,13 +88,15 @@ TEST(TagIndex, TagsAndLengthsOfOneFileShareItsRowWhileTheFileStaysTheSame) {
         index.RememberTags("/m/b.mp3", Stamp(2, 101), "Windows-1252", true, TTagSources::ID3, false,
                            {});
         index.RememberLength("/other/c.mp3", Stamp(3), 5);
+        // A later write to a folder written before, in the same batch, wins.
+        index.RememberLength("/m/a.mp3", Stamp(1), 216000);
     }
     TTagIndex index(path, {});
     TIndexRow a, b, c;
     ASSERT_TRUE(index.Find("/m/a.mp3", a));
     EXPECT_TRUE(TrustsTags(a, Stamp(1), "Windows-1252", true, TTagSources::ID3ThenAPE));
     EXPECT_TRUE(TrustsLength(a, Stamp(1)));
-    EXPECT_EQ(a.LengthMs, 215000);
+    EXPECT_EQ(a.LengthMs, 216000);
     TMediaInfo info;
     ASSERT_TRUE(UnpackMediaInfo(a.Fields, info));
     EXPECT_EQ(info, Song);
