@@ -554,7 +554,8 @@ bool TTagIndex::OpenWriter() {
     return true;
 }
 
-// Rows of files no compile has seen for KeptDays go, at most once a day.
+// Files no compile has seen for KeptDays leave their folder's row (the row
+// goes with its last file), at most once a day.
 void TTagIndex::Prune() {
     TStatement Last(writer_, "SELECT value FROM meta WHERE key = 'pruned'");
     if (Last.Code() != SQLITE_OK)
