@@ -115,10 +115,15 @@ long IndexRows(const std::string& Index) {
     // The log copied into the file, as the next run's writer would, then
     // the files the first compile left: a row per folder, each of its files
     // packed in it.
+    // (A connection knows the file is in WAL mode only once it has read it.)
     sqlite3* Db = nullptr;
+    int LogFrames = -1;
     if (sqlite3_open_v2(Index.c_str(), &Db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-        sqlite3_wal_checkpoint_v2(Db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) !=
-            SQLITE_OK)
+        sqlite3_exec(Db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
+            SQLITE_OK ||
+        sqlite3_wal_checkpoint_v2(Db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &LogFrames, nullptr) !=
+            SQLITE_OK ||
+        LogFrames < 0)
         std::fprintf(stderr, "bench_index: the log could not be copied in\n");
     sqlite3_close(Db);
     long Files = 0;
