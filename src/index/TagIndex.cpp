@@ -660,12 +660,14 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
     }
     // The writes come a folder at a time, as the walk reads them: the runs
     // of one folder are sorted, not every write (comparing paths cost more
-    // than the writing), then each folder's writes by name.
+    // than the writing), then each folder's writes by name. Groups holds
+    // where each folder's writes (or a Forget alone) lie in Sorted.
     std::vector<TKeyed> Sorted;
     Sorted.reserve(Keyed.size());
-    std::vector<std::pair<std::size_t, std::size_t>> Runs;
+    std::vector<std::pair<std::size_t, std::size_t>> Runs, Groups;
     for (std::size_t From = 0; From < Keyed.size();) {
         if (Keyed[From].Op->Kind == TOpKind::Forget) {
+            Groups.emplace_back(Sorted.size(), Sorted.size() + 1);
             Sorted.push_back(Keyed[From++]);
             continue;
         }
@@ -691,10 +693,10 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
                               Keyed.begin() + static_cast<std::ptrdiff_t>(Runs[Run].second));
             std::stable_sort(Sorted.begin() + static_cast<std::ptrdiff_t>(First), Sorted.end(),
                              [](const TKeyed& A, const TKeyed& B) { return A.Name < B.Name; });
+            Groups.emplace_back(First, Sorted.size());
         }
         From = To;
     }
-    Keyed.swap(Sorted);
     int Code = sqlite3_exec(writer_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (Code != SQLITE_OK) {
         // Held by another writer past the timeout: these rows are not
@@ -722,16 +724,16 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
     };
     std::string Old;
     std::vector<TPackedFile> Files, Merged;
-    for (auto Group = Keyed.begin(); Group != Keyed.end() && Code == SQLITE_OK;) {
+    for (const auto& [GroupFirst, GroupEnd] : Groups) {
+        if (Code != SQLITE_OK)
+            break;
+        const auto Group = Sorted.cbegin() + static_cast<std::ptrdiff_t>(GroupFirst);
+        const auto End = Sorted.cbegin() + static_cast<std::ptrdiff_t>(GroupEnd);
         if (Group->Op->Kind == TOpKind::Forget) {
             Run(Clear);
-            ++Group;
             continue;
         }
         const std::string_view Folder = Group->Folder;
-        auto End = std::find_if(Group, Keyed.end(), [&](const TKeyed& K) {
-            return K.Op->Kind == TOpKind::Forget || K.Folder != Folder;
-        });
         Old.clear();
         Select.Blob(1, Folder);
         const int Step = sqlite3_step(*Select);
@@ -776,7 +778,6 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
             Put.Blob(2, Blob);
             Run(Put);
         }
-        Group = End;
     }
     if (Code == SQLITE_OK)
         Code = sqlite3_exec(writer_, "COMMIT", nullptr, nullptr, nullptr);
