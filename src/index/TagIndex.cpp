@@ -290,6 +290,7 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
         return Rows;
     std::lock_guard Lock(readMutex_);
     TStatement Select(reader_, "SELECT path, files FROM folders WHERE path >= ?1 AND path < ?2");
+    std::vector<TPackedFile> Files; // one folder's, viewing the row while it is current
     if (Select.Code() != SQLITE_OK) {
         Warn(IsBusy(Select.Code()) ? "busy" : "read", std::string("cannot be read (") +
                                                           sqlite3_errmsg(reader_) +
@@ -311,9 +312,9 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
             // A damaged row gives none of its files: they are read, and
             // their new rows replace it.
             const std::string_view Path = ColumnView(*Select, 0);
-            if (!UnpackFolder(ColumnView(*Select, 1), files_))
+            if (!UnpackFolder(ColumnView(*Select, 1), Files))
                 continue;
-            for (const TPackedFile& File : files_) {
+            for (const TPackedFile& File : Files) {
                 if (File.ReaderVersion != TagReaderVersion || File.Sources < 0 ||
                     File.CodePage != CodePage || File.ReadOtherFormats != ReadOtherFormats)
                     continue;
@@ -324,7 +325,6 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
                 }
             }
         }
-        files_.clear();
         sqlite3_reset(*Select);
         if (Step != SQLITE_DONE && Step != SQLITE_ROW) {
             Warn(IsBusy(Step) ? "busy" : "read",

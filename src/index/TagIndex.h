@@ -98,8 +98,9 @@ public:
 
 private:
     enum class TOpKind : unsigned char { Tags, Length, Seen, Forget };
-    // A queued write; File.Name is the whole path. Queued as its kind's byte
-    // and PackFile of File, so that queueing a read costs no allocation.
+    // A queued write; File.Name is the whole path. It waits in one buffer as
+    // a fixed head and its bytes (Queue), so that queueing a read costs no
+    // allocation, and is read back from there (WriterLoop).
     struct TOp {
         TOpKind Kind;
         TPackedFile File;
@@ -129,9 +130,8 @@ private:
 
     std::mutex readMutex_;
     sqlite3* reader_ = nullptr;
-    // Under readMutex_: RowsBelow's unpacked folder, and the folder Find
-    // unpacked last with the index's data version then.
-    std::vector<TPackedFile> files_;
+    // Under readMutex_: the folder Find unpacked last, with the index's data
+    // version then.
     std::string foundFolder_, foundBlob_;
     std::vector<TPackedFile> foundFiles_;
     std::int64_t foundVersion_ = -1;
