@@ -270,32 +270,54 @@ TEST(TagIndex, EachDamagedFileGivesOneWarningAndANewIndexOrNone) {
 // An index of the layout before (a row per file) is made anew in place, with
 // no warning: what it held is read again once.
 TEST(TagIndex, TheLayoutBeforeIsMadeAnewQuietly) {
-    TempDir dir;
-    const std::string path = dir.str() + "/index.sqlite";
-    Sql(path, "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
-              "INSERT INTO meta VALUES('schema', 1);"
-              "CREATE TABLE files(path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, size INTEGER,"
-              " mtime INTEGER, ctime INTEGER, reader INTEGER, codepage TEXT, other INTEGER,"
-              " sources INTEGER, found INTEGER, fields BLOB, length INTEGER, seen INTEGER)"
-              " WITHOUT ROWID;"
-              "INSERT INTO files VALUES(X'2F6D2F612E6D7033', 1, 1, 100, 10, 20, 1, '', 1, 0, 0,"
-              " NULL, -2, 1);");
-    TWarnings warnings;
-    {
-        TTagIndex index(path, warnings.Collector());
-        ASSERT_TRUE(index.Usable());
+    // Alone, the file also gets a new index's larger pages; beside another
+    // run that has it open it keeps its pages and is used as well.
+    for (const bool shared : {false, true}) {
+        SCOPED_TRACE(shared ? "another run has it open" : "alone");
+        TempDir dir;
+        const std::string path = dir.str() + "/index.sqlite";
+        Sql(path,
+            "PRAGMA page_size=4096; PRAGMA journal_mode=WAL;"
+            "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
+            "INSERT INTO meta VALUES('schema', 1);"
+            "CREATE TABLE files(path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, size INTEGER,"
+            " mtime INTEGER, ctime INTEGER, reader INTEGER, codepage TEXT, other INTEGER,"
+            " sources INTEGER, found INTEGER, fields BLOB, length INTEGER, seen INTEGER)"
+            " WITHOUT ROWID;"
+            "INSERT INTO files VALUES(X'2F6D2F612E6D7033', 1, 1, 100, 10, 20, 1, '', 1, 0, 0,"
+            " NULL, -2, 1);");
+        sqlite3* other = nullptr;
+        if (shared) {
+            ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(other, "SELECT count(*) FROM meta", nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+        }
+        TWarnings warnings;
+        {
+            TTagIndex index(path, warnings.Collector());
+            ASSERT_TRUE(index.Usable());
+            TIndexRow row;
+            EXPECT_FALSE(index.Find("/m/a.mp3", row));
+            EXPECT_TRUE(index.RowsBelow({"/"}, "", true)->empty());
+            index.RememberTags("/m/a.mp3", Stamp(1), "", true, TTagSources::ID3, true, Song);
+        }
+        sqlite3_close(other);
+        EXPECT_TRUE(warnings.Lines.empty());
+        struct stat aside {};
+        EXPECT_NE(stat((path + ".damaged").c_str(), &aside), 0);
+        TTagIndex again(path, warnings.Collector());
         TIndexRow row;
-        EXPECT_FALSE(index.Find("/m/a.mp3", row));
-        EXPECT_TRUE(index.RowsBelow({"/"}, "", true)->empty());
-        index.RememberTags("/m/a.mp3", Stamp(1), "", true, TTagSources::ID3, true, Song);
+        EXPECT_TRUE(again.Find("/m/a.mp3", row));
+        EXPECT_TRUE(warnings.Lines.empty());
+        sqlite3* look = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &look), SQLITE_OK);
+        sqlite3_stmt* pages = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(look, "PRAGMA page_size", -1, &pages, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(pages), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(pages, 0), shared ? 4096 : 16384);
+        sqlite3_finalize(pages);
+        sqlite3_close(look);
     }
-    EXPECT_TRUE(warnings.Lines.empty());
-    struct stat aside {};
-    EXPECT_NE(stat((path + ".damaged").c_str(), &aside), 0);
-    TTagIndex again(path, warnings.Collector());
-    TIndexRow row;
-    EXPECT_TRUE(again.Find("/m/a.mp3", row));
-    EXPECT_TRUE(warnings.Lines.empty());
 }
 
 // Two runs on one index, the files of one flat folder written in turns:
