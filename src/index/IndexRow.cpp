@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 
@@ -32,15 +33,16 @@ void PutNumber(std::string& Out, std::uint64_t Value) {
 }
 
 bool GetNumber(std::string_view& In, std::uint64_t& Value) {
-    Value = 0;
-    for (int Shift = 0; Shift < 64; Shift += 7) {
-        if (In.empty())
-            return false;
-        const auto Byte = static_cast<unsigned char>(In.front());
-        In.remove_prefix(1);
-        Value |= std::uint64_t{Byte & 0x7fu} << Shift;
-        if (!(Byte & 0x80))
+    const auto* At = reinterpret_cast<const unsigned char*>(In.data());
+    const std::size_t Most = std::min<std::size_t>(In.size(), 10); // 64 bits in sevens
+    std::uint64_t Read = 0;
+    for (std::size_t K = 0; K < Most; ++K) {
+        Read |= std::uint64_t{At[K] & 0x7fu} << (7 * K);
+        if (!(At[K] & 0x80)) {
+            Value = Read;
+            In.remove_prefix(K + 1);
             return true;
+        }
     }
     return false;
 }
@@ -107,42 +109,56 @@ std::string PackMediaInfo(const TMediaInfo& Info) {
 
 namespace {
 
-bool GetText(std::string_view& Blob, std::string& Text) {
+bool GetText(std::string_view& Blob, std::string_view& Text) {
     std::uint64_t Length = 0;
     if (!GetNumber(Blob, Length) || Length > MostValueBytes || Length > Blob.size())
         return false;
-    Text.assign(Blob.substr(0, Length));
+    Text = Blob.substr(0, Length);
     Blob.remove_prefix(Length);
+    return true;
+}
+
+// One pass over a blob: with Info null it only checks it; otherwise the
+// texts go into Info's own strings (their room kept).
+bool ReadFields(std::string_view Blob, TMediaInfo* Info) {
+    if (Blob.empty() || static_cast<unsigned char>(Blob.front()) != BlobVersion)
+        return false;
+    Blob.remove_prefix(1);
+    std::string_view Text;
+    for (std::size_t Field = 0; Field < FieldCount; ++Field) {
+        if (!GetText(Blob, Text))
+            return false;
+        if (Info)
+            Info->Text(static_cast<TMediaField>(Field)).assign(Text);
+    }
+    std::uint64_t Values = 0;
+    if (!GetNumber(Blob, Values) || Values > MostValues)
+        return false;
+    if (Info)
+        Info->Values.clear();
+    for (std::uint64_t K = 0; K < Values; ++K) {
+        if (Blob.empty() || static_cast<unsigned char>(Blob.front()) >= FieldCount)
+            return false;
+        const auto Field = static_cast<TMediaField>(Blob.front());
+        Blob.remove_prefix(1);
+        if (!GetText(Blob, Text))
+            return false;
+        if (Info)
+            Info->Values.push_back({Field, std::string(Text)});
+    }
+    if (Blob.size() != 1 || static_cast<unsigned char>(Blob.front()) >= ContentFormatCount)
+        return false;
+    if (Info)
+        Info->Format = static_cast<TContentFormat>(Blob.front());
     return true;
 }
 
 } // namespace
 
 bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info) {
-    if (Blob.empty() || static_cast<unsigned char>(Blob.front()) != BlobVersion)
-        return false;
-    Blob.remove_prefix(1);
-    TMediaInfo Read;
-    for (std::size_t Field = 0; Field < FieldCount; ++Field)
-        if (!GetText(Blob, Read.Text(static_cast<TMediaField>(Field))))
-            return false;
-    std::uint64_t Values = 0;
-    if (!GetNumber(Blob, Values) || Values > MostValues)
-        return false;
-    for (std::uint64_t K = 0; K < Values; ++K) {
-        if (Blob.empty() || static_cast<unsigned char>(Blob.front()) >= FieldCount)
-            return false;
-        TFieldValue Value{static_cast<TMediaField>(Blob.front()), {}};
-        Blob.remove_prefix(1);
-        if (!GetText(Blob, Value.Text))
-            return false;
-        Read.Values.push_back(std::move(Value));
-    }
-    if (Blob.size() != 1 || static_cast<unsigned char>(Blob.front()) >= ContentFormatCount)
-        return false;
-    Read.Format = static_cast<TContentFormat>(Blob.front());
-    Info = std::move(Read);
-    return true;
+    // Checked whole before Info is touched, then unpacked straight into it:
+    // no second TMediaInfo to move from.
+    return ReadFields(Blob, nullptr) && ReadFields(Blob, &Info);
 }
 
 namespace {

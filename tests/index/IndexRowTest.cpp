@@ -40,6 +40,7 @@ TEST(IndexRow, PackedFieldsComeBackExactlyWhateverTheirBytes) {
         TMediaInfo back{"x", "x", "x", "x", "x", "x"};
         back.AlbumArtist = back.Composer = "x";
         back.Format = TContentFormat::WMA;
+        back.Values = {{TMediaField::Genre, "stale"}}; // unpacked into: none of it stays
         ASSERT_TRUE(UnpackMediaInfo(PackMediaInfo(info), back));
         EXPECT_EQ(back, info);
     }
