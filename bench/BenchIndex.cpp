@@ -131,7 +131,7 @@ long IndexRows(const std::string& Index) {
     if (!Opened.Usable())
         return 0;
     for (const bool Other : {false, true})
-        Files += static_cast<long>(Opened.RowsBelow({"/"}, "Windows-1252", Other)->size());
+        Files += static_cast<long>(Opened.RowsBelow({"/"}, "Windows-1252", Other)->CountFiles());
     return Files;
 }
 

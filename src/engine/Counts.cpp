@@ -44,7 +44,7 @@ TFolderSnapshot TFolderSnapshot::Take(const TSnapshotKey& Key, TTagIndex* Index,
     TFolderSnapshot Snapshot;
     Snapshot.key_ = Key;
     const CompileJob Job = KeyJob(Key);
-    std::shared_ptr<const TRememberedRows> Rows;
+    std::shared_ptr<const TRememberedFolders> Rows;
     if (Index && Index->Usable())
         Rows = Index->RowsBelow(Key.Folders, Key.TagCodePage, Key.ReadOtherFormats);
     struct EStopped {};
@@ -55,7 +55,7 @@ TFolderSnapshot TFolderSnapshot::Take(const TSnapshotKey& Key, TTagIndex* Index,
             return;
         TFile File;
         File.Path = Entry.Path;
-        const TRememberedRows::TRow* Row = Rows ? Rows->Find(Entry.Path) : nullptr;
+        const TPackedFile* Row = Rows ? Rows->Find(Entry.Path) : nullptr;
         TFileStamp Stamp;
         const bool Stamped =
             Row && StampAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Stamp);
@@ -69,7 +69,7 @@ TFolderSnapshot TFolderSnapshot::Take(const TSnapshotKey& Key, TTagIndex* Index,
             if (Row->Sources == static_cast<int>(TagSourcesOf(Job, Entry.Path))) {
                 if (!Row->Found)
                     File.Tags = TTags::NotFound;
-                else if (UnpackMediaInfo(Rows->Fields(*Row), File.Info))
+                else if (UnpackMediaInfo(Row->Fields, File.Info))
                     File.Tags = TTags::Found;
                 else
                     File.Info = TMediaInfo{};

@@ -272,3 +272,11 @@ bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files) {
     }
     return Blob.empty();
 }
+
+bool UnpackFirstFile(std::string_view Blob, TPackedFile& File) {
+    if (Blob.empty() || static_cast<unsigned char>(Blob.front()) != FolderVersion)
+        return false;
+    Blob.remove_prefix(1);
+    std::uint64_t Count = 0;
+    return GetNumber(Blob, Count) && Count > 0 && UnpackFile(Blob, File);
+}

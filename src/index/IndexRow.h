@@ -66,3 +66,6 @@ std::string PackFolder(const std::vector<TPackedFile>& Files);
 // False for a blob that is not one PackFolder made; Files then holds the
 // files before the damage. The views point into Blob.
 bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files);
+// The first file of a folder's row alone; false for a row of no files or
+// one damaged there.
+bool UnpackFirstFile(std::string_view Blob, TPackedFile& File);

@@ -35,17 +35,17 @@ bool TIndexedTagReader::ReadAt(int FolderFd, const char* Name, const std::string
                                TTagDecoder& Decoder) {
     TFileStamp Stamp;
     // The rows hold only reads with this run's code page, option and reader.
-    // An empty index (a first compile) costs no hashing of each path.
-    const std::uint64_t Hash = rows_->empty() ? 0 : TRememberedRows::HashOf(Path);
-    const TRememberedRows::TRow* Row = rows_->empty() ? nullptr : rows_->Find(Path, Hash);
+    // An empty index (a first compile) costs no look-up of each path.
+    const TPackedFile* Row = rows_->empty() ? nullptr : rows_->Find(Path);
     if (Row) {
-        if (const TRememberedRows::TRow* Taken = stamps_ ? stamps_->Find(Path, Hash) : nullptr)
+        if (const TRememberedRows::TRow* Taken =
+                stamps_ && !stamps_->empty() ? stamps_->Find(Path) : nullptr)
             Stamp = Taken->Stamp;
         else if (!StampAt(FolderFd, Name, Stamp))
             return ReadTagsAt(FolderFd, Name, Sources, Info, Size, Decoder);
     }
     if (Row && Row->Stamp == Stamp && Row->Sources == static_cast<int>(Sources)) {
-        if (!Row->Found || UnpackMediaInfo(rows_->Fields(*Row), Info)) {
+        if (!Row->Found || UnpackMediaInfo(Row->Fields, Info)) {
             Size = Stamp.Size;
             index_.NoteRemembered();
             if (Row->SeenDay < index_.Today())
@@ -74,7 +74,7 @@ std::int64_t TIndexedTagReader::LengthAt(int FolderFd, const char* Name, const s
     TFileStamp Stamp;
     if (!StampAt(FolderFd, Name, Stamp))
         return ReadDurationMs(Path);
-    const TRememberedRows::TRow* Row = rows_->Find(Path);
+    const TPackedFile* Row = rows_->Find(Path);
     if (Row && Row->Stamp == Stamp && Row->LengthMs != TIndexRow::LengthNotRead) {
         index_.NoteRemembered();
         return Row->LengthMs;

@@ -28,8 +28,9 @@ public:
     // The length of Name in FolderFd (Path its full path), as ReadDurationMs:
     // remembered with the file's present stamp, or read and remembered.
     std::int64_t LengthAt(int FolderFd, const char* Name, const std::string& Path);
-    // Rows this run may answer from (before checking each file's stamp).
-    std::size_t Rows() const { return rows_->size(); }
+    // Folders whose rows likely answer this run's reads (before checking
+    // each file's stamp).
+    std::size_t Rows() const { return rows_->FoldersLikelyFound(); }
     // Stamps this run took of its files while the rows loaded (rows with no
     // fields): a file found among them is not stat'ed a second time to decide
     // whether its row still holds. They never stamp a read that is remembered
@@ -43,7 +44,7 @@ private:
     TTagIndex& index_;
     std::string codePage_;
     bool readOtherFormats_;
-    std::shared_ptr<const TRememberedRows> rows_;
+    std::shared_ptr<const TRememberedFolders> rows_;
     std::shared_ptr<const TRememberedRows> stamps_; // may be null
     std::int64_t now_;                              // when the run started
 };

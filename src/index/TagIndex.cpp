@@ -314,15 +314,14 @@ void TTagIndex::MoveAside() {
                                 std::strerror(errno) + ").");
 }
 
-std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<std::string>& Folders,
-                                                            const std::string& CodePage,
-                                                            bool ReadOtherFormats) {
-    auto Rows = std::make_shared<TRememberedRows>();
+std::shared_ptr<const TRememberedFolders>
+TTagIndex::RowsBelow(const std::vector<std::string>& Folders, const std::string& CodePage,
+                     bool ReadOtherFormats) {
+    auto Rows = std::make_shared<TRememberedFolders>(CodePage, ReadOtherFormats);
     if (!usable_)
         return Rows;
     std::lock_guard Lock(readMutex_);
     TStatement Select(reader_, "SELECT path, files FROM folders WHERE path >= ?1 AND path < ?2");
-    std::vector<TPackedFile> Files; // one folder's, viewing the row while it is current
     if (Select.Code() != SQLITE_OK) {
         Warn(IsBusy(Select.Code()) ? "busy" : "read", std::string("cannot be read (") +
                                                           sqlite3_errmsg(reader_) +
@@ -339,30 +338,16 @@ std::shared_ptr<const TRememberedRows> TTagIndex::RowsBelow(const std::vector<st
         Select.Blob(1, From);
         Select.Blob(2, To);
         int Step;
-        bool Full = false;
-        while (!Full && (Step = sqlite3_step(*Select)) == SQLITE_ROW) {
-            // A damaged row gives none of its files: they are read, and
-            // their new rows replace it.
-            const std::string_view Path = ColumnView(*Select, 0);
-            if (!UnpackFolder(ColumnView(*Select, 1), Files))
-                continue;
-            for (const TPackedFile& File : Files) {
-                if (File.ReaderVersion != TagReaderVersion || File.Sources < 0 ||
-                    File.CodePage != CodePage || File.ReadOtherFormats != ReadOtherFormats)
-                    continue;
-                if (!Rows->Add(Path, File.Name, File.Stamp, File.Sources, File.Found, File.Fields,
-                               File.SeenDay, File.LengthMs)) {
-                    Full = true; // the rest are read from the files
-                    break;
-                }
-            }
-        }
+        // Past the most a table holds, the rest are read from the files.
+        while ((Step = sqlite3_step(*Select)) == SQLITE_ROW &&
+               Rows->Add(ColumnView(*Select, 0), ColumnView(*Select, 1)))
+            ;
         sqlite3_reset(*Select);
         if (Step != SQLITE_DONE && Step != SQLITE_ROW) {
             Warn(IsBusy(Step) ? "busy" : "read",
                  std::string(IsBusy(Step) ? "locked by another program" : "cannot be read") + " (" +
                      sqlite3_errstr(Step) + "); tags are read from the files.");
-            Rows->Clear();
+            Rows = std::make_shared<TRememberedFolders>(CodePage, ReadOtherFormats);
             break;
         }
     }

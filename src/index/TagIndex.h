@@ -75,13 +75,13 @@ public:
     std::uint64_t Remembered() const { return remembered_.load(std::memory_order_relaxed); }
     void NoteRemembered() { remembered_.fetch_add(1, std::memory_order_relaxed); }
 
-    // The rows of every file below these folders that a compile reading with
-    // CodePage and ReadOtherFormats by this reader version may trust (as far
-    // as those go: each row's stamp and sources are for the caller to check),
-    // read in one go for a compile.
-    std::shared_ptr<const TRememberedRows> RowsBelow(const std::vector<std::string>& Folders,
-                                                     const std::string& CodePage,
-                                                     bool ReadOtherFormats);
+    // The rows of the folders below these folders, read in one go for a
+    // compile reading with CodePage and ReadOtherFormats by this reader
+    // version: it finds the files such a compile may trust (as far as those
+    // go: each file's stamp and sources are for the caller to check).
+    std::shared_ptr<const TRememberedFolders> RowsBelow(const std::vector<std::string>& Folders,
+                                                        const std::string& CodePage,
+                                                        bool ReadOtherFormats);
     // One file's row; false when there is none (or the index cannot say).
     bool Find(const std::string& FilePath, TIndexRow& Row);
 

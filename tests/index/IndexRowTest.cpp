@@ -1,6 +1,7 @@
 // The packed fields of a row and the file stamp.
 #include "index/IndexRow.h"
 #include "index/RememberedRows.h"
+#include "media/ReaderVersion.h"
 
 #include "support/TempDir.h"
 
@@ -13,6 +14,7 @@
 #include <array>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -252,4 +254,111 @@ TEST(IndexRow, FolderRowsComeBackExactlyAndRefuseDamage) {
     // A count of files beyond what the bytes could hold.
     std::vector<TPackedFile> back;
     EXPECT_FALSE(UnpackFolder(std::string("\x01\xff\xff\xff\xff\x0f", 6), back));
+}
+
+// The table a compile answers from: every file of every folder is found,
+// asked for in any order by two threads at once (a name's natural order is
+// not its byte order), and nothing else: not a file of another code page,
+// option, reader or with no tags read, not a file of a damaged row, not a
+// name or folder the index does not hold. A folder given twice keeps its
+// first row.
+TEST(IndexRow, RememberedFoldersFindEachFileTheyMayGiveFromAnyThread) {
+    std::mt19937 random(17);
+    TRememberedFolders table("Windows-1252", true);
+    std::vector<std::pair<std::string, TPackedFile>> expected; // what Find must give
+    std::vector<std::string> withheld;                         // held, but not to be given
+    std::vector<std::string> names, fields;                    // the bytes files view
+    names.reserve(5000);
+    fields.reserve(5000);
+    std::size_t likely = 0;
+    for (int folder = 0; folder < 60; ++folder) {
+        const std::string path = "/m/" + std::to_string(folder) + "/";
+        const std::size_t count = folder == 7 ? 3000 : random() % 12;
+        std::vector<std::string> sorted;
+        for (std::size_t k = 0; k < count; ++k)
+            sorted.push_back("track " + std::to_string(k) + ".mp3");
+        std::sort(sorted.begin(), sorted.end());
+        std::vector<TPackedFile> files;
+        for (const std::string& name : sorted) {
+            names.push_back(name);
+            fields.push_back(std::string(random() % 50, static_cast<char>('a' + folder % 26)));
+            TPackedFile file;
+            file.Name = names.back();
+            file.Stamp.Inode = random();
+            file.ReaderVersion = TagReaderVersion;
+            file.CodePage = "Windows-1252";
+            file.ReadOtherFormats = true;
+            file.Sources = static_cast<int>(random() % 3);
+            file.Found = random() % 2;
+            file.Fields = fields.back();
+            file.LengthMs = random() % 1000;
+            switch (random() % 9) {
+            case 0:
+                file.CodePage = "KOI8-R";
+                break;
+            case 1:
+                file.ReadOtherFormats = false;
+                break;
+            case 2:
+                file.ReaderVersion = TagReaderVersion - 1;
+                break;
+            case 3:
+                file.Sources = -1;
+                break; // only a length read
+            default:
+                break;
+            }
+            files.push_back(file);
+        }
+        std::string packed = PackFolder(files);
+        const bool damaged = folder == 11;
+        if (damaged)
+            packed.pop_back();
+        ASSERT_TRUE(table.Add(path, packed));
+        for (const TPackedFile& file : files) {
+            const bool gives = !damaged && file.CodePage == "Windows-1252" &&
+                               file.ReadOtherFormats && file.ReaderVersion == TagReaderVersion &&
+                               file.Sources >= 0;
+            if (gives)
+                expected.emplace_back(path + std::string(file.Name), file);
+            else
+                withheld.push_back(path + std::string(file.Name));
+        }
+        TPackedFile first;
+        if (UnpackFirstFile(packed, first) && first.CodePage == "Windows-1252" &&
+            first.ReadOtherFormats && first.ReaderVersion == TagReaderVersion && first.Sources >= 0)
+            ++likely;
+    }
+    ASSERT_TRUE(table.Add("/m/3/", PackFolder({}))); // the same folder again
+    table.Seal();
+    EXPECT_EQ(table.CountFiles(), expected.size());
+    EXPECT_EQ(table.FoldersLikelyFound(), likely);
+    const auto lookEverywhere = [&](unsigned seed, std::vector<std::string>& wrong) {
+        std::vector<std::size_t> order(expected.size());
+        for (std::size_t k = 0; k < order.size(); ++k)
+            order[k] = k;
+        if (seed != 0) // one thread in the table's order, the other at random
+            std::shuffle(order.begin(), order.end(), std::mt19937(seed));
+        for (const std::size_t k : order) {
+            const auto& [path, file] = expected[k];
+            const TPackedFile* found = table.Find(path);
+            if (!found || found->Stamp != file.Stamp || found->Fields != file.Fields ||
+                found->Sources != file.Sources || found->Found != file.Found ||
+                found->LengthMs != file.LengthMs)
+                wrong.push_back(path);
+        }
+        for (const std::string& path : withheld)
+            if (table.Find(path))
+                wrong.push_back("withheld " + path);
+        for (const char* absent : {"/m/7/track 1.mp", "/m/7/track 1.mp3x", "/m/7/", "/m/99/a.mp3",
+                                   "", "track 1.mp3", "/m/7"})
+            if (table.Find(absent))
+                wrong.push_back(std::string("absent ") + absent);
+    };
+    std::vector<std::string> wrongHere, wrongThere;
+    std::thread other([&] { lookEverywhere(3, wrongThere); });
+    lookEverywhere(0, wrongHere);
+    other.join();
+    EXPECT_TRUE(wrongHere.empty()) << wrongHere.front();
+    EXPECT_TRUE(wrongThere.empty()) << wrongThere.front();
 }

@@ -112,7 +112,7 @@ TEST(TagIndex, TagsAndLengthsOfOneFileShareItsRowWhileTheFileStaysTheSame) {
     // and reader version may trust; a length alone holds no tags to trust.
     const auto Below = [&](const std::string& Folder, const std::string& CodePage = "Windows-1252",
                            bool Other = true) {
-        return index.RowsBelow({Folder}, CodePage, Other)->size();
+        return index.RowsBelow({Folder}, CodePage, Other)->CountFiles();
     };
     EXPECT_EQ(Below("/m"), 2u);
     EXPECT_EQ(Below("/m/"), 2u);
@@ -126,7 +126,7 @@ TEST(TagIndex, TagsAndLengthsOfOneFileShareItsRowWhileTheFileStaysTheSame) {
     EXPECT_EQ(Rows->Find("/m/a.mp3")->Stamp, Stamp(1));
     EXPECT_EQ(Rows->Find("/m/a"), nullptr);
     TMediaInfo Packed;
-    ASSERT_TRUE(UnpackMediaInfo(Rows->Fields(*Rows->Find("/m/a.mp3")), Packed));
+    ASSERT_TRUE(UnpackMediaInfo(Rows->Find("/m/a.mp3")->Fields, Packed));
     EXPECT_EQ(Packed, Song);
     EXPECT_FALSE(Rows->Find("/m/b.mp3")->Found);
     index.Forget();
@@ -161,8 +161,8 @@ TEST(TagIndex, ALargeCompileLeavesAShortLogAndEveryRow) {
     EXPECT_LT(log.st_size, 12 << 20) << "the log was not copied in as it grew";
     TTagIndex again(path, {});
     const auto rows = again.RowsBelow({"/m"}, "Windows-1252", true);
-    EXPECT_EQ(rows->size(), static_cast<std::size_t>(Files));
-    const TRememberedRows::TRow* last = rows->Find(pathOf(Files - 1));
+    EXPECT_EQ(rows->CountFiles(), static_cast<std::size_t>(Files));
+    const TPackedFile* last = rows->Find(pathOf(Files - 1));
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->Stamp, Stamp(Files - 1));
 }
@@ -348,7 +348,7 @@ TEST(TagIndex, RunsSharingAnIndexSeeEachOthersWrites) {
     ASSERT_TRUE(one.Find(name(7), row));
     EXPECT_EQ(row.LengthMs, 1234);
     EXPECT_TRUE(TrustsTags(row, Stamp(7), "", true, TTagSources::ID3));
-    EXPECT_EQ(one.RowsBelow({"/flat"}, "", true)->size(), static_cast<std::size_t>(Files));
+    EXPECT_EQ(one.RowsBelow({"/flat"}, "", true)->CountFiles(), static_cast<std::size_t>(Files));
     one.Forget();
     one.Flush();
     EXPECT_FALSE(two.Find(name(7), row));
