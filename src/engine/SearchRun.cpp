@@ -63,8 +63,7 @@ std::size_t ReadAheadDescriptors() {
 // Lists the job's folders and stats their files, as the walk will, until
 // Done: this brings them into the cache, and each regular file's stamp goes
 // into Stamps, so that the walk's reads need not take it again.
-void TakeStampsAhead(const CompileJob& Job, const std::atomic<bool>& Done,
-                     TRememberedRows& Stamps) {
+void TakeStampsAhead(const CompileJob& Job, const std::atomic<bool>& Done, TTakenStamps& Stamps) {
     struct EDone {};
     const std::function<void(TFolderEntry&)> Step = [&Done, &Stamps](TFolderEntry& Entry) {
         if (Done.load(std::memory_order_relaxed))
@@ -72,7 +71,7 @@ void TakeStampsAhead(const CompileJob& Job, const std::atomic<bool>& Done,
         TFileStamp Stamp;
         if (Entry.Type == DT_REG &&
             StampAt(Entry.FolderFd, Entry.Path.c_str() + Entry.NameOffset, Stamp) &&
-            !Stamps.Add(Entry.Path, Stamp, 0, false, {}, 0))
+            !Stamps.Add(Entry.Path, Stamp))
             throw EDone{};
     };
     try {
@@ -103,7 +102,7 @@ TSearchRun::TSearchRun(const CompileJob& Job, const SearchHooks& Hooks,
         // cache (it still lists everything). The files' stamps taken there
         // are this run's: the walk's reads use them instead of a second status.
         std::atomic<bool> RowsLoaded{false};
-        auto Stamps = std::make_shared<TRememberedRows>();
+        auto Stamps = std::make_shared<TTakenStamps>();
         std::thread Ahead(
             [&Job, &RowsLoaded, &Stamps] { TakeStampsAhead(Job, RowsLoaded, *Stamps); });
         try {

@@ -38,9 +38,8 @@ bool TIndexedTagReader::ReadAt(int FolderFd, const char* Name, const std::string
     // An empty index (a first compile) costs no look-up of each path.
     const TPackedFile* Row = rows_->empty() ? nullptr : rows_->Find(Path);
     if (Row) {
-        if (const TRememberedRows::TRow* Taken =
-                stamps_ && !stamps_->empty() ? stamps_->Find(Path) : nullptr)
-            Stamp = Taken->Stamp;
+        if (const TFileStamp* Taken = stamps_ && !stamps_->empty() ? stamps_->Find(Path) : nullptr)
+            Stamp = *Taken;
         else if (!StampAt(FolderFd, Name, Stamp))
             return ReadTagsAt(FolderFd, Name, Sources, Info, Size, Decoder);
     }

@@ -31,22 +31,20 @@ public:
     // Folders whose rows likely answer this run's reads (before checking
     // each file's stamp).
     std::size_t Rows() const { return rows_->FoldersLikelyFound(); }
-    // Stamps this run took of its files while the rows loaded (rows with no
-    // fields): a file found among them is not stat'ed a second time to decide
-    // whether its row still holds. They never stamp a read that is remembered
+    // Stamps this run took of its files while the rows loaded: a file found
+    // among them is not stat'ed a second time to decide whether its row
+    // still holds. They never stamp a read that is remembered
     // (that takes the status of the read's own open, or one taken just
     // before it): the file may have changed since.
-    void UseStampsTaken(std::shared_ptr<const TRememberedRows> Stamps) {
-        stamps_ = std::move(Stamps);
-    }
+    void UseStampsTaken(std::shared_ptr<const TTakenStamps> Stamps) { stamps_ = std::move(Stamps); }
 
 private:
     TTagIndex& index_;
     std::string codePage_;
     bool readOtherFormats_;
     std::shared_ptr<const TRememberedFolders> rows_;
-    std::shared_ptr<const TRememberedRows> stamps_; // may be null
-    std::int64_t now_;                              // when the run started
+    std::shared_ptr<const TTakenStamps> stamps_; // may be null
+    std::int64_t now_;                           // when the run started
 };
 
 // One file by its path (a file added by hand), as ReadTags. Index may be null.

@@ -8,9 +8,13 @@
 #include <cstring>
 #include <functional>
 
-std::uint64_t TRememberedRows::HashOf(std::string_view Path) {
+namespace {
+
+std::uint64_t HashOf(std::string_view Path) {
     return std::hash<std::string_view>()(Path);
 }
+
+} // namespace
 
 char* TByteBlocks::Reserve(std::size_t Size) {
     if (size_ - used_ < Size) {
@@ -28,68 +32,56 @@ void TByteBlocks::Clear() {
     used_ = size_ = BytesPerBlock;
 }
 
-bool TRememberedRows::Add(std::string_view Folder, std::string_view Name, const TFileStamp& Stamp,
-                          int Sources, bool Found, std::string_view Fields, std::int64_t SeenDay,
-                          std::int64_t LengthMs) {
-    const std::size_t PathSize = Folder.size() + Name.size();
-    if (count_ + 1 >= NoRow / 2 || PathSize > NoRow || Fields.size() > NoRow)
+bool TTakenStamps::Add(std::string_view Path, const TFileStamp& Stamp) {
+    if (count_ + 1 >= NoStamp / 2 || Path.size() > NoStamp)
         return false;
-    if (count_ % RowsPerBlock == 0)
-        rowBlocks_.emplace_back(new TRow[RowsPerBlock]);
-    char* Bytes = bytes_.Reserve(PathSize + Fields.size());
-    if (!Folder.empty())
-        std::memcpy(Bytes, Folder.data(), Folder.size());
-    if (!Name.empty())
-        std::memcpy(Bytes + Folder.size(), Name.data(), Name.size());
-    if (!Fields.empty())
-        std::memcpy(Bytes + PathSize, Fields.data(), Fields.size());
-    TRow& Row = RowAt(static_cast<std::uint32_t>(count_++));
-    Row.Stamp = Stamp;
-    Row.Hash = HashOf({Bytes, PathSize});
-    Row.Bytes = Bytes;
-    Row.PathSize = static_cast<std::uint32_t>(PathSize);
-    Row.FieldsSize = static_cast<std::uint32_t>(Fields.size());
-    Row.SeenDay = SeenDay;
-    Row.LengthMs = LengthMs;
-    Row.Sources = Sources;
-    Row.Found = Found;
+    if (count_ % StampsPerBlock == 0)
+        stampBlocks_.emplace_back(new TTaken[StampsPerBlock]);
+    char* Bytes = bytes_.Reserve(Path.size());
+    if (!Path.empty())
+        std::memcpy(Bytes, Path.data(), Path.size());
+    TTaken& Taken = At(static_cast<std::uint32_t>(count_++));
+    Taken.Stamp = Stamp;
+    Taken.Hash = HashOf(Path);
+    Taken.Path = Bytes;
+    Taken.PathSize = static_cast<std::uint32_t>(Path.size());
     return true;
 }
 
-void TRememberedRows::Seal() {
-    slots_.assign(std::bit_ceil(std::max<std::size_t>(count_ * 2, 16)), NoRow);
+void TTakenStamps::Seal() {
+    slots_.assign(std::bit_ceil(std::max<std::size_t>(count_ * 2, 16)), NoStamp);
     const std::size_t Mask = slots_.size() - 1;
     for (std::uint32_t Index = 0; Index < count_; ++Index) {
-        const TRow& Row = RowAt(Index);
-        std::size_t Slot = Row.Hash & Mask;
-        while (slots_[Slot] != NoRow) {
-            // A path met twice (a folder listed twice) keeps its first row.
-            const TRow& Other = RowAt(slots_[Slot]);
-            if (Other.Hash == Row.Hash && Path(Other) == Path(Row))
+        const TTaken& Taken = At(Index);
+        std::size_t Slot = Taken.Hash & Mask;
+        while (slots_[Slot] != NoStamp) {
+            // A path met twice (a folder listed twice) keeps its first stamp.
+            const TTaken& Other = At(slots_[Slot]);
+            if (Other.Hash == Taken.Hash && Other.PathView() == Taken.PathView())
                 break;
             Slot = (Slot + 1) & Mask;
         }
-        if (slots_[Slot] == NoRow)
+        if (slots_[Slot] == NoStamp)
             slots_[Slot] = Index;
     }
 }
 
-void TRememberedRows::Clear() {
-    rowBlocks_.clear();
+void TTakenStamps::Clear() {
+    stampBlocks_.clear();
     bytes_.Clear();
     count_ = 0;
     slots_.clear();
 }
 
-const TRememberedRows::TRow* TRememberedRows::Find(std::string_view Path,
-                                                   std::uint64_t Hash) const {
+const TFileStamp* TTakenStamps::Find(std::string_view Path) const {
     if (slots_.empty())
         return nullptr;
+    const std::uint64_t Hash = HashOf(Path);
     const std::size_t Mask = slots_.size() - 1;
-    for (std::size_t Slot = Hash & Mask; slots_[Slot] != NoRow; Slot = (Slot + 1) & Mask) {
-        const TRow& Row = RowAt(slots_[Slot]);
-        if (Row.Hash == Hash && this->Path(Row) == Path)
-            return &Row;
+    for (std::size_t Slot = Hash & Mask; slots_[Slot] != NoStamp; Slot = (Slot + 1) & Mask) {
+        const TTaken& Taken = At(slots_[Slot]);
+        if (Taken.Hash == Hash && Taken.PathView() == Path)
+            return &Taken.Stamp;
     }
     return nullptr;
 }
@@ -131,7 +123,7 @@ bool TRememberedFolders::Add(std::string_view Folder, std::string_view Packed) {
     Added.Bytes = Bytes;
     Added.PathSize = static_cast<std::uint32_t>(Folder.size());
     Added.PackedSize = static_cast<std::uint32_t>(Packed.size());
-    Added.Hash = TRememberedRows::HashOf(Added.Path());
+    Added.Hash = HashOf(Added.Path());
     TPackedFile First;
     if (UnpackFirstFile(Added.Packed(), First) && Gives(First))
         ++likelyFound_;
@@ -158,7 +150,7 @@ void TRememberedFolders::Seal() {
 std::uint32_t TRememberedFolders::FolderAt(std::string_view Path) const {
     if (slots_.empty())
         return NoFolder;
-    const std::uint64_t Hash = TRememberedRows::HashOf(Path);
+    const std::uint64_t Hash = HashOf(Path);
     const std::size_t Mask = slots_.size() - 1;
     for (std::size_t Slot = Hash & Mask; slots_[Slot] != NoFolder; Slot = (Slot + 1) & Mask) {
         const TFolder& Folder = folders_[slots_[Slot]];

@@ -1,9 +1,5 @@
-// The remembered tag reads below a compile's folders, as one compile uses
-// them: packed into a few large blocks with an open-addressing table over the
-// paths, so that loading a hundred thousand rows costs no allocation per row
-// (and no copying as they grow) and a look-up is one hash and one compare.
-// Only rows that a compile with the run's code page, option and reader
-// version may trust are loaded.
+// What a compile answers from: the index's rows below its folders, and the
+// stamps it took of its files while they loaded.
 #pragma once
 
 #include "index/IndexRow.h"
@@ -28,60 +24,46 @@ private:
     std::size_t size_ = BytesPerBlock; // the last block's size
 };
 
-class TRememberedRows {
+// The stamps a compile took of its files ahead of the walk, by path: in a
+// few large blocks with an open-addressing table over the paths, so that
+// adding a file costs no allocation and a look-up is one hash and one compare.
+class TTakenStamps {
 public:
-    struct TRow {
-        TFileStamp Stamp;
-        std::uint64_t Hash = 0;
-        const char* Bytes = nullptr; // the path, then the fields
-        std::uint32_t PathSize = 0, FieldsSize = 0;
-        std::int64_t SeenDay = 0;
-        std::int64_t LengthMs = -2; // the length read with the same stamp; -2 none
-        std::int32_t Sources = 0;   // the TTagSources of the read
-        bool Found = false;
-    };
-
-    // Rows are added first, then Seal makes them findable.
-    // False (and nothing added) once the rows would pass 2^31.
-    bool Add(std::string_view Path, const TFileStamp& Stamp, int Sources, bool Found,
-             std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs = -2) {
-        return Add({}, Path, Stamp, Sources, Found, Fields, SeenDay, LengthMs);
-    }
-    // The same with the path in two pieces, Folder (with its '/') then Name.
-    bool Add(std::string_view Folder, std::string_view Name, const TFileStamp& Stamp, int Sources,
-             bool Found, std::string_view Fields, std::int64_t SeenDay, std::int64_t LengthMs);
+    // Stamps are added first, then Seal makes them findable; a path given
+    // twice keeps its first stamp. False (and nothing added) once the paths
+    // would pass 2^31.
+    bool Add(std::string_view Path, const TFileStamp& Stamp);
     void Seal();
     void Clear();
 
-    // The row of Path, or null; Hash is HashOf(Path), for a caller that
-    // looks in more than one table.
-    const TRow* Find(std::string_view Path) const { return Find(Path, HashOf(Path)); }
-    const TRow* Find(std::string_view Path, std::uint64_t Hash) const;
-    static std::uint64_t HashOf(std::string_view Path);
-    static std::string_view Path(const TRow& Row) { return {Row.Bytes, Row.PathSize}; }
-    static std::string_view Fields(const TRow& Row) {
-        return {Row.Bytes + Row.PathSize, Row.FieldsSize};
-    }
+    // The stamp taken of Path, or null.
+    const TFileStamp* Find(std::string_view Path) const;
 
     std::size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
 
 private:
-    static constexpr std::uint32_t NoRow = 0xFFFFFFFF;
-    // Rows and bytes live in blocks that never move once made.
-    static constexpr std::size_t RowsPerBlock = 4096;
+    static constexpr std::uint32_t NoStamp = 0xFFFFFFFF;
+    static constexpr std::size_t StampsPerBlock = 4096;
+    struct TTaken {
+        TFileStamp Stamp;
+        std::uint64_t Hash = 0;
+        const char* Path = nullptr;
+        std::uint32_t PathSize = 0;
+        std::string_view PathView() const { return {Path, PathSize}; }
+    };
 
-    TRow& RowAt(std::uint32_t Index) {
-        return rowBlocks_[Index / RowsPerBlock][Index % RowsPerBlock];
+    TTaken& At(std::uint32_t Index) {
+        return stampBlocks_[Index / StampsPerBlock][Index % StampsPerBlock];
     }
-    const TRow& RowAt(std::uint32_t Index) const {
-        return rowBlocks_[Index / RowsPerBlock][Index % RowsPerBlock];
+    const TTaken& At(std::uint32_t Index) const {
+        return stampBlocks_[Index / StampsPerBlock][Index % StampsPerBlock];
     }
 
-    std::vector<std::unique_ptr<TRow[]>> rowBlocks_;
+    std::vector<std::unique_ptr<TTaken[]>> stampBlocks_;
     TByteBlocks bytes_;
     std::size_t count_ = 0;
-    std::vector<std::uint32_t> slots_; // a power of two of row numbers, NoRow for none
+    std::vector<std::uint32_t> slots_; // a power of two of stamp numbers, NoStamp for none
 };
 
 // The remembered rows below a compile's folders as the index keeps them, a

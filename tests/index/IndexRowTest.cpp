@@ -144,47 +144,41 @@ TEST(IndexRow, RecentChangesAreNotRemembered) {
     }
 }
 
-// The table a compile answers from: thousands of rows across its blocks, a
-// row larger than a block, a path given twice, and paths it does not hold.
-TEST(IndexRow, RememberedRowsFindEveryPathTheyHoldAndNoOther) {
-    std::mt19937 random(11);
-    TRememberedRows rows;
-    std::vector<std::pair<std::string, std::string>> added;
+// The stamps taken ahead: thousands across their blocks, a path larger than
+// a block, a path given twice, and paths the table does not hold.
+TEST(IndexRow, TakenStampsFindEveryPathTheyHoldAndNoOther) {
+    TTakenStamps stamps;
+    std::vector<std::string> added;
     for (int K = 0; K < 9000; ++K) {
         std::string path = "/m/" + std::to_string(K % 97) + "/" + std::to_string(K) + ".mp3";
-        std::string fields(K == 4500 ? (std::size_t{3} << 20) : random() % 400, '\0');
-        for (char& c : fields)
-            c = static_cast<char>(random());
+        if (K == 4500)
+            path += std::string(std::size_t{3} << 20, 'x');
         TFileStamp stamp;
         stamp.Inode = static_cast<std::uint64_t>(K);
-        ASSERT_TRUE(rows.Add(path, stamp, K % 7, K % 3 != 0, fields, K, K - 2));
-        added.emplace_back(std::move(path), std::move(fields));
+        stamp.Size = K - 2;
+        ASSERT_TRUE(stamps.Add(path, stamp));
+        added.push_back(std::move(path));
     }
     TFileStamp again;
     again.Inode = 123456;
-    ASSERT_TRUE(rows.Add(added[17].first, again, 0, false, "other", 0));
-    rows.Seal();
-    ASSERT_EQ(rows.size(), added.size() + 1);
+    ASSERT_TRUE(stamps.Add(added[17], again));
+    stamps.Seal();
+    ASSERT_EQ(stamps.size(), added.size() + 1);
     for (std::size_t K = 0; K < added.size(); ++K) {
-        const TRememberedRows::TRow* row = rows.Find(added[K].first);
-        ASSERT_NE(row, nullptr) << added[K].first;
-        EXPECT_EQ(TRememberedRows::Path(*row), added[K].first);
-        EXPECT_EQ(TRememberedRows::Fields(*row), added[K].second) << added[K].first;
-        EXPECT_EQ(row->Stamp.Inode, K) << "a path given twice keeps its first row";
-        EXPECT_EQ(row->Sources, static_cast<int>(K % 7));
-        EXPECT_EQ(row->Found, K % 3 != 0);
-        EXPECT_EQ(row->SeenDay, static_cast<std::int64_t>(K));
-        EXPECT_EQ(row->LengthMs, static_cast<std::int64_t>(K) - 2);
+        const TFileStamp* stamp = stamps.Find(added[K]);
+        ASSERT_NE(stamp, nullptr) << K;
+        EXPECT_EQ(stamp->Inode, K) << "a path given twice keeps its first stamp";
+        EXPECT_EQ(stamp->Size, static_cast<std::int64_t>(K) - 2);
     }
-    for (const char* absent : {"/m/1/1.mp", "/m/1/1.mp3x", "", "/m/96/9000.mp3"})
-        EXPECT_EQ(rows.Find(absent), nullptr) << absent;
-    rows.Clear();
-    EXPECT_TRUE(rows.empty());
-    EXPECT_EQ(rows.Find(added[0].first), nullptr);
-    ASSERT_TRUE(rows.Add("/a", {}, 0, true, "x", 0));
-    rows.Seal();
-    ASSERT_NE(rows.Find("/a"), nullptr);
-    EXPECT_EQ(TRememberedRows::Fields(*rows.Find("/a")), "x");
+    for (const char* absent : {"/m/1/1.mp", "/m/1/1.mp3x", "", "/m/96/9000.mp3", "/m/35/4500.mp3"})
+        EXPECT_EQ(stamps.Find(absent), nullptr) << absent;
+    stamps.Clear();
+    EXPECT_TRUE(stamps.empty());
+    EXPECT_EQ(stamps.Find(added[0]), nullptr);
+    ASSERT_TRUE(stamps.Add("/a", again));
+    stamps.Seal();
+    ASSERT_NE(stamps.Find("/a"), nullptr);
+    EXPECT_EQ(stamps.Find("/a")->Inode, 123456u);
 }
 
 // A folder's row: every value each file's entry holds comes back, whatever
