@@ -251,14 +251,23 @@ std::string PackFolder(const std::vector<TPackedFile>& Files) {
     return Out;
 }
 
-bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files) {
-    Files.clear();
+namespace {
+
+// A folder row's version and count of files; Blob is left at the first file.
+bool GetFolderHead(std::string_view& Blob, std::uint64_t& Count) {
     if (Blob.empty() || static_cast<unsigned char>(Blob.front()) != FolderVersion)
         return false;
     Blob.remove_prefix(1);
+    return GetNumber(Blob, Count);
+}
+
+} // namespace
+
+bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files) {
+    Files.clear();
     std::uint64_t Count = 0;
     // Each file takes at least a dozen bytes: a count beyond that is damage.
-    if (!GetNumber(Blob, Count) || Count > Blob.size())
+    if (!GetFolderHead(Blob, Count) || Count > Blob.size())
         return false;
     Files.reserve(static_cast<std::size_t>(Count));
     for (std::uint64_t K = 0; K < Count; ++K) {
@@ -274,9 +283,18 @@ bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files) {
 }
 
 bool UnpackFirstFile(std::string_view Blob, TPackedFile& File) {
-    if (Blob.empty() || static_cast<unsigned char>(Blob.front()) != FolderVersion)
-        return false;
-    Blob.remove_prefix(1);
     std::uint64_t Count = 0;
-    return GetNumber(Blob, Count) && Count > 0 && UnpackFile(Blob, File);
+    return GetFolderHead(Blob, Count) && Count > 0 && UnpackFile(Blob, File);
+}
+
+std::size_t FolderEnd(std::string_view Path) {
+    const std::size_t Slash = Path.rfind('/');
+    return Slash == std::string_view::npos ? 0 : Slash + 1;
+}
+
+const TPackedFile* FileNamed(const std::vector<TPackedFile>& Files, std::string_view Name) {
+    const auto File =
+        std::lower_bound(Files.begin(), Files.end(), Name,
+                         [](const TPackedFile& Each, std::string_view N) { return Each.Name < N; });
+    return File == Files.end() || File->Name != Name ? nullptr : &*File;
 }

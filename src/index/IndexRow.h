@@ -69,3 +69,8 @@ bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files);
 // The first file of a folder's row alone; false for a row of no files or
 // one damaged there.
 bool UnpackFirstFile(std::string_view Blob, TPackedFile& File);
+
+// Where a path's folder ends: its folder is the bytes before (with the '/').
+std::size_t FolderEnd(std::string_view Path);
+// The file called Name among a folder's unpacked Files (in name order), or null.
+const TPackedFile* FileNamed(const std::vector<TPackedFile>& Files, std::string_view Name);

@@ -161,7 +161,7 @@ std::uint32_t TRememberedFolders::FolderAt(std::string_view Path) const {
 }
 
 const TPackedFile* TRememberedFolders::Find(std::string_view Path) const {
-    const std::size_t Split = Path.rfind('/') + 1; // 0 for a path without one
+    const std::size_t Split = FolderEnd(Path);
     const std::string_view Folder = Path.substr(0, Split), Name = Path.substr(Split);
     TLookedIn& In = LookedIn;
     if (In.Table != serial_ || folders_[In.Folder].Path() != Folder) {
@@ -182,12 +182,10 @@ const TPackedFile* TRememberedFolders::Find(std::string_view Path) const {
     const std::vector<TPackedFile>& Files = In.Files;
     std::size_t At = In.Next;
     if (At >= Files.size() || Files[At].Name != Name) {
-        const auto Named = std::lower_bound(
-            Files.begin(), Files.end(), Name,
-            [](const TPackedFile& File, std::string_view N) { return File.Name < N; });
-        if (Named == Files.end() || Named->Name != Name)
+        const TPackedFile* Named = FileNamed(Files, Name);
+        if (!Named)
             return nullptr;
-        At = static_cast<std::size_t>(Named - Files.begin());
+        At = static_cast<std::size_t>(Named - Files.data());
     }
     In.Next = At + 1;
     return Gives(Files[At]) ? &Files[At] : nullptr;

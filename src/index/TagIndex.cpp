@@ -122,20 +122,6 @@ TIndexRow RowFrom(const TPackedFile& File) {
     return Row;
 }
 
-// Where a path's folder ends: its folder is the bytes before (with the '/').
-std::size_t FolderEnd(std::string_view Path) {
-    const std::size_t Slash = Path.rfind('/');
-    return Slash == std::string_view::npos ? 0 : Slash + 1;
-}
-
-// The first file of Files (in name order) not before Name.
-std::vector<TPackedFile>::const_iterator FileAt(const std::vector<TPackedFile>& Files,
-                                                std::string_view Name) {
-    return std::lower_bound(
-        Files.begin(), Files.end(), Name,
-        [](const TPackedFile& File, std::string_view N) { return File.Name < N; });
-}
-
 bool IsDamage(int Code) {
     const int Primary = Code & 0xff;
     return Primary == SQLITE_NOTADB || Primary == SQLITE_CORRUPT;
@@ -389,8 +375,8 @@ bool TTagIndex::Find(const std::string& FilePath, TIndexRow& Row) {
             foundFiles_.clear();
         foundVersion_ = Version;
     }
-    const auto File = FileAt(foundFiles_, Name);
-    if (File == foundFiles_.end() || File->Name != Name)
+    const TPackedFile* File = FileNamed(foundFiles_, Name);
+    if (!File)
         return false;
     Row = RowFrom(*File);
     return true;
