@@ -4,17 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstring>
 #include <functional>
 
-namespace {
-
-std::uint64_t HashOf(std::string_view Path) {
+std::uint64_t TPathSlots::HashOf(std::string_view Path) {
     return std::hash<std::string_view>()(Path);
 }
-
-} // namespace
 
 char* TByteBlocks::Reserve(std::size_t Size) {
     if (size_ - used_ < Size) {
@@ -33,7 +28,7 @@ void TByteBlocks::Clear() {
 }
 
 bool TTakenStamps::Add(std::string_view Path, const TFileStamp& Stamp) {
-    if (count_ + 1 >= NoStamp / 2 || Path.size() > NoStamp)
+    if (count_ + 1 >= TPathSlots::None / 2 || Path.size() > TPathSlots::None)
         return false;
     if (count_ % StampsPerBlock == 0)
         stampBlocks_.emplace_back(new TTaken[StampsPerBlock]);
@@ -42,48 +37,33 @@ bool TTakenStamps::Add(std::string_view Path, const TFileStamp& Stamp) {
         std::memcpy(Bytes, Path.data(), Path.size());
     TTaken& Taken = At(static_cast<std::uint32_t>(count_++));
     Taken.Stamp = Stamp;
-    Taken.Hash = HashOf(Path);
+    Taken.Hash = TPathSlots::HashOf(Path);
     Taken.Path = Bytes;
     Taken.PathSize = static_cast<std::uint32_t>(Path.size());
     return true;
 }
 
 void TTakenStamps::Seal() {
-    slots_.assign(std::bit_ceil(std::max<std::size_t>(count_ * 2, 16)), NoStamp);
-    const std::size_t Mask = slots_.size() - 1;
-    for (std::uint32_t Index = 0; Index < count_; ++Index) {
+    // A path met twice (a folder listed twice) keeps its first stamp.
+    slots_.Build(static_cast<std::uint32_t>(count_), [this](std::uint32_t Index) {
         const TTaken& Taken = At(Index);
-        std::size_t Slot = Taken.Hash & Mask;
-        while (slots_[Slot] != NoStamp) {
-            // A path met twice (a folder listed twice) keeps its first stamp.
-            const TTaken& Other = At(slots_[Slot]);
-            if (Other.Hash == Taken.Hash && Other.PathView() == Taken.PathView())
-                break;
-            Slot = (Slot + 1) & Mask;
-        }
-        if (slots_[Slot] == NoStamp)
-            slots_[Slot] = Index;
-    }
+        return std::pair(Taken.Hash, Taken.PathView());
+    });
 }
 
 void TTakenStamps::Clear() {
     stampBlocks_.clear();
     bytes_.Clear();
     count_ = 0;
-    slots_.clear();
+    slots_.Clear();
 }
 
 const TFileStamp* TTakenStamps::Find(std::string_view Path) const {
-    if (slots_.empty())
-        return nullptr;
-    const std::uint64_t Hash = HashOf(Path);
-    const std::size_t Mask = slots_.size() - 1;
-    for (std::size_t Slot = Hash & Mask; slots_[Slot] != NoStamp; Slot = (Slot + 1) & Mask) {
-        const TTaken& Taken = At(slots_[Slot]);
-        if (Taken.Hash == Hash && Taken.PathView() == Path)
-            return &Taken.Stamp;
-    }
-    return nullptr;
+    const std::uint32_t Found = slots_.Find(Path, [this](std::uint32_t Index) {
+        const TTaken& Taken = At(Index);
+        return std::pair(Taken.Hash, Taken.PathView());
+    });
+    return Found == TPathSlots::None ? nullptr : &At(Found).Stamp;
 }
 
 namespace {
@@ -123,7 +103,7 @@ bool TRememberedFolders::Add(std::string_view Folder, std::string_view Packed) {
     Added.Bytes = Bytes;
     Added.PathSize = static_cast<std::uint32_t>(Folder.size());
     Added.PackedSize = static_cast<std::uint32_t>(Packed.size());
-    Added.Hash = HashOf(Added.Path());
+    Added.Hash = TPathSlots::HashOf(Added.Path());
     TPackedFile First;
     if (UnpackFirstFile(Added.Packed(), First) && Gives(First))
         ++likelyFound_;
@@ -131,33 +111,15 @@ bool TRememberedFolders::Add(std::string_view Folder, std::string_view Packed) {
 }
 
 void TRememberedFolders::Seal() {
-    slots_.assign(std::bit_ceil(std::max<std::size_t>(folders_.size() * 2, 16)), NoFolder);
-    const std::size_t Mask = slots_.size() - 1;
-    for (std::uint32_t Index = 0; Index < folders_.size(); ++Index) {
-        const TFolder& Folder = folders_[Index];
-        std::size_t Slot = Folder.Hash & Mask;
-        while (slots_[Slot] != NoFolder) {
-            const TFolder& Other = folders_[slots_[Slot]];
-            if (Other.Hash == Folder.Hash && Other.Path() == Folder.Path())
-                break;
-            Slot = (Slot + 1) & Mask;
-        }
-        if (slots_[Slot] == NoFolder)
-            slots_[Slot] = Index;
-    }
+    slots_.Build(static_cast<std::uint32_t>(folders_.size()), [this](std::uint32_t Index) {
+        return std::pair(folders_[Index].Hash, folders_[Index].Path());
+    });
 }
 
 std::uint32_t TRememberedFolders::FolderAt(std::string_view Path) const {
-    if (slots_.empty())
-        return NoFolder;
-    const std::uint64_t Hash = HashOf(Path);
-    const std::size_t Mask = slots_.size() - 1;
-    for (std::size_t Slot = Hash & Mask; slots_[Slot] != NoFolder; Slot = (Slot + 1) & Mask) {
-        const TFolder& Folder = folders_[slots_[Slot]];
-        if (Folder.Hash == Hash && Folder.Path() == Path)
-            return slots_[Slot];
-    }
-    return NoFolder;
+    return slots_.Find(Path, [this](std::uint32_t Index) {
+        return std::pair(folders_[Index].Hash, folders_[Index].Path());
+    });
 }
 
 const TPackedFile* TRememberedFolders::Find(std::string_view Path) const {
@@ -194,9 +156,10 @@ const TPackedFile* TRememberedFolders::Find(std::string_view Path) const {
 std::size_t TRememberedFolders::CountFiles() const {
     std::size_t Count = 0;
     std::vector<TPackedFile> Files;
-    for (const std::uint32_t Index : slots_)
-        if (Index != NoFolder && UnpackFolder(folders_[Index].Packed(), Files))
+    slots_.ForEach([&](std::uint32_t Index) {
+        if (UnpackFolder(folders_[Index].Packed(), Files))
             Count += static_cast<std::size_t>(std::count_if(
                 Files.begin(), Files.end(), [&](const TPackedFile& File) { return Gives(File); }));
+    });
     return Count;
 }

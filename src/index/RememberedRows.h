@@ -4,10 +4,13 @@
 
 #include "index/IndexRow.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Bytes in large blocks that never move once made.
@@ -24,9 +27,58 @@ private:
     std::size_t size_ = BytesPerBlock; // the last block's size
 };
 
+// The numbers of a table's entries in an open-addressing table over the
+// paths that name them (each with its hash): a look-up is one hash and one
+// compare. Of a path given twice, the first entry is kept.
+class TPathSlots {
+public:
+    static constexpr std::uint32_t None = 0xFFFFFFFF;
+    static std::uint64_t HashOf(std::string_view Path);
+
+    // Entries 0 .. Count-1; KeyOf(Index) gives an entry's hash and path.
+    template <class KeyOf> void Build(std::uint32_t Count, KeyOf&& Key) {
+        slots_.assign(std::bit_ceil(std::max<std::size_t>(std::size_t{Count} * 2, 16)), None);
+        const std::size_t Mask = slots_.size() - 1;
+        for (std::uint32_t Index = 0; Index < Count; ++Index) {
+            const auto [Hash, Path] = Key(Index);
+            std::size_t Slot = Hash & Mask;
+            for (; slots_[Slot] != None; Slot = (Slot + 1) & Mask) {
+                const auto [OtherHash, OtherPath] = Key(slots_[Slot]);
+                if (OtherHash == Hash && OtherPath == Path)
+                    break;
+            }
+            if (slots_[Slot] == None)
+                slots_[Slot] = Index;
+        }
+    }
+    // The entry Path names, or None.
+    template <class KeyOf> std::uint32_t Find(std::string_view Path, KeyOf&& Key) const {
+        if (slots_.empty())
+            return None;
+        const std::uint64_t Hash = HashOf(Path);
+        const std::size_t Mask = slots_.size() - 1;
+        for (std::size_t Slot = Hash & Mask; slots_[Slot] != None; Slot = (Slot + 1) & Mask) {
+            const auto [EntryHash, EntryPath] = Key(slots_[Slot]);
+            if (EntryHash == Hash && EntryPath == Path)
+                return slots_[Slot];
+        }
+        return None;
+    }
+    // Each entry kept, once.
+    template <class Each> void ForEach(Each&& Visit) const {
+        for (const std::uint32_t Index : slots_)
+            if (Index != None)
+                Visit(Index);
+    }
+    void Clear() { slots_.clear(); }
+
+private:
+    std::vector<std::uint32_t> slots_; // a power of two of entry numbers, None for none
+};
+
 // The stamps a compile took of its files ahead of the walk, by path: in a
-// few large blocks with an open-addressing table over the paths, so that
-// adding a file costs no allocation and a look-up is one hash and one compare.
+// few large blocks with a table of slots over the paths, so that adding a
+// file costs no allocation.
 class TTakenStamps {
 public:
     // Stamps are added first, then Seal makes them findable; a path given
@@ -43,7 +95,6 @@ public:
     bool empty() const { return count_ == 0; }
 
 private:
-    static constexpr std::uint32_t NoStamp = 0xFFFFFFFF;
     static constexpr std::size_t StampsPerBlock = 4096;
     struct TTaken {
         TFileStamp Stamp;
@@ -63,7 +114,7 @@ private:
     std::vector<std::unique_ptr<TTaken[]>> stampBlocks_;
     TByteBlocks bytes_;
     std::size_t count_ = 0;
-    std::vector<std::uint32_t> slots_; // a power of two of stamp numbers, NoStamp for none
+    TPathSlots slots_;
 };
 
 // The remembered rows below a compile's folders as the index keeps them, a
@@ -102,7 +153,7 @@ public:
     std::size_t CountFiles() const;
 
 private:
-    static constexpr std::uint32_t NoFolder = 0xFFFFFFFF;
+    static constexpr std::uint32_t NoFolder = TPathSlots::None;
     struct TFolder {
         std::uint64_t Hash = 0;
         const char* Bytes = nullptr; // the path, then the packed files
@@ -119,6 +170,6 @@ private:
     std::uint64_t serial_; // tells this table from every other, for each thread's folder kept
     std::vector<TFolder> folders_;
     TByteBlocks bytes_;
-    std::vector<std::uint32_t> slots_; // a power of two of folder numbers, NoFolder for none
+    TPathSlots slots_;
     std::size_t likelyFound_ = 0;
 };
