@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -15,21 +16,82 @@ constexpr std::size_t FieldCount = MediaFieldCount;
 constexpr std::uint64_t MostValueBytes = 1u << 24;
 constexpr std::uint64_t MostValues = 1024;
 
-void PutNumber(std::string& Out, std::uint64_t Value) {
-    if (Value < 0x80) { // most: the lengths of texts
-        Out.push_back(static_cast<char>(Value));
-        return;
+// Appends to Out through a pointer, its room made once for the most the
+// writes can take (Most), then cut to what they took: a file's part is a few
+// dozen small numbers and texts, and a check of the string's room for each
+// was a visible share of a first compile's packing.
+class TPacker {
+public:
+    TPacker(std::string& Out, std::size_t Most) : out_(Out) {
+        const std::size_t Begin = Out.size();
+        Out.resize(Begin + Most);
+        at_ = Out.data() + Begin;
     }
-    // Made whole, then appended once: a byte at a time checked the string's
-    // room for each byte, a visible share of a first compile's packing.
-    char Bytes[10];
-    std::size_t Size = 0;
-    while (Value >= 0x80) {
-        Bytes[Size++] = static_cast<char>((Value & 0x7f) | 0x80);
-        Value >>= 7;
+    ~TPacker() { out_.resize(static_cast<std::size_t>(at_ - out_.data())); }
+    TPacker(const TPacker&) = delete;
+    TPacker& operator=(const TPacker&) = delete;
+    void Byte(unsigned char Value) { *at_++ = static_cast<char>(Value); }
+    void Number(std::uint64_t Value) {
+        while (Value >= 0x80) {
+            *at_++ = static_cast<char>((Value & 0x7f) | 0x80);
+            Value >>= 7;
+        }
+        *at_++ = static_cast<char>(Value);
     }
-    Bytes[Size++] = static_cast<char>(Value);
-    Out.append(Bytes, Size);
+    void Raw(std::string_view Bytes) {
+        if (!Bytes.empty())
+            std::memcpy(at_, Bytes.data(), Bytes.size());
+        at_ += Bytes.size();
+    }
+    void Bytes(std::string_view Bytes) {
+        Number(Bytes.size());
+        Raw(Bytes);
+    }
+
+private:
+    std::string& out_;
+    char* at_;
+};
+
+// The most bytes a number takes.
+constexpr std::size_t MostNumber = 10;
+
+std::size_t NumberBytes(std::uint64_t Value) {
+    std::size_t Bytes = 1;
+    for (; Value >= 0x80; Value >>= 7)
+        ++Bytes;
+    return Bytes;
+}
+
+// The fields' texts in the order of TMediaField.
+std::array<const std::string*, FieldCount> TextsOf(const TMediaInfo& Info) {
+    static_assert(FieldCount == 8);
+    return {&Info.Title, &Info.Artist, &Info.Album,       &Info.Genre,
+            &Info.Year,  &Info.Track,  &Info.AlbumArtist, &Info.Composer};
+}
+
+// The size of PackMediaInfo(Info), exactly.
+std::size_t PackedMediaInfoSize(const TMediaInfo& Info,
+                                const std::array<const std::string*, FieldCount>& Texts) {
+    std::size_t Bytes = 2 + NumberBytes(Info.Values.size());
+    for (const std::string* Text : Texts)
+        Bytes += NumberBytes(Text->size()) + Text->size();
+    for (const TFieldValue& Value : Info.Values)
+        Bytes += 1 + NumberBytes(Value.Text.size()) + Value.Text.size();
+    return Bytes;
+}
+
+void PackMediaInfoWith(TPacker& Out, const TMediaInfo& Info,
+                       const std::array<const std::string*, FieldCount>& Texts) {
+    Out.Byte(BlobVersion);
+    for (const std::string* Text : Texts)
+        Out.Bytes(*Text);
+    Out.Number(Info.Values.size());
+    for (const TFieldValue& Value : Info.Values) {
+        Out.Byte(static_cast<unsigned char>(Value.Field));
+        Out.Bytes(Value.Text);
+    }
+    Out.Byte(static_cast<unsigned char>(Info.Format));
 }
 
 bool GetNumber(std::string_view& In, std::uint64_t& Value) {
@@ -80,25 +142,9 @@ bool TooRecentToRemember(const TFileStamp& Stamp, std::int64_t Now, std::int64_t
 }
 
 void PackMediaInfoTo(std::string& Out, const TMediaInfo& Info) {
-    std::size_t Bytes = 2 + 3 * FieldCount;
-    for (std::size_t Field = 0; Field < FieldCount; ++Field)
-        Bytes += Info.Text(static_cast<TMediaField>(Field)).size();
-    for (const TFieldValue& Value : Info.Values)
-        Bytes += Value.Text.size() + 4;
-    Out.reserve(Out.size() + Bytes);
-    Out.push_back(static_cast<char>(BlobVersion));
-    for (std::size_t Field = 0; Field < FieldCount; ++Field) {
-        const std::string& Text = Info.Text(static_cast<TMediaField>(Field));
-        PutNumber(Out, Text.size());
-        Out += Text;
-    }
-    PutNumber(Out, Info.Values.size());
-    for (const TFieldValue& Value : Info.Values) {
-        Out.push_back(static_cast<char>(Value.Field));
-        PutNumber(Out, Value.Text.size());
-        Out += Value.Text;
-    }
-    Out.push_back(static_cast<char>(Info.Format));
+    const auto Texts = TextsOf(Info);
+    TPacker Packer(Out, PackedMediaInfoSize(Info, Texts));
+    PackMediaInfoWith(Packer, Info, Texts);
 }
 
 std::string PackMediaInfo(const TMediaInfo& Info) {
@@ -173,11 +219,6 @@ std::int64_t Unzigzag(std::uint64_t Value) {
     return static_cast<std::int64_t>(Value >> 1) ^ -static_cast<std::int64_t>(Value & 1);
 }
 
-void PutBytes(std::string& Out, std::string_view Bytes) {
-    PutNumber(Out, Bytes.size());
-    Out += Bytes;
-}
-
 bool GetBytes(std::string_view& In, std::string_view& Bytes) {
     std::uint64_t Length = 0;
     if (!GetNumber(In, Length) || Length > In.size())
@@ -199,20 +240,37 @@ bool GetSigned(std::string_view& In, std::int64_t& Value) {
 
 namespace {
 
-void PackFile(std::string& Out, const TPackedFile& File) {
-    PutBytes(Out, File.Name);
-    PutNumber(Out, File.Stamp.Device);
-    PutNumber(Out, File.Stamp.Inode);
-    PutNumber(Out, Zigzag(File.Stamp.Size));
-    PutNumber(Out, Zigzag(File.Stamp.ModifiedNs));
-    PutNumber(Out, Zigzag(File.Stamp.ChangedNs));
-    PutNumber(Out, Zigzag(File.ReaderVersion));
-    PutBytes(Out, File.CodePage);
-    Out.push_back(static_cast<char>((File.ReadOtherFormats ? 1 : 0) | (File.Found ? 2 : 0)));
-    PutNumber(Out, Zigzag(File.Sources));
-    PutBytes(Out, File.Fields);
-    PutNumber(Out, Zigzag(File.LengthMs));
-    PutNumber(Out, Zigzag(File.SeenDay));
+// The most a part takes beside its name, code page and fields.
+constexpr std::size_t MostFileNumbers = 12 * MostNumber + 1;
+
+// A part's head: the name, the stamp, the reader, code page, flags and
+// sources; the fields follow, then PackFileTail.
+void PackFileHead(TPacker& Out, const TPackedFile& File) {
+    Out.Bytes(File.Name);
+    Out.Number(File.Stamp.Device);
+    Out.Number(File.Stamp.Inode);
+    Out.Number(Zigzag(File.Stamp.Size));
+    Out.Number(Zigzag(File.Stamp.ModifiedNs));
+    Out.Number(Zigzag(File.Stamp.ChangedNs));
+    Out.Number(Zigzag(File.ReaderVersion));
+    Out.Bytes(File.CodePage);
+    Out.Byte(static_cast<unsigned char>((File.ReadOtherFormats ? 1 : 0) | (File.Found ? 2 : 0)));
+    Out.Number(Zigzag(File.Sources));
+}
+
+void PackFileTail(TPacker& Out, const TPackedFile& File) {
+    Out.Number(Zigzag(File.LengthMs));
+    Out.Number(Zigzag(File.SeenDay));
+}
+
+std::size_t MostFilePart(const TPackedFile& File) {
+    return File.Name.size() + File.CodePage.size() + File.Fields.size() + MostFileNumbers;
+}
+
+void PackFileWith(TPacker& Out, const TPackedFile& File) {
+    PackFileHead(Out, File);
+    Out.Bytes(File.Fields);
+    PackFileTail(Out, File);
 }
 
 bool UnpackFile(std::string_view& In, TPackedFile& File) {
@@ -238,16 +296,53 @@ bool UnpackFile(std::string_view& In, TPackedFile& File) {
 
 } // namespace
 
+void PackFilePart(std::string& Out, const TPackedFile& File) {
+    TPacker Packer(Out, MostFilePart(File));
+    PackFileWith(Packer, File);
+}
+
+void PackReadFilePart(std::string& Out, const TPackedFile& File, const TMediaInfo& Info) {
+    const auto Texts = TextsOf(Info);
+    const std::size_t Fields = File.Found ? PackedMediaInfoSize(Info, Texts) : 0;
+    TPacker Packer(Out, MostFilePart(File) - File.Fields.size() + Fields);
+    PackFileHead(Packer, File);
+    Packer.Number(Fields);
+    if (File.Found)
+        PackMediaInfoWith(Packer, Info, Texts);
+    PackFileTail(Packer, File);
+}
+
+bool UnpackFilePart(std::string_view Part, TPackedFile& File) {
+    return UnpackFile(Part, File) && Part.empty();
+}
+
 std::string PackFolder(const std::vector<TPackedFile>& Files) {
-    std::size_t Bytes = 12;
+    std::size_t Most = 1 + MostNumber;
     for (const TPackedFile& File : Files)
-        Bytes += File.Name.size() + File.CodePage.size() + File.Fields.size() + 64;
+        Most += MostFilePart(File);
     std::string Out;
-    Out.reserve(Bytes);
-    Out.push_back(static_cast<char>(FolderVersion));
-    PutNumber(Out, Files.size());
-    for (const TPackedFile& File : Files)
-        PackFile(Out, File);
+    {
+        TPacker Packer(Out, Most);
+        Packer.Byte(FolderVersion);
+        Packer.Number(Files.size());
+        for (const TPackedFile& File : Files)
+            PackFileWith(Packer, File);
+    }
+    return Out;
+}
+
+std::string PackFolderOfParts(const std::vector<std::string_view>& Parts) {
+    std::size_t Most = 1 + MostNumber;
+    for (const std::string_view Part : Parts)
+        Most += Part.size();
+    std::string Out;
+    {
+        TPacker Packer(Out, Most);
+        Packer.Byte(FolderVersion);
+        Packer.Number(Parts.size());
+        for (const std::string_view Part : Parts)
+            Packer.Raw(Part);
+    }
     return Out;
 }
 

@@ -60,9 +60,18 @@ struct TPackedFile {
 };
 
 // A folder's files as one blob: a version byte, the count of files, then
-// each file's name and what is remembered of it, in the order of Files
-// (which the writer keeps by name, bytewise).
+// each file's part (its name and what is remembered of it), in the order of
+// Files (which the writer keeps by name, bytewise).
 std::string PackFolder(const std::vector<TPackedFile>& Files);
+// One file's part, as PackFolder writes it, appended to Out.
+void PackFilePart(std::string& Out, const TPackedFile& File);
+// The same for a file just read: its fields packed from Info straight into
+// Out (none when File.Found is false); File.Fields is not looked at.
+void PackReadFilePart(std::string& Out, const TPackedFile& File, const TMediaInfo& Info);
+// Exactly one file's part; false for anything else. The views point into Part.
+bool UnpackFilePart(std::string_view Part, TPackedFile& File);
+// A folder's row made of parts as they are, given in name order, each name once.
+std::string PackFolderOfParts(const std::vector<std::string_view>& Parts);
 // False for a blob that is not one PackFolder made; Files then holds the
 // files before the damage. The views point into Blob.
 bool UnpackFolder(std::string_view Blob, std::vector<TPackedFile>& Files);

@@ -385,76 +385,73 @@ bool TTagIndex::Find(const std::string& FilePath, TIndexRow& Row) {
 void TTagIndex::RememberTags(std::string_view FilePath, const TFileStamp& Stamp,
                              const std::string& CodePage, bool ReadOtherFormats,
                              TTagSources Sources, bool Found, const TMediaInfo& Info) {
-    // Packed outside the lock, into this thread's own bytes.
-    thread_local std::string Fields;
-    Fields.clear();
-    if (Found)
-        PackMediaInfoTo(Fields, Info);
+    // The part the file's folder row gets if it has none there yet (in a
+    // first compile, every file), packed outside the lock into this
+    // thread's own bytes: the writer puts it in the row as it is.
     TPackedFile File;
-    File.Name = FilePath;
+    File.Name = FilePath.substr(FolderEnd(FilePath));
     File.Stamp = Stamp;
+    File.ReaderVersion = TagReaderVersion;
     File.CodePage = CodePage;
     File.ReadOtherFormats = ReadOtherFormats;
     File.Sources = static_cast<int>(Sources);
     File.Found = Found;
-    File.Fields = Fields;
-    Queue(TOpKind::Tags, File);
+    File.LengthMs = TIndexRow::LengthNotRead;
+    File.SeenDay = today_;
+    thread_local std::string Part;
+    Part.clear();
+    PackReadFilePart(Part, File, Info);
+    Queue(TOpKind::Tags, FilePath, Part);
 }
 
 void TTagIndex::RememberLength(std::string_view FilePath, const TFileStamp& Stamp,
                                std::int64_t LengthMs) {
     TPackedFile File;
-    File.Name = FilePath;
+    File.Name = FilePath.substr(FolderEnd(FilePath));
     File.Stamp = Stamp;
+    File.ReaderVersion = TagReaderVersion;
+    File.Sources = TIndexRow::TagsNotRead;
     File.LengthMs = LengthMs;
-    Queue(TOpKind::Length, File);
+    File.SeenDay = today_;
+    thread_local std::string Part;
+    Part.clear();
+    PackFilePart(Part, File);
+    Queue(TOpKind::Length, FilePath, Part);
 }
 
 void TTagIndex::MarkSeen(std::string_view FilePath) {
-    TPackedFile File;
-    File.Name = FilePath;
-    Queue(TOpKind::Seen, File);
+    Queue(TOpKind::Seen, FilePath, {});
 }
 
 void TTagIndex::Forget() {
-    Queue(TOpKind::Forget, {});
+    Queue(TOpKind::Forget, {}, {});
 }
 
 namespace {
 
-// A queued write: this head as it lies in memory, then the bytes of the path,
-// the code page and the fields. Never stored: the writer reads it back in
-// the same process.
+// A queued write: this head as it lies in memory, then the bytes of the path
+// and of the part. Never stored: the writer reads it back in the same process.
 struct TQueuedHead {
-    TFileStamp Stamp;
-    std::int64_t LengthMs;
-    std::int32_t Sources;
-    std::uint32_t PathSize, CodePageSize, FieldsSize;
-    unsigned char Kind, Flags;
+    std::uint32_t PathSize, PartSize;
+    unsigned char Kind;
 };
 
 } // namespace
 
-void TTagIndex::Queue(TOpKind Kind, const TPackedFile& File) {
+void TTagIndex::Queue(TOpKind Kind, std::string_view Path, std::string_view Part) {
     if (!usable_)
         return;
     TQueuedHead Head{};
-    Head.Stamp = File.Stamp;
-    Head.LengthMs = File.LengthMs;
-    Head.Sources = File.Sources;
-    Head.PathSize = static_cast<std::uint32_t>(File.Name.size());
-    Head.CodePageSize = static_cast<std::uint32_t>(File.CodePage.size());
-    Head.FieldsSize = static_cast<std::uint32_t>(File.Fields.size());
+    Head.PathSize = static_cast<std::uint32_t>(Path.size());
+    Head.PartSize = static_cast<std::uint32_t>(Part.size());
     Head.Kind = static_cast<unsigned char>(Kind);
-    Head.Flags = static_cast<unsigned char>((File.ReadOtherFormats ? 1 : 0) | (File.Found ? 2 : 0));
     bool Wake;
     {
         std::lock_guard Lock(mutex_);
         Wake = queued_ == 0 || queued_ + 1 == WriteBatchOps;
         queue_.append(reinterpret_cast<const char*>(&Head), sizeof Head);
-        queue_ += File.Name;
-        queue_ += File.CodePage;
-        queue_ += File.Fields;
+        queue_ += Path;
+        queue_ += Part;
         ++queued_;
     }
     if (Wake)
@@ -499,20 +496,11 @@ void TTagIndex::WriterLoop() {
             TQueuedHead Head;
             std::memcpy(&Head, Packed.data() + At, sizeof Head);
             At += sizeof Head;
-            TOp Op{static_cast<TOpKind>(Head.Kind), {}};
-            const auto Take = [&](std::uint32_t Size) {
-                const std::string_view Bytes(Packed.data() + At, Size);
-                At += Size;
-                return Bytes;
-            };
-            Op.File.Name = Take(Head.PathSize);
-            Op.File.CodePage = Take(Head.CodePageSize);
-            Op.File.Fields = Take(Head.FieldsSize);
-            Op.File.Stamp = Head.Stamp;
-            Op.File.LengthMs = Head.LengthMs;
-            Op.File.Sources = Head.Sources;
-            Op.File.ReadOtherFormats = Head.Flags & 1;
-            Op.File.Found = Head.Flags & 2;
+            TOp Op{static_cast<TOpKind>(Head.Kind), {}, {}};
+            Op.Path = std::string_view(Packed.data() + At, Head.PathSize);
+            At += Head.PathSize;
+            Op.Part = std::string_view(Packed.data() + At, Head.PartSize);
+            At += Head.PartSize;
             Batch.push_back(Op);
         }
         // Whatever waits goes in transactions of at most a batch each: the
@@ -607,13 +595,13 @@ void TTagIndex::Prune() {
     sqlite3_exec(writer_, Done ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-void TTagIndex::Apply(const TOp& Op, std::int64_t Today, bool& Present, TPackedFile& File) {
-    const TPackedFile& Written = Op.File;
+void TTagIndex::Apply(TOpKind Kind, const TPackedFile& Written, std::int64_t Today, bool& Present,
+                      TPackedFile& File) {
     // The same file, read by the same readers: what the entry said of it
     // other than the tags (or the length) still holds.
     const bool Same =
         Present && File.Stamp == Written.Stamp && File.ReaderVersion == TagReaderVersion;
-    switch (Op.Kind) {
+    switch (Kind) {
     case TOpKind::Tags:
         if (!Same)
             File.LengthMs = TIndexRow::LengthNotRead;
@@ -657,7 +645,7 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
     std::vector<TKeyed> Keyed;
     Keyed.reserve(Batch.size());
     for (TOp& Op : Batch) {
-        const std::string_view Path = Op.File.Name;
+        const std::string_view Path = Op.Path;
         const std::size_t Split = FolderEnd(Path);
         Keyed.push_back({Path.substr(0, Split), Path.substr(Split), &Op});
     }
@@ -727,6 +715,7 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
     };
     std::string Old;
     std::vector<TPackedFile> Files, Merged;
+    std::vector<std::string_view> Parts;
     for (const auto& [GroupFirst, GroupEnd] : Groups) {
         if (Code != SQLITE_OK)
             break;
@@ -747,6 +736,22 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
             Code = Step;
             break;
         }
+        // A folder new to the index, each of its files read once (a first
+        // compile's): its row is the files' parts as they were queued.
+        bool New = Step == SQLITE_DONE;
+        for (auto Same = Group; New && Same != End; ++Same)
+            New = (Same->Op->Kind == TOpKind::Tags || Same->Op->Kind == TOpKind::Length) &&
+                  (Same == Group || (Same - 1)->Name != Same->Name);
+        if (New) {
+            Parts.clear();
+            for (auto Same = Group; Same != End; ++Same)
+                Parts.push_back(Same->Op->Part);
+            const std::string Blob = PackFolderOfParts(Parts);
+            Put.Blob(1, Folder);
+            Put.Blob(2, Blob);
+            Run(Put);
+            continue;
+        }
         // A damaged row is replaced by what this batch writes.
         if (!UnpackFolder(Old, Files))
             Files.clear();
@@ -762,8 +767,11 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
                 File = *Existing++;
                 Present = true;
             }
-            for (; Same != End && Same->Name == Name; ++Same)
-                Apply(*Same->Op, today_, Present, File);
+            for (; Same != End && Same->Name == Name; ++Same) {
+                TPackedFile Written;
+                if (Same->Op->Part.empty() || UnpackFilePart(Same->Op->Part, Written))
+                    Apply(Same->Op->Kind, Written, today_, Present, File);
+            }
             if (Present) {
                 File.Name = Name;
                 Merged.push_back(File);

@@ -98,27 +98,31 @@ public:
 
 private:
     enum class TOpKind : unsigned char { Tags, Length, Seen, Forget };
-    // A queued write; File.Name is the whole path. It waits in one buffer as
-    // a fixed head and its bytes (Queue), so that queueing a read costs no
-    // allocation, and is read back from there (WriterLoop).
+    // A queued write: the file's whole path and, for tags and lengths, the
+    // part its folder's row gets when the file has none there yet
+    // (PackFilePart). It waits in one buffer as a fixed head and those bytes
+    // (Queue), so that queueing a read costs no allocation, and is read back
+    // from there (WriterLoop).
     struct TOp {
         TOpKind Kind;
-        TPackedFile File;
+        std::string_view Path, Part;
     };
     enum class TOpen { Ready, Damaged, Failed };
 
     TOpen OpenReader();
     void MoveAside();
     void Warn(const std::string& Kind, const std::string& Line);
-    void Queue(TOpKind Kind, const TPackedFile& File);
+    void Queue(TOpKind Kind, std::string_view Path, std::string_view Part);
     void WriterLoop();
     bool OpenWriter();
     void Prune();
     // One transaction.
     void WriteBatch(std::span<TOp> Batch);
-    // What one queued write makes of a file's entry (Present: it has one).
-    // Texts taken from the write view its bytes, which outlive the entry.
-    static void Apply(const TOp& Op, std::int64_t Today, bool& Present, TPackedFile& File);
+    // What one queued write (Written: its part unpacked) makes of a file's
+    // entry (Present: it has one). Texts taken from the write view its
+    // bytes, which outlive the entry.
+    static void Apply(TOpKind Kind, const TPackedFile& Written, std::int64_t Today, bool& Present,
+                      TPackedFile& File);
     void WriteFailed(int Code, const char* What);
 
     std::string path_;

@@ -45,6 +45,23 @@ TEST(IndexRow, PackedFieldsComeBackExactlyWhateverTheirBytes) {
         back.Values = {{TMediaField::Genre, "stale"}}; // unpacked into: none of it stays
         ASSERT_TRUE(UnpackMediaInfo(PackMediaInfo(info), back));
         EXPECT_EQ(back, info);
+        // A file just read packs its fields straight into its part, after
+        // whatever the buffer held: the same bytes as its fields packed first.
+        TPackedFile file;
+        const std::string name = text(), page = text();
+        file.Name = name;
+        file.Stamp = {random(), random(), static_cast<std::int64_t>(random()) << 20, -1, 7};
+        file.CodePage = page;
+        file.Found = round % 3 != 0;
+        file.Sources = static_cast<int>(random() % 6) - 1;
+        file.LengthMs = -2;
+        file.SeenDay = round;
+        std::string direct = "held", before = "held";
+        PackReadFilePart(direct, file, info);
+        const std::string fields = file.Found ? PackMediaInfo(info) : std::string();
+        file.Fields = fields;
+        PackFilePart(before, file);
+        EXPECT_EQ(direct, before);
     }
     // Every format and every field's separate values made the trip.
     for (int count : formats)
@@ -234,6 +251,21 @@ TEST(IndexRow, FolderRowsComeBackExactlyAndRefuseDamage) {
             EXPECT_EQ(b.LengthMs, a.LengthMs);
             EXPECT_EQ(b.SeenDay, a.SeenDay);
         }
+        // The same row made of the files' parts as they are, each part
+        // unpacked alone and refused with a byte more or less.
+        std::vector<std::string> parts(files.size());
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            PackFilePart(parts[k], files[k]);
+            TPackedFile one;
+            ASSERT_TRUE(UnpackFilePart(parts[k], one));
+            EXPECT_EQ(one.Name, files[k].Name);
+            EXPECT_EQ(one.Fields, files[k].Fields);
+            EXPECT_EQ(one.SeenDay, files[k].SeenDay);
+            EXPECT_FALSE(UnpackFilePart(parts[k] + '\0', one));
+            EXPECT_FALSE(UnpackFilePart(parts[k].substr(0, parts[k].size() - 1), one));
+        }
+        EXPECT_EQ(PackFolderOfParts(std::vector<std::string_view>(parts.begin(), parts.end())),
+                  blob);
         for (std::size_t cut = 0; cut < blob.size(); cut += 1 + blob.size() / 200)
             EXPECT_FALSE(UnpackFolder(blob.substr(0, cut), back)) << cut;
         EXPECT_FALSE(UnpackFolder(blob + '\0', back));
