@@ -700,9 +700,10 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
     }
     TStatement Select(writer_, "SELECT files FROM folders WHERE path = ?1");
     TStatement Put(writer_, "INSERT OR REPLACE INTO folders VALUES(?1, ?2)");
+    TStatement Add(writer_, "INSERT OR IGNORE INTO folders VALUES(?1, ?2)");
     TStatement Drop(writer_, "DELETE FROM folders WHERE path = ?1");
     TStatement Clear(writer_, "DELETE FROM folders");
-    for (const int Prepared : {Select.Code(), Put.Code(), Drop.Code(), Clear.Code()})
+    for (const int Prepared : {Select.Code(), Put.Code(), Add.Code(), Drop.Code(), Clear.Code()})
         if (Prepared != SQLITE_OK) {
             Code = Prepared;
             break;
@@ -726,6 +727,25 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
             continue;
         }
         const std::string_view Folder = Group->Folder;
+        // Each file of the folder written once, as a read (a first
+        // compile's): if the index has no row for the folder, its row is the
+        // files' parts as they were queued, added without looking first.
+        bool New = true;
+        for (auto Same = Group; New && Same != End; ++Same)
+            New = (Same->Op->Kind == TOpKind::Tags || Same->Op->Kind == TOpKind::Length) &&
+                  (Same == Group || (Same - 1)->Name != Same->Name);
+        if (New) {
+            Parts.clear();
+            for (auto Same = Group; Same != End; ++Same)
+                Parts.push_back(Same->Op->Part);
+            const std::string Blob = PackFolderOfParts(Parts);
+            Add.Blob(1, Folder);
+            Add.Blob(2, Blob);
+            Run(Add);
+            if (Code != SQLITE_OK || sqlite3_changes(writer_) == 1)
+                continue;
+            // The folder has a row: merged with it below.
+        }
         Old.clear();
         Select.Blob(1, Folder);
         const int Step = sqlite3_step(*Select);
@@ -735,22 +755,6 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
         if (Step != SQLITE_ROW && Step != SQLITE_DONE) {
             Code = Step;
             break;
-        }
-        // A folder new to the index, each of its files read once (a first
-        // compile's): its row is the files' parts as they were queued.
-        bool New = Step == SQLITE_DONE;
-        for (auto Same = Group; New && Same != End; ++Same)
-            New = (Same->Op->Kind == TOpKind::Tags || Same->Op->Kind == TOpKind::Length) &&
-                  (Same == Group || (Same - 1)->Name != Same->Name);
-        if (New) {
-            Parts.clear();
-            for (auto Same = Group; Same != End; ++Same)
-                Parts.push_back(Same->Op->Part);
-            const std::string Blob = PackFolderOfParts(Parts);
-            Put.Blob(1, Folder);
-            Put.Blob(2, Blob);
-            Run(Put);
-            continue;
         }
         // A damaged row is replaced by what this batch writes.
         if (!UnpackFolder(Old, Files))
