@@ -388,8 +388,9 @@ void TTagIndex::RememberTags(std::string_view FilePath, const TFileStamp& Stamp,
     // The part the file's folder row gets if it has none there yet (in a
     // first compile, every file), packed outside the lock into this
     // thread's own bytes: the writer puts it in the row as it is.
+    const std::size_t Folder = FolderEnd(FilePath);
     TPackedFile File;
-    File.Name = FilePath.substr(FolderEnd(FilePath));
+    File.Name = FilePath.substr(Folder);
     File.Stamp = Stamp;
     File.ReaderVersion = TagReaderVersion;
     File.CodePage = CodePage;
@@ -401,13 +402,14 @@ void TTagIndex::RememberTags(std::string_view FilePath, const TFileStamp& Stamp,
     thread_local std::string Part;
     Part.clear();
     PackReadFilePart(Part, File, Info);
-    Queue(TOpKind::Tags, FilePath, Part);
+    Queue(TOpKind::Tags, FilePath, Folder, Part);
 }
 
 void TTagIndex::RememberLength(std::string_view FilePath, const TFileStamp& Stamp,
                                std::int64_t LengthMs) {
+    const std::size_t Folder = FolderEnd(FilePath);
     TPackedFile File;
-    File.Name = FilePath.substr(FolderEnd(FilePath));
+    File.Name = FilePath.substr(Folder);
     File.Stamp = Stamp;
     File.ReaderVersion = TagReaderVersion;
     File.Sources = TIndexRow::TagsNotRead;
@@ -416,33 +418,36 @@ void TTagIndex::RememberLength(std::string_view FilePath, const TFileStamp& Stam
     thread_local std::string Part;
     Part.clear();
     PackFilePart(Part, File);
-    Queue(TOpKind::Length, FilePath, Part);
+    Queue(TOpKind::Length, FilePath, Folder, Part);
 }
 
 void TTagIndex::MarkSeen(std::string_view FilePath) {
-    Queue(TOpKind::Seen, FilePath, {});
+    Queue(TOpKind::Seen, FilePath, FolderEnd(FilePath), {});
 }
 
 void TTagIndex::Forget() {
-    Queue(TOpKind::Forget, {}, {});
+    Queue(TOpKind::Forget, {}, 0, {});
 }
 
 namespace {
 
 // A queued write: this head as it lies in memory, then the bytes of the path
-// and of the part. Never stored: the writer reads it back in the same process.
+// (its folder's first) and of the part. Never stored: the writer reads it
+// back in the same process.
 struct TQueuedHead {
-    std::uint32_t PathSize, PartSize;
+    std::uint32_t FolderSize, NameSize, PartSize;
     unsigned char Kind;
 };
 
 } // namespace
 
-void TTagIndex::Queue(TOpKind Kind, std::string_view Path, std::string_view Part) {
+void TTagIndex::Queue(TOpKind Kind, std::string_view Path, std::size_t FolderSize,
+                      std::string_view Part) {
     if (!usable_)
         return;
     TQueuedHead Head{};
-    Head.PathSize = static_cast<std::uint32_t>(Path.size());
+    Head.FolderSize = static_cast<std::uint32_t>(FolderSize);
+    Head.NameSize = static_cast<std::uint32_t>(Path.size() - FolderSize);
     Head.PartSize = static_cast<std::uint32_t>(Part.size());
     Head.Kind = static_cast<unsigned char>(Kind);
     bool Wake;
@@ -496,9 +501,11 @@ void TTagIndex::WriterLoop() {
             TQueuedHead Head;
             std::memcpy(&Head, Packed.data() + At, sizeof Head);
             At += sizeof Head;
-            TOp Op{static_cast<TOpKind>(Head.Kind), {}, {}};
-            Op.Path = std::string_view(Packed.data() + At, Head.PathSize);
-            At += Head.PathSize;
+            TOp Op{static_cast<TOpKind>(Head.Kind), {}, {}, {}};
+            Op.Folder = std::string_view(Packed.data() + At, Head.FolderSize);
+            At += Head.FolderSize;
+            Op.Name = std::string_view(Packed.data() + At, Head.NameSize);
+            At += Head.NameSize;
             Op.Part = std::string_view(Packed.data() + At, Head.PartSize);
             At += Head.PartSize;
             Batch.push_back(Op);
@@ -644,11 +651,8 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
     };
     std::vector<TKeyed> Keyed;
     Keyed.reserve(Batch.size());
-    for (TOp& Op : Batch) {
-        const std::string_view Path = Op.Path;
-        const std::size_t Split = FolderEnd(Path);
-        Keyed.push_back({Path.substr(0, Split), Path.substr(Split), &Op});
-    }
+    for (TOp& Op : Batch)
+        Keyed.push_back({Op.Folder, Op.Name, &Op});
     // The writes come a folder at a time, as the walk reads them: the runs
     // of one folder are sorted, not every write (comparing paths cost more
     // than the writing), then each folder's writes by name. Groups holds

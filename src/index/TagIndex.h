@@ -98,21 +98,22 @@ public:
 
 private:
     enum class TOpKind : unsigned char { Tags, Length, Seen, Forget };
-    // A queued write: the file's whole path and, for tags and lengths, the
-    // part its folder's row gets when the file has none there yet
-    // (PackFilePart). It waits in one buffer as a fixed head and those bytes
-    // (Queue), so that queueing a read costs no allocation, and is read back
-    // from there (WriterLoop).
+    // A queued write: the file's folder (with the '/' that ends it) and name
+    // and, for tags and lengths, the part its folder's row gets when the file
+    // has none there yet (PackFilePart). It waits in one buffer as a fixed
+    // head and those bytes (Queue), so that queueing a read costs no
+    // allocation, and is read back from there (WriterLoop).
     struct TOp {
         TOpKind Kind;
-        std::string_view Path, Part;
+        std::string_view Folder, Name, Part;
     };
     enum class TOpen { Ready, Damaged, Failed };
 
     TOpen OpenReader();
     void MoveAside();
     void Warn(const std::string& Kind, const std::string& Line);
-    void Queue(TOpKind Kind, std::string_view Path, std::string_view Part);
+    // Path's folder is its first FolderSize bytes (FolderEnd).
+    void Queue(TOpKind Kind, std::string_view Path, std::size_t FolderSize, std::string_view Part);
     void WriterLoop();
     bool OpenWriter();
     void Prune();
