@@ -394,17 +394,14 @@ void TTagIndex::RememberTags(std::string_view FilePath, const TFileStamp& Stamp,
     // The part the file's folder row gets if it has none there yet (in a
     // first compile, every file), packed outside the lock into this
     // thread's own bytes: the writer puts it in the row as it is.
+    TPackedFile Read;
+    Read.Stamp = Stamp;
+    Read.CodePage = CodePage;
+    Read.ReadOtherFormats = ReadOtherFormats;
+    Read.Sources = static_cast<int>(Sources);
+    Read.Found = Found;
     const std::size_t Folder = FolderEnd(FilePath);
-    TPackedFile File;
-    File.Name = FilePath.substr(Folder);
-    File.Stamp = Stamp;
-    File.ReaderVersion = TagReaderVersion;
-    File.CodePage = CodePage;
-    File.ReadOtherFormats = ReadOtherFormats;
-    File.Sources = static_cast<int>(Sources);
-    File.Found = Found;
-    File.LengthMs = TIndexRow::LengthNotRead;
-    File.SeenDay = today_;
+    const TPackedFile File = NewEntry(TOpKind::Tags, Read, FilePath.substr(Folder));
     thread_local std::string Part;
     Part.clear();
     PackReadFilePart(Part, File, Info);
@@ -413,18 +410,23 @@ void TTagIndex::RememberTags(std::string_view FilePath, const TFileStamp& Stamp,
 
 void TTagIndex::RememberLength(std::string_view FilePath, const TFileStamp& Stamp,
                                std::int64_t LengthMs) {
+    TPackedFile Read;
+    Read.Stamp = Stamp;
+    Read.LengthMs = LengthMs;
     const std::size_t Folder = FolderEnd(FilePath);
-    TPackedFile File;
-    File.Name = FilePath.substr(Folder);
-    File.Stamp = Stamp;
-    File.ReaderVersion = TagReaderVersion;
-    File.Sources = TIndexRow::TagsNotRead;
-    File.LengthMs = LengthMs;
-    File.SeenDay = today_;
     thread_local std::string Part;
     Part.clear();
-    PackFilePart(Part, File);
+    PackFilePart(Part, NewEntry(TOpKind::Length, Read, FilePath.substr(Folder)));
     Queue(TOpKind::Length, FilePath, Folder, Part);
+}
+
+TPackedFile TTagIndex::NewEntry(TOpKind Kind, const TPackedFile& Read,
+                                std::string_view Name) const {
+    TPackedFile File;
+    bool Present = false;
+    Apply(Kind, Read, today_, Present, File);
+    File.Name = Name;
+    return File;
 }
 
 void TTagIndex::MarkSeen(std::string_view FilePath) {
@@ -646,54 +648,46 @@ void TTagIndex::Apply(TOpKind Kind, const TPackedFile& Written, std::int64_t Tod
     Present = true;
 }
 
-void TTagIndex::WriteBatch(std::span<TOp> Batch) {
+void TTagIndex::WriteBatch(std::span<const TOp> Batch) {
     // Each folder's writes together, in the table's order and by name within
     // the folder, so that each folder's row is read and written once per
     // batch; what is queued for one path keeps its order, and nothing
-    // crosses a Forget.
-    struct TKeyed {
-        std::string_view Folder, Name;
-        TOp* Op;
-    };
-    std::vector<TKeyed> Keyed;
-    Keyed.reserve(Batch.size());
-    for (TOp& Op : Batch)
-        Keyed.push_back({Op.Folder, Op.Name, &Op});
-    // The writes come a folder at a time, as the walk reads them: the runs
-    // of one folder are sorted, not every write (comparing paths cost more
-    // than the writing), then each folder's writes by name. Groups holds
-    // where each folder's writes (or a Forget alone) lie in Sorted.
-    std::vector<TKeyed> Sorted;
-    Sorted.reserve(Keyed.size());
+    // crosses a Forget. The writes come a folder at a time, as the walk
+    // reads them: the runs of one folder are sorted, not every write
+    // (comparing paths cost more than the writing), then each folder's
+    // writes by name. Groups holds where each folder's writes (or a Forget
+    // alone) lie in Sorted.
+    std::vector<TOp> Sorted;
+    Sorted.reserve(Batch.size());
     std::vector<std::pair<std::size_t, std::size_t>> Runs, Groups;
-    for (std::size_t From = 0; From < Keyed.size();) {
-        if (Keyed[From].Op->Kind == TOpKind::Forget) {
+    for (std::size_t From = 0; From < Batch.size();) {
+        if (Batch[From].Kind == TOpKind::Forget) {
             Groups.emplace_back(Sorted.size(), Sorted.size() + 1);
-            Sorted.push_back(Keyed[From++]);
+            Sorted.push_back(Batch[From++]);
             continue;
         }
         Runs.clear();
         std::size_t To = From;
-        while (To < Keyed.size() && Keyed[To].Op->Kind != TOpKind::Forget) {
+        while (To < Batch.size() && Batch[To].Kind != TOpKind::Forget) {
             std::size_t End = To + 1;
-            while (End < Keyed.size() && Keyed[End].Op->Kind != TOpKind::Forget &&
-                   Keyed[End].Folder == Keyed[To].Folder)
+            while (End < Batch.size() && Batch[End].Kind != TOpKind::Forget &&
+                   Batch[End].Folder == Batch[To].Folder)
                 ++End;
             Runs.emplace_back(To, End);
             To = End;
         }
         std::stable_sort(Runs.begin(), Runs.end(), [&](const auto& A, const auto& B) {
-            return Keyed[A.first].Folder < Keyed[B.first].Folder;
+            return Batch[A.first].Folder < Batch[B.first].Folder;
         });
         for (std::size_t Run = 0; Run < Runs.size();) {
             const std::size_t First = Sorted.size();
-            const std::string_view Folder = Keyed[Runs[Run].first].Folder;
-            for (; Run < Runs.size() && Keyed[Runs[Run].first].Folder == Folder; ++Run)
+            const std::string_view Folder = Batch[Runs[Run].first].Folder;
+            for (; Run < Runs.size() && Batch[Runs[Run].first].Folder == Folder; ++Run)
                 Sorted.insert(Sorted.end(),
-                              Keyed.begin() + static_cast<std::ptrdiff_t>(Runs[Run].first),
-                              Keyed.begin() + static_cast<std::ptrdiff_t>(Runs[Run].second));
+                              Batch.begin() + static_cast<std::ptrdiff_t>(Runs[Run].first),
+                              Batch.begin() + static_cast<std::ptrdiff_t>(Runs[Run].second));
             std::stable_sort(Sorted.begin() + static_cast<std::ptrdiff_t>(First), Sorted.end(),
-                             [](const TKeyed& A, const TKeyed& B) { return A.Name < B.Name; });
+                             [](const TOp& A, const TOp& B) { return A.Name < B.Name; });
             Groups.emplace_back(First, Sorted.size());
         }
         From = To;
@@ -732,7 +726,7 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
             break;
         const auto Group = Sorted.cbegin() + static_cast<std::ptrdiff_t>(GroupFirst);
         const auto End = Sorted.cbegin() + static_cast<std::ptrdiff_t>(GroupEnd);
-        if (Group->Op->Kind == TOpKind::Forget) {
+        if (Group->Kind == TOpKind::Forget) {
             Run(Clear);
             continue;
         }
@@ -742,12 +736,12 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
         // files' parts as they were queued, added without looking first.
         bool New = true;
         for (auto Same = Group; New && Same != End; ++Same)
-            New = (Same->Op->Kind == TOpKind::Tags || Same->Op->Kind == TOpKind::Length) &&
+            New = (Same->Kind == TOpKind::Tags || Same->Kind == TOpKind::Length) &&
                   (Same == Group || (Same - 1)->Name != Same->Name);
         if (New) {
             Parts.clear();
             for (auto Same = Group; Same != End; ++Same)
-                Parts.push_back(Same->Op->Part);
+                Parts.push_back(Same->Part);
             const std::string Blob = PackFolderOfParts(Parts);
             Add.Blob(1, Folder);
             Add.Blob(2, Blob);
@@ -783,8 +777,8 @@ void TTagIndex::WriteBatch(std::span<TOp> Batch) {
             }
             for (; Same != End && Same->Name == Name; ++Same) {
                 TPackedFile Written;
-                if (Same->Op->Part.empty() || UnpackFilePart(Same->Op->Part, Written))
-                    Apply(Same->Op->Kind, Written, today_, Present, File);
+                if (Same->Part.empty() || UnpackFilePart(Same->Part, Written))
+                    Apply(Same->Kind, Written, today_, Present, File);
             }
             if (Present) {
                 File.Name = Name;

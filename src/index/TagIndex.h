@@ -118,12 +118,14 @@ private:
     bool OpenWriter();
     void Prune();
     // One transaction.
-    void WriteBatch(std::span<TOp> Batch);
+    void WriteBatch(std::span<const TOp> Batch);
     // What one queued write (Written: its part unpacked) makes of a file's
     // entry (Present: it has one). Texts taken from the write view its
     // bytes, which outlive the entry.
     static void Apply(TOpKind Kind, const TPackedFile& Written, std::int64_t Today, bool& Present,
                       TPackedFile& File);
+    // The entry a file with none gets from a write of Kind (Apply to no entry).
+    TPackedFile NewEntry(TOpKind Kind, const TPackedFile& Read, std::string_view Name) const;
     void WriteFailed(int Code, const char* What);
 
     std::string path_;
