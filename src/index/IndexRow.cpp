@@ -141,15 +141,13 @@ bool TooRecentToRemember(const TFileStamp& Stamp, std::int64_t Now, std::int64_t
     return Stamp.ChangedNs > Now - Margin || Stamp.ModifiedNs > Now - Margin;
 }
 
-void PackMediaInfoTo(std::string& Out, const TMediaInfo& Info) {
-    const auto Texts = TextsOf(Info);
-    TPacker Packer(Out, PackedMediaInfoSize(Info, Texts));
-    PackMediaInfoWith(Packer, Info, Texts);
-}
-
 std::string PackMediaInfo(const TMediaInfo& Info) {
+    const auto Texts = TextsOf(Info);
     std::string Out;
-    PackMediaInfoTo(Out, Info);
+    {
+        TPacker Packer(Out, PackedMediaInfoSize(Info, Texts));
+        PackMediaInfoWith(Packer, Info, Texts);
+    }
     return Out;
 }
 

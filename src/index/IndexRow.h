@@ -40,8 +40,6 @@ std::int64_t NowNs();
 // values and each as its field's number, a length and its bytes, then the
 // content format's number.
 std::string PackMediaInfo(const TMediaInfo& Info);
-// The same appended to Out.
-void PackMediaInfoTo(std::string& Out, const TMediaInfo& Info);
 // False for a blob that is not one PackMediaInfo made; Info is then untouched.
 bool UnpackMediaInfo(std::string_view Blob, TMediaInfo& Info);
 
