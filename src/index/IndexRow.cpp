@@ -30,13 +30,23 @@ public:
     ~TPacker() { out_.resize(static_cast<std::size_t>(at_ - out_.data())); }
     TPacker(const TPacker&) = delete;
     TPacker& operator=(const TPacker&) = delete;
-    void Byte(unsigned char Value) { *at_++ = static_cast<char>(Value); }
+    // Each write goes through a local pointer: a store through a char
+    // pointer may change any object, at_ itself too, so the compiler would
+    // reload at_ and store it back for every byte, a chain through memory
+    // that made the packing of a file's stamp most of its cost.
+    void Byte(unsigned char Value) {
+        char* At = at_;
+        *At = static_cast<char>(Value);
+        at_ = At + 1;
+    }
     void Number(std::uint64_t Value) {
+        char* At = at_;
         while (Value >= 0x80) {
-            *at_++ = static_cast<char>((Value & 0x7f) | 0x80);
+            *At++ = static_cast<char>((Value & 0x7f) | 0x80);
             Value >>= 7;
         }
-        *at_++ = static_cast<char>(Value);
+        *At++ = static_cast<char>(Value);
+        at_ = At;
     }
     void Raw(std::string_view Bytes) {
         if (!Bytes.empty())
