@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 
 namespace {
 
@@ -652,45 +653,67 @@ void TTagIndex::WriteBatch(std::span<const TOp> Batch) {
     // Each folder's writes together, in the table's order and by name within
     // the folder, so that each folder's row is read and written once per
     // batch; what is queued for one path keeps its order, and nothing
-    // crosses a Forget. The writes come a folder at a time, as the walk
-    // reads them: the runs of one folder are sorted, not every write
-    // (comparing paths cost more than the writing), then each folder's
-    // writes by name. Groups holds where each folder's writes (or a Forget
-    // alone) lie in Sorted.
-    std::vector<TOp> Sorted;
-    Sorted.reserve(Batch.size());
-    std::vector<std::pair<std::size_t, std::size_t>> Runs, Groups;
+    // crosses a Forget. The readers' writes come interleaved, a folder each
+    // at a time: each write takes its folder's number (looked up only where
+    // the folder differs from the write before), only the distinct folders
+    // are sorted, and the writes are placed by their folder's rank, in the
+    // order they came (sorting every write by its path cost more than the
+    // writing). Groups holds where each folder's writes (or a Forget alone)
+    // lie in Sorted.
+    std::vector<TOp> Sorted(Batch.size());
+    std::vector<std::pair<std::size_t, std::size_t>> Groups;
+    std::unordered_map<std::string_view, std::uint32_t> Numbers;
+    std::vector<std::string_view> Folders;
+    std::vector<std::uint32_t> NumberOf(Batch.size()), Rank, Next;
     for (std::size_t From = 0; From < Batch.size();) {
         if (Batch[From].Kind == TOpKind::Forget) {
-            Groups.emplace_back(Sorted.size(), Sorted.size() + 1);
-            Sorted.push_back(Batch[From++]);
+            Groups.emplace_back(From, From + 1);
+            Sorted[From] = Batch[From];
+            ++From;
             continue;
         }
-        Runs.clear();
+        Numbers.clear();
+        Folders.clear();
         std::size_t To = From;
-        while (To < Batch.size() && Batch[To].Kind != TOpKind::Forget) {
-            std::size_t End = To + 1;
-            while (End < Batch.size() && Batch[End].Kind != TOpKind::Forget &&
-                   Batch[End].Folder == Batch[To].Folder)
-                ++End;
-            Runs.emplace_back(To, End);
-            To = End;
+        for (; To < Batch.size() && Batch[To].Kind != TOpKind::Forget; ++To) {
+            const std::string_view Folder = Batch[To].Folder;
+            if (To > From && Folder == Batch[To - 1].Folder) {
+                NumberOf[To] = NumberOf[To - 1];
+                continue;
+            }
+            const auto [Found, Added] =
+                Numbers.try_emplace(Folder, static_cast<std::uint32_t>(Folders.size()));
+            if (Added)
+                Folders.push_back(Folder);
+            NumberOf[To] = Found->second;
         }
-        std::stable_sort(Runs.begin(), Runs.end(), [&](const auto& A, const auto& B) {
-            return Batch[A.first].Folder < Batch[B.first].Folder;
-        });
-        for (std::size_t Run = 0; Run < Runs.size();) {
-            const std::size_t First = Sorted.size();
-            const std::string_view Folder = Batch[Runs[Run].first].Folder;
-            for (; Run < Runs.size() && Batch[Runs[Run].first].Folder == Folder; ++Run)
-                Sorted.insert(Sorted.end(),
-                              Batch.begin() + static_cast<std::ptrdiff_t>(Runs[Run].first),
-                              Batch.begin() + static_cast<std::ptrdiff_t>(Runs[Run].second));
-            std::stable_sort(Sorted.begin() + static_cast<std::ptrdiff_t>(First), Sorted.end(),
-                             [](const TOp& A, const TOp& B) { return A.Name < B.Name; });
-            Groups.emplace_back(First, Sorted.size());
+        // Rank holds the folders' numbers in the table's order; Next, where
+        // the next write of each folder goes.
+        Rank.resize(Folders.size());
+        for (std::uint32_t K = 0; K < Rank.size(); ++K)
+            Rank[K] = K;
+        std::sort(Rank.begin(), Rank.end(),
+                  [&](std::uint32_t A, std::uint32_t B) { return Folders[A] < Folders[B]; });
+        Next.assign(Folders.size(), 0);
+        for (std::size_t K = From; K < To; ++K)
+            ++Next[NumberOf[K]];
+        std::size_t At = From;
+        for (const std::uint32_t Number : Rank) {
+            const std::size_t Count = Next[Number];
+            Groups.emplace_back(At, At + Count);
+            Next[Number] = static_cast<std::uint32_t>(At);
+            At += Count;
         }
+        for (std::size_t K = From; K < To; ++K)
+            Sorted[Next[NumberOf[K]]++] = Batch[K];
         From = To;
+    }
+    const auto ByName = [](const TOp& A, const TOp& B) { return A.Name < B.Name; };
+    for (const auto& [First, End] : Groups) {
+        const auto Begin = Sorted.begin() + static_cast<std::ptrdiff_t>(First);
+        const auto Stop = Sorted.begin() + static_cast<std::ptrdiff_t>(End);
+        if (!std::is_sorted(Begin, Stop, ByName))
+            std::stable_sort(Begin, Stop, ByName);
     }
     int Code = sqlite3_exec(writer_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (Code != SQLITE_OK) {

@@ -18,7 +18,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
 #include <mutex>
+#include <random>
 
 namespace {
 
@@ -132,6 +134,83 @@ TEST(TagIndex, TagsAndLengthsOfOneFileShareItsRowWhileTheFileStaysTheSame) {
     index.Forget();
     index.Flush();
     EXPECT_EQ(Below("/"), 0u);
+}
+
+// Writes of many folders, interleaved as reader threads queue them, with the
+// same file written again (same or another stamp), lengths, tags and a
+// Forget somewhere among them, all gathered into one batch: each file ends as
+// its writes, applied one by one in the order they were queued, leave it.
+TEST(TagIndex, InterleavedWritesOfManyFoldersEndAsAppliedInOrder) {
+    struct TModel {
+        bool Present = false, TagsRead = false, Found = false;
+        std::uint64_t Inode = 0;
+        std::int64_t LengthMs = TIndexRow::LengthNotRead;
+    };
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        const auto below = [&](int n) {
+            return static_cast<int>(random() % static_cast<unsigned>(n));
+        };
+        TempDir dir;
+        const std::string path = dir.str() + "/index.sqlite";
+        std::map<std::string, TModel> model;
+        const auto pathOf = [](int folder, int file) {
+            // Folder names that sort apart bytewise and naturally, some a
+            // prefix of another.
+            return "/m/" + std::string(folder % 3 == 0 ? "" : "a") + std::to_string(folder * 7) +
+                   "/" + std::to_string(file) + ".mp3";
+        };
+        {
+            TTagIndex index(path, {});
+            ASSERT_TRUE(index.Usable());
+            const int writes = 300 + below(300), forgetAt = below(2) ? below(writes) : -1;
+            for (int k = 0; k < writes; ++k) {
+                if (k == forgetAt) {
+                    index.Forget();
+                    model.clear();
+                }
+                const std::string file = pathOf(below(40), below(8));
+                TModel& entry = model[file];
+                const std::uint64_t inode = 1 + static_cast<std::uint64_t>(below(2));
+                const bool same = entry.Present && entry.Inode == inode;
+                if (below(3) == 0) {
+                    const std::int64_t length = below(100000);
+                    index.RememberLength(file, Stamp(inode), length);
+                    entry.TagsRead = entry.TagsRead && same;
+                    entry.Found = entry.Found && same;
+                    entry.LengthMs = length;
+                } else {
+                    const bool found = below(2);
+                    index.RememberTags(file, Stamp(inode), "Windows-1252", true, TTagSources::ID3,
+                                       found, Song);
+                    entry.LengthMs = same ? entry.LengthMs : TIndexRow::LengthNotRead;
+                    entry.TagsRead = true;
+                    entry.Found = found;
+                }
+                entry.Present = true;
+                entry.Inode = inode;
+            }
+        }
+        TTagIndex index(path, {});
+        for (int folder = 0; folder < 40; ++folder)
+            for (int file = 0; file < 8; ++file) {
+                const std::string each = pathOf(folder, file);
+                const auto expected = model.find(each);
+                TIndexRow row;
+                const bool present = expected != model.end() && expected->second.Present;
+                ASSERT_EQ(index.Find(each, row), present) << each << " seed " << seed;
+                if (!present)
+                    continue;
+                const TModel& want = expected->second;
+                EXPECT_EQ(row.Stamp, Stamp(want.Inode)) << each << " seed " << seed;
+                EXPECT_EQ(row.LengthMs, want.LengthMs) << each << " seed " << seed;
+                EXPECT_EQ(
+                    TrustsTags(row, Stamp(want.Inode), "Windows-1252", true, TTagSources::ID3),
+                    want.TagsRead)
+                    << each << " seed " << seed;
+                EXPECT_EQ(row.Found, want.Found) << each << " seed " << seed;
+            }
+    }
 }
 
 // A first compile of a large library: the log is copied into the file as it
