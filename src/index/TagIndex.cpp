@@ -18,7 +18,8 @@ namespace {
 // 2: a row per folder, its files packed in one value (1 had a row per file).
 constexpr int SchemaVersion = 2;
 
-// The most rows the writer gathers before it writes them in one transaction.
+// The writes the writer gathers before it writes them in one transaction
+// (with those queued while it woke, up to half as many again).
 constexpr std::size_t WriteBatchOps = 8192;
 
 // The log is copied into the file once it holds this much.
@@ -519,11 +520,17 @@ void TTagIndex::WriterLoop() {
             At += Head.PartSize;
             Batch.push_back(Op);
         }
-        // Whatever waits goes in transactions of at most a batch each: the
-        // log is copied in between them, however fast rows come.
-        for (std::size_t From = 0; writable_ && From < Batch.size(); From += WriteBatchOps)
-            WriteBatch(
-                std::span<TOp>(Batch).subspan(From, std::min(WriteBatchOps, Batch.size() - From)));
+        // Whatever waits goes in transactions of about a batch each (at most
+        // one and a half): the log is copied in between them, however fast
+        // rows come. The few writes queued while the writer woke go with
+        // the batch before them, not in a transaction of their own.
+        const std::size_t Parts =
+            std::max<std::size_t>(1, (Batch.size() + WriteBatchOps / 2) / WriteBatchOps);
+        for (std::size_t Part = 0, From = 0; writable_ && Part < Parts; ++Part) {
+            const std::size_t To = Batch.size() * (Part + 1) / Parts;
+            WriteBatch(std::span<TOp>(Batch).subspan(From, To - From));
+            From = To;
+        }
         Batch.clear();
         Packed.clear();
         Lock.lock();
