@@ -31,9 +31,12 @@ constexpr int WalCopyInBytes = 8 << 20;
 const std::string FoldersTable =
     "CREATE TABLE IF NOT EXISTS folders(path BLOB PRIMARY KEY, files BLOB) WITHOUT ROWID;";
 
+// In one transaction: a kill between the tables and the layout's version
+// left a file that the next run took for damage and moved aside.
 const std::string CreateSchema =
+    "BEGIN IMMEDIATE;"
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;" +
-    FoldersTable + "INSERT OR IGNORE INTO meta VALUES('schema', 2);";
+    FoldersTable + "INSERT OR IGNORE INTO meta VALUES('schema', 2); COMMIT;";
 
 // An index of the layout before, made anew in place: what it held is only
 // read again.
