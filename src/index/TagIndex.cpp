@@ -18,9 +18,13 @@ namespace {
 // 2: a row per folder, its files packed in one value (1 had a row per file).
 constexpr int SchemaVersion = 2;
 
-// The writes the writer gathers before it writes them in one transaction
-// (with those queued while it woke, up to half as many again).
+// The most writes in one transaction (the log holds what the file has not
+// taken in yet plus one transaction's pages).
 constexpr std::size_t WriteBatchOps = 8192;
+// The writes that wake the writer: fewer than a transaction holds, so that
+// the few queued while it wakes go with them, not in a transaction of their
+// own (which rewrote the pages their folders landed in).
+constexpr std::size_t WakeOps = WriteBatchOps - WriteBatchOps / 16;
 
 // The log is copied into the file once it holds this much.
 constexpr int WalCopyInBytes = 8 << 20;
@@ -466,7 +470,7 @@ void TTagIndex::Queue(TOpKind Kind, std::string_view Path, std::size_t FolderSiz
     bool Wake;
     {
         std::lock_guard Lock(mutex_);
-        Wake = queued_ == 0 || queued_ + 1 == WriteBatchOps;
+        Wake = queued_ == 0 || queued_ + 1 == WakeOps;
         queue_.append(reinterpret_cast<const char*>(&Head), sizeof Head);
         queue_ += Path;
         queue_ += Part;
@@ -504,7 +508,7 @@ void TTagIndex::WriterLoop() {
         // on are not left for the end, where it would wait for them.
         if (!stop_ && !flushWanted_)
             changed_.wait_for(Lock, std::chrono::milliseconds(200),
-                              [this] { return stop_ || flushWanted_ || queued_ >= WriteBatchOps; });
+                              [this] { return stop_ || flushWanted_ || queued_ >= WakeOps; });
         Packed.swap(queue_);
         queued_ = 0;
         writing_ = true;
@@ -523,12 +527,9 @@ void TTagIndex::WriterLoop() {
             At += Head.PartSize;
             Batch.push_back(Op);
         }
-        // Whatever waits goes in transactions of about a batch each (at most
-        // one and a half): the log is copied in between them, however fast
-        // rows come. The few writes queued while the writer woke go with
-        // the batch before them, not in a transaction of their own.
-        const std::size_t Parts =
-            std::max<std::size_t>(1, (Batch.size() + WriteBatchOps / 2) / WriteBatchOps);
+        // Whatever waits goes in transactions of at most a batch each, split
+        // evenly: the log is copied in between them, however fast rows come.
+        const std::size_t Parts = (Batch.size() + WriteBatchOps - 1) / WriteBatchOps;
         for (std::size_t Part = 0, From = 0; writable_ && Part < Parts; ++Part) {
             const std::size_t To = Batch.size() * (Part + 1) / Parts;
             WriteBatch(std::span<TOp>(Batch).subspan(From, To - From));
