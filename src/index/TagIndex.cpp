@@ -509,6 +509,7 @@ void TTagIndex::WriterLoop() {
         if (!stop_ && !flushWanted_)
             changed_.wait_for(Lock, std::chrono::milliseconds(200),
                               [this] { return stop_ || flushWanted_ || queued_ >= WakeOps; });
+        const bool WaitedFor = stop_ || flushWanted_;
         Packed.swap(queue_);
         queued_ = 0;
         writing_ = true;
@@ -532,6 +533,7 @@ void TTagIndex::WriterLoop() {
         const std::size_t Parts = (Batch.size() + WriteBatchOps - 1) / WriteBatchOps;
         for (std::size_t Part = 0, From = 0; writable_ && Part < Parts; ++Part) {
             const std::size_t To = Batch.size() * (Part + 1) / Parts;
+            lastOfRun_ = WaitedFor && Part + 1 == Parts;
             WriteBatch(std::span<TOp>(Batch).subspan(From, To - From));
             From = To;
         }
@@ -556,20 +558,39 @@ bool TTagIndex::OpenWriter() {
         Code = sqlite3_exec(writer_, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-2048;", nullptr,
                             nullptr, nullptr);
     if (writer_ && Code == SQLITE_OK) {
-        // The log is copied in once it holds 8 MiB: the first connection of
-        // each run reads the whole log to find its pages, so a first
-        // compile's log of 43 MiB cost every later compile 25 ms at its start.
-        int PageSize = 4096;
         TStatement Size(writer_, "PRAGMA page_size");
         if (Size.Code() == SQLITE_OK && sqlite3_step(*Size) == SQLITE_ROW)
-            PageSize = std::max(sqlite3_column_int(*Size, 0), 512);
-        sqlite3_wal_autocheckpoint(writer_, WalCopyInBytes / PageSize);
+            pageBytes_ = std::max(sqlite3_column_int(*Size, 0), 512);
+        sqlite3_wal_hook(writer_, &TTagIndex::AfterCommit, this);
     }
     if (Code != SQLITE_OK) {
         WriteFailed(Code, "cannot be opened for writing");
         return false;
     }
     return true;
+}
+
+// The log is copied in once it holds WalCopyInBytes: the first connection of
+// each run reads the whole log to find its pages, so a first compile's log of
+// 43 MiB cost every later compile 25 ms at its start. A log copied in is
+// started afresh by the next transaction, but only by one of the same run:
+// the next run finds its pages again by reading it through and takes it up
+// where it ends, so a run's last transaction empties it as it copies it in
+// (else runs that each write once, at their end, grew it without bound).
+int TTagIndex::AfterCommit(void* Self, sqlite3* Db, const char* Name, int Frames) {
+    const TTagIndex& Index = *static_cast<const TTagIndex*>(Self);
+    if (static_cast<std::int64_t>(Frames) * Index.pageBytes_ < WalCopyInBytes)
+        return SQLITE_OK;
+    int Copied = SQLITE_BUSY;
+    if (Index.lastOfRun_) {
+        // Not while another run reads what the log holds: that one waits for no one.
+        sqlite3_busy_timeout(Db, 0);
+        Copied = sqlite3_wal_checkpoint_v2(Db, Name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        sqlite3_busy_timeout(Db, Index.options_.BusyTimeoutMs);
+    }
+    if (Copied != SQLITE_OK)
+        sqlite3_wal_checkpoint_v2(Db, Name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
 }
 
 // Files no compile has seen for KeptDays leave their folder's row (the row

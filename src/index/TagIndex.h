@@ -127,6 +127,8 @@ private:
     // The entry a file with none gets from a write of Kind (Apply to no entry).
     TPackedFile NewEntry(TOpKind Kind, const TPackedFile& Read, std::string_view Name) const;
     void WriteFailed(int Code, const char* What);
+    // SQLite's call after each of the writer's transactions.
+    static int AfterCommit(void* Self, sqlite3* Db, const char* Name, int Frames);
 
     std::string path_;
     TWarn warn_;
@@ -157,5 +159,7 @@ private:
     bool stop_ = false;
     sqlite3* writer_ = nullptr; // the writer thread's own
     bool writable_ = true;      // the writer thread's: false after a failed write
+    int pageBytes_ = 4096;      // the writer thread's: the index's page size
+    bool lastOfRun_ = false;    // the writer thread's: the last of a run or a flush
     std::thread thread_;
 };

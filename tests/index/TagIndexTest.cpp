@@ -245,6 +245,39 @@ TEST(TagIndex, ALargeCompileLeavesAShortLogAndEveryRow) {
     EXPECT_EQ(last->Stamp, Stamp(Files - 1));
 }
 
+// Runs that each write a little, all of it at their end (a few changed files
+// every time): the log is still copied in and started afresh before it grows
+// far past its bound (each run took it up where the one before left it).
+TEST(TagIndex, RunsThatWriteOnlyAtTheirEndKeepTheLogShort) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    constexpr int Runs = 24, FilesPerRun = 1500;
+    TMediaInfo info = Song;
+    info.Text(TMediaField::Composer) = std::string(300, 'c'); // about 0.7 MiB of rows a run
+    const auto pathOf = [](int run, int k) {
+        char name[40];
+        std::snprintf(name, sizeof name, "/m/%02d/%03d/%04d.mp3", run, k / 80, k);
+        return std::string(name);
+    };
+    off_t largest = 0;
+    for (int run = 0; run < Runs; ++run) {
+        {
+            TTagIndex index(path, {});
+            ASSERT_TRUE(index.Usable());
+            for (int k = 0; k < FilesPerRun; ++k)
+                index.RememberTags(pathOf(run, k), Stamp(static_cast<std::uint64_t>(k)),
+                                   "Windows-1252", true, TTagSources::ID3, true, info);
+        }
+        struct stat log {};
+        ASSERT_EQ(stat((path + "-wal").c_str(), &log), 0);
+        largest = std::max(largest, log.st_size);
+    }
+    EXPECT_LT(largest, 14 << 20) << "the log was not copied in as runs added to it";
+    TTagIndex again(path, {});
+    EXPECT_EQ(again.RowsBelow({"/m"}, "Windows-1252", true)->CountFiles(),
+              static_cast<std::size_t>(Runs * FilesPerRun));
+}
+
 TEST(TagIndex, ARowIsTrustedOnlyWhileEveryPartOfItsKeyHolds) {
     TIndexRow row;
     row.Stamp = Stamp(7);
