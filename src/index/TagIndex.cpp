@@ -26,8 +26,13 @@ constexpr std::size_t WriteBatchOps = 8192;
 // own (which rewrote the pages their folders landed in).
 constexpr std::size_t WakeOps = WriteBatchOps - WriteBatchOps / 16;
 
-// The log is copied into the file once it holds this much.
+// The log is copied into the file once it holds this much; by the last
+// transaction of a run (or of a flush) only once it holds half as much
+// again, as copying in syncs the log and the file: at the end of a first
+// compile that cost it 20 ms and more, where the next run's writes copy the
+// log in while its compile goes on.
 constexpr int WalCopyInBytes = 8 << 20;
+constexpr int LastCopyInBytes = WalCopyInBytes + WalCopyInBytes / 2;
 
 // A row per folder: its path with the '/' that ends it, and PackFolder of
 // its files. A compile's first run inserts a row per folder instead of one
@@ -570,16 +575,18 @@ bool TTagIndex::OpenWriter() {
     return true;
 }
 
-// The log is copied in once it holds WalCopyInBytes: the first connection of
-// each run reads the whole log to find its pages, so a first compile's log of
-// 43 MiB cost every later compile 25 ms at its start. A log copied in is
+// The log is copied in once it holds WalCopyInBytes (LastCopyInBytes after a
+// run's last transaction): the first connection of each run reads the whole
+// log to find its pages, so a first compile's log of 43 MiB cost every later
+// compile 25 ms at its start. A log copied in is
 // started afresh by the next transaction, but only by one of the same run:
 // the next run finds its pages again by reading it through and takes it up
 // where it ends, so a run's last transaction empties it as it copies it in
 // (else runs that each write once, at their end, grew it without bound).
 int TTagIndex::AfterCommit(void* Self, sqlite3* Db, const char* Name, int Frames) {
     const TTagIndex& Index = *static_cast<const TTagIndex*>(Self);
-    if (static_cast<std::int64_t>(Frames) * Index.pageBytes_ < WalCopyInBytes)
+    if (static_cast<std::int64_t>(Frames) * Index.pageBytes_ <
+        (Index.lastOfRun_ ? LastCopyInBytes : WalCopyInBytes))
         return SQLITE_OK;
     int Copied = SQLITE_BUSY;
     if (Index.lastOfRun_) {
