@@ -588,15 +588,15 @@ int TTagIndex::AfterCommit(void* Self, sqlite3* Db, const char* Name, int Frames
     if (static_cast<std::int64_t>(Frames) * Index.pageBytes_ <
         (Index.lastOfRun_ ? LastCopyInBytes : WalCopyInBytes))
         return SQLITE_OK;
-    int Copied = SQLITE_BUSY;
-    if (Index.lastOfRun_) {
-        // Not while another run reads what the log holds: that one waits for no one.
-        sqlite3_busy_timeout(Db, 0);
-        Copied = sqlite3_wal_checkpoint_v2(Db, Name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-        sqlite3_busy_timeout(Db, Index.options_.BusyTimeoutMs);
-    }
-    if (Copied != SQLITE_OK)
+    if (!Index.lastOfRun_) {
         sqlite3_wal_checkpoint_v2(Db, Name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
+    }
+    // This one waits for no one: past another run's reader or writer, it
+    // copies in what it can and leaves the log as it is.
+    sqlite3_busy_timeout(Db, 0);
+    sqlite3_wal_checkpoint_v2(Db, Name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(Db, Index.options_.BusyTimeoutMs);
     return SQLITE_OK;
 }
 

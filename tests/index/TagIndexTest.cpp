@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <random>
@@ -276,6 +277,44 @@ TEST(TagIndex, RunsThatWriteOnlyAtTheirEndKeepTheLogShort) {
     TTagIndex again(path, {});
     EXPECT_EQ(again.RowsBelow({"/m"}, "Windows-1252", true)->CountFiles(),
               static_cast<std::size_t>(Runs * FilesPerRun));
+}
+
+// Another run (the window, say) reading all along: no write can be copied in
+// past what it reads, so the run's last transaction finds a long log it
+// cannot empty. It leaves it as it is at once, however long the index would
+// wait for a lock, and every row is there once the reader is done.
+TEST(TagIndex, ARunEndsAtOnceWhileAnotherRunHoldsItsLog) {
+    TempDir dir;
+    const std::string path = dir.str() + "/index.sqlite";
+    TTagIndexOptions options;
+    options.BusyTimeoutMs = 60000;
+    { TTagIndex made(path, {}, options); }
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM folders;", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    constexpr int Files = 40000;
+    TMediaInfo info = Song;
+    info.Text(TMediaField::Composer) = std::string(300, 'c'); // about 16 MiB of rows in all
+    const auto start = std::chrono::steady_clock::now();
+    {
+        TTagIndex index(path, {}, options);
+        for (int k = 0; k < Files; ++k)
+            index.RememberTags("/m/" + std::to_string(k / 80) + "/" + std::to_string(k) + ".mp3",
+                               Stamp(static_cast<std::uint64_t>(k)), "Windows-1252", true,
+                               TTagSources::ID3, true, info);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
+        << "the last transaction waited for the reader";
+    struct stat log {};
+    ASSERT_EQ(stat((path + "-wal").c_str(), &log), 0);
+    EXPECT_GT(log.st_size, 12 << 20) << "the reader did not hold the log";
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+    TTagIndex again(path, {});
+    EXPECT_EQ(again.RowsBelow({"/m"}, "Windows-1252", true)->CountFiles(),
+              static_cast<std::size_t>(Files));
 }
 
 TEST(TagIndex, ARowIsTrustedOnlyWhileEveryPartOfItsKeyHolds) {
