@@ -578,11 +578,11 @@ bool TTagIndex::OpenWriter() {
 // The log is copied in once it holds WalCopyInBytes (LastCopyInBytes after a
 // run's last transaction): the first connection of each run reads the whole
 // log to find its pages, so a first compile's log of 43 MiB cost every later
-// compile 25 ms at its start. A log copied in is
-// started afresh by the next transaction, but only by one of the same run:
-// the next run finds its pages again by reading it through and takes it up
-// where it ends, so a run's last transaction empties it as it copies it in
-// (else runs that each write once, at their end, grew it without bound).
+// compile 25 ms at its start. A log copied in is started afresh by the next
+// transaction, but only by one of the same run: the next run finds its pages
+// again by reading it through and takes it up where it ends, so a run's last
+// transaction empties it as it copies it in (else runs that each write once,
+// at their end, grew it without bound).
 int TTagIndex::AfterCommit(void* Self, sqlite3* Db, const char* Name, int Frames) {
     const TTagIndex& Index = *static_cast<const TTagIndex*>(Self);
     if (static_cast<std::int64_t>(Frames) * Index.pageBytes_ <
