@@ -25,6 +25,11 @@ constexpr std::size_t WriteBatchOps = 8192;
 // the few queued while it wakes go with them, not in a transaction of their
 // own (which rewrote the pages their folders landed in).
 constexpr std::size_t WakeOps = WriteBatchOps - WriteBatchOps / 16;
+// Room for about a batch of queued writes, made up front in the queue and in
+// the writer's copy of it: grown by doubling, each took a chain of ever
+// larger buffers, each copied and faulted in while the queue's lock was held
+// (the room is faulted in only as it is used).
+constexpr std::size_t QueueRoom = WriteBatchOps * 256;
 
 // The log is copied into the file once it holds this much; by the last
 // transaction of a run (or of a flush) only once it holds half as much
@@ -198,8 +203,10 @@ TTagIndex::TTagIndex(std::string Path, TWarn Warn, TTagIndexOptions Options)
         Opened = OpenReader();
     }
     usable_ = Opened == TOpen::Ready;
-    if (usable_)
+    if (usable_) {
+        queue_.reserve(QueueRoom);
         thread_ = std::thread([this] { WriterLoop(); });
+    }
 }
 
 TTagIndex::~TTagIndex() {
@@ -500,6 +507,7 @@ void TTagIndex::WriterLoop() {
     if (writable_)
         Prune();
     std::string Packed;
+    Packed.reserve(QueueRoom);
     std::vector<TOp> Batch;
     std::unique_lock Lock(mutex_);
     started_ = true;
