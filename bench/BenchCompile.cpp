@@ -202,13 +202,6 @@ std::pair<double, double> MedianRatios(const Rounds& Slow, const Rounds& Fast) {
         Wall.push_back(Slow.All[I].Wall / Fast.All[I].Wall);
         Cpu.push_back(Slow.All[I].Cpu / Fast.All[I].Cpu);
     }
-    const auto Median = [](std::vector<double>& Values) {
-        if (Values.empty())
-            return 0.0;
-        std::sort(Values.begin(), Values.end());
-        const std::size_t Mid = Values.size() / 2;
-        return Values.size() % 2 ? Values[Mid] : (Values[Mid - 1] + Values[Mid]) / 2;
-    };
     return {Median(Wall), Median(Cpu)};
 }
 
