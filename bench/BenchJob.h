@@ -1,5 +1,6 @@
-// The search every benchmark times: the library's .mp3 files, every tagged
-// one taken by one include mask on titles.
+// What the benchmarks share: the search every one of them times (the
+// library's .mp3 files, every tagged one taken by one include mask on
+// titles) and the median of their rounds' ratios.
 #pragma once
 
 #include "engine/CompileJob.h"
