@@ -29,6 +29,7 @@ int ReaderThreads = -1; // --readers: the search's reader threads; -1 its defaul
 
 struct TPhase {
     double Wall = 0;
+    double Cpu = 0; // the process's user and system time
     double MaxRssMiB = 0;
     long Accepted = 0;
 };
@@ -64,7 +65,9 @@ int RunPhase(const std::string& Phase, const std::string& Library, const std::st
         std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
     rusage Usage{};
     getrusage(RUSAGE_SELF, &Usage);
-    std::printf("%.6f %.1f %ld\n", Wall, Usage.ru_maxrss / 1024.0, Accepted);
+    const auto Seconds = [](const timeval& Time) { return Time.tv_sec + Time.tv_usec / 1e6; };
+    std::printf("%.6f %.6f %.1f %ld\n", Wall, Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime),
+                Usage.ru_maxrss / 1024.0, Accepted);
     return 0;
 }
 
@@ -89,8 +92,8 @@ TPhase Spawn(const std::string& Phase, const std::string& Library, const std::st
         Command += " --readers " + std::to_string(ReaderThreads);
     TPhase Result;
     FILE* Out = popen(Command.c_str(), "r");
-    if (!Out ||
-        std::fscanf(Out, "%lf %lf %ld", &Result.Wall, &Result.MaxRssMiB, &Result.Accepted) != 3)
+    if (!Out || std::fscanf(Out, "%lf %lf %lf %ld", &Result.Wall, &Result.Cpu, &Result.MaxRssMiB,
+                            &Result.Accepted) != 4)
         std::fprintf(stderr, "bench_index: phase %s failed\n", Phase.c_str());
     if (Out)
         pclose(Out);
@@ -106,18 +109,24 @@ double Best(const std::vector<TPhase>& Rounds) {
 
 // Each round's phase against the same round's search (they ran one after
 // the other, so a slow spell of the host falls on both): the median and the
-// range over the rounds, beside the ratio of the best rounds.
+// range over the rounds, beside the ratio of the best rounds; then the
+// median of the rounds' CPU time ratios. The search keeps both cores of a
+// small machine busy, so what the index adds to it shows in its CPU time,
+// which the host's other work moves less than the wall time.
 std::string RoundRatios(const std::vector<TPhase>& Phase, const std::vector<TPhase>& Search) {
-    std::vector<double> Ratios;
-    for (std::size_t K = 0; K < Phase.size() && K < Search.size(); ++K)
+    std::vector<double> Ratios, CpuRatios;
+    for (std::size_t K = 0; K < Phase.size() && K < Search.size(); ++K) {
         if (Search[K].Wall > 0)
             Ratios.push_back(Phase[K].Wall / Search[K].Wall);
+        if (Search[K].Cpu > 0)
+            CpuRatios.push_back(Phase[K].Cpu / Search[K].Cpu);
+    }
     if (Ratios.empty())
         return {};
     const auto [Least, Most] = std::minmax_element(Ratios.begin(), Ratios.end());
-    char Line[96];
-    std::snprintf(Line, sizeof Line, "; per round %.2f (%.2f to %.2f)", Median(Ratios), *Least,
-                  *Most);
+    char Line[128];
+    std::snprintf(Line, sizeof Line, "; per round %.2f (%.2f to %.2f), CPU time %.2f",
+                  Median(Ratios), *Least, *Most, CpuRatios.empty() ? 0.0 : Median(CpuRatios));
     return Line;
 }
 
@@ -223,7 +232,9 @@ int main(int argc, char** argv) {
                 IndexBytes / 1048576.0, Rows, Rows > 0 ? IndexBytes / double(Rows) : 0.0,
                 CopiedInBytes / 1048576.0, Rows > 0 ? CopiedInBytes / double(Rows) : 0.0);
 
-    if (Cold && DropPageCache()) {
+    if (!Cold) {
+        std::printf("cold cache       skipped (--no-cold)\n");
+    } else if (DropPageCache()) {
         std::vector<TPhase> ColdSearch, ColdSecond;
         for (int Round = 0; Round < Rounds; ++Round) {
             DropPageCache();
