@@ -126,7 +126,7 @@ std::string RoundRatios(const std::vector<TPhase>& Phase, const std::vector<TPha
     const auto [Least, Most] = std::minmax_element(Ratios.begin(), Ratios.end());
     char Line[128];
     std::snprintf(Line, sizeof Line, "; per round %.2f (%.2f to %.2f), CPU time %.2f",
-                  Median(Ratios), *Least, *Most, CpuRatios.empty() ? 0.0 : Median(CpuRatios));
+                  Median(Ratios), *Least, *Most, Median(CpuRatios));
     return Line;
 }
 
